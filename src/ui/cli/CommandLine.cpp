@@ -1,0 +1,87 @@
+#include <algorithm>
+#include <map>
+#include <ostream>
+
+#include "Command.h"
+
+namespace tessel::cli {
+
+namespace {
+
+struct TCommand {
+  std::string Usage;
+  std::string Help;
+  TCommandFn Fn;
+};
+
+std::map<std::string, TCommand>& Commands() {
+  static std::map<std::string, TCommand> commands;
+  return commands;
+}
+
+void PrintHelp(std::ostream& out) {
+  out << "Usage: tessel [FILE...]            open message files in the viewer\n";
+  for (const auto& [option, cmd] : Commands()) {
+    std::string line = "       tessel " + option + (cmd.Usage.empty() ? "" : " " + cmd.Usage);
+    out << line;
+    if (line.size() < 35) out << std::string(35 - line.size(), ' ');
+    else out << "\n" << std::string(35, ' ');
+    out << cmd.Help << "\n";
+  }
+  out << "       tessel --help                show this text\n"
+         "       tessel --version             show the version\n"
+         "Exit status: 0 done, 1 the input did not parse, 2 usage error,\n"
+         "3 the file cannot be read, 4 no such part.\n";
+}
+
+}  // namespace
+
+TCommandRegistrar::TCommandRegistrar(const char* option, const char* usage, const char* help, TCommandFn fn) {
+  Commands()[option] = TCommand{usage, help, fn};
+}
+
+std::string TakeOption(std::vector<std::string>& args, const std::string& name, bool& error) {
+  auto it = std::find(args.begin(), args.end(), name);
+  if (it == args.end()) return std::string();
+  if (it + 1 == args.end()) {
+    error = true;
+    args.erase(it);
+    return std::string();
+  }
+  std::string value = *(it + 1);
+  args.erase(it, it + 2);
+  return value;
+}
+
+bool TakeFlag(std::vector<std::string>& args, const std::string& name) {
+  auto it = std::find(args.begin(), args.end(), name);
+  if (it == args.end()) return false;
+  args.erase(it);
+  return true;
+}
+
+int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  if (args.empty()) return -1;
+  const std::string& first = args[0];
+  if (first == "--help" || first == "-h") {
+    PrintHelp(out);
+    return ExitDone;
+  }
+  if (first == "--version") {
+    out << "tessel " << TESSEL_VERSION << "\n";
+    return ExitDone;
+  }
+  auto it = Commands().find(first);
+  if (it == Commands().end()) {
+    if (first.size() > 1 && first[0] == '-' && first != "--config") {
+      err << "tessel: unknown option " << first << "\n";
+      PrintHelp(err);
+      return ExitUsage;
+    }
+    return -1;
+  }
+  TCommandContext ctx{std::vector<std::string>(args.begin() + 1, args.end()), out, err};
+  return it->second.Fn(ctx);
+}
+
+}  // namespace tessel::cli

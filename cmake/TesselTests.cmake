@@ -1,0 +1,17 @@
+# tessel_add_tests(PREFIX LIBS...): every *_test.cpp in the calling folder
+# becomes its own GoogleTest program <PREFIX>_<file name>, linked with LIBS,
+# so that one test file can be built and run alone.
+function(tessel_add_tests prefix)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*_test.cpp)
+  foreach(src IN LISTS sources)
+    get_filename_component(name ${src} NAME_WE)
+    set(target ${prefix}_${name})
+    add_executable(${target} ${src})
+    target_link_libraries(${target} PRIVATE ${ARGN} GTest::gtest_main GTest::gmock)
+    target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/src ${CMAKE_SOURCE_DIR}/tests)
+    target_compile_definitions(${target} PRIVATE
+      TESSEL_CORPUS="${TESSEL_CORPUS}" TESSEL_SAMPLES="${TESSEL_SAMPLES}"
+      TESSEL_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data" TESSEL_BINARY_DIR="${CMAKE_BINARY_DIR}")
+    gtest_discover_tests(${target} DISCOVERY_TIMEOUT 120 PROPERTIES LABELS ${prefix})
+  endforeach()
+endfunction()

@@ -28,6 +28,7 @@ int32_t TStream::CopyFrom(TStream& source, int32_t count) {
     source.SetPosition(0);
     count = source.GetSize();
   }
+  if (count <= 0) return 0;
   constexpr int32_t kChunk = 64 * 1024;
   std::vector<char> buf(static_cast<size_t>(count < kChunk ? count : kChunk));
   int32_t done = 0;

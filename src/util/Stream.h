@@ -3,7 +3,9 @@
 // a size and a position, all 32-bit signed.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 namespace tessel {
 
@@ -36,6 +38,58 @@ public:
   // Copies count bytes from source's position; count 0 copies the whole of
   // source from its beginning. Returns the number of bytes copied.
   int32_t CopyFrom(TStream& source, int32_t count);
+};
+
+// Collects small pieces of output and hands them to a stream in large
+// writes, so that producers of a few bytes at a time (decoders) do not pay a
+// virtual call per piece. Flush must be called before the writer goes away;
+// there is no flush in the destructor because a failing write must be able
+// to raise.
+class TWriteBuffer {
+public:
+  explicit TWriteBuffer(TStream& output) : Output_(output) {}
+  TWriteBuffer(const TWriteBuffer&) = delete;
+  TWriteBuffer& operator=(const TWriteBuffer&) = delete;
+
+  void Put(char c) {
+    if (Used_ == kCapacity) Flush();
+    Buffer_[Used_++] = c;
+  }
+  void Put(const char* data, size_t n) {
+    if (n > kCapacity - Used_) {
+      Flush();
+      if (n >= kCapacity) {
+        // Large runs go straight through, without a copy.
+        while (n > 0) {
+          int32_t piece = n > kMaxWrite ? kMaxWrite : static_cast<int32_t>(n);
+          Output_.WriteBuffer(data, piece);
+          data += piece;
+          n -= static_cast<size_t>(piece);
+        }
+        return;
+      }
+    }
+    std::memcpy(Buffer_ + Used_, data, n);
+    Used_ += n;
+  }
+  // Room for at least n (at most 16384) more bytes; Commit says how many were filled.
+  char* Reserve(size_t n) {
+    if (n > kCapacity - Used_) Flush();
+    return Buffer_ + Used_;
+  }
+  void Commit(size_t n) { Used_ += n; }
+  // Writes everything collected; a short write raises "Stream write error".
+  void Flush() {
+    if (Used_ > 0) Output_.WriteBuffer(Buffer_, static_cast<int32_t>(Used_));
+    Used_ = 0;
+  }
+
+private:
+  static constexpr size_t kCapacity = 16384;
+  static constexpr int32_t kMaxWrite = 1 << 30;
+  TStream& Output_;
+  size_t Used_ = 0;
+  char Buffer_[kCapacity];
 };
 
 }  // namespace tessel

@@ -43,7 +43,8 @@ public:
   const char* PtrAt(int32_t offset) const { return Start_ + offset; }
 
   // Transfer decoding of bytes [from, to) onto stream at its position, or
-  // into a new TChainMemoryStream that the caller owns.
+  // into a new TChainMemoryStream that the caller owns (left positioned
+  // after the data). Offsets outside 0 .. Length are clamped.
   void DecodeBase64(int32_t from, int32_t to, TStream& stream) const;
   void DecodeQuotedPrintable(int32_t from, int32_t to, TStream& stream) const;
   void CopyTo(int32_t from, int32_t to, TStream& stream) const;
@@ -55,10 +56,17 @@ public:
   std::unique_ptr<TChainMemoryStream> Decode(int32_t from, int32_t to, const std::string& encoding) const;
 
 private:
+  friend class TTextReader;
   TText() = default;
+  // Clamps [from, to) to the text.
+  std::string_view Slice(int32_t from, int32_t to) const;
+
   std::string Owned_;
   const char* Start_ = nullptr;
   const char* End_ = nullptr;
+  // The NUL that closes the whole block (a sub-text's parent's end): scans
+  // for CR or NUL are bounded by it.
+  const char* Limit_ = nullptr;
   int32_t Length_ = 0;
   bool OwnsData_ = false;
   std::vector<std::unique_ptr<TTextReader>> Readers_;

@@ -27,12 +27,13 @@ public:
   void AddString(const char16_t* p, int32_t n);
   // Pushes ws from its last unit to its first, so PopChar returns it in order.
   void AddReversed(const std::u16string& ws);
-  // Removes and returns the last unit; the buffer must not be empty.
+  // Removes and returns the last unit; raises "Buffer is empty" when there is none.
   char16_t PopChar();
   char16_t CharAt(int32_t i) const { return Data_[static_cast<size_t>(i)]; }
   const char16_t* Data() const { return Data_.data(); }
   void Clear();
-  // Pooled buffers go back to their pool; stand-alone ones are freed.
+  // Pooled buffers go back to their pool; a stand-alone one deletes itself,
+  // so call it only on a stand-alone buffer made with new that nothing else owns.
   void Release();
 
   int32_t Length = 0;

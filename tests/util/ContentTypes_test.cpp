@@ -4,58 +4,47 @@
 
 #include <cstdlib>
 #include <map>
-#include <regex>
 
 #include "util/StringUtils.h"
 
 using namespace tessel;
 using namespace tessel::content_types_detail;
+using V = std::vector<std::string>;
 
 namespace {
 
 // An association table in the classic Windows shape, case-insensitive like
-// the registry it imitates. It records what would have been started.
+// the registry it imitates; it records what would have been started.
 class TFakeDatabase : public TContentTypeDatabase {
 public:
-  std::map<std::string, std::string> Extensions;  // content type -> extension
-  std::map<std::string, std::string> FileTypes;   // extension -> file type
-  std::map<std::string, std::string> Verbs;       // file type -> default verb
-  std::map<std::string, std::string> Commands;    // "file type/verb" -> command line
-
-  struct TStart {
-    std::string Program;
-    std::vector<std::string> Args;
-  };
-  std::vector<TStart> Started;
-  std::vector<std::string> Opened;
+  std::map<std::string, std::string> Table;  // "kind:key" -> value
+  std::vector<V> Started;                    // program, then its arguments
+  V Opened;
   bool StartWorks = true;
 
-  std::string ContentTypeExtension(const std::string& contentType) override {
-    return Find(Extensions, contentType);
-  }
-  std::string ExtensionFileType(const std::string& extension) override { return Find(FileTypes, extension); }
-  std::string FileTypeDefaultVerb(const std::string& fileType) override { return Find(Verbs, fileType); }
-  std::string VerbCommand(const std::string& fileType, const std::string& verb) override {
-    return Find(Commands, fileType + "/" + verb);
-  }
-  bool StartProgram(const std::string& program, const std::vector<std::string>& args) override {
-    Started.push_back({program, args});
+  std::string ContentTypeExtension(const std::string& t) override { return Get("ext:" + t); }
+  std::string ExtensionFileType(const std::string& e) override { return Get("type:" + e); }
+  std::string FileTypeDefaultVerb(const std::string& t) override { return Get("verb:" + t); }
+  std::string VerbCommand(const std::string& t, const std::string& v) override { return Get("cmd:" + t + "/" + v); }
+  bool StartProgram(const std::string& program, const V& args) override {
+    Started.push_back(args);
+    Started.back().insert(Started.back().begin(), program);
     return StartWorks;
   }
-  void OpenWithDefaultHandler(const std::string& fileNameOrUrl) override { Opened.push_back(fileNameOrUrl); }
+  void OpenWithDefaultHandler(const std::string& name) override { Opened.push_back(name); }
 
-  // Registers content type -> extension -> file type -> "open" command.
-  void Associate(const std::string& contentType, const std::string& extension, const std::string& command) {
-    std::string fileType = extension.substr(1) + "file";
-    Extensions[LowerCase(contentType)] = extension;
-    FileTypes[LowerCase(extension)] = fileType;
-    Commands[LowerCase(fileType + "/open")] = command;
+  void Set(const std::string& key, const std::string& value) { Table[LowerCase(key)] = value; }
+  // content type -> extension -> file type -> command of "open".
+  void Associate(const std::string& type, const std::string& ext, const std::string& command) {
+    Set("ext:" + type, ext);
+    Set("type:" + ext, ext.substr(1) + "file");
+    Set("cmd:" + ext.substr(1) + "file/open", command);
   }
 
 private:
-  static std::string Find(const std::map<std::string, std::string>& table, const std::string& key) {
-    auto it = table.find(LowerCase(key));
-    return it == table.end() ? std::string() : it->second;
+  std::string Get(const std::string& key) {
+    auto it = Table.find(LowerCase(key));
+    return it == Table.end() ? std::string() : it->second;
   }
 };
 
@@ -68,77 +57,47 @@ protected:
   }
   void TearDown() override { SetContentTypeDatabase(std::move(Previous)); }
 
-  // Runs ExecuteWithContentType on a type associated with command and
-  // returns what was started.
-  TFakeDatabase::TStart ExecuteWith(const std::string& command, const std::string& fileName) {
+  // What ExecuteWithContentType starts for fileName with command registered.
+  V Started(const std::string& command, const std::string& fileName) {
     Db->Associate("application/x-test", ".tst", command);
     Db->Started.clear();
     EXPECT_TRUE(ExecuteWithContentType(fileName, "application/x-test")) << command;
-    EXPECT_EQ(Db->Started.size(), 1u) << command;
-    return Db->Started.empty() ? TFakeDatabase::TStart{} : Db->Started.back();
+    return Db->Started.size() == 1 ? Db->Started[0] : V{"started " + std::to_string(Db->Started.size())};
   }
 
   TFakeDatabase* Db = nullptr;
   std::unique_ptr<TContentTypeDatabase> Previous;
 };
 
-class ScopedEnv {
-public:
-  ScopedEnv(const char* name, const std::string& value) : Name(name) {
-    if (const char* old = std::getenv(name)) Old = old, HadOld = true;
-    setenv(name, value.c_str(), 1);
-  }
-  ~ScopedEnv() {
-    if (HadOld)
-      setenv(Name, Old.c_str(), 1);
-    else
-      unsetenv(Name);
-  }
-
-private:
-  const char* Name;
-  std::string Old;
-  bool HadOld = false;
-};
-
 }  // namespace
 
-// ---- the lookup chain ----------------------------------------------------
-
-TEST_F(ContentTypes, unregistered_type_gives_empty_results_and_falls_back_to_shell_open) {
-  EXPECT_EQ(GetContentTypeExtension("application/x-unknown"), "");
-  EXPECT_EQ(GetContentTypeCommand("application/x-unknown"), "");
-  EXPECT_FALSE(ExecuteWithContentType("/tmp/a.bin", "application/x-unknown"));
-  EXPECT_TRUE(Db->Started.empty());
-  EXPECT_EQ(Db->Opened, std::vector<std::string>{"/tmp/a.bin"});
-}
-
-TEST_F(ContentTypes, chain_follows_extension_file_type_and_verb) {
+TEST_F(ContentTypes, chain_follows_extension_file_type_and_default_verb) {
   Db->Associate("text/plain", ".txt", "notepad.exe %1");
-  EXPECT_EQ(GetContentTypeExtension("text/plain"), ".txt");
   EXPECT_EQ(GetContentTypeExtension("Text/Plain"), ".txt");
-  EXPECT_EQ(GetExtensionCommand(".txt"), "notepad.exe ");
   EXPECT_EQ(GetContentTypeCommand("text/plain"), "notepad.exe ");
-
-  // The default verb picks the command; without one it is "open".
-  Db->Verbs["txtfile"] = "edit";
-  EXPECT_EQ(GetExtensionCommand(".txt"), "") << "no command registered for the verb edit";
-  Db->Commands["txtfile/edit"] = "edit.exe %1";
+  Db->Set("verb:txtfile", "edit");
+  EXPECT_EQ(GetExtensionCommand(".txt"), "") << "nothing registered for edit";
+  Db->Set("cmd:txtfile/edit", "edit.exe %1");
   EXPECT_EQ(GetExtensionCommand(".txt"), "edit.exe ");
-  Db->Verbs["txtfile"] = "";
-  EXPECT_EQ(GetExtensionCommand(".txt"), "notepad.exe ");
+  Db->Set("verb:txtfile", "");
+  EXPECT_EQ(GetExtensionCommand(".txt"), "notepad.exe ") << "an empty verb is open";
 }
 
-TEST_F(ContentTypes, missing_step_of_the_chain_gives_empty_command) {
-  Db->Extensions["image/x-a"] = ".a";  // extension without file type
-  EXPECT_EQ(GetContentTypeExtension("image/x-a"), ".a");
-  EXPECT_EQ(GetContentTypeCommand("image/x-a"), "");
-  Db->FileTypes[".b"] = "bfile";  // file type without any command
-  Db->Extensions["image/x-b"] = ".b";
-  EXPECT_EQ(GetContentTypeCommand("image/x-b"), "");
+TEST_F(ContentTypes, missing_association_or_failed_start_falls_back_to_shell_open) {
+  Db->Set("ext:image/x-a", ".a");  // extension without a file type
+  Db->Set("ext:image/x-b", ".b");
+  Db->Set("type:.b", "bfile");  // file type without a command
+  for (const char* type : {"application/x-unknown", "image/x-a", "image/x-b"}) {
+    EXPECT_EQ(GetContentTypeCommand(type), "") << type;
+    EXPECT_FALSE(ExecuteWithContentType("/tmp/f", type)) << type;
+  }
+  EXPECT_EQ(GetContentTypeExtension("application/x-unknown"), "");
   EXPECT_EQ(GetExtensionCommand(""), "");
-  EXPECT_FALSE(ExecuteWithContentType("f.b", "image/x-b"));
-  EXPECT_EQ(Db->Opened, std::vector<std::string>{"f.b"});
+  EXPECT_TRUE(Db->Started.empty());
+  Db->Associate("application/x-test", ".tst", "missing.exe %1");
+  Db->StartWorks = false;
+  EXPECT_FALSE(ExecuteWithContentType("/tmp/g", "application/x-test"));
+  EXPECT_EQ(Db->Opened, (V{"/tmp/f", "/tmp/f", "/tmp/f", "/tmp/g"}));
 }
 
 TEST_F(ContentTypes, extension_command_is_cut_before_the_placeholder) {
@@ -146,8 +105,8 @@ TEST_F(ContentTypes, extension_command_is_cut_before_the_placeholder) {
       {"notepad.exe %1", "notepad.exe "},
       {R"("C:\P\v.exe" "%1" /x)", R"("C:\P\v.exe" )"},
       {R"("C:\P\v.exe" /a "%1" /b "%1")", R"("C:\P\v.exe" /a )"},
-      {R"(C:\P\app.exe /view)", R"(C:\P\app.exe /view)"},  // no placeholder: whole line
-      {R"("C:\P\app.exe")", R"("C:\P\app.exe)"},           // final quote dropped
+      {R"(C:\P\app.exe /view)", R"(C:\P\app.exe /view)"},
+      {R"("C:\P\app.exe")", R"("C:\P\app.exe)"},
       {"%1", ""},
   };
   for (const auto& [command, expected] : cases) {
@@ -156,177 +115,105 @@ TEST_F(ContentTypes, extension_command_is_cut_before_the_placeholder) {
   }
 }
 
-// ---- putting the file name in and splitting ------------------------------
-
-TEST_F(ContentTypes, execute_bare_placeholder_quotes_the_file_name) {
-  auto s = ExecuteWith("notepad.exe %1", R"(C:\T\a.txt)");
-  EXPECT_EQ(s.Program, "notepad.exe");
-  EXPECT_EQ(s.Args, std::vector<std::string>{R"(C:\T\a.txt)"});
+TEST_F(ContentTypes, execute_puts_the_file_name_in_and_splits_program_from_arguments) {
+  setenv("SystemRoot", R"(C:\Windows)", 1);
+  setenv("ProgramFiles", R"(C:\Program Files)", 1);
+  struct {
+    const char* Command;
+    const char* File;
+    V Expected;
+  } cases[] = {
+      {"notepad.exe %1", R"(C:\T\a.txt)", {"notepad.exe", R"(C:\T\a.txt)"}},
+      {R"("C:\P\v.exe" "%1" /x)", "my file", {R"(C:\P\v.exe)", "my file", "/x"}},
+      {R"("C:\Program Files\v.exe" /v "%1")", "f", {R"(C:\Program Files\v.exe)", "/v", "f"}},
+      {R"(C:\P\app.exe)", "a b", {R"(C:\P\app.exe)", "a b"}},
+      {R"("C:\P\app.exe" -view)", "a", {R"(C:\P\app.exe)", "-view", "a"}},
+      {R"("/usr/bin/v" "--file=%1" "--x")", "/t/a b", {"/usr/bin/v", "--file=/t/a b", "--x"}},
+      {R"(%SystemRoot%\system32\notepad.exe %1)", "a", {R"(C:\Windows\system32\notepad.exe)", "a"}},
+      {R"("%ProgramFiles%\v.exe" "%1" %SystemRoot%)", "a", {R"(C:\Program Files\v.exe)", "a", R"(C:\Windows)"}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Started(c.Command, c.File), c.Expected) << c.Command;
   EXPECT_TRUE(Db->Opened.empty());
-}
-
-TEST_F(ContentTypes, execute_quoted_program_keeps_following_parameters) {
-  auto s = ExecuteWith(R"("C:\P\v.exe" "%1" /x)", R"(C:\T\my file.txt)");
-  EXPECT_EQ(s.Program, R"(C:\P\v.exe)");
-  EXPECT_EQ(s.Args, (std::vector<std::string>{R"(C:\T\my file.txt)", "/x"}));
-
-  s = ExecuteWith(R"("C:\Program Files\V\v.exe" /view "%1")", "f.txt");
-  EXPECT_EQ(s.Program, R"(C:\Program Files\V\v.exe)");
-  EXPECT_EQ(s.Args, (std::vector<std::string>{"/view", "f.txt"}));
-}
-
-TEST_F(ContentTypes, execute_without_placeholder_appends_the_file_name) {
-  auto s = ExecuteWith(R"(C:\P\app.exe)", "a b.txt");
-  EXPECT_EQ(s.Program, R"(C:\P\app.exe)");
-  EXPECT_EQ(s.Args, std::vector<std::string>{"a b.txt"});
-
-  s = ExecuteWith(R"("C:\P\app.exe" -view)", "a.txt");
-  EXPECT_EQ(s.Program, R"(C:\P\app.exe)");
-  EXPECT_EQ(s.Args, (std::vector<std::string>{"-view", "a.txt"}));
-}
-
-TEST_F(ContentTypes, execute_placeholder_inside_a_word_joins_the_word) {
-  auto s = ExecuteWith(R"("/usr/bin/view" "--file=%1" "--x")", "/tmp/a b");
-  EXPECT_EQ(s.Program, "/usr/bin/view");
-  EXPECT_EQ(s.Args, (std::vector<std::string>{"--file=/tmp/a b", "--x"}));
-}
-
-TEST_F(ContentTypes, execute_expands_environment_before_splitting) {
-  ScopedEnv root("SystemRoot", R"(C:\Windows)");
-  ScopedEnv files("ProgramFiles", R"(C:\Program Files)");
-  auto s = ExecuteWith(R"(%SystemRoot%\system32\notepad.exe %1)", "a.txt");
-  EXPECT_EQ(s.Program, R"(C:\Windows\system32\notepad.exe)");
-  EXPECT_EQ(s.Args, std::vector<std::string>{"a.txt"});
-
-  s = ExecuteWith(R"("%ProgramFiles%\V\v.exe" "%1" %SystemRoot%)", "a.txt");
-  EXPECT_EQ(s.Program, R"(C:\Program Files\V\v.exe)");
-  EXPECT_EQ(s.Args, (std::vector<std::string>{"a.txt", R"(C:\Windows)"}));
+  unsetenv("SystemRoot");
+  unsetenv("ProgramFiles");
 }
 
 TEST_F(ContentTypes, hostile_file_names_stay_one_literal_argument) {
-  ScopedEnv home("TESSEL_SECRET", "leaked");
+  setenv("TESSEL_SECRET", "leaked", 1);
   const std::string names[] = {
-      R"(/tmp/x"; rm -rf ~; ".txt)",
-      "/tmp/$(touch pwned) `id` & | ; > < *.txt",
-      "/tmp/%TESSEL_SECRET%.txt",
-      R"(/tmp/"quoted" name.txt)",
-      "/tmp/tab\there and  two  blanks .txt",
-      "/tmp/%1 again %1.txt",
-      "/tmp/" + std::string(700, 'n') + ".txt",
+      R"(/tmp/x"; rm -rf ~; ".txt)",  "/tmp/$(touch pwned) `id` & | ; > < *.txt",
+      "/tmp/%TESSEL_SECRET%.txt",     R"(/tmp/"quoted" name.txt)",
+      "/tmp/tab\tand  two  blanks ",  "/tmp/%1 again %1.txt",
+      "/tmp/" + std::string(700, 'n'),
   };
-  const char* commands[] = {"viewer %1", R"("viewer" "%1")", "viewer", R"("viewer" "--in=%1" -x)"};
   for (const std::string& name : names) {
-    for (const char* command : commands) {
-      auto s = ExecuteWith(command, name);
-      EXPECT_EQ(s.Program, "viewer") << command;
-      int found = 0;
-      for (const std::string& a : s.Args)
-        if (a == name || a == "--in=" + name) ++found;
-      EXPECT_EQ(found, 1) << command << " with " << name;
-      EXPECT_LE(s.Args.size(), 2u) << command << " with " << name;
-    }
+    EXPECT_EQ(Started("viewer %1", name), (V{"viewer", name}));
+    EXPECT_EQ(Started(R"("viewer" "%1")", name), (V{"viewer", name}));
+    EXPECT_EQ(Started("viewer", name), (V{"viewer", name}));
+    EXPECT_EQ(Started(R"("viewer" "--in=%1" -x)", name), (V{"viewer", "--in=" + name, "-x"}));
   }
 }
 
 TEST_F(ContentTypes, expansion_limit_never_cuts_the_file_name) {
-  ScopedEnv longValue("TESSEL_LONG", std::string(600, 'v'));
-  // The cut falls after the file name: the trailing parameter is shortened.
-  auto s = ExecuteWith(R"("viewer" "%1" %TESSEL_LONG%)", "a.txt");
-  EXPECT_EQ(s.Program, "viewer");
-  ASSERT_EQ(s.Args.size(), 2u);
-  EXPECT_EQ(s.Args[0], "a.txt");
-  EXPECT_LT(s.Args[1].size(), 520u);
-
-  // The cut would fall before the file name: the command is not used.
+  setenv("TESSEL_LONG", std::string(600, 'v').c_str(), 1);
+  // A cut after the file name shortens what follows it.
+  V s = Started(R"("viewer" "%1" %TESSEL_LONG%)", "a.txt");
+  ASSERT_EQ(s.size(), 3u);
+  EXPECT_EQ(s[1], "a.txt");
+  // 13: the blanks, quotes and "viewer"; the file name counts as one character.
+  EXPECT_EQ(s[2], std::string(520 - 13, 'v'));
+  // A cut before it leaves a command that cannot be used.
   Db->Associate("application/x-test", ".tst", "%TESSEL_LONG% %1");
-  Db->Started.clear();
   EXPECT_FALSE(ExecuteWithContentType("a.txt", "application/x-test"));
-  EXPECT_TRUE(Db->Started.empty());
-  EXPECT_EQ(Db->Opened, std::vector<std::string>{"a.txt"});
+  EXPECT_EQ(Db->Opened, V{"a.txt"});
 }
-
-TEST_F(ContentTypes, failed_start_falls_back_to_shell_open) {
-  Db->Associate("application/x-test", ".tst", "missing.exe %1");
-  Db->StartWorks = false;
-  EXPECT_FALSE(ExecuteWithContentType("a.tst", "application/x-test"));
-  EXPECT_EQ(Db->Started.size(), 1u);
-  EXPECT_EQ(Db->Opened, std::vector<std::string>{"a.tst"});
-}
-
-TEST_F(ContentTypes, shell_open_passes_names_and_urls_unchanged) {
-  ShellOpen("https://example.org/a?b=c&d");
-  ShellOpen("mailto:someone@example.org");
-  ShellOpen("");
-  EXPECT_EQ(Db->Opened, (std::vector<std::string>{"https://example.org/a?b=c&d", "mailto:someone@example.org"}));
-}
-
-// ---- building blocks ------------------------------------------------------
 
 TEST(ContentTypesDetail, environment_expansion_keeps_what_is_not_a_reference) {
-  ScopedEnv a("TESSEL_A", "alpha");
+  setenv("TESSEL_A", "alpha", 1);
   unsetenv("TESSEL_UNSET");
-  EXPECT_EQ(ExpandEnvironmentStrings("%TESSEL_A%\\x"), "alpha\\x");
-  EXPECT_EQ(ExpandEnvironmentStrings("x%TESSEL_A%%TESSEL_A%y"), "xalphaalphay");
-  EXPECT_EQ(ExpandEnvironmentStrings("%TESSEL_UNSET%"), "%TESSEL_UNSET%");
-  EXPECT_EQ(ExpandEnvironmentStrings("%TESSEL_UNSET%%TESSEL_A%"), "%TESSEL_UNSET%alpha");
-  // An unset name's closing '%' may open the next reference.
-  EXPECT_EQ(ExpandEnvironmentStrings("%TESSEL_UNSET%TESSEL_A%"), "%TESSEL_UNSETalpha");
-  EXPECT_EQ(ExpandEnvironmentStrings("100% of %1"), "100% of %1");
-  EXPECT_EQ(ExpandEnvironmentStrings("%%"), "%%");
-  EXPECT_EQ(ExpandEnvironmentStrings("trailing %"), "trailing %");
-  EXPECT_EQ(ExpandEnvironmentStrings("%A=B%"), "%A=B%");
+  const std::pair<const char*, const char*> cases[] = {
+      {"%TESSEL_A%\\x", "alpha\\x"},
+      {"x%TESSEL_A%%TESSEL_A%y", "xalphaalphay"},
+      {"%TESSEL_UNSET%", "%TESSEL_UNSET%"},
+      {"%TESSEL_UNSET%%TESSEL_A%", "%TESSEL_UNSET%alpha"},
+      {"%TESSEL_UNSET%TESSEL_A%", "%TESSEL_UNSETalpha"},  // the closing % may open the next name
+      {"100% of %1", "100% of %1"},
+      {"%%", "%%"},
+      {"%A=B%", "%A=B%"},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(ExpandEnvironmentStrings(in), out) << in;
   EXPECT_EQ(ExpandEnvironmentStrings(std::string(600, 'x')).size(), ExpandedCommandLimit);
 }
 
 TEST(ContentTypesDetail, argument_split_honours_double_quotes_only) {
-  using V = std::vector<std::string>;
   EXPECT_EQ(SplitArguments(""), V{});
   EXPECT_EQ(SplitArguments("  a   b\tc  "), (V{"a", "b", "c"}));
-  EXPECT_EQ(SplitArguments(R"("a b" c)"), (V{"a b", "c"}));
-  EXPECT_EQ(SplitArguments(R"(a"b c"d)"), (V{"ab cd"}));
-  EXPECT_EQ(SplitArguments(R"("" x "")"), (V{"", "x", ""}));
-  EXPECT_EQ(SplitArguments(R"(C:\T\ 'a b' \"x)"), (V{R"(C:\T\)", "'a", "b'", R"(\x)"}));
-  EXPECT_EQ(SplitArguments(R"("open to the end)"), (V{"open to the end"}));
+  EXPECT_EQ(SplitArguments(R"(a"b c"d "" x)"), (V{"ab cd", "", "x"}));
+  EXPECT_EQ(SplitArguments(R"(C:\T\ 'a b' \"x y)"), (V{R"(C:\T\)", "'a", "b'", R"(\x y)"}));
 }
 
 TEST(ContentTypesDetail, program_call_from_odd_commands) {
-  // The program itself is the file (executable association).
-  TProgramCall c = BuildProgramCall(R"("%1" %*)", "/tmp/a");
+  TProgramCall c = BuildProgramCall(R"("%1" %*)", "/tmp/a");  // the file is the program
   EXPECT_TRUE(c.Valid);
   EXPECT_EQ(c.Program, "/tmp/a");
-  EXPECT_EQ(c.Args, std::vector<std::string>{"%*"});
-  // An unterminated program quote swallows the appended file name's quote,
-  // and the split then skips the file name: such a command is not used.
+  EXPECT_EQ(c.Args, V{"%*"});
+  // An unterminated program quote makes the split skip the file name.
   EXPECT_FALSE(BuildProgramCall(R"("C:\a b.exe)", "f").Valid);
-  // A command that leaves no program cannot be used.
-  EXPECT_FALSE(BuildProgramCall(R"( "%1")", "f").Valid);
-  // Control bytes in the command do not confuse the file name's place.
-  c = BuildProgramCall("v\x01 %1", "f\x01");
+  EXPECT_FALSE(BuildProgramCall(R"( "%1")", "f").Valid);  // no program
+  c = BuildProgramCall("v\x01 %1", "f\x01");  // control bytes do not move the file name
   EXPECT_EQ(c.Program, "v\x01");
-  EXPECT_EQ(c.Args, std::vector<std::string>{"f\x01"});
+  EXPECT_EQ(c.Args, V{"f\x01"});
 }
 
-TEST(ContentTypesDetail, program_name_for_the_menu) {
+TEST(ContentTypesDetail, program_name_for_the_menu_and_version) {
   const std::pair<const char*, const char*> cases[] = {
       {"notepad.exe ", "notepad"},
       {R"("C:\P\v.exe )", "v"},
       {R"("C:\Program Files\V\viewer.exe" /view )", "viewer"},
       {R"("/usr/bin/libreoffice" "--calc" )", "libreoffice"},
-      {"/usr/bin/eog", "eog"},
       {".hidden", ".hidden"},
       {"", ""},
   };
   for (const auto& [command, expected] : cases) EXPECT_EQ(CommandProgramName(command), expected) << command;
-}
-
-TEST(ContentTypesDetail, version_is_four_numbers) {
-  EXPECT_TRUE(std::regex_match(GetFileVersionString(), std::regex(R"(\d+\.\d+\.\d+\.\d+)")))
-      << GetFileVersionString();
-}
-
-TEST(ContentTypesDetail, built_in_database_has_no_registrations) {
-  auto previous = SetContentTypeDatabase(nullptr);
-  EXPECT_EQ(GetContentTypeExtension("text/plain"), "");
-  EXPECT_EQ(GetExtensionCommand(".txt"), "");
-  SetContentTypeDatabase(std::move(previous));
+  EXPECT_EQ(SplitString(GetFileVersionString(), ".").size(), 4u);
 }

@@ -49,10 +49,11 @@ protected:
   // Runs a small sh script (the script, not the arguments, is shell code)
   // that writes its report to out.tmp and renames it to out when done.
   std::string RunScript(const std::string& script, const std::vector<std::string>& extra = {}) {
-    std::vector<std::string> args = {"-c", "exec > \"$OUTDIR/out.tmp\"; " + script + "; mv \"$OUTDIR/out.tmp\" \"$OUTDIR/out\"", "sh"};
+    std::vector<std::string> args = {
+        "-c", "exec > \"$OUTDIR/out.tmp\"; " + script + "; mv \"$OUTDIR/out.tmp\" \"$OUTDIR/out\"", "sh"};
     args.insert(args.end(), extra.begin(), extra.end());
     setenv("OUTDIR", Dir.c_str(), 1);
-    EXPECT_TRUE(StartDetachedProgram("/bin/sh", args));
+    EXPECT_TRUE(StartDetachedProgram("sh", args));  // found through PATH
     EXPECT_TRUE(WaitForFile(Dir / "out"));
     return ReadAll(Dir / "out");
   }
@@ -68,16 +69,6 @@ TEST_F(ProgramStart, arguments_arrive_literally_and_in_order) {
   EXPECT_EQ(out, "[a b]\n[]\n[$(touch pwned)]\n[`touch pwned2`]\n[\"; rm -rf x; \"]\n[*]\n[%1]\n");
   EXPECT_FALSE(fs::exists("pwned"));
   EXPECT_FALSE(fs::exists(Dir / "pwned"));
-}
-
-TEST_F(ProgramStart, program_found_in_path_creates_a_file_with_a_hostile_name) {
-  std::string name = (Dir / "x; touch injected $(touch injected2)").string();
-  ASSERT_TRUE(StartDetachedProgram("touch", {name}));
-  ASSERT_TRUE(WaitForFile(name));
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  int count = 0;
-  for (const auto& e : fs::directory_iterator(Dir)) (void)e, ++count;
-  EXPECT_EQ(count, 1);
 }
 
 TEST_F(ProgramStart, program_is_detached_and_leaves_no_child) {
@@ -124,19 +115,4 @@ TEST_F(ProgramStart, unstartable_programs_report_failure) {
   EXPECT_EQ(GetLastError(), static_cast<uint32_t>(ENOEXEC));
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   EXPECT_FALSE(fs::exists(Dir / "ran"));
-}
-
-TEST(ProgramStartPath, lookup_uses_path_entries_in_order) {
-  EXPECT_EQ(FindProgramFile("/bin/sh"), "/bin/sh");
-  EXPECT_EQ(FindProgramFile(""), "");
-  std::string found = FindProgramFile("sh");
-  EXPECT_FALSE(found.empty());
-  EXPECT_EQ(fs::path(found).filename(), "sh");
-  const char* old = getenv("PATH");
-  std::string saved = old ? old : "";
-  setenv("PATH", "/nonexistent:/bin", 1);
-  EXPECT_EQ(FindProgramFile("sh"), "/bin/sh");
-  setenv("PATH", "/nonexistent", 1);
-  EXPECT_EQ(FindProgramFile("sh"), "");
-  setenv("PATH", saved.c_str(), 1);
 }

@@ -47,8 +47,11 @@ TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : FileName
   }
 }
 
-TFileStream::~TFileStream() {
+TFileStream::~TFileStream() { Close(); }
+
+void TFileStream::Close() {
   if (Fd_ >= 0) ::close(Fd_);
+  Fd_ = -1;
 }
 
 int32_t TFileStream::Read(void* buffer, int32_t count) {
@@ -81,6 +84,7 @@ int32_t TFileStream::Write(const void* buffer, int32_t count) {
 }
 
 int32_t TFileStream::Seek(int32_t offset, int origin) {
+  if (Fd_ < 0) return 0;
   int whence = origin == soBeginning ? SEEK_SET : origin == soCurrent ? SEEK_CUR : origin == soEnd ? SEEK_END : -1;
   if (whence < 0) return static_cast<int32_t>(::lseek(Fd_, 0, SEEK_CUR));
   off_t r = ::lseek(Fd_, offset, whence);

@@ -27,6 +27,9 @@ public:
   int32_t Seek(int32_t offset, int origin) override;
   void SetSize(int32_t newSize) override;
 
+  // Closes the file early; afterwards reads and writes move nothing and the
+  // position is 0. The destructor does nothing more.
+  void Close();
   // Pushes written data to the disk (fsync); raises EWinException on failure.
   void Sync();
   const std::string& FileName() const { return FileName_; }

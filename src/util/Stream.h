@@ -56,21 +56,27 @@ public:
     Buffer_[Used_++] = c;
   }
   void Put(const char* data, size_t n) {
-    if (n > kCapacity - Used_) {
-      Flush();
-      if (n >= kCapacity) {
-        // Large runs go straight through, without a copy.
-        while (n > 0) {
-          int32_t piece = n > kMaxWrite ? kMaxWrite : static_cast<int32_t>(n);
-          Output_.WriteBuffer(data, piece);
-          data += piece;
-          n -= static_cast<size_t>(piece);
-        }
-        return;
-      }
+    // Used_ never exceeds the capacity; saying so spares the compiler a
+    // false out-of-bounds warning.
+    if (Used_ > kCapacity) __builtin_unreachable();
+    if (n <= kCapacity - Used_) {
+      std::memcpy(Buffer_ + Used_, data, n);
+      Used_ += n;
+      return;
     }
-    std::memcpy(Buffer_ + Used_, data, n);
-    Used_ += n;
+    Flush();
+    if (n < kCapacity) {
+      std::memcpy(Buffer_, data, n);
+      Used_ = n;
+      return;
+    }
+    // Large runs go straight through, without a copy.
+    while (n > 0) {
+      int32_t piece = n > kMaxWrite ? kMaxWrite : static_cast<int32_t>(n);
+      Output_.WriteBuffer(data, piece);
+      data += piece;
+      n -= static_cast<size_t>(piece);
+    }
   }
   // Room for at least n (at most 16384) more bytes; Commit says how many were filled.
   char* Reserve(size_t n) {

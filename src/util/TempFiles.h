@@ -18,6 +18,9 @@ class TTempFiles;
 
 class TTempFileStream : public TFileStream {
 public:
+  // Creates the file exclusively (mode 0600). The stream is recorded with
+  // owner's entry for fileName when owner made that name and no other stream
+  // is recorded there; otherwise it has no owner.
   TTempFileStream(TTempFiles* owner, const std::string& fileName);
   ~TTempFileStream() override;
 
@@ -42,9 +45,11 @@ public:
   // hex digits, the first free one) + "." extension. Prefix and extension are
   // cleaned so that no name can leave the temporary directory.
   std::string NewTempFileName(const std::string& prefix, const std::string& extension);
-  // Makes a name and creates the file on it. The caller owns the stream; if
-  // it is still alive when this object deletes its files, its file is closed
-  // first and the stream forgets its owner.
+  // Makes a name and creates the file on it exclusively (a name taken in the
+  // meantime is passed over for the next number). The caller owns the
+  // stream; if it is still alive when this object is freed, it forgets its
+  // owner, and with DeleteOnFree its file is closed before it is deleted.
+  // A failed creation raises EWinException; the name stays in Names.
   std::unique_ptr<TTempFileStream> NewTempFile(const std::string& prefix, const std::string& extension);
 
   const std::vector<std::string>& Names() const;
@@ -55,7 +60,13 @@ private:
   struct TEntry {
     std::string Name;
     TTempFileStream* Stream = nullptr;
+    // NewTempFile could not create the file: the name is kept, but a file
+    // that someone else makes under it later is not ours to delete.
+    bool NotCreated = false;
   };
+  std::string FirstFreeName(const std::string& dir, const std::string& prefix, const std::string& extension,
+                            uint32_t from, uint32_t& number) const;
+
   bool DeleteOnFree_;
   std::vector<TEntry> Entries_;
   mutable std::vector<std::string> NameCache_;

@@ -1,0 +1,59 @@
+// Attributes of a start tag, kept sorted by expanded name without regard to
+// case, which is also the order in which writers put them out.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "util/Exception.h"
+#include "QName.h"
+
+namespace tessel {
+
+// Raised when a key is added to a sorted list that already holds it.
+class EDuplicateKey : public Exception {
+public:
+  EDuplicateKey() : Exception("String list does not allow duplicates") {}
+};
+
+struct TAttribute {
+  TAttribute() = default;
+  TAttribute(const TQName& name, std::u16string value) : Name(name), Value(std::move(value)) {}
+  TQName Name;
+  std::u16string Value;
+};
+
+class TAttrList {
+public:
+  TAttrList() = default;
+  virtual ~TAttrList();
+  TAttrList(const TAttrList&) = delete;
+  TAttrList& operator=(const TAttrList&) = delete;
+
+  // Empties the list; with freeItems the attributes are freed too. Without it
+  // they stay with whoever added them.
+  virtual void Clear(bool freeItems);
+  // Adds the attribute under its expanded name; raises EDuplicateKey (list
+  // unchanged) when an equal key is there. The list frees it on Clear(true)
+  // and when it is destroyed.
+  virtual void AddAttribute(TAttribute* attribute);
+  // A new attribute from a copy of name and the value.
+  virtual void Add(const TQName& name, const std::u16string& value);
+  virtual void AddCopy(const TAttribute& attribute);
+
+  int32_t Count() const { return static_cast<int32_t>(Items_.size()); }
+  TAttribute* Items(int32_t i) const { return Items_[static_cast<size_t>(i)].second; }
+  // Index of the key (an expanded name), or -1.
+  int32_t IndexOf(const std::u16string& expandedName) const;
+  // The value of the attribute with that expanded name, or "".
+  std::u16string GetValue(const std::u16string& expandedName) const;
+
+private:
+  // Index of key, or the insertion point as -(index + 1).
+  int32_t Find(const std::string& key) const;
+  std::vector<std::pair<std::string, TAttribute*>> Items_;
+};
+
+}  // namespace tessel

@@ -1,0 +1,37 @@
+#include "BindingStack.h"
+
+#include <algorithm>
+
+#include "KeyText.h"
+
+namespace tessel {
+
+TBinding& TBindingStack::FindOrCreate(const std::u16string& prefix) {
+  // Binary search gives the same place as walking from the first binding
+  // while its prefix is smaller.
+  auto it = std::lower_bound(Bindings_.begin(), Bindings_.end(), prefix,
+                             [](const std::unique_ptr<TBinding>& b, const std::u16string& p) {
+                               return b->Prefix < p;
+                             });
+  if (it != Bindings_.end() && (*it)->Prefix == prefix) return **it;
+  return **Bindings_.insert(it, std::make_unique<TBinding>(prefix));
+}
+
+void TBindingStack::Push(const std::u16string& prefix, std::unique_ptr<TWideString> binding) {
+  FindOrCreate(prefix).Stack.push_back(std::move(binding));
+}
+
+std::unique_ptr<TWideString> TBindingStack::Pop(const std::u16string& prefix) {
+  TBinding& b = FindOrCreate(prefix);
+  if (b.Stack.empty()) throw EStackUnderflow(KeyFromWide(prefix));
+  std::unique_ptr<TWideString> top = std::move(b.Stack.back());
+  b.Stack.pop_back();
+  return top;
+}
+
+TWideString* TBindingStack::Top(const std::u16string& prefix) {
+  TBinding& b = FindOrCreate(prefix);
+  return b.Stack.empty() ? nullptr : b.Stack.back().get();
+}
+
+}  // namespace tessel

@@ -1,0 +1,80 @@
+#include "KeyText.h"
+
+#include <cstdint>
+
+namespace tessel {
+
+std::string KeyFromWide(std::u16string_view ws) {
+  std::string out;
+  out.reserve(ws.size());
+  for (char16_t c : ws) {
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 + (c >> 6));
+      out += static_cast<char>(0x80 + (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xE0 + (c >> 12));
+      out += static_cast<char>(0x80 + ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 + (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+namespace {
+
+// Decodes one code point at s[i] and advances i; bytes that are no UTF-8
+// lead stand for themselves so that any byte string still has an order.
+uint32_t NextCode(std::string_view s, size_t& i) {
+  uint8_t b = static_cast<uint8_t>(s[i++]);
+  int more = b >= 0xF0 && b < 0xF8 ? 3 : b >= 0xE0 && b < 0xF0 ? 2 : b >= 0xC0 && b < 0xE0 ? 1 : 0;
+  uint32_t c = more == 3 ? b & 0x07u : more == 2 ? b & 0x0Fu : more == 1 ? b & 0x1Fu : b;
+  for (; more > 0 && i < s.size(); --more) c = (c << 6) | (static_cast<uint8_t>(s[i++]) & 0x3Fu);
+  return c;
+}
+
+uint32_t Fold(uint32_t c) {
+  if (c < 0x80) return c >= 'A' && c <= 'Z' ? c + 32 : c;
+  if (c >= 0xC0 && c <= 0xDE && c != 0xD7) return c + 32;
+  if (c >= 0x100 && c <= 0x137) return c | 1;
+  if (c >= 0x139 && c <= 0x148) return c + (c & 1);
+  if (c >= 0x14A && c <= 0x177) return c | 1;
+  if (c == 0x178) return 0xFF;
+  if (c >= 0x179 && c <= 0x17E) return c + (c & 1);
+  if (c >= 0x391 && c <= 0x3AB && c != 0x3A2) return c + 32;
+  if (c >= 0x400 && c <= 0x40F) return c + 80;
+  if (c >= 0x410 && c <= 0x42F) return c + 32;
+  return c;
+}
+
+}  // namespace
+
+std::u16string WideFromKey(std::string_view key) {
+  std::u16string out;
+  out.reserve(key.size());
+  for (size_t i = 0; i < key.size();) out += static_cast<char16_t>(NextCode(key, i));
+  return out;
+}
+
+int CompareKeys(std::string_view a, std::string_view b) {
+  size_t i = 0, j = 0;
+  while (i < a.size() && j < b.size()) {
+    uint8_t x = static_cast<uint8_t>(a[i]), y = static_cast<uint8_t>(b[j]);
+    uint32_t cx, cy;
+    if ((x | y) < 0x80) {  // the common all-ASCII step
+      cx = x >= 'A' && x <= 'Z' ? x + 32u : x;
+      cy = y >= 'A' && y <= 'Z' ? y + 32u : y;
+      ++i, ++j;
+    } else {
+      cx = Fold(NextCode(a, i));
+      cy = Fold(NextCode(b, j));
+    }
+    if (cx != cy) return cx < cy ? -1 : 1;
+  }
+  if (i < a.size()) return 1;
+  if (j < b.size()) return -1;
+  return 0;
+}
+
+}  // namespace tessel

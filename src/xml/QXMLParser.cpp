@@ -1,0 +1,1246 @@
+#include "QXMLParser.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "KeyText.h"
+#include "util/StringUtils.h"
+
+namespace tessel {
+
+namespace {
+
+// The namespace name that marks namespace declarations in attribute lists.
+const std::string kXmlnsNamespace = "\x01\x02\x03";
+const std::string kXmlNamespace = "http://www.w3.org/XML/1998/namespace";
+
+const char16_t* const kPredefinedNames[] = {u"amp", u"lt", u"gt", u"apos", u"quot"};
+const char16_t kPredefinedChars[] = {u'&', u'<', u'>', u'\'', u'"'};
+
+// The character of a predefined entity, or 0.
+char16_t Predefined(const std::u16string& name) {
+  for (size_t i = 0; i < 5; ++i)
+    if (name == kPredefinedNames[i]) return kPredefinedChars[i];
+  return 0;
+}
+
+bool IsAsciiLetter(int32_t c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsAsciiDigit(int32_t c) { return c >= '0' && c <= '9'; }
+bool IsHexDigit(int32_t c) {
+  return IsAsciiDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+bool IsPubidChar(char16_t c) {
+  if (IsAsciiLetter(c) || IsAsciiDigit(c)) return true;
+  switch (c) {
+    case u'\n': case u'\r': case u' ': case u'-': case u'\'': case u'(': case u')': case u'+':
+    case u',': case u'.': case u'/': case u':': case u'=': case u'?': case u';': case u'!':
+    case u'*': case u'#': case u'@': case u'$': case u'_': case u'%':
+      return true;
+    default:
+      return false;
+  }
+}
+
+std::string Hex4(uint32_t v) {
+  char buf[16];
+  std::snprintf(buf, sizeof buf, "%04X", v);
+  return buf;
+}
+
+std::string Narrow(std::u16string_view s) { return KeyFromWide(s); }
+
+// Converts the digits of a character reference the way the platform's
+// integer conversion does, raising its error for an empty or too long
+// digit string.
+uint32_t ConvertDigits(TQXMLParser& parser, const std::u16string& digits, bool hex) {
+  if (digits.empty()) parser.Fail("'' is not a valid integer value");
+  uint64_t v = 0;
+  for (char16_t c : digits) {
+    uint32_t d = c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
+    v = v * (hex ? 16 : 10) + d;
+    if (v > 0x7FFFFFFF)
+      parser.Fail("'" + std::string(hex ? "$" : "") + Narrow(digits) + "' is not a valid integer value");
+  }
+  return static_cast<uint32_t>(v);
+}
+
+// Checks the value of a character reference and returns its character.
+char16_t CheckCharRef(TQXMLParser& parser, uint32_t v) {
+  if (v > 0xFFFF) parser.Fail(std::string("UCS-4") + " not implemented!");
+  if (!IsXmlChar(static_cast<char16_t>(v))) parser.Fail("Invalid character (#x" + Hex4(v) + ") in input");
+  return static_cast<char16_t>(v);
+}
+
+// Keeps a count inside its bound for the lifetime of a nested routine.
+class TDepthGuard {
+public:
+  TDepthGuard(int32_t& depth) : Depth_(depth) { ++Depth_; }
+  ~TDepthGuard() { --Depth_; }
+  TDepthGuard(const TDepthGuard&) = delete;
+  TDepthGuard& operator=(const TDepthGuard&) = delete;
+
+private:
+  int32_t& Depth_;
+};
+
+}  // namespace
+
+// --- life cycle -------------------------------------------------------------
+
+TQXMLParser::TQXMLParser() { Text_ = Pool_.GetBuffer(); }
+
+TQXMLParser::~TQXMLParser() {
+  AttrList_.Clear(false);
+  Reset();
+}
+
+void TQXMLParser::Reset() {
+  Document_.reset();
+  E_ = nullptr;
+  DefaultNamespace.clear();
+  Standalone = false;
+  InDoctype = false;
+  GeneralEntityTexts.Clear();
+  ParameterEntityTexts.Clear();
+  GeneralEntities.Clear();
+  ParameterEntities.Clear();
+  OpenEntityNames.clear();
+  OpenParameterNames_.clear();
+  EntityDepth_ = 0;
+  Expansion_ = 0;
+  Text_->Clear();
+  AttrList_.Clear(false);
+  // A failed parse may have left namespace bindings behind; they must not
+  // leak into the next document.
+  while (!BoundPrefixes_.empty()) {
+    (void)Bindings.Pop(BoundPrefixes_.back());
+    BoundPrefixes_.pop_back();
+  }
+}
+
+void TQXMLParser::Parse(std::unique_ptr<TStream> stream) {
+  Reset();
+  Document_ = std::make_unique<TEntity>(*this, IsDocument ? ekDocument : ekExternalMain);
+  E_ = Document_.get();
+  Document_->SetInput(std::move(stream));
+  Run();
+}
+
+void TQXMLParser::ParseFile(const std::u16string& fileName) {
+  Reset();
+  Document_ = std::make_unique<TEntity>(*this, IsDocument ? ekDocument : ekExternalMain);
+  Document_->SystemId = fileName;
+  E_ = Document_.get();
+  Document_->OpenEntity();
+  Run();
+}
+
+void TQXMLParser::Run() {
+  struct TCloseInput {
+    TEntity* Doc;
+    ~TCloseInput() { Doc->CloseInput(); }
+  } close{Document_.get()};
+  E_ = Document_.get();
+  try {
+    ParseMain();
+  } catch (...) {
+    // Leave the bindings of unfinished elements to Reset, but do not keep
+    // the state of a broken parse around.
+    InDoctype = false;
+    Text_->Clear();
+    AttrList_.Clear(false);
+    while (!BoundPrefixes_.empty()) {
+      (void)Bindings.Pop(BoundPrefixes_.back());
+      BoundPrefixes_.pop_back();
+    }
+    throw;
+  }
+}
+
+void TQXMLParser::Fail(const std::string& message) {
+  int32_t line = 0, column = 0;
+  std::u16string systemId;
+  if (E_) {
+    E_->Position(line, column);
+    systemId = E_->SystemId;
+  }
+  throw EXMLParseError(message, line, column, systemId);
+}
+
+void TQXMLParser::CountExpansion(int64_t chars) {
+  Expansion_ += chars;
+  if (Expansion_ > MaxExpansionChars)
+    Fail("Entity expansion exceeds the limit of " + std::to_string(MaxExpansionChars) + " characters");
+}
+
+// --- reading helpers ----------------------------------------------------------
+
+bool TQXMLParser::Match(std::u16string_view s) {
+  TEntity& e = *E_;
+  if (e.PushbackEmpty() && static_cast<size_t>(e.ChunkEnd() - e.ChunkPos()) >= s.size()) {
+    // Keywords hold no line ends, so the raw units can be compared.
+    if (std::u16string_view(e.ChunkPos(), s.size()) != s) return false;
+    e.Consume(s.size());
+    return true;
+  }
+  size_t i = 0;
+  for (; i < s.size(); ++i) {
+    if (e.AtEnd) break;
+    char16_t c = e.NextChar();
+    if (c != s[i]) {
+      e.PushBack(c);
+      break;
+    }
+  }
+  if (i == s.size()) return true;
+  e.PushBack(std::u16string(s.substr(0, i)));
+  return false;
+}
+
+bool TQXMLParser::SkipS() {
+  TEntity& e = *E_;
+  bool any = false;
+  for (;;) {
+    if (e.PushbackEmpty()) {
+      const char16_t* p = e.ChunkPos();
+      const char16_t* end = e.ChunkEnd();
+      const char16_t* q = p;
+      while (q < end && IsXmlSpace(*q)) ++q;
+      if (q != p) {
+        e.Consume(static_cast<size_t>(q - p));
+        any = true;
+        if (q < end) return true;
+        continue;
+      }
+    }
+    int32_t c = e.Peek();
+    if (c < 0 || !IsXmlSpace(static_cast<char16_t>(c))) return any;
+    e.NextChar();
+    any = true;
+  }
+}
+
+void TQXMLParser::RequireS() {
+  if (!SkipS()) Fail("WhiteSpaceEpected");
+}
+
+void TQXMLParser::FailMissing(std::u16string_view what) { Fail("\"" + Narrow(what) + "\" expected!"); }
+
+void TQXMLParser::Expect(char16_t c) {
+  if (Next() != c) FailMissing(std::u16string_view(&c, 1));
+}
+
+void TQXMLParser::Expect(std::u16string_view s) {
+  if (E_->AtEnd) Next();  // raises the end-of-input error
+  if (!Match(s)) FailMissing(s);
+}
+
+char16_t TQXMLParser::ReadQuote() {
+  char16_t q = Next();
+  if (q != u'"' && q != u'\'') Fail("' or \" expected");
+  return q;
+}
+
+void TQXMLParser::ReadNCNameRest(std::u16string& out) {
+  TEntity& e = *E_;
+  for (;;) {
+    if (e.PushbackEmpty()) {
+      const char16_t* p = e.ChunkPos();
+      const char16_t* end = e.ChunkEnd();
+      const char16_t* q = p;
+      while (q < end && IsNCNameChar(*q)) ++q;
+      if (q != p) {
+        out.append(p, q);
+        e.Consume(static_cast<size_t>(q - p));
+        if (q < end) return;
+        continue;
+      }
+    }
+    int32_t c = e.Peek();
+    if (c < 0 || !IsNCNameChar(static_cast<char16_t>(c))) return;
+    out += e.NextChar();
+  }
+}
+
+void TQXMLParser::ReadName(std::u16string& out) {
+  out.clear();
+  char16_t c = Next();
+  if (!IsNameStart(c)) Fail("Name expected");
+  out += c;
+  for (;;) {
+    ReadNCNameRest(out);
+    if (Peek() != u':') return;
+    out += Next();
+  }
+}
+
+void TQXMLParser::ReadQName(std::u16string& qname, std::u16string& prefix, std::u16string& local) {
+  qname.clear();
+  char16_t c = Next();
+  if (!IsNameStart(c)) Fail("QName expected");
+  qname += c;
+  ReadNCNameRest(qname);
+  if (Peek() == u':') {
+    Next();
+    char16_t d = Next();
+    if (!IsNameStart(d) || d == u':') Fail("QName expected");
+    prefix = qname;
+    local.assign(1, d);
+    ReadNCNameRest(local);
+    qname += u':';
+    qname += local;
+  } else {
+    prefix.clear();
+    local = qname;
+  }
+}
+
+void TQXMLParser::Flush() {
+  if (Text_->Length == 0) return;
+  if (Events.Characters) Events.Characters(*Text_);
+  Text_->Clear();
+}
+
+// --- document ---------------------------------------------------------------
+
+void TQXMLParser::ParseMain() {
+  if (IsDocument) {
+    ParseDocument();
+    return;
+  }
+  ParseTextDeclIfAny();
+  ParseContent(0, false);
+}
+
+void TQXMLParser::ParseDocument() {
+  if (Events.StartDocument) Events.StartDocument();
+  if (Match(u"<?xml")) ParseXmlDecl();
+  E_->EndDeclaration();
+  ParseMisc(true);
+  Expect(u'<');
+  ParseElement(1);
+  ParseMisc(false);
+  if (!E_->AtEnd) Fail("Unexpected characters after root element");
+  if (Events.EndDocument) Events.EndDocument();
+}
+
+void TQXMLParser::ParseXmlDecl() {
+  RequireS();
+  Expect(u"version");
+  SkipS();
+  Expect(u'=');
+  SkipS();
+  char16_t q = ReadQuote();
+  int32_t n = 0;
+  for (;;) {
+    int32_t c = Peek();
+    if (!(IsAsciiLetter(c) || IsAsciiDigit(c) || c == '.' || c == '_' || c == ':' || c == '-')) break;
+    Next();
+    ++n;
+  }
+  if (n < 1) Fail("Expected at least 1 occurrences of char from set");
+  Expect(q);
+  SkipS();
+  if (Match(u"encoding")) {
+    SkipS();
+    Expect(u'=');
+    SkipS();
+    q = ReadQuote();
+    std::u16string name;
+    if (!IsAsciiLetter(Peek())) Fail("Expected at least 1 occurrences of char from set");
+    for (;;) {
+      int32_t c = Peek();
+      if (!(IsAsciiLetter(c) || IsAsciiDigit(c) || c == '.' || c == '_' || c == '-')) break;
+      name += Next();
+    }
+    Expect(q);
+    std::string declared = Narrow(name);
+    std::string current = E_->EncodingName();
+    // A document found to be UTF-16 by its first bytes names itself UTF-16;
+    // its byte order is already known.
+    if (!(LowerCase(declared) == "utf-16" && (current == "utf-16le" || current == "utf-16be")))
+      E_->SetEncoding(declared);
+    SkipS();
+  }
+  if (Match(u"standalone")) {
+    SkipS();
+    Expect(u'=');
+    SkipS();
+    q = ReadQuote();
+    if (Match(u"yes"))
+      Standalone = true;
+    else if (Match(u"no"))
+      Standalone = false;
+    else
+      Fail("\"yes\" or \"no\" expected");
+    Expect(q);
+  }
+  SkipS();
+  Expect(u"?>");
+}
+
+void TQXMLParser::ParseTextDeclIfAny() {
+  if (Match(u"<?xml")) ParseTextDecl();
+  E_->EndDeclaration();
+}
+
+void TQXMLParser::ParseTextDecl() {
+  SkipS();
+  if (Match(u"version")) {
+    SkipS();
+    Expect(u'=');
+    SkipS();
+    char16_t q = ReadQuote();
+    int32_t n = 0;
+    for (;;) {
+      int32_t c = Peek();
+      if (!(IsAsciiLetter(c) || IsAsciiDigit(c) || c == '.' || c == '_' || c == ':' || c == '-')) break;
+      Next();
+      ++n;
+    }
+    if (n < 1) Fail("Expected at least 1 occurrences of char from set");
+    Expect(q);
+    SkipS();
+  }
+  if (Match(u"encoding")) {
+    SkipS();
+    Expect(u'=');
+    SkipS();
+    char16_t q = ReadQuote();
+    std::u16string name;
+    if (!IsAsciiLetter(Peek())) Fail("Expected at least 1 occurrences of char from set");
+    for (;;) {
+      int32_t c = Peek();
+      if (!(IsAsciiLetter(c) || IsAsciiDigit(c) || c == '.' || c == '_' || c == '-')) break;
+      name += Next();
+    }
+    Expect(q);
+    std::string declared = Narrow(name);
+    std::string current = E_->EncodingName();
+    if (!(LowerCase(declared) == "utf-16" && (current == "utf-16le" || current == "utf-16be")))
+      E_->SetEncoding(declared);
+  }
+  SkipS();
+  Expect(u"?>");
+}
+
+void TQXMLParser::ParseMisc(bool allowDoctype) {
+  for (;;) {
+    SkipS();
+    if (E_->AtEnd || Peek() != u'<') return;
+    if (Match(u"<?")) {
+      ParsePI();
+    } else if (Match(u"<!--")) {
+      ParseComment();
+    } else if (allowDoctype && Match(u"<!DOCTYPE")) {
+      ParseDoctype();
+      allowDoctype = false;
+    } else {
+      return;
+    }
+  }
+}
+
+void TQXMLParser::ParseComment() {
+  std::u16string& text = Scratch_;
+  text.clear();
+  TEntity& e = *E_;
+  for (;;) {
+    if (e.PushbackEmpty()) {
+      const char16_t* p = e.ChunkPos();
+      const char16_t* end = e.ChunkEnd();
+      const char16_t* q = p;
+      while (q < end && *q != u'-' && (xmlchars::Table[*q] & xmlchars::kPlainText)) ++q;
+      if (q != p) {
+        text.append(p, q);
+        e.Consume(static_cast<size_t>(q - p));
+        continue;
+      }
+    }
+    char16_t c = Next();
+    if (c == u'-' && Peek() == u'-') {
+      Next();
+      if (Next() != u'>') FailMissing(u">");
+      break;
+    }
+    text += c;
+  }
+  if (!InDoctype && Events.Comment) Events.Comment(std::u16string(text));
+}
+
+void TQXMLParser::ParsePI() {
+  TPI pi;
+  ReadName(pi.Target);
+  if (pi.Target.size() == 3 && (pi.Target[0] | 0x20) == u'x' && (pi.Target[1] | 0x20) == u'm' &&
+      (pi.Target[2] | 0x20) == u'l')
+    Fail("\"" + Narrow(pi.Target) + "\" is not an allowed name for a PI");
+  if (SkipS()) {
+    for (;;) {
+      char16_t c = Next();
+      if (c == u'?' && Peek() == u'>') {
+        Next();
+        break;
+      }
+      pi.Data += c;
+    }
+  } else {
+    Expect(u"?>");
+  }
+  if (!InDoctype && Events.ProcessingInstruction) Events.ProcessingInstruction(pi);
+}
+
+// --- elements and content -------------------------------------------------------
+
+std::string TQXMLParser::ResolvePrefix(const std::u16string& prefix, bool isElement) {
+  if (prefix.empty()) {
+    if (!isElement || DefaultNamespace.empty()) return std::string();
+    if (DefaultNamespace != CachedDefaultWide_) {
+      CachedDefaultWide_ = DefaultNamespace;
+      CachedDefaultKey_ = KeyFromWide(DefaultNamespace);
+    }
+    return CachedDefaultKey_;
+  }
+  if (prefix == u"xmlns") return kXmlnsNamespace;
+  if (prefix == u"xml") return kXmlNamespace;
+  if (TWideString* bound = Bindings.Top(u"xmlns:" + prefix)) return KeyFromWide(bound->Value);
+  if (PrefixResolver) {
+    std::string answer = PrefixResolver(prefix);
+    if (!answer.empty()) return answer;
+  }
+  if (SkipPrefixDeclared) return std::string();
+  Fail("NSC: \"Prefix Declared\" violated");
+}
+
+namespace {
+
+// Fills name like MakeQName, taking the namespace name in both forms.
+void FillQName(TQName& name, const std::u16string& qname, const std::u16string& prefix,
+               const std::u16string& local, const std::string& uri) {
+  name.LocalName = local;
+  name.Prefix = prefix;
+  name.QualifiedName = qname;
+  name.NamespaceURI = uri;
+  name.ExpandedName = local;
+  if (!uri.empty()) {
+    name.ExpandedName += u':';
+    name.ExpandedName += WideFromKey(uri);
+  }
+}
+
+}  // namespace
+
+void TQXMLParser::ParseElement(int32_t depth) {
+  if (depth > MaxElementDepth)
+    Fail("Elements nested deeper than " + std::to_string(MaxElementDepth) + " levels");
+  if (Frames_.size() < static_cast<size_t>(depth) + 1) {
+    Frames_.resize(static_cast<size_t>(depth) + 1);
+    AttrRaws_.resize(static_cast<size_t>(depth) + 1);
+  }
+  std::vector<TAttrRaw>& raws = AttrRaws_[static_cast<size_t>(depth)];
+  std::u16string qname, prefix, local;
+  ReadQName(qname, prefix, local);
+
+  size_t count = 0;
+  for (;;) {
+    bool ws = SkipS();
+    int32_t c = Peek();
+    if (!ws || c == u'/' || c == u'>' || c < 0) break;
+    if (raws.size() <= count) raws.emplace_back();
+    TAttrRaw& raw = raws[count];
+    ReadQName(raw.QName, raw.Prefix, raw.Local);
+    SkipS();
+    Expect(u'=');
+    SkipS();
+    ReadAttValue(raw.Value);
+    ++count;
+  }
+
+  TFrame& frame = Frames_[static_cast<size_t>(depth)];
+  frame.SavedDefault = DefaultNamespace;
+  frame.BindingMark = BoundPrefixes_.size();
+  ResolveNames(frame, raws, count);
+  std::string uri = ResolvePrefix(prefix, true);
+  FillQName(frame.Name, qname, prefix, local, uri);
+
+  if (Events.StartElement) Events.StartElement(frame.Name, &AttrList_);
+  AttrList_.Clear(false);
+
+  // The frame may move when deeper elements grow the vector: use the index.
+  if (Match(u"/>")) {
+    // Empty-element tag: EndElement follows at once.
+  } else {
+    Expect(u'>');
+    ParseContent(depth, true);
+    // ParseContent stops after "</".
+    std::u16string endName, endPrefix, endLocal;
+    ReadQName(endName, endPrefix, endLocal);
+    if (endName != Frames_[static_cast<size_t>(depth)].Name.QualifiedName)
+      Fail("WFC \"Element Type Match\" violated");
+    SkipS();
+    Expect(u'>');
+  }
+  TFrame& done = Frames_[static_cast<size_t>(depth)];
+  if (Events.EndElement) Events.EndElement(done.Name);
+  while (BoundPrefixes_.size() > done.BindingMark) {
+    (void)Bindings.Pop(BoundPrefixes_.back());
+    BoundPrefixes_.pop_back();
+  }
+  DefaultNamespace = done.SavedDefault;
+}
+
+void TQXMLParser::ResolveNames(TFrame& frame, std::vector<TAttrRaw>& raws, size_t count) {
+  (void)frame;
+  // Namespace declarations first: they apply to every name of the tag.
+  for (size_t i = 0; i < count; ++i) {
+    TAttrRaw& raw = raws[i];
+    if (raw.Prefix == u"xmlns") {
+      Bindings.Push(raw.QName, std::make_unique<TWideString>(raw.Value));
+      BoundPrefixes_.push_back(raw.QName);
+    } else if (raw.Prefix.empty() && raw.QName == u"xmlns") {
+      Bindings.Push(raw.QName, std::make_unique<TWideString>(raw.Value));
+      BoundPrefixes_.push_back(raw.QName);
+      DefaultNamespace = raw.Value;
+    }
+  }
+  while (AttrPool_.size() < count) AttrPool_.push_back(std::make_unique<TAttribute>());
+  for (size_t i = 0; i < count; ++i) {
+    TAttrRaw& raw = raws[i];
+    TAttribute& attr = *AttrPool_[i];
+    FillQName(attr.Name, raw.QName, raw.Prefix, raw.Local, ResolvePrefix(raw.Prefix, false));
+    attr.Value = raw.Value;
+    if (AttrList_.IndexOf(attr.Name.ExpandedName) >= 0) {
+      AttrList_.Clear(false);
+      Fail("NSC \"Uniqueness of Attributes\" violated");
+    }
+    AttrList_.AddAttribute(&attr);
+  }
+}
+
+void TQXMLParser::ReadAttValue(std::u16string& out) {
+  out.clear();
+  char16_t q = ReadQuote();
+  TEntity& e = *E_;
+  for (;;) {
+    if (e.PushbackEmpty()) {
+      const char16_t* p = e.ChunkPos();
+      const char16_t* end = e.ChunkEnd();
+      const char16_t* s = p;
+      while (s < end && *s >= 0x20 && *s < 0xD800 && *s != q && *s != u'<' && *s != u'&') ++s;
+      if (s != p) {
+        out.append(p, s);
+        e.Consume(static_cast<size_t>(s - p));
+        continue;
+      }
+    }
+    char16_t c = Next();
+    if (c == q) return;
+    if (c == u'<') Fail("WFC \"No < in Attribute Values\" violated");
+    if (c == u'&') {
+      if (Peek() == u'#') {
+        Next();
+        out += ReadCharRef();
+        continue;
+      }
+      std::u16string name;
+      ReadName(name);
+      Expect(u';');
+      if (char16_t p = Predefined(name)) {
+        out += p;
+        continue;
+      }
+      if (const std::u16string* text = GeneralEntityTexts.Find(KeyFromWide(name))) {
+        // The text is taken as it stands: a quote in it does not end the
+        // value, and its control characters become blanks like the rest.
+        CountExpansion(static_cast<int64_t>(text->size()));
+        for (char16_t t : *text) out += t < 0x20 ? u' ' : t;
+        continue;
+      }
+      Fail("External entities not allowed in attributes");
+    }
+    out += c < 0x20 ? u' ' : c;
+  }
+}
+
+char16_t TQXMLParser::ReadCharRef() {
+  // After "&#".
+  bool hex = false;
+  if (Peek() == u'x') {
+    Next();
+    hex = true;
+  }
+  std::u16string digits;
+  for (;;) {
+    int32_t c = Peek();
+    if (!(hex ? IsHexDigit(c) : IsAsciiDigit(c))) break;
+    digits += Next();
+  }
+  if (Next() != u';') Fail("\";\" expected at the end of a reference!");
+  return CheckCharRef(*this, ConvertDigits(*this, digits, hex));
+}
+
+void TQXMLParser::ParseCData() {
+  // After "<![CDATA[": everything up to "]]>" joins the character data.
+  TEntity& e = *E_;
+  for (;;) {
+    if (e.PushbackEmpty()) {
+      const char16_t* p = e.ChunkPos();
+      const char16_t* end = e.ChunkEnd();
+      const char16_t* q = p;
+      while (q < end && (xmlchars::Table[*q] & xmlchars::kPlainText)) ++q;
+      if (q != p) {
+        Text_->AddString(p, static_cast<int32_t>(q - p));
+        e.Consume(static_cast<size_t>(q - p));
+        continue;
+      }
+    }
+    char16_t c = Next();
+    if (c == u']' && Match(u"]>")) return;
+    Text_->AddChar(c);
+  }
+}
+
+void TQXMLParser::ParseContent(int32_t depth, bool inElement) {
+  TEntity& e = *E_;
+  for (;;) {
+    if (e.PushbackEmpty()) {
+      const char16_t* p = e.ChunkPos();
+      const char16_t* end = e.ChunkEnd();
+      const char16_t* q = p;
+      while (q < end && (xmlchars::Table[*q] & xmlchars::kPlainText)) ++q;
+      if (q != p) {
+        Text_->AddString(p, static_cast<int32_t>(q - p));
+        e.Consume(static_cast<size_t>(q - p));
+        continue;
+      }
+    }
+    if (e.AtEnd && !inElement) {
+      Flush();
+      return;
+    }
+    char16_t c = Next();
+    switch (c) {
+      case u'<': {
+        int32_t d = Peek();
+        if (d == u'!' && Match(u"![CDATA[")) {
+          ParseCData();
+          break;
+        }
+        Flush();
+        if (d == u'/') {
+          if (!inElement) Fail("End tag not allowed at the top level of an entity");
+          Next();
+          return;
+        }
+        if (d == u'?') {
+          Next();
+          ParsePI();
+        } else if (d == u'!' && Match(u"!--")) {
+          ParseComment();
+        } else {
+          ParseElement(depth + 1);
+        }
+        break;
+      }
+      case u'&':
+        ParseReferenceInContent(depth);
+        break;
+      case u']':
+        if (Match(u"]>")) Fail("]]> is not allowed in this position");
+        Text_->AddChar(c);
+        break;
+      default:
+        Text_->AddChar(c);
+    }
+  }
+}
+
+void TQXMLParser::ParseReferenceInContent(int32_t depth) {
+  // After "&".
+  if (Peek() == u'#') {
+    Next();
+    Text_->AddChar(ReadCharRef());
+    Flush();
+    return;
+  }
+  std::u16string name;
+  ReadName(name);
+  Expect(u';');
+  if (char16_t p = Predefined(name)) {
+    Text_->AddChar(p);
+    Flush();
+    return;
+  }
+  std::string key = KeyFromWide(name);
+  if (const std::u16string* text = GeneralEntityTexts.Find(key)) {
+    // Read again as the input that follows the reference.
+    CountExpansion(static_cast<int64_t>(text->size()));
+    E_->PushBack(*text);
+    Flush();
+    return;
+  }
+  Flush();
+  if (std::find(OpenEntityNames.begin(), OpenEntityNames.end(), key) != OpenEntityNames.end())
+    Fail("WFC \"Enitities cannot recurse\" violated");
+  TEntity* entity = GeneralEntities.Find(key);
+  if (!entity) Fail("Entity " + Narrow(name) + " not declared");
+  IncludeInContent(*entity, name, depth);
+}
+
+// --- entities -------------------------------------------------------------------
+
+void TQXMLParser::EnterEntity(TEntity& entity) {
+  (void)entity;
+  if (EntityDepth_ >= kMaxEntityDepth)
+    Fail("Entities nested deeper than " + std::to_string(kMaxEntityDepth) + " levels");
+}
+
+void TQXMLParser::IncludeInContent(TEntity& entity, const std::u16string& name, int32_t depth) {
+  // An unparsed entity has nothing to read; the reference has no effect.
+  if (entity.EntityKind == ekUnparsed) return;
+  EnterEntity(entity);
+  TDepthGuard guard(EntityDepth_);
+  OpenEntityNames.push_back(KeyFromWide(name));
+  TEntity* outer = E_;
+  entity.OpenEntity();
+  E_ = &entity;
+  if (entity.EntityKind == ekInternal) CountExpansion(static_cast<int64_t>(entity.ReplacementText.size()));
+  else ParseTextDeclIfAny();
+  // Elements opened inside the entity nest below the current element.
+  ParseContent(depth, false);
+  E_ = outer;
+  OpenEntityNames.pop_back();
+}
+
+void TQXMLParser::IncludeLiterally(TEntity& entity, std::u16string& out) {
+  if (entity.EntityKind != ekExternalParsed && entity.EntityKind != ekParameter)
+    Fail("cannot include entity " + Narrow(entity.SystemId));
+  EnterEntity(entity);
+  TDepthGuard guard(EntityDepth_);
+  TEntity* outer = E_;
+  entity.OpenEntity();
+  E_ = &entity;
+  ParseTextDeclIfAny();
+  while (!entity.AtEnd) out += entity.NextChar();
+  E_ = outer;
+}
+
+void TQXMLParser::IncludeDeclarations(TEntity& entity, const std::u16string& name) {
+  std::string key = KeyFromWide(name);
+  if (std::find(OpenParameterNames_.begin(), OpenParameterNames_.end(), key) != OpenParameterNames_.end())
+    Fail("WFC \"Enitities cannot recurse\" violated");
+  EnterEntity(entity);
+  TDepthGuard guard(EntityDepth_);
+  OpenParameterNames_.push_back(key);
+  TEntity* outer = E_;
+  entity.OpenEntity();
+  E_ = &entity;
+  ParseTextDeclIfAny();
+  ParseMarkupDecls(false);
+  E_ = outer;
+  OpenParameterNames_.pop_back();
+}
+
+// --- document type declaration ------------------------------------------------------
+
+bool TQXMLParser::SkipDtdS() {
+  bool any = false;
+  for (;;) {
+    if (SkipS()) any = true;
+    if (Peek() != u'%') return any;
+    Next();
+    int32_t c = Peek();
+    if (c < 0 || !IsNameStart(static_cast<char16_t>(c))) {
+      Back(u'%');
+      return any;
+    }
+    std::u16string name;
+    ReadName(name);
+    Expect(u';');
+    std::string key = KeyFromWide(name);
+    if (const std::u16string* text = ParameterEntityTexts.Find(key)) {
+      CountExpansion(static_cast<int64_t>(text->size()) + 2);
+      E_->PushBack(u" " + *text + u" ");
+    } else if (TEntity* entity = ParameterEntities.Find(key)) {
+      IncludeDeclarations(*entity, name);
+    } else {
+      Fail("Entity " + Narrow(name) + " not declared");
+    }
+    any = true;
+  }
+}
+
+void TQXMLParser::RequireDtdS() {
+  if (!SkipDtdS()) Fail("WhiteSpaceEpected");
+}
+
+std::u16string TQXMLParser::ResolveSystemId(const std::u16string& systemId) {
+  if (systemId.empty() || systemId[0] == u'/' || systemId[0] == u'\\' ||
+      systemId.find(u':') != std::u16string::npos)
+    return systemId;
+  const std::u16string& base = E_->SystemId;
+  size_t cut = base.find_last_of(u"/\\");
+  if (cut == std::u16string::npos) return systemId;
+  return base.substr(0, cut + 1) + systemId;
+}
+
+void TQXMLParser::ParseDoctype() {
+  // After "<!DOCTYPE".
+  InDoctype = true;
+  RequireDtdS();
+  std::u16string rootName;
+  ReadName(rootName);
+  SkipDtdS();
+  if (Peek() == u'S' || Peek() == u'P') {
+    std::u16string systemId, publicId;
+    ReadExternalId(systemId, publicId, false);
+    auto subset = std::make_unique<TEntity>(*this, ekDtdSubset);
+    subset->SystemId = ResolveSystemId(systemId);
+    subset->PublicId = publicId;
+    subset->CopyToMemory = true;
+    EnterEntity(*subset);
+    TDepthGuard guard(EntityDepth_);
+    TEntity* outer = E_;
+    subset->OpenEntity();
+    E_ = subset.get();
+    ParseTextDeclIfAny();
+    ParseMarkupDecls(false);
+    E_ = outer;
+    SkipDtdS();
+  }
+  if (Peek() == u'[') {
+    Next();
+    ParseMarkupDecls(true);
+    Expect(u']');
+    SkipDtdS();
+  }
+  Expect(u'>');
+  InDoctype = false;
+}
+
+void TQXMLParser::ParseMarkupDecls(bool internalSubset) {
+  (void)internalSubset;
+  for (;;) {
+    SkipDtdS();
+    if (E_->AtEnd || Peek() != u'<') return;
+    Next();
+    int32_t c = Peek();
+    if (c == u'?') {
+      Next();
+      ParsePI();
+    } else if (c == u'!' && Match(u"!--")) {
+      ParseComment();
+    } else if (c == u'!' && Match(u"!ELEMENT")) {
+      ParseElementDecl();
+    } else if (c == u'!' && Match(u"!ATTLIST")) {
+      ParseAttlistDecl();
+    } else if (c == u'!' && Match(u"!ENTITY")) {
+      ParseEntityDecl();
+    } else if (c == u'!' && Match(u"!NOTATION")) {
+      ParseNotationDecl();
+    } else {
+      Back(u'<');
+      return;
+    }
+  }
+}
+
+void TQXMLParser::ParseElementDecl() {
+  RequireDtdS();
+  std::u16string name;
+  ReadName(name);
+  RequireDtdS();
+  if (Match(u"EMPTY") || Match(u"ANY")) {
+    // nothing more
+  } else if (Peek() == u'(') {
+    Next();
+    SkipDtdS();
+    if (Match(u"#PCDATA")) {
+      SkipDtdS();
+      if (Peek() == u')') {
+        Next();
+        if (Peek() == u'*') Next();
+      } else {
+        while (Peek() == u'|') {
+          Next();
+          SkipDtdS();
+          ReadName(name);
+          SkipDtdS();
+        }
+        Expect(u")*");
+      }
+    } else {
+      ParseGroup(1);
+    }
+  } else {
+    FailMissing(u"(");
+  }
+  SkipDtdS();
+  Expect(u'>');
+}
+
+void TQXMLParser::ParseContentParticle(int32_t depth) {
+  if (Peek() == u'(') {
+    Next();
+    SkipDtdS();
+    ParseGroup(depth + 1);
+  } else {
+    std::u16string name;
+    ReadName(name);
+    int32_t c = Peek();
+    if (c == u'?' || c == u'*' || c == u'+') Next();
+  }
+}
+
+void TQXMLParser::ParseGroup(int32_t depth) {
+  // After "(" and white space.
+  if (depth > kMaxModelDepth)
+    Fail("Content model groups nested deeper than " + std::to_string(kMaxModelDepth) + " levels");
+  ParseContentParticle(depth);
+  char16_t separator = 0;
+  for (;;) {
+    SkipDtdS();
+    int32_t c = Peek();
+    if (c == u')') {
+      Next();
+      break;
+    }
+    if ((c == u'|' || c == u',') && (separator == 0 || separator == c)) {
+      separator = static_cast<char16_t>(c);
+      Next();
+      SkipDtdS();
+      ParseContentParticle(depth);
+      continue;
+    }
+    Fail("')' expected");
+  }
+  int32_t c = Peek();
+  if (c == u'?' || c == u'*' || c == u'+') Next();
+}
+
+void TQXMLParser::ParseAttlistDecl() {
+  RequireDtdS();
+  std::u16string name;
+  ReadName(name);
+  for (;;) {
+    bool ws = SkipDtdS();
+    if (Peek() == u'>') {
+      Next();
+      return;
+    }
+    if (!ws) Fail("WhiteSpaceEpected");
+    ReadName(name);
+    RequireDtdS();
+    if (Match(u"CDATA") || Match(u"IDREFS") || Match(u"IDREF") || Match(u"ID") || Match(u"ENTITY") ||
+        Match(u"ENTITIES") || Match(u"NMTOKENS") || Match(u"NMTOKEN")) {
+      // a plain type
+    } else {
+      bool notation = Match(u"NOTATION");
+      if (notation) RequireDtdS();
+      Expect(u'(');
+      for (;;) {
+        SkipDtdS();
+        if (notation) {
+          ReadName(name);
+        } else {
+          int32_t n = 0;
+          for (;;) {
+            int32_t c = Peek();
+            if (c < 0 || !IsNameChar(static_cast<char16_t>(c))) break;
+            Next();
+            ++n;
+          }
+          if (n < 1) Fail("Expected at least 1 occurrences of char from set");
+        }
+        SkipDtdS();
+        if (Peek() != u'|') break;
+        Next();
+      }
+      Expect(u')');
+    }
+    RequireDtdS();
+    if (Match(u"#REQUIRED") || Match(u"#IMPLIED")) continue;
+    if (Match(u"#FIXED")) RequireDtdS();
+    std::u16string value;
+    ReadAttValue(value);
+  }
+}
+
+void TQXMLParser::ReadSystemLiteral(std::u16string& out) {
+  out.clear();
+  char16_t q = ReadQuote();
+  for (;;) {
+    char16_t c = Next();
+    if (c == q) return;
+    out += c;
+  }
+}
+
+void TQXMLParser::ReadPubidLiteral(std::u16string& out) {
+  out.clear();
+  char16_t q = ReadQuote();
+  for (;;) {
+    char16_t c = Next();
+    if (c == q) return;
+    if (!IsPubidChar(c)) Fail("Illegal character in PubidLiteral");
+    out += c;
+  }
+}
+
+void TQXMLParser::ReadExternalId(std::u16string& systemId, std::u16string& publicId, bool systemOptional) {
+  systemId.clear();
+  publicId.clear();
+  if (Match(u"SYSTEM")) {
+    RequireDtdS();
+    ReadSystemLiteral(systemId);
+  } else if (Match(u"PUBLIC")) {
+    RequireDtdS();
+    ReadPubidLiteral(publicId);
+    if (systemOptional) {
+      bool ws = SkipDtdS();
+      int32_t c = Peek();
+      if (ws && (c == u'"' || c == u'\'')) ReadSystemLiteral(systemId);
+    } else {
+      RequireDtdS();
+      ReadSystemLiteral(systemId);
+    }
+  } else {
+    Fail("External ID expected");
+  }
+}
+
+void TQXMLParser::ParseNotationDecl() {
+  RequireDtdS();
+  std::u16string name, systemId, publicId;
+  ReadName(name);
+  RequireDtdS();
+  ReadExternalId(systemId, publicId, true);
+  SkipDtdS();
+  Expect(u'>');
+}
+
+void TQXMLParser::ParseEntityDecl() {
+  RequireDtdS();
+  bool parameter = false;
+  if (Peek() == u'%') {
+    Next();
+    RequireDtdS();
+    parameter = true;
+  }
+  std::u16string name;
+  ReadName(name);
+  RequireDtdS();
+  int32_t c = Peek();
+  if (c == u'"' || c == u'\'') {
+    std::u16string value;
+    ReadEntityValue(value);
+    SkipDtdS();
+    Expect(u'>');
+    DeclareEntity(name, parameter, value, u"", u"", u"", false);
+    return;
+  }
+  std::u16string systemId, publicId, notation;
+  ReadExternalId(systemId, publicId, false);
+  bool ws = SkipDtdS();
+  if (!parameter && ws && Match(u"NDATA")) {
+    RequireDtdS();
+    ReadName(notation);
+    SkipDtdS();
+  }
+  Expect(u'>');
+  DeclareEntity(name, parameter, u"", ResolveSystemId(systemId), publicId, notation, true);
+}
+
+void TQXMLParser::ReadEntityValue(std::u16string& out) {
+  // Step 1: the literal, with parameter-entity references replaced.
+  std::u16string literal;
+  char16_t q = ReadQuote();
+  for (;;) {
+    char16_t c = Next();
+    if (c == q) break;
+    if (c != u'%') {
+      literal += c;
+      continue;
+    }
+    std::u16string name;
+    ReadName(name);
+    Expect(u';');
+    std::string key = KeyFromWide(name);
+    if (const std::u16string* text = ParameterEntityTexts.Find(key)) {
+      CountExpansion(static_cast<int64_t>(text->size()));
+      for (char16_t t : *text) {
+        if (t == u'\'')
+          literal += u"&#39;";
+        else if (t == u'"')
+          literal += u"&#34;";
+        else
+          literal += t;
+      }
+    } else if (TEntity* entity = ParameterEntities.Find(key)) {
+      if (std::find(OpenParameterNames_.begin(), OpenParameterNames_.end(), key) !=
+          OpenParameterNames_.end())
+        Fail("WFC \"Enitities cannot recurse\" violated");
+      IncludeLiterally(*entity, literal);
+    } else {
+      Fail("Entity " + Narrow(name) + " not declared");
+    }
+  }
+  // Step 2: character references are replaced; other markup stays.
+  out.clear();
+  out.reserve(literal.size());
+  size_t i = 0, n = literal.size();
+  while (i < n) {
+    char16_t c = literal[i];
+    if (c == u'&' && i + 1 < n && literal[i + 1] == u'#') {
+      i += 2;
+      bool hex = false;
+      if (i < n && literal[i] == u'x') {
+        hex = true;
+        ++i;
+      }
+      std::u16string digits;
+      while (i < n && (hex ? IsHexDigit(literal[i]) : IsAsciiDigit(literal[i]))) digits += literal[i++];
+      if (i >= n) Fail("character expected!");
+      if (literal[i] != u';') Fail("; expected");
+      ++i;
+      out += CheckCharRef(*this, ConvertDigits(*this, digits, hex));
+    } else if (c == u'&' && i + 1 < n) {
+      out += c;
+      out += literal[i + 1];
+      i += 2;
+    } else {
+      out += c;
+      ++i;
+    }
+  }
+}
+
+void TQXMLParser::DeclareEntity(const std::u16string& name, bool parameter, const std::u16string& value,
+                                const std::u16string& systemId, const std::u16string& publicId,
+                                const std::u16string& notation, bool external) {
+  if (!external) {
+    bool markup = value.find_first_of(u"<&") != std::u16string::npos;
+    if (parameter) {
+      if (!ParameterEntityTexts.Contains(name)) ParameterEntityTexts.Put(name, value);
+    } else if (!markup) {
+      if (!GeneralEntityTexts.Contains(name)) GeneralEntityTexts.Put(name, value);
+    } else {
+      auto entity = std::make_unique<TEntity>(*this, ekInternal);
+      entity->ReplacementText = value;
+      GeneralEntities.Add(name, std::move(entity));
+    }
+    return;
+  }
+  auto entity = std::make_unique<TEntity>(*this, parameter ? ekParameter : ekExternalNew);
+  entity->SystemId = systemId;
+  entity->PublicId = publicId;
+  entity->NotationName = notation;
+  entity->CopyToMemory = true;
+  if (!parameter) entity->EntityKind = notation.empty() ? ekExternalParsed : ekUnparsed;
+  if (parameter)
+    ParameterEntities.Add(name, std::move(entity));
+  else
+    GeneralEntities.Add(name, std::move(entity));
+}
+
+}  // namespace tessel

@@ -1,0 +1,70 @@
+// A sorted map from wide-string keys (held as UTF-8, compared without regard
+// to case) to wide-string values, with an optional reverse map from each
+// value to the key that last stored it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tessel {
+
+struct TWideStringContainer {
+  explicit TWideStringContainer(std::u16string value) : Value(std::move(value)) {}
+  std::u16string Value;
+};
+
+class TBaseWideStringMap {
+public:
+  TBaseWideStringMap() = default;
+  virtual ~TBaseWideStringMap();
+  TBaseWideStringMap(const TBaseWideStringMap&) = delete;
+  TBaseWideStringMap& operator=(const TBaseWideStringMap&) = delete;
+
+  // Replaces the value of an existing key (its key text stays as first
+  // stored) or inserts the key in sorted position; then records value -> key
+  // in the reverse map, when there is one.
+  void Put(const std::u16string& key, const std::u16string& value);
+  void Put(const std::string& key, const std::u16string& value);
+  // The value, or "" when absent.
+  std::u16string Get(const std::u16string& key) const;
+  std::u16string Get(const std::string& key) const;
+  // The stored value or nullptr; valid until the map changes.
+  const std::u16string* Find(const std::string& key) const;
+  bool Contains(const std::u16string& key) const;
+  bool Contains(const std::string& key) const;
+
+  int32_t Count() const { return static_cast<int32_t>(Items_.size()); }
+  // The key as stored (UTF-8) and as a wide string.
+  const std::string& Keys(int32_t i) const { return Items_[static_cast<size_t>(i)].first; }
+  std::u16string WideKeys(int32_t i) const;
+  const std::u16string& Values(int32_t i) const {
+    return Items_[static_cast<size_t>(i)].second->Value;
+  }
+
+  // Removing a missing key does nothing. The reverse entry of the removed
+  // value goes too when it names this key.
+  void Remove(const std::u16string& key);
+  void Remove(const std::string& key);
+  void RemoveAt(int32_t i);
+  void Clear();
+
+  TBaseWideStringMap* ReverseMap() const { return Reverse_.get(); }
+
+protected:
+  std::unique_ptr<TBaseWideStringMap> Reverse_;
+
+private:
+  // Index of key, or the insertion point as -(index + 1).
+  int32_t IndexOfKey(const std::string& key) const;
+  std::vector<std::pair<std::string, std::unique_ptr<TWideStringContainer>>> Items_;
+};
+
+class TWideStringMap : public TBaseWideStringMap {
+public:
+  TWideStringMap();
+};
+
+}  // namespace tessel

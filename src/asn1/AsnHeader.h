@@ -1,0 +1,40 @@
+// Identifier and length octets read from memory, shared by the tree parser
+// and SplitAsnChildren. Internal to the ASN.1 library.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "util/Stream.h"
+
+namespace tessel::asn1 {
+
+struct THeader {
+  uint8_t Class = 0;
+  bool Constructed = false;
+  uint32_t Tag = 0;
+  bool Indefinite = false;
+  int32_t Length = 0;      // 0 for indefinite length
+  int32_t HeaderSize = 0;  // identifier and length octets
+};
+
+enum class THeaderStatus {
+  Ok,
+  Truncated,  // the block ends inside the identifier or length octets
+  BadLength,  // more than four length octets, or a length of 2^31 or more
+};
+
+// Reads the identifier and length octets at p (end: one past the block). A
+// high tag number (low five bits all set) consumes the following octets up to
+// the first with bit 8 clear and is kept as 31.
+THeaderStatus ReadHeader(const uint8_t* p, const uint8_t* end, THeader& header);
+
+// Number of octets the definite length octets for length take (1 to 5).
+int32_t LengthOctetCount(int32_t length);
+
+// Exactly size octets from the stream's position, read in pieces so that the
+// buffer only grows as data actually arrives; the stream's read error when
+// fewer remain.
+std::string ReadContent(TStream& stream, int32_t size);
+
+}  // namespace tessel::asn1

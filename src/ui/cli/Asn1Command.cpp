@@ -1,0 +1,118 @@
+// tessel --asn1 FILE: the ASN.1 tree of a DER, PEM or base64 file, one line
+// per element, indented two blanks per level, with the texts the S/MIME
+// information page shows.
+#include <ostream>
+#include <string>
+#include <string_view>
+
+#include "Command.h"
+#include "asn1/AsnRows.h"
+#include "asn1/asn1.h"
+#include "util/Base64.h"
+#include "util/FileStream.h"
+#include "util/MemoryStream.h"
+
+namespace tessel::cli {
+
+namespace {
+
+bool IsBase64Text(std::string_view text) {
+  bool any = false;
+  for (unsigned char c : text) {
+    if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '=') continue;
+    if (Base64DecodeTable[c] >= 64) return false;
+    any = true;
+  }
+  return any;
+}
+
+// The base64 body of the first PEM block ("-----BEGIN ...-----" up to the
+// matching "-----END"), without header lines such as "Proc-Type: ...".
+bool PemBody(std::string_view text, std::string& body) {
+  size_t begin = text.find("-----BEGIN ");
+  if (begin == std::string_view::npos) return false;
+  size_t lineEnd = text.find('\n', begin);
+  if (lineEnd == std::string_view::npos) return false;
+  size_t end = text.find("-----END ", lineEnd);
+  if (end == std::string_view::npos) return false;
+  std::string_view inside = text.substr(lineEnd + 1, end - lineEnd - 1);
+  body.clear();
+  while (!inside.empty()) {
+    size_t nl = inside.find('\n');
+    std::string_view line = inside.substr(0, nl);
+    if (line.find(':') == std::string_view::npos) body.append(line);
+    if (nl == std::string_view::npos) break;
+    inside.remove_prefix(nl + 1);
+  }
+  return true;
+}
+
+std::string DecodeBase64(std::string_view text) {
+  TStringStream out;
+  try {
+    Base64DecodeString(text, out);
+  } catch (const std::exception&) {
+    return std::string();  // a misplaced pad: not base64 after all
+  }
+  return out.TakeDataString();
+}
+
+// DER when the file is exactly one element; otherwise PEM or bare base64
+// text; otherwise whatever one element the file starts with.
+std::unique_ptr<TAsnElem> ParseFileBytes(const std::string& bytes) {
+  int32_t size = static_cast<int32_t>(bytes.size());
+  int32_t used = 0;
+  auto root = ParseAsn(bytes.data(), size, &used);
+  if (root && used == size) return root;
+  std::string body;
+  if (PemBody(bytes, body) || IsBase64Text(bytes)) {
+    std::string der = DecodeBase64(body.empty() ? std::string_view(bytes) : std::string_view(body));
+    if (auto decoded = ParseAsn(der.data(), static_cast<int32_t>(der.size()))) return decoded;
+  }
+  return root;
+}
+
+// Keeps one line per element: control characters in string values are
+// written as \xNN.
+void WriteLine(std::ostream& out, int32_t depth, const std::string& text) {
+  std::string line(static_cast<size_t>(depth) * 2, ' ');
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  for (unsigned char c : text) {
+    if (c < 0x20 || c == 0x7F) {
+      line += "\\x";
+      line += kDigits[c >> 4];
+      line += kDigits[c & 15];
+    } else {
+      line += static_cast<char>(c);
+    }
+  }
+  line += '\n';
+  out.write(line.data(), static_cast<std::streamsize>(line.size()));
+}
+
+int RunAsn1(TCommandContext& ctx) {
+  if (ctx.Args.size() != 1 || ctx.Args[0].empty() || ctx.Args[0][0] == '-') {
+    ctx.Err << "Usage: tessel --asn1 FILE\n";
+    return ExitUsage;
+  }
+  std::string bytes;
+  try {
+    bytes = ReadFileBytes(ctx.Args[0]);
+  } catch (const std::exception& e) {
+    ctx.Err << "tessel: " << e.what() << "\n";
+    return ExitUnreadable;
+  }
+  auto root = ParseFileBytes(bytes);
+  if (!root) {
+    ctx.Err << "Not a valid ASN.1 structure\n";
+    return ExitNotParsed;
+  }
+  VisitAsnRows(*root, [&ctx](const TAsnRow& row) { WriteLine(ctx.Out, row.Depth, row.Text()); });
+  return ExitDone;
+}
+
+const TCommandRegistrar kAsn1Command("--asn1", "FILE", "print the ASN.1 tree of a DER, PEM or base64 file", RunAsn1);
+
+}  // namespace
+
+}  // namespace tessel::cli

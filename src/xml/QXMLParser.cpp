@@ -503,7 +503,9 @@ std::string TQXMLParser::ResolvePrefix(const std::u16string& prefix, bool isElem
   }
   if (prefix == u"xmlns") return kXmlnsNamespace;
   if (prefix == u"xml") return kXmlNamespace;
-  if (TWideString* bound = Bindings.Top(u"xmlns:" + prefix)) return KeyFromWide(bound->Value);
+  // An empty namespace name binds nothing: "xmlns:p=''" leaves p undeclared.
+  TWideString* bound = Bindings.Top(u"xmlns:" + prefix);
+  if (bound && !bound->Value.empty()) return KeyFromWide(bound->Value);
   if (PrefixResolver) {
     std::string answer = PrefixResolver(prefix);
     if (!answer.empty()) return answer;

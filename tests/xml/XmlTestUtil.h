@@ -1,0 +1,80 @@
+// Helpers for the XML toolkit tests: an event recorder that turns the
+// parser's events into one line of text, and short string conversions.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "util/MemoryStream.h"
+#include "xml/KeyText.h"
+#include "xml/QXMLParser.h"
+
+namespace tessel::xmltest {
+
+inline std::string N(const std::u16string& s) { return KeyFromWide(s); }
+inline std::u16string W(const std::string& s) { return WideFromKey(s); }
+
+// Records events as [SD] [ED] C(text) P(target|data) T(text) S(qname{ns} a=v ...) E(qname),
+// separated by blanks; namespace names are shown only when not empty, and the
+// declaration marker U+0001 U+0002 U+0003 as "#".
+class TRecorder {
+public:
+  void Attach(TQXMLParser& p) {
+    p.Events.StartDocument = [this] { Log += "[SD]"; };
+    p.Events.EndDocument = [this] { Log += "[ED]"; };
+    p.Events.Comment = [this](const std::u16string& t) { Log += "C(" + N(t) + ")"; };
+    p.Events.ProcessingInstruction = [this](const TPI& pi) {
+      Log += "P(" + N(pi.Target) + "|" + N(pi.Data) + ")";
+    };
+    p.Events.Characters = [this](TWStringBuf& b) { Log += "T(" + N(b.GetValue()) + ")"; };
+    p.Events.StartElement = [this](const TQName& n, const TAttrList* a) {
+      Log += "S(" + Name(n);
+      for (int32_t i = 0; a && i < a->Count(); ++i)
+        Log += " " + Name(a->Items(i)->Name) + "=" + N(a->Items(i)->Value);
+      Log += ")";
+    };
+    p.Events.EndElement = [this](const TQName& n) { Log += "E(" + N(n.QualifiedName) + ")"; };
+  }
+  static std::string Name(const TQName& n) {
+    std::string s = N(n.QualifiedName);
+    if (n.NamespaceURI == "\x01\x02\x03") return s + "{#}";
+    if (!n.NamespaceURI.empty()) s += "{" + n.NamespaceURI + "}";
+    return s;
+  }
+  std::string Log;
+};
+
+inline std::unique_ptr<TStream> Bytes(const std::string& s) {
+  return std::make_unique<TStringStream>(s);
+}
+
+// Parses text with a fresh parser and returns the event log, or "!" and the
+// error message (events before the error are kept in front of it).
+inline std::string ParseLog(const std::string& text, bool isDocument = true,
+                            TQXMLParser* parser = nullptr) {
+  TQXMLParser own;
+  TQXMLParser& p = parser ? *parser : own;
+  p.IsDocument = isDocument;
+  TRecorder r;
+  r.Attach(p);
+  try {
+    p.Parse(Bytes(text));
+  } catch (const Exception& e) {
+    return r.Log + "!" + e.Message();
+  }
+  return r.Log;
+}
+
+// The error message of parsing text, or "" when it parses.
+inline std::string ParseError(const std::string& text, bool isDocument = true) {
+  TQXMLParser p;
+  p.IsDocument = isDocument;
+  try {
+    p.Parse(Bytes(text));
+  } catch (const Exception& e) {
+    return e.Message();
+  }
+  return "";
+}
+
+}  // namespace tessel::xmltest

@@ -1,0 +1,93 @@
+// A message: one copy of the message bytes and the tree of body parts parsed
+// from them, with the indexes the windows use (text part, HTML part, related
+// part, attachments, content identifiers).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bodypart.h"
+#include "util/Stream.h"
+#include "util/TempFiles.h"
+#include "util/Text.h"
+
+namespace tessel {
+
+class TMessage;
+
+// The message-level security summary. The S/MIME layer derives its summary
+// from this and builds it through TMessageHooks.
+class TSecuritySummary {
+public:
+  virtual ~TSecuritySummary() = default;
+};
+
+// What the S/MIME layer adds to every message; either may be left null.
+struct TMessageHooks {
+  // A new, empty summary (made by every parse).
+  std::unique_ptr<TSecuritySummary> (*CreateSummary)() = nullptr;
+  // Fills the summary once the parts are collected.
+  void (*BuildSummary)(TMessage& message) = nullptr;
+};
+void SetMessageHooks(const TMessageHooks& hooks);
+
+struct TContentId {
+  std::string Id;  // the Content-ID in angle brackets
+  TBodyPart* Part;
+};
+
+class TMessage {
+public:
+  // Copies length bytes and parses them; raises EMimeParseError. The bytes
+  // are taken as they are: no line-end conversion (see MessageFile.h).
+  TMessage(const char* data, int32_t length);
+  // Takes the bytes over without copying them.
+  explicit TMessage(std::string&& bytes);
+  // The whole stream, from its start whatever its position.
+  static std::unique_ptr<TMessage> CreateFromStream(TStream& stream);
+  ~TMessage();
+  TMessage(const TMessage&) = delete;
+  TMessage& operator=(const TMessage&) = delete;
+
+  // Throws away every part and parses the kept text again. Raises the
+  // parser's exception; the message then has no roots.
+  void Reparse();
+
+  // The parsed root first, then one inner root per peeled S/MIME layer.
+  int32_t RootCount() const { return static_cast<int32_t>(Roots_.size()); }
+  TBodyPart* Roots(int32_t i) const;
+  // The first part whose Content-ID is id (angle brackets added when
+  // missing), or nullptr.
+  TBodyPart* FindContentId(const std::string& id) const;
+
+  std::unique_ptr<TTempFiles> TempFiles;
+  // Last "text/plain" part in depth-first order that is no attachment and
+  // has no Content-ID; the same for "text/html".
+  TBodyPart* TextPart = nullptr;
+  TBodyPart* HtmlPart = nullptr;
+  // The part parsed from the start of the text (Roots(0)).
+  TBodyPart* RootPart = nullptr;
+  // First "multipart/related" part in depth-first order.
+  TBodyPart* RelatedPart = nullptr;
+  // Every part with the attachment flag that is not a multipart.
+  std::vector<TBodyPart*> Attachments;
+  std::unique_ptr<TText> Text;
+  std::unique_ptr<TSecuritySummary> SecurityInfo;
+  // In depth-first order; duplicates stay.
+  std::vector<TContentId> ContentIds;
+
+private:
+  void Initialize();
+  void Parse();
+  void CollectAll();
+  bool CollectParts(int32_t level, TBodyPart* part);
+
+  // Root 0 is owned here; the inner roots added by peeling belong to the
+  // S/MIME part they came from.
+  std::unique_ptr<TBodyPart> Root_;
+  std::vector<TBodyPart*> Roots_;
+};
+
+}  // namespace tessel

@@ -1,0 +1,252 @@
+#include "MimeParser.h"
+
+#include <cstring>
+#include <map>
+#include <mutex>
+
+#include "DelimiterSearch.h"
+#include "HeaderDecoding.h"
+#include "util/StringUtils.h"
+
+namespace tessel {
+
+namespace {
+
+// --- class choice ----------------------------------------------------------
+
+struct TPartClasses {
+  TPartClasses() {
+    // Built-in classes. The S/MIME classes ("application/pkcs7-mime",
+    // "application/x-pkcs7-mime", "multipart/signed") register themselves
+    // with RegisterPartClass from their own library.
+    Factories["message/rfc822"] = [] { return std::unique_ptr<TBodyPart>(new TRFC822BodyPart()); };
+  }
+  std::mutex Lock;
+  std::map<std::string, TPartFactory> Factories;
+};
+
+TPartClasses& PartClasses() {
+  static TPartClasses classes;
+  return classes;
+}
+
+int64_t DelimiterScanBudget = -1;
+
+// --- the parser ----------------------------------------------------------
+
+// One open multipart: its delimiter, or the empty string once the
+// delimiter has been looked for and not found (the item stays, so that
+// indexes into the stack keep their meaning).
+struct TStackItem {
+  std::string Delimiter;
+  TBodyPart* Part;
+};
+
+class TParser {
+public:
+  TParser(TTextReader& reader, int32_t depth)
+      : R_(reader),
+        Base_(reader.Base),
+        End_(reader.Text->End()),
+        Finder_(reader.Text->Start(), reader.Text->End(), DelimiterScanBudget),
+        BaseDepth_(depth) {
+    // A reader left outside its text by a caller starts at the nearest end.
+    if (R_.Current < reader.Text->Start()) R_.Current = reader.Text->Start();
+    if (R_.Current > End_) R_.Current = End_;
+  }
+
+  std::unique_ptr<TBodyPart> ParseRoot() {
+    Parse();
+    return std::move(Root_);
+  }
+
+private:
+  int32_t Pos() const { return static_cast<int32_t>(R_.Current - Base_); }
+  void SetPos(int32_t pos) { R_.Current = Base_ + pos; }
+  bool AtEnd() const { return R_.Current >= End_; }
+
+  // The line at the reader (without its line end), and the reader past it.
+  std::string_view ReadLine() {
+    const char* p = R_.Current;
+    const char* cr = static_cast<const char*>(std::memchr(p, '\r', static_cast<size_t>(End_ - p)));
+    if (!cr) {
+      R_.Current = End_;
+      return std::string_view(p, static_cast<size_t>(End_ - p));
+    }
+    R_.Current = cr + 1;
+    if (R_.Current < End_ && *R_.Current == '\n') ++R_.Current;
+    return std::string_view(p, static_cast<size_t>(cr - p));
+  }
+
+  bool Match(std::string_view s) const {
+    return static_cast<size_t>(End_ - R_.Current) >= s.size() && std::memcmp(R_.Current, s.data(), s.size()) == 0;
+  }
+
+  // First occurrence of delimiter from two bytes before the reader (so that
+  // a CR LF already read, such as the blank line's, can begin it).
+  int32_t Search(const std::string& delimiter) { return Finder_.Find(delimiter, Pos() - 2); }
+
+  TBodyPart* Parse() {
+    auto part = std::make_unique<TBodyPart>(R_);
+    part->Depth = BaseDepth_ + static_cast<int32_t>(Stack_.size());
+    ReadHeaders(*part);
+    return ReadBody(std::move(part));
+  }
+
+  void ReadHeaders(TBodyPart& part) {
+    std::string current;
+    int32_t currentAt = -1;
+    while (!AtEnd()) {
+      int32_t at = Pos();
+      std::string_view line = ReadLine();
+      if (line.empty()) break;
+      std::string decoded = DecodeHeaderLine(line, &part.Problems);
+      if (current.empty()) {
+        current = Trim(decoded);
+        currentAt = at;
+      } else if (!decoded.empty() && (decoded[0] == '\t' || decoded[0] == '\r' || decoded[0] == ' ')) {
+        current += ' ';
+        current += Trim(decoded);
+      } else {
+        part.ParseHeaderLine(current, currentAt);
+        current = std::move(decoded);
+        currentAt = at;
+      }
+    }
+    if (!current.empty()) part.ParseHeaderLine(current, currentAt);
+  }
+
+  TBodyPart* ReadBody(std::unique_ptr<TBodyPart> part) {
+    int32_t start = Pos();
+    part->BodyStart = start;
+    if (!part->IsMultipart || part->Depth >= kMaxNestingDepth) return ReadLeaf(std::move(part));
+
+    const std::string delimiter = part->Delimiter;
+    const int32_t n = static_cast<int32_t>(delimiter.size());
+    int32_t found = Search(delimiter);
+    if (found < 0) {
+      // The outermost part keeps an empty body. A nested one ends where a
+      // leaf in its place would, so that its content stays visible and the
+      // enclosing multipart resumes at its own next delimiter.
+      if (Stack_.empty()) {
+        SetPos(start);
+        return Specialize(std::move(part), -1);
+      }
+      return ReadLeaf(std::move(part));
+    }
+    SetPos(found + n);
+    if (Match("--")) {
+      // Closed straight away: no children, and the stack is left as it was.
+      R_.Current += 2;
+      return Specialize(std::move(part), static_cast<int32_t>(Stack_.size()) - 1);
+    }
+
+    Stack_.push_back(TStackItem{delimiter, part.get()});
+    const size_t level = Stack_.size() - 1;
+    while (!AtEnd()) {
+      ReadLine();  // the rest of the delimiter line
+      Parse();
+      if (Stack_[level].Delimiter.empty()) break;
+      // A leaf child stops at this delimiter; after a nested multipart the
+      // reader stands past its close delimiter line, and whatever follows
+      // up to this part's next delimiter (its epilogue) belongs to no part.
+      if (!Match(delimiter)) {
+        int32_t next = Search(delimiter);
+        if (next < 0) {
+          Stack_[level].Delimiter.clear();
+          break;
+        }
+        SetPos(next);
+      }
+      R_.Current += n;
+      if (Match("--")) {
+        R_.Current += 2;
+        ReadLine();
+        break;
+      }
+    }
+    // The epilogue after the close delimiter line belongs to no part.
+    Stack_.pop_back();
+    return Specialize(std::move(part), static_cast<int32_t>(Stack_.size()) - 1);
+  }
+
+  // A part without children: its body runs to the next delimiter of the
+  // innermost enclosing multipart that has one (delimiters that are not
+  // found are blanked, outer ones searched next), or to the end of the text.
+  TBodyPart* ReadLeaf(std::unique_ptr<TBodyPart> part) {
+    bool found = false;
+    for (size_t i = Stack_.size(); i-- > 0;) {
+      if (Stack_[i].Delimiter.empty()) continue;
+      int32_t at = Search(Stack_[i].Delimiter);
+      if (at >= 0) {
+        SetPos(at);
+        found = true;
+        break;
+      }
+      Stack_[i].Delimiter.clear();
+    }
+    if (!found) R_.Current = End_;
+    return Specialize(std::move(part), static_cast<int32_t>(Stack_.size()) - 1);
+  }
+
+  // Links the finished part to its parent (the multipart of stack item
+  // parentIndex, or none for -1), ends its body at the reader, analyses it
+  // and gives it its class by content type.
+  TBodyPart* Specialize(std::unique_ptr<TBodyPart> part, int32_t parentIndex) {
+    TBodyPart* parent = parentIndex >= 0 ? Stack_[static_cast<size_t>(parentIndex)].Part : nullptr;
+    part->BodyEnd = Pos();
+    part->Analyze();
+    TPartFactory factory = FindPartClass(part->ContentTypeKey());
+    if (factory) {
+      std::unique_ptr<TBodyPart> special = factory();
+      special->TakeOver(*part, false);
+      bool ok = true;
+      try {
+        special->Analyze();
+      } catch (const std::exception&) {
+        ok = false;
+      }
+      if (ok) {
+        part = std::move(special);
+      } else {
+        // The plain part stays, with everything it had.
+        part->TakeOver(*special, false);
+      }
+    }
+    if (parent) return parent->AddChild(std::move(part));
+    Root_ = std::move(part);
+    return Root_.get();
+  }
+
+  TTextReader& R_;
+  const char* Base_;
+  const char* End_;
+  TDelimiterFinder Finder_;
+  int32_t BaseDepth_;
+  std::vector<TStackItem> Stack_;
+  std::unique_ptr<TBodyPart> Root_;
+};
+
+}  // namespace
+
+void RegisterPartClass(const std::string& contentType, TPartFactory factory) {
+  TPartClasses& classes = PartClasses();
+  std::lock_guard<std::mutex> lock(classes.Lock);
+  classes.Factories[LowerCase(contentType)] = factory;
+}
+
+TPartFactory FindPartClass(const std::string& contentType) {
+  TPartClasses& classes = PartClasses();
+  std::lock_guard<std::mutex> lock(classes.Lock);
+  auto it = classes.Factories.find(contentType);
+  return it == classes.Factories.end() ? nullptr : it->second;
+}
+
+void SetDelimiterScanBudget(int64_t bytes) { DelimiterScanBudget = bytes; }
+
+std::unique_ptr<TBodyPart> ParseBodyPart(TTextReader& reader, int32_t depth) {
+  TParser parser(reader, depth);
+  return parser.ParseRoot();
+}
+
+}  // namespace tessel

@@ -1,0 +1,270 @@
+#include "bodypart.h"
+
+#include <algorithm>
+
+#include "MessageFile.h"
+#include "MimeParser.h"
+#include "Parameters.h"
+#include "util/Charsets.h"
+#include "util/MemoryStream.h"
+#include "util/StringUtils.h"
+
+namespace tessel {
+
+TBodyPart::TBodyPart() = default;
+
+TBodyPart::TBodyPart(const TTextReader& reader)
+    : HeaderStart(static_cast<int32_t>(reader.Current - reader.Base)), Text(reader.Text) {}
+
+TBodyPart::~TBodyPart() {
+  // Children die with this part; they must not look for it on the way.
+  for (auto& child : Children_) child->Parent_ = nullptr;
+  Children_.clear();
+  if (Parent_) {
+    // Freed while still linked: leave the parent's lists without the
+    // parent's ownership freeing this part a second time.
+    auto& siblings = Parent_->Children_;
+    for (size_t i = siblings.size(); i-- > 0;) {
+      if (siblings[i].get() == this) {
+        siblings[i].release();
+        siblings.erase(siblings.begin() + static_cast<std::ptrdiff_t>(i));
+        break;
+      }
+    }
+    auto& attached = Parent_->Attachments;
+    attached.erase(std::remove(attached.begin(), attached.end(), this), attached.end());
+  }
+}
+
+void TBodyPart::Analyze() {
+  const std::string* disposition = Params.Find("content-disposition");
+  IsAttachment = disposition && SameText(*disposition, "attachment");
+  Name = GetField("name");
+  FileName = GetField("filename");
+  IsText = StartsWith(ContentTypeKey(), "text");
+  Attachments.clear();
+  for (auto& child : Children_)
+    if (child->IsAttachment) Attachments.push_back(child.get());
+}
+
+std::unique_ptr<TBodyPart> TBodyPart::NewOfClass() const { return std::make_unique<TBodyPart>(); }
+
+std::unique_ptr<TBodyPart> TBodyPart::CreateFrom(const TBodyPart& prototype, TBodyPart& source, bool deepCopy) {
+  std::unique_ptr<TBodyPart> part = prototype.NewOfClass();
+  part->TakeOver(source, deepCopy);
+  return part;
+}
+
+void TBodyPart::TakeOver(TBodyPart& source, bool deepCopy) {
+  if (&source == this) return;
+  if (deepCopy) {
+    for (auto& child : source.Children_) {
+      std::unique_ptr<TBodyPart> copy = child->NewOfClass();
+      copy->TakeOver(*child, true);
+      AddChild(std::move(copy));
+    }
+  } else {
+    for (auto& child : source.Children_) {
+      child->Parent_ = this;
+      Children_.push_back(std::move(child));
+    }
+    source.Children_.clear();
+    source.Attachments.clear();
+  }
+  for (auto& child : Children_)
+    if (child->IsAttachment && std::find(Attachments.begin(), Attachments.end(), child.get()) == Attachments.end())
+      Attachments.push_back(child.get());
+
+  if (deepCopy) {
+    HeaderNames = source.HeaderNames;
+    HeaderValues = source.HeaderValues;
+    Fields = source.Fields;
+    Params = source.Params;
+    Delimiter = source.Delimiter;
+    Name = source.Name;
+    ContentType = source.ContentType;
+    TransferEncoding = source.TransferEncoding;
+    FileName = source.FileName;
+    Problems = source.Problems;
+  } else {
+    HeaderNames = std::move(source.HeaderNames);
+    HeaderValues = std::move(source.HeaderValues);
+    Fields = std::move(source.Fields);
+    Params = std::move(source.Params);
+    Delimiter = std::move(source.Delimiter);
+    Name = std::move(source.Name);
+    ContentType = std::move(source.ContentType);
+    TransferEncoding = std::move(source.TransferEncoding);
+    FileName = std::move(source.FileName);
+    Problems = std::move(source.Problems);
+  }
+  IsMultipart = source.IsMultipart;
+  IsAttachment = source.IsAttachment;
+  HeaderStart = source.HeaderStart;
+  BodyStart = source.BodyStart;
+  BodyEnd = source.BodyEnd;
+  Text = source.Text;
+  IsText = source.IsText;
+  Depth = source.Depth;
+}
+
+// --- header ------------------------------------------------------------------
+
+std::string TBodyPart::GetFieldUtf8(const std::string& name) const { return Params.Value(LowerCase(name)); }
+
+std::u16string TBodyPart::GetField(const std::string& name) const {
+  const std::string* value = Params.Find(LowerCase(name));
+  return value ? Utf8ToWide(*value) : std::u16string();
+}
+
+std::string TBodyPart::ContentTypeKey() const { return LowerCase(WideToUtf8(ContentType)); }
+
+void TBodyPart::ParseHeaderLine(const std::string& line, int32_t offset) {
+  size_t colon = line.find(':');
+  if (colon == std::string::npos) throw EMimeParseError("Invalid header:" + line, offset);
+  std::string name = Trim(std::string_view(line).substr(0, colon));
+  std::string value = Trim(std::string_view(line).substr(colon + 1));
+  std::string key = LowerCase(name);
+  HeaderNames.push_back(name);
+  HeaderValues.push_back(value);
+  Fields.Set(key, value);
+  Params.Set(key, value);
+  if (!StartsWith(key, "content-")) return;
+  ParseParameters(Params, name, value);
+  if (key == "content-type") {
+    ContentType = GetField("content-type");
+    // Repeated Content-Type lines are each taken in turn: the last decides.
+    IsMultipart = StartsWith(LowerCase(value), "multipart");
+    Delimiter = IsMultipart ? "\r\n--" + Params.Value("boundary") : std::string();
+  } else if (key == "content-transfer-encoding") {
+    TransferEncoding = Utf8ToWide(value);
+  }
+}
+
+// --- tree --------------------------------------------------------------------
+
+TBodyPart* TBodyPart::Children(int32_t i) const {
+  return i >= 0 && i < ChildCount() ? Children_[static_cast<size_t>(i)].get() : nullptr;
+}
+
+TBodyPart* TBodyPart::AddChild(std::unique_ptr<TBodyPart> child) {
+  child->Parent_ = this;
+  Children_.push_back(std::move(child));
+  return Children_.back().get();
+}
+
+std::unique_ptr<TBodyPart> TBodyPart::ExtractChild(const TBodyPart* child) {
+  // Searched from the end: the parser works on the last child.
+  for (size_t i = Children_.size(); i-- > 0;) {
+    if (Children_[i].get() != child) continue;
+    std::unique_ptr<TBodyPart> taken = std::move(Children_[i]);
+    Children_.erase(Children_.begin() + static_cast<std::ptrdiff_t>(i));
+    taken->Parent_ = nullptr;
+    Attachments.erase(std::remove(Attachments.begin(), Attachments.end(), child), Attachments.end());
+    return taken;
+  }
+  return nullptr;
+}
+
+std::unique_ptr<TBodyPart> TBodyPart::ReplaceChild(const TBodyPart* old, std::unique_ptr<TBodyPart> replacement) {
+  for (size_t i = Children_.size(); i-- > 0;) {
+    if (Children_[i].get() != old) continue;
+    std::unique_ptr<TBodyPart> taken = std::move(Children_[i]);
+    taken->Parent_ = nullptr;
+    replacement->Parent_ = this;
+    Children_[i] = std::move(replacement);
+    auto a = std::find(Attachments.begin(), Attachments.end(), old);
+    if (a != Attachments.end()) {
+      if (Children_[i]->IsAttachment)
+        *a = Children_[i].get();
+      else
+        Attachments.erase(a);
+    }
+    return taken;
+  }
+  return nullptr;
+}
+
+// --- content -----------------------------------------------------------------
+
+void TBodyPart::GetRawContent(TStream& stream) const {
+  if (Text && BodyEnd > BodyStart) Text->CopyTo(BodyStart, BodyEnd, stream);
+}
+
+void TBodyPart::GetDecodedContent(TStream& stream) const {
+  if (Text && BodyEnd > BodyStart) Text->Decode(BodyStart, BodyEnd, WideToUtf8(TransferEncoding), stream);
+}
+
+void TBodyPart::GetWholePart(TStream& stream) const {
+  if (Text && BodyEnd > HeaderStart) Text->CopyTo(HeaderStart, BodyEnd, stream);
+}
+
+std::unique_ptr<TChainMemoryStream> TBodyPart::GetRawContent() const {
+  auto stream = std::make_unique<TChainMemoryStream>();
+  GetRawContent(*stream);
+  return stream;
+}
+
+std::unique_ptr<TChainMemoryStream> TBodyPart::GetDecodedContent() const {
+  auto stream = std::make_unique<TChainMemoryStream>();
+  GetDecodedContent(*stream);
+  return stream;
+}
+
+std::unique_ptr<TChainMemoryStream> TBodyPart::GetWholePart() const {
+  auto stream = std::make_unique<TChainMemoryStream>();
+  GetWholePart(*stream);
+  return stream;
+}
+
+std::string TBodyPart::GetRawText() const {
+  return Text && BodyEnd > BodyStart ? Text->GetString(BodyStart, BodyEnd) : std::string();
+}
+
+std::u16string TBodyPart::GetHeaderText() const {
+  return Text && BodyStart > HeaderStart ? SystemTextToWide(Text->GetView(HeaderStart, BodyStart)) : std::u16string();
+}
+
+// --- embedded messages -------------------------------------------------------
+
+TRFC822BodyPart::~TRFC822BodyPart() {
+  // The embedded parts refer into MessageText_: they go first.
+  Message_.reset();
+}
+
+TBodyPart* TRFC822BodyPart::Message() {
+  if (Parsed_) {
+    if (!Error_.empty()) throw EMimeParseError(Error_, ErrorOffset_);
+    return Message_.get();
+  }
+  Parsed_ = true;
+  if (Depth >= kMaxNestingDepth || !Text) return nullptr;
+
+  // An embedded message may only be 7bit, 8bit or binary, but mailers do
+  // send base64 and quoted-printable ones; their stored bytes are no
+  // message, the decoded bytes are.
+  std::string encoding = LowerCase(WideToUtf8(TransferEncoding));
+  if (encoding == "base64" || encoding == "quoted-printable") {
+    TStringStream decoded;
+    try {
+      GetDecodedContent(decoded);
+    } catch (const Exception& e) {
+      Problems.Add(e.Message() + " (embedded message)");
+    }
+    std::string bytes = decoded.TakeDataString();
+    ApplyLineEndRule(bytes);
+    MessageText_ = std::make_unique<TText>(std::move(bytes));
+  } else {
+    MessageText_ = TText::CreateSub(*Text, BodyStart, RawSize());
+  }
+  try {
+    Message_ = ParseBodyPart(*MessageText_->CreateReader(), Depth + 1);
+  } catch (const EMimeParseError& e) {
+    Error_ = e.Message();
+    ErrorOffset_ = e.Offset;
+    throw;
+  }
+  return Message_.get();
+}
+
+}  // namespace tessel

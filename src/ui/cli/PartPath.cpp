@@ -1,0 +1,94 @@
+#include "PartPath.h"
+
+#include "mime/MessageFile.h"
+#include "mime/MimeParser.h"
+#include <cstdint>
+
+#include "util/WinError.h"
+
+namespace tessel::cli {
+
+int LoadMessageForCommand(const std::string& fileName, TCommandContext& ctx, std::unique_ptr<TMessage>& message) {
+  std::string bytes;
+  try {
+    bytes = ReadMessageFile(fileName);
+  } catch (const Exception& e) {
+    ctx.Err << "tessel: " << e.Message() << "\n";
+    return ExitUnreadable;
+  }
+  try {
+    message = std::make_unique<TMessage>(std::move(bytes));
+  } catch (const EMimeParseError& e) {
+    ctx.Err << "tessel: " << fileName << ": " << e.Message();
+    if (e.Offset >= 0) ctx.Err << " (at offset " << e.Offset << ")";
+    ctx.Err << "\n";
+    return ExitNotParsed;
+  }
+  return ExitDone;
+}
+
+bool ParsePartPath(const std::string& text, std::vector<int32_t>& path) {
+  path.clear();
+  size_t i = 0;
+  while (true) {
+    int64_t n = 0;
+    size_t digits = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+      n = n * 10 + (text[i] - '0');
+      if (n > INT32_MAX) return false;
+      ++i;
+      ++digits;
+    }
+    if (digits == 0 || n == 0) return false;
+    path.push_back(static_cast<int32_t>(n));
+    if (i == text.size()) return true;
+    if (text[i] != '.') return false;
+    ++i;
+  }
+}
+
+TBodyPart* FindPart(TMessage& message, const std::vector<int32_t>& path) {
+  if (path.empty()) return nullptr;
+  TBodyPart* part = message.Roots(path[0] - 1);
+  for (size_t i = 1; part && i < path.size(); ++i) {
+    if (TBodyPart* inner = part->InnerRoot())
+      part = path[i] == 1 ? inner : nullptr;
+    else
+      part = part->Children(path[i] - 1);
+  }
+  return part;
+}
+
+namespace {
+
+void Walk(TBodyPart& part, const std::string& path, const TPartVisit& visit, const TPartFailure& failed) {
+  TBodyPart* inner = nullptr;
+  try {
+    inner = part.InnerRoot();
+  } catch (const Exception& e) {
+    failed(path, e.Message());
+  }
+  visit(path, part, !inner && part.ChildCount() == 0);
+  if (inner) {
+    Walk(*inner, path + ".1", visit, failed);
+    return;
+  }
+  for (int32_t i = 0; i < part.ChildCount(); ++i)
+    Walk(*part.Children(i), path + "." + std::to_string(i + 1), visit, failed);
+}
+
+}  // namespace
+
+void ForEachPart(TMessage& message, const TPartVisit& visit, const TPartFailure& failed) {
+  for (int32_t i = 0; i < message.RootCount(); ++i) Walk(*message.Roots(i), std::to_string(i + 1), visit, failed);
+}
+
+int32_t TOutputStream::Write(const void* buffer, int32_t count) {
+  if (count <= 0) return 0;
+  Out_.write(static_cast<const char*>(buffer), count);
+  if (!Out_) return 0;
+  Position_ += count;
+  return count;
+}
+
+}  // namespace tessel::cli

@@ -6,13 +6,34 @@
 #include "util/Charsets.h"
 #include "util/Exception.h"
 #include "util/StringUtils.h"
-#include "xml/QXMLUtils.h"
+#include "xml/AttrList.h"
+#include "xml/KeyText.h"
+#include "xml/SaxWriter.h"
+#include "xml/WideStringMap.h"
+#include "xml/XmlChars.h"
 
 namespace tessel {
 
 namespace {
 
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+
+// A name that can stand as an element or attribute name in the file: an XML
+// name without a colon (a prefix nobody declared would make the file
+// unreadable), other than "xmlns", every character of which the writer's
+// charset can spell.
+bool IsPlainName(const std::u16string& name, TCharWriter& writer) {
+  if (!IsName(name) || name.find(u':') != std::u16string::npos || name == u"xmlns") return false;
+  for (char16_t c : name)
+    if (!writer.CanWrite(c)) return false;
+  return true;
+}
+
+TQName SimpleName(const std::u16string& text) {
+  TQName name;
+  MakeSimpleQName(text, name);
+  return name;
+}
 
 }  // namespace
 
@@ -80,7 +101,7 @@ TQCKey* TQCKey::FindChild(const std::string& name) {
   if (name.empty() || name == ".") return this;
   if (name == "..") return Parent_;
   for (auto& child : Children_)
-    if (SameText(child->Name, name)) return child.get();
+    if (SameKey(child->Name, name)) return child.get();
   return nullptr;
 }
 
@@ -126,7 +147,7 @@ bool TQCKey::KeyExists(const std::string& path) const {
   for (const std::string& piece : SplitString(path, "/\\")) {
     const TQCKey* next = nullptr;
     for (auto& child : current->Children_)
-      if (SameText(child->Name, piece)) {
+      if (SameKey(child->Name, piece)) {
         next = child.get();
         break;
       }
@@ -143,22 +164,22 @@ std::string TQCKey::ValueName(int32_t index) const { return Values_->Keys(index)
 std::u16string TQCKey::ValueAt(int32_t index) const { return Values_->Values(index); }
 
 bool TQCKey::HasValue(const std::string& name) const {
-  return Values_ && Values_->Contains(Utf8ToWide(name));
+  return Values_ && Values_->Contains(name);
 }
 
 void TQCKey::WriteValue(const std::string& name, const std::u16string& value) {
-  if (!Values_) Values_ = std::make_unique<TWideStringMap>();
-  Values_->Put(Utf8ToWide(name), value);
+  if (!Values_) Values_ = std::make_unique<TBaseWideStringMap>();
+  Values_->Put(name, value);
   Changed();
 }
 
 std::u16string TQCKey::ReadValue(const std::string& name) const {
-  return Values_ ? Values_->Get(Utf8ToWide(name)) : std::u16string();
+  return Values_ ? Values_->Get(name) : std::u16string();
 }
 
 void TQCKey::DeleteValue(const std::string& name) {
   if (!Values_) return;
-  Values_->Remove(Utf8ToWide(name));
+  Values_->Remove(name);
   Changed();
 }
 
@@ -190,6 +211,12 @@ void TQCKey::WriteString(const std::string& valuePath, const std::u16string& val
   std::string keyPath, valueName;
   SplitValuePath(valuePath, keyPath, valueName);
   OpenKey(keyPath).WriteValue(valueName, value);
+}
+
+std::u16string XmlCommentText(std::u16string text) {
+  for (size_t p = text.find(u"--"); p != std::u16string::npos; p = text.find(u"--", p)) text.insert(p + 1, u" ");
+  if (!text.empty() && text.back() == u'-') text += u' ';
+  return text;
 }
 
 int32_t StrToInt(const std::u16string& text) {
@@ -233,6 +260,53 @@ std::u16string TQCKey::ReadKeyValue(const std::string& keyPath, const std::strin
 bool TQCKey::ReadKeyBool(const std::string& keyPath, const std::string& name) {
   std::u16string text = ReadKeyValue(keyPath, name);
   return !text.empty() && StrToInt(text) != 0;
+}
+
+void TQCKey::WriteTo(TSaxWriter& writer) const {
+  TCharWriter& charset = writer.Writer();
+  std::u16string name = Utf8ToWide(Name);
+  bool named = !name.empty() && name != u"value" && name != u"Key" && IsPlainName(name, charset);
+
+  TAttrList attributes;
+  if (!named && !name.empty()) attributes.Add(SimpleName(u"name"), name);
+  // Values that become "value" elements, by index into the value map.
+  std::vector<int32_t> valueElements;
+  for (int32_t i = 0; i < ValueCount(); ++i) {
+    if (ValueName(i).empty()) continue;
+    std::u16string valueName = Utf8ToWide(ValueName(i));
+    bool asAttribute = valueName != u"name" && valueName != u"default" && IsPlainName(valueName, charset) &&
+                       (named || !SameKey(ValueName(i), "name"));
+    if (asAttribute)
+      attributes.Add(SimpleName(valueName), ValueAt(i));
+    else
+      valueElements.push_back(i);
+  }
+
+  TQName element = SimpleName(named ? name : u"Key");
+  writer.StartElement(element, attributes.Count() ? &attributes : nullptr);
+  if (!Comment.empty()) writer.Comment(XmlCommentText(Comment));
+
+  if (HasValue(std::string())) {
+    std::u16string own = ReadValue(std::string());
+    if (Children_.empty() && valueElements.empty()) {
+      TWStringBuf text(own);
+      if (!writer.WriteCData(text)) writer.Characters(text);
+    } else if (!own.empty()) {
+      writer.WriteStartTag(u"value");
+      writer.WriteTextData(own);
+      writer.EndElement(SimpleName(u"value"));
+    }
+  }
+
+  static const std::u16string attrNames[2] = {u"name", u"value"};
+  for (int32_t i : valueElements) {
+    std::u16string attrValues[2] = {Utf8ToWide(ValueName(i)), ValueAt(i)};
+    FireStartElement(writer, SimpleName(u"value"), attrNames, attrValues, 2);
+    writer.EndElement(SimpleName(u"value"));
+  }
+
+  for (auto& child : Children_) child->WriteTo(writer);
+  writer.EndElement(element);
 }
 
 }  // namespace tessel

@@ -26,8 +26,8 @@
 
 namespace tessel {
 
-class TSaxClient;
-class TWideStringMap;
+class TSaxWriter;
+class TBaseWideStringMap;
 
 class TQCKey {
 public:
@@ -132,15 +132,29 @@ public:
   bool ReadKeyBool(const std::string& keyPath, const std::string& name);
 
   // Sends this key and its subtree to a SAX writer as the elements of the
-  // configuration file format.
-  void WriteTo(TSaxClient& writer) const;
+  // configuration file format:
+  //   - a key whose name is a plain XML name (no colon) other than "value"
+  //     and "Key" becomes an element of that name, any other key a "Key"
+  //     element with a "name" attribute (the root of a fresh tree: "Key");
+  //   - named values whose names are plain XML names become attributes,
+  //     except "name" and "default" (and, on a "Key" element, any spelling
+  //     of "name"); the rest become empty "value" elements with "name" and
+  //     "value" attributes;
+  //   - the unnamed value of a leaf is the element's text; where children or
+  //     value elements follow, it goes first as a "value" element's text;
+  //   - then the child keys in order.
+  // Names the writer's charset cannot spell take the attribute forms too, so
+  // that no character of a name is lost.
+  void WriteTo(TSaxWriter& writer) const;
 
 private:
   template <class Step>
   TQCKey* Resolve(const std::string& path, Step step);
 
   std::vector<std::unique_ptr<TQCKey>> Children_;
-  std::unique_ptr<TWideStringMap> Values_;
+  // Created with the first value; a key that never held one reports no
+  // change when asked to delete one.
+  std::unique_ptr<TBaseWideStringMap> Values_;
   TQCKey* Parent_ = nullptr;
   bool Modified_ = false;
 };
@@ -148,6 +162,11 @@ private:
 // Splits a value path into its key path and value name; returns whether it
 // held an "@".
 bool SplitValuePath(const std::string& valuePath, std::string& keyPath, std::string& valueName);
+
+// Comment text as XML can carry it: "--" may not occur inside a comment and
+// it may not end in "-", so a blank goes between. Comments read from a file
+// never need a change.
+std::u16string XmlCommentText(std::u16string text);
 
 // Parses a decimal integer (optional sign, digits, within 32 bits); raises
 // Exception "'<text>' is not a valid integer value" otherwise.

@@ -135,6 +135,11 @@ void TEntity::DetectEncoding() {
   } else if (n >= 2 && b[0] == 0xFF && b[1] == 0xFE) {
     at(2);
     SetEncoding("UTF-16LE");
+  } else if (n >= 4 && b[0] == '+' && b[1] == 'A' && b[2] == 'D' && b[3] == 'w') {
+    // "<" in UTF-7: no other encoding starts a document with "+", and the
+    // writers produce such files when asked for UTF-7.
+    at(0);
+    SetEncoding("UTF-7");
   } else {
     // No mark: the bytes are read again through the UTF-8 decoder, so none
     // is lost and a byte that is no character is reported as such.

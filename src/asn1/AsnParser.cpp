@@ -57,6 +57,7 @@ TAsnElem* TAsnParser::Next() {
     int32_t pos = Stream_.GetPosition();
 
     TAsnElem* result = nullptr;
+    int32_t depth = Depth();
     if (top && top->Indefinite && cls == 0 && tag == 0 && length == 0 && !indefinite) {
       Open_.pop_back();
     } else if (constructed) {
@@ -90,6 +91,7 @@ TAsnElem* TAsnParser::Next() {
 
     if (result) {
       Last_ = result;
+      LastDepth_ = depth;
       return result;
     }
     if (Open_.empty()) return nullptr;

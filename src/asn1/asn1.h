@@ -199,11 +199,14 @@ public:
   TAsnElem* Last() const { return Last_; }
   // Number of constructed elements open after the last Next.
   int32_t Depth() const { return static_cast<int32_t>(Open_.size()); }
+  // Nesting level of the element Next returned last: 0 for an outermost one.
+  int32_t LastDepth() const { return LastDepth_; }
 
 private:
   TStream& Stream_;
   std::vector<TSeq*> Open_;
   TAsnElem* Last_ = nullptr;
+  int32_t LastDepth_ = 0;
   std::vector<std::unique_ptr<TAsnElem>> Returned_;
 };
 

@@ -79,25 +79,23 @@ void T8bitReader::DecodeBytesUtf8(std::string_view bytes, std::string& out) cons
   const TUtf8Forms& forms = *Utf8Forms_;
   const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
   const auto* end = p + bytes.size();
-  // Chunks keep the reservation (up to 3 bytes per input byte) small.
-  constexpr size_t kChunk = 64 * 1024;
-  while (p < end) {
-    const uint8_t* stop = p + std::min<size_t>(static_cast<size_t>(end - p), kChunk);
-    size_t base = out.size();
-    // Each form is copied as 4 bytes (3 + length), so one byte of slack.
-    out.resize(base + static_cast<size_t>(stop - p) * 3 + 1);
-    char* q = out.data() + base;
-    for (; p < stop; ++p) {
-      const TUtf8Form& f = forms[*p];
-      if (f.Length == 0) {
-        out.resize(static_cast<size_t>(q - out.data()));
-        ThrowUnreadable();
-      }
-      std::memcpy(q, &f, 4);
-      q += f.Length;
+  // The exact length first, so that the output is allocated and touched once.
+  size_t len = 0;
+  for (const uint8_t* s = p; s < end; ++s) len += forms[*s].Length;
+  size_t base = out.size();
+  // Each form is copied as 4 bytes (3 + its length), hence 3 bytes of slack.
+  out.resize(base + len + 3);
+  char* q = out.data() + base;
+  for (; p < end; ++p) {
+    const TUtf8Form& f = forms[*p];
+    if (f.Length == 0) {
+      out.resize(static_cast<size_t>(q - out.data()));
+      ThrowUnreadable();
     }
-    out.resize(static_cast<size_t>(q - out.data()));
+    std::memcpy(q, &f, 4);
+    q += f.Length;
   }
+  out.resize(base + len);
 }
 
 // --- writer -----------------------------------------------------------------

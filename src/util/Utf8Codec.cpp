@@ -1,6 +1,5 @@
 #include "Utf8Codec.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace tessel {
@@ -147,6 +146,11 @@ void DecodeUtf8(std::string_view bytes, std::u16string& out) {
         *q++ = lead;
         continue;
       }
+      // Two-byte forms (Latin, Greek, Cyrillic...) without the general path.
+      if (lead >= 0xC2 && lead <= 0xDF && in.P < in.End && (*in.P & 0xC0) == 0x80) {
+        *q++ = static_cast<char16_t>((lead & 0x1F) << 6 | (*in.P++ & 0x3F));
+        continue;
+      }
       uint32_t c = DecodeSequence(lead, in);
       if (c < 0x10000) {
         *q++ = static_cast<char16_t>(c);
@@ -245,35 +249,52 @@ void TUTF8Writer::Flush() {
 
 // --- whole strings ----------------------------------------------------------
 
+namespace {
+
+// Exact UTF-8 length of units, so that the output is allocated once: a
+// growing string would copy (and touch fresh memory for) the text again at
+// every doubling.
+size_t Utf8Length(const char16_t* units, size_t count) {
+  size_t len = 0;
+  for (size_t i = 0; i < count; ++i) {
+    uint32_t c = units[i];
+    if (c < 0x80) {
+      len += 1;
+    } else if (c < 0x800) {
+      len += 2;
+    } else if (IsHighSurrogate(c) && i + 1 < count && IsLowSurrogate(units[i + 1])) {
+      len += 4;
+      ++i;
+    } else {
+      len += 3;
+    }
+  }
+  return len;
+}
+
+}  // namespace
+
 void AppendUtf8(const char16_t* units, size_t count, std::string& out) {
-  // Chunks bound the worst-case reservation (3 bytes per unit) to a small
-  // overshoot instead of three times the whole text.
-  constexpr size_t kChunk = 64 * 1024;
+  size_t base = out.size();
+  out.resize(base + Utf8Length(units, count));
+  char* q = out.data() + base;
   size_t i = 0;
   while (i < count) {
-    size_t stop = std::min(count, i + kChunk);
-    size_t base = out.size();
-    // +1 unit of room: a pair may straddle the chunk end and is taken whole.
-    out.resize(base + (stop - i + 1) * 3);
-    char* q = out.data() + base;
-    while (i < stop) {
-      while (stop - i >= 4) {
-        uint64_t w;
-        std::memcpy(&w, units + i, 8);
-        if (w & 0xFF80FF80FF80FF80ull) break;
-        q[0] = static_cast<char>(units[i]);
-        q[1] = static_cast<char>(units[i + 1]);
-        q[2] = static_cast<char>(units[i + 2]);
-        q[3] = static_cast<char>(units[i + 3]);
-        q += 4;
-        i += 4;
-      }
-      if (i == stop) break;
-      uint32_t c = units[i++];
-      if (IsHighSurrogate(c) && i < count && IsLowSurrogate(units[i])) c = CombinePair(c, units[i++]);
-      q = PutUtf8(q, c);
+    while (count - i >= 4) {
+      uint64_t w;
+      std::memcpy(&w, units + i, 8);
+      if (w & 0xFF80FF80FF80FF80ull) break;
+      q[0] = static_cast<char>(units[i]);
+      q[1] = static_cast<char>(units[i + 1]);
+      q[2] = static_cast<char>(units[i + 2]);
+      q[3] = static_cast<char>(units[i + 3]);
+      q += 4;
+      i += 4;
     }
-    out.resize(static_cast<size_t>(q - out.data()));
+    if (i == count) break;
+    uint32_t c = units[i++];
+    if (IsHighSurrogate(c) && i < count && IsLowSurrogate(units[i])) c = CombinePair(c, units[i++]);
+    q = PutUtf8(q, c);
   }
 }
 

@@ -173,6 +173,18 @@ void TQCKey::WriteValue(const std::string& name, const std::u16string& value) {
   Changed();
 }
 
+void TQCKey::AppendValue(const std::string& name, const std::u16string& text) {
+  const std::u16string* stored = Values_ ? Values_->Find(name) : nullptr;
+  if (!stored) {
+    WriteValue(name, text);
+    return;
+  }
+  // The map hands out its stored value read-only; the value itself is no
+  // constant object, and appending in place saves copying it per piece.
+  const_cast<std::u16string*>(stored)->append(text);
+  Changed();
+}
+
 std::u16string TQCKey::ReadValue(const std::string& name) const {
   return Values_ ? Values_->Get(name) : std::u16string();
 }
@@ -213,10 +225,15 @@ void TQCKey::WriteString(const std::string& valuePath, const std::u16string& val
   OpenKey(keyPath).WriteValue(valueName, value);
 }
 
-std::u16string XmlCommentText(std::u16string text) {
-  for (size_t p = text.find(u"--"); p != std::u16string::npos; p = text.find(u"--", p)) text.insert(p + 1, u" ");
-  if (!text.empty() && text.back() == u'-') text += u' ';
-  return text;
+std::u16string XmlCommentText(const std::u16string& text) {
+  std::u16string out;
+  out.reserve(text.size());
+  for (char16_t c : text) {
+    if (c == u'-' && !out.empty() && out.back() == u'-') out += u' ';
+    out += c;
+  }
+  if (!out.empty() && out.back() == u'-') out += u' ';
+  return out;
 }
 
 int32_t StrToInt(const std::u16string& text) {

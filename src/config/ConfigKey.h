@@ -104,6 +104,9 @@ public:
   // Stores (or replaces) a value; reports a change even when the value is
   // the same.
   void WriteValue(const std::string& name, const std::u16string& value);
+  // Adds text to the end of a value (creating it), reporting a change. The
+  // loader receives long texts in many pieces; this keeps that linear.
+  void AppendValue(const std::string& name, const std::u16string& text);
   // '' when there is no such value.
   std::u16string ReadValue(const std::string& name) const;
   // Removes a value; a key that never held a value is left unchanged and
@@ -166,7 +169,7 @@ bool SplitValuePath(const std::string& valuePath, std::string& keyPath, std::str
 // Comment text as XML can carry it: "--" may not occur inside a comment and
 // it may not end in "-", so a blank goes between. Comments read from a file
 // never need a change.
-std::u16string XmlCommentText(std::u16string text);
+std::u16string XmlCommentText(const std::u16string& text);
 
 // Parses a decimal integer (optional sign, digits, within 32 bits); raises
 // Exception "'<text>' is not a valid integer value" otherwise.

@@ -229,12 +229,10 @@ void TQXConfigFile::DoComment(const std::u16string& text) {
 
 void TQXConfigFile::DoCharacters(TWStringBuf& text) {
   if (!CurrentKey_) return;
-  if (PendingValue_) {
-    std::string name = WideToUtf8(PendingValueName_);
-    CurrentKey_->WriteValue(name, CurrentKey_->ReadValue(name) + text.GetValue());
-  } else if (CurrentKey_->Count() == 0 && !CurrentKey_->ValueElementSeen) {
-    CurrentKey_->WriteValue(std::string(), CurrentKey_->ReadValue(std::string()) + text.GetValue());
-  }
+  if (PendingValue_)
+    CurrentKey_->AppendValue(WideToUtf8(PendingValueName_), text.GetValue());
+  else if (CurrentKey_->Count() == 0 && !CurrentKey_->ValueElementSeen)
+    CurrentKey_->AppendValue(std::string(), text.GetValue());
 }
 
 void TQXConfigFile::AddAttributeValues(TQCKey& key, const TAttrList* attributes) {

@@ -154,6 +154,19 @@ TEST(ConfigValues, names_are_case_insensitive_and_sorted_unnamed_first) {
   EXPECT_EQ(k.ValueCount(), 3);
 }
 
+TEST(ConfigValues, append_creates_then_extends) {
+  TQCKey k;
+  int changes = 0;
+  k.OnChange = [&](TQCKey&) { ++changes; };
+  k.AppendValue("", u"ab");
+  k.AppendValue("", u"cd");
+  k.AppendValue("X", u"1");
+  k.AppendValue("x", u"2");
+  EXPECT_EQ(k.Value(), u"abcd");
+  EXPECT_EQ(k.ReadValue("X"), u"12");
+  EXPECT_EQ(changes, 4);
+}
+
 TEST(ConfigValues, typed_reads_and_writes) {
   TQCKey k;
   EXPECT_EQ(k.ReadInteger("missing"), 0);

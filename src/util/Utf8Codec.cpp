@@ -45,6 +45,7 @@ struct TRangeBytes {
     b = *P++;
     return true;
   }
+  void Unread() { --P; }
 };
 
 template <class Bytes>
@@ -56,9 +57,14 @@ uint32_t DecodeSequence(uint8_t lead, Bytes& bytes) {
   uint32_t c = lead & (0x7Fu >> n);
   for (int i = 1; i < n; ++i) {
     uint8_t t;
+    if (!bytes.Next(t)) ThrowIllegal();
     // A byte that is not 10xxxxxx would otherwise be swallowed into the
-    // character, taking a delimiter of the surrounding text with it.
-    if (!bytes.Next(t) || (t & 0xC0) != 0x80) ThrowIllegal();
+    // character, taking a delimiter of the surrounding text with it; it is
+    // left unread, so that a caller going on after the error still sees it.
+    if ((t & 0xC0) != 0x80) {
+      bytes.Unread();
+      ThrowIllegal();
+    }
     c = c << 6 | (t & 0x3F);
   }
   if (c < kMinOfLength[n] || c > 0x10FFFF) ThrowIllegal();
@@ -111,6 +117,7 @@ char16_t TUTF8Reader::ReadChar() {
   struct {
     TUTF8Reader* Self;
     bool Next(uint8_t& b) { return Self->ReadByte(b); }
+    void Unread() { Self->Stream->Seek(-1, soCurrent); }
   } bytes{this};
   uint32_t c = DecodeSequence(lead, bytes);
   if (c < 0x10000) return static_cast<char16_t>(c);

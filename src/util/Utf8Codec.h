@@ -29,7 +29,8 @@ public:
   std::unique_ptr<TCharReader> Clone() const override { return std::make_unique<TUTF8Reader>(); }
   // Raises EIllegalChar "Illegar UTF-8 character beginning with #x" + two
   // hex digits for a byte that cannot start a sequence, and "Illegal
-  // character" for a continuation byte that is not 10xxxxxx, a sequence cut
+  // character" for a continuation byte that is not 10xxxxxx (that byte is
+  // left unread), a sequence cut
   // off by the end of the stream, an overlong form, a value above U+10FFFF
   // and the five- and six-byte forms.
   char16_t ReadChar() override;

@@ -233,12 +233,16 @@ TEST(CharsetUtf8, malformed_input_messages) {
       {"\xC3\xC3\xA9", bad},
   };
   for (const auto& c : cases) EXPECT_EQ(ErrorOf("utf-8", c.In), c.Error) << testing::PrintToString(c.In);
-  // The reader stands after the consumed bytes.
-  TStringStream stream("\x80Z");
+  // The reader stands after the consumed bytes; a byte that broke a
+  // sequence is not consumed.
+  TStringStream stream("\x80Z\xE2\x82<\xC3\xA9");
   auto r = CreateCharReader("utf-8", &stream);
   r->OwnsStream = false;
   EXPECT_THROW(r->ReadChar(), EIllegalChar);
   EXPECT_EQ(r->ReadChar(), u'Z');
+  EXPECT_THROW(r->ReadChar(), EIllegalChar);
+  EXPECT_EQ(r->ReadChar(), u'<');
+  EXPECT_EQ(r->ReadChar(), u'\u00E9');
 }
 
 TEST(CharsetUtf8, writer_forms) {

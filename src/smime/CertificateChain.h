@@ -1,0 +1,42 @@
+// The certificate chain of a certificate, as TSmimeInfo::Complete reads it.
+//
+// The chain is built with the system's trusted roots and the "Root" store
+// as trust anchors, and the certificate's companions (the rest of the
+// message it came in) and the "AddressBook" store as intermediates.
+// Revocation is checked where a revocation list of the issuer is found in
+// "Root" or "AddressBook"; without one the certificate carries no
+// revocation information and no revocation bit.
+#pragma once
+
+#include <cstdint>
+
+#include "smime/Certificate.h"
+#include "smime/CryptoPlatform.h"
+
+namespace tessel {
+
+// Trust-status bits (CryptoPlatform.h): kTrustIsNotTimeValid (1),
+// kTrustIsRevoked (4), kTrustIsNotSignatureValid (8),
+// kTrustIsNotValidForUsage (0x10), kTrustIsUntrustedRoot (0x20),
+// kTrustIsPartialChain (0x10000), ...
+using crypto::kTrustIsNotTimeValid;
+using crypto::kTrustIsPartialChain;
+using crypto::kTrustIsRevoked;
+using crypto::kTrustIsUntrustedRoot;
+
+struct TCertificateChain {
+  // Every error bit of the chain (0: trusted).
+  uint32_t ChainStatus = 0;
+  // The error bits of the certificate itself (the chain's first element).
+  uint32_t CertificateStatus = 0;
+  // The first element carries revocation information.
+  bool HasRevocationInfo = false;
+  // Number of certificates in the chain, the certificate first.
+  int32_t Length = 0;
+};
+
+// Builds the chain; false (chain untouched) for an empty certificate or
+// when no chain can be built at all. time: seconds since 1970, 0 for now.
+bool GetCertificateChain(const TCertificate& certificate, TCertificateChain& chain, int64_t time = 0);
+
+}  // namespace tessel

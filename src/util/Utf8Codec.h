@@ -30,9 +30,8 @@ public:
   // Raises EIllegalChar "Illegar UTF-8 character beginning with #x" + two
   // hex digits for a byte that cannot start a sequence, and "Illegal
   // character" for a continuation byte that is not 10xxxxxx (that byte is
-  // left unread), a sequence cut
-  // off by the end of the stream, an overlong form, a value above U+10FFFF
-  // and the five- and six-byte forms.
+  // left unread), a sequence cut off by the end of the stream, an overlong
+  // form, a value above U+10FFFF and the five- and six-byte forms.
   char16_t ReadChar() override;
   bool Eof() override { return Pending_ == 0 && TCharReader::Eof(); }
   void DecodeBytes(std::string_view bytes, std::u16string& out) const override;

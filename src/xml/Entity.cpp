@@ -68,6 +68,7 @@ void TEntity::SetInput(std::unique_ptr<TStream> stream) {
   Chunk_.clear();
   Pos_ = End_ = 0;
   Careful_ = true;
+  BulkUtf8_ = false;
   Pending_ = nullptr;
   OwnBytes_.clear();
   Bytes_ = nullptr;
@@ -150,7 +151,11 @@ void TEntity::DetectEncoding() {
 void TEntity::EndDeclaration() {
   if (!Careful_) return;
   Careful_ = false;
-  if (!Reader_) return;
+  // Only the UTF-8 decoder is known to keep no state between units (a
+  // UTF-7 reader may be inside a run, and may have looked ahead): other
+  // decoders go on reading the stream themselves.
+  if (!Reader_ || Reader_->Name != "UTF-8") return;
+  BulkUtf8_ = true;
   // Take the undecoded rest of the input as one byte range.
   TStream* s = Input_.get();
   int32_t pos = s->GetPosition();
@@ -177,16 +182,24 @@ void TEntity::EndDeclaration() {
 
 void TEntity::DecodeAhead() {
   Chunk_.clear();
+  Pos_ = 0;
+  if (!BulkUtf8_) {
+    try {
+      while (Chunk_.size() < kChunkUnits && !Reader_->Eof()) Chunk_.push_back(Reader_->ReadChar());
+    } catch (const Exception&) {
+      Pending_ = std::current_exception();
+    }
+    End_ = Chunk_.size();
+    SourceEmpty_ = !Pending_ && Reader_->Eof();
+    return;
+  }
   size_t rest = ByteCount_ - BytePos_;
   size_t take = rest;
-  if (Reader_->Name == "UTF-8") {
-    // Cut before a lead byte so that no sequence is split between chunks.
-    if (take > kChunkUnits) {
-      take = kChunkUnits;
-      while (take < rest && (static_cast<uint8_t>(Bytes_[BytePos_ + take]) & 0xC0) == 0x80) ++take;
-    }
+  // Cut before a lead byte so that no sequence is split between chunks.
+  if (take > kChunkUnits) {
+    take = kChunkUnits;
+    while (take < rest && (static_cast<uint8_t>(Bytes_[BytePos_ + take]) & 0xC0) == 0x80) ++take;
   }
-  // Other decoders may carry state from byte to byte: they get the whole rest.
   std::string_view bytes(Bytes_ + BytePos_, take);
   BytePos_ += take;
   try {
@@ -194,7 +207,6 @@ void TEntity::DecodeAhead() {
   } catch (const Exception&) {
     Pending_ = std::current_exception();
   }
-  Pos_ = 0;
   End_ = Chunk_.size();
   SourceEmpty_ = !Pending_ && BytePos_ >= ByteCount_;
 }

@@ -120,6 +120,7 @@ private:
   size_t Pos_ = 0, End_ = 0;
   bool SourceEmpty_ = true;  // nothing left to decode after the chunk
   bool Careful_ = true;      // decode one unit at a time
+  bool BulkUtf8_ = false;    // decode UTF-8 from Bytes_ a chunk at a time
   std::exception_ptr Pending_;  // decoding fault after the end of the chunk
   // Bulk decoding source: the bytes not yet decoded.
   std::string OwnBytes_;

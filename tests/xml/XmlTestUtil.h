@@ -55,14 +55,18 @@ inline std::string ParseLog(const std::string& text, bool isDocument = true,
   TQXMLParser own;
   TQXMLParser& p = parser ? *parser : own;
   p.IsDocument = isDocument;
+  TSaxEvents saved = p.Events;  // the recorder dies with this call
   TRecorder r;
   r.Attach(p);
+  std::string log;
   try {
     p.Parse(Bytes(text));
+    log = r.Log;
   } catch (const Exception& e) {
-    return r.Log + "!" + e.Message();
+    log = r.Log + "!" + e.Message();
   }
-  return r.Log;
+  p.Events = saved;
+  return log;
 }
 
 // The error message of parsing text, or "" when it parses.

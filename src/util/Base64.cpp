@@ -35,6 +35,33 @@ constinit const uint8_t Base64DecodeTable[256] = {TESSEL_B64_E64(0), TESSEL_B64_
 #undef TESSEL_B64_E16
 #undef TESSEL_B64_E4
 
+namespace {
+
+// The decoding table spread over the four places of a quad: each entry holds
+// the value's bits already shifted to its place in the 24-bit group, and
+// bit 24 for a byte outside the alphabet, so one OR of four lookups both
+// decodes a quad and tells whether all four bytes were alphabet characters.
+struct TQuadTables {
+  uint32_t Place[4][256];
+};
+
+constexpr TQuadTables MakeQuadTables() {
+  TQuadTables t{};
+  for (int place = 0; place < 4; ++place)
+    for (int c = 0; c < 256; ++c) {
+      uint8_t v = DecodeEntry(c);
+      t.Place[place][c] = v < 64 ? uint32_t(v) << (18 - 6 * place) : uint32_t(1) << 24;
+    }
+  return t;
+}
+
+constexpr TQuadTables QuadTables = MakeQuadTables();
+
+// Quads decoded per reserved piece of the output buffer.
+constexpr size_t kQuadBatch = 1024;
+
+}  // namespace
+
 void Base64DecodeBuffer(const char* data, int32_t count, TStream& output) {
   TWriteBuffer out(output);
   const uint8_t* p = reinterpret_cast<const uint8_t*>(data);
@@ -45,16 +72,24 @@ void Base64DecodeBuffer(const char* data, int32_t count, TStream& output) {
     if (filled == 0) {
       // Most input is unbroken runs of alphabet characters between line
       // breaks: decode whole quads until something else turns up.
-      while (end - p >= 4) {
-        uint8_t a = Base64DecodeTable[p[0]], b = Base64DecodeTable[p[1]];
-        uint8_t c = Base64DecodeTable[p[2]], d = Base64DecodeTable[p[3]];
-        if ((a | b | c | d) & 0xC0) break;
-        char* o = out.Reserve(3);
-        o[0] = static_cast<char>((a << 2) | (b >> 4));
-        o[1] = static_cast<char>((b << 4) | (c >> 2));
-        o[2] = static_cast<char>((c << 6) | d);
-        out.Commit(3);
-        p += 4;
+      bool broken = false;
+      while (!broken && end - p >= 4) {
+        size_t quads = std::min(static_cast<size_t>(end - p) / 4, kQuadBatch);
+        char* const start = out.Reserve(quads * 3);
+        char* o = start;
+        for (size_t k = 0; k < quads; ++k, p += 4) {
+          uint32_t v = QuadTables.Place[0][p[0]] | QuadTables.Place[1][p[1]] | QuadTables.Place[2][p[2]] |
+                       QuadTables.Place[3][p[3]];
+          if (v >> 24) {
+            broken = true;
+            break;
+          }
+          o[0] = static_cast<char>(v >> 16);
+          o[1] = static_cast<char>(v >> 8);
+          o[2] = static_cast<char>(v);
+          o += 3;
+        }
+        out.Commit(static_cast<size_t>(o - start));
       }
       if (p == end) break;
     }

@@ -1,5 +1,7 @@
 #include "QuotedPrintable.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace tessel {
@@ -42,27 +44,77 @@ constinit const THexEntry HexLow[256] = {TESSEL_HEX_TABLE(LowEntry)};
 // a soft line break ("=" CR LF) yields nothing; an escape cut off by the end
 // of the input yields nothing. Text reaching the viewer is often not quite
 // well-formed, and this is what users have always seen for it.
+namespace {
+
+constexpr uint64_t kOnes = 0x0101010101010101ull;
+constexpr uint64_t kHighs = 0x8080808080808080ull;
+
+// Marks the bytes of w that are '=' or NUL. The lowest marked byte is always
+// exact (higher marks may be false), which is all the scan needs.
+inline uint64_t SpecialBytes(uint64_t w) {
+  uint64_t eq = w ^ (kOnes * '=');
+  return ((w - kOnes) & ~w & kHighs) | ((eq - kOnes) & ~eq & kHighs);
+}
+
+// Index of the first marked byte in memory order.
+inline int FirstMarked(uint64_t marks) {
+  if constexpr (std::endian::native == std::endian::little)
+    return std::countr_zero(marks) / 8;
+  else
+    return std::countl_zero(marks) / 8;
+}
+
+}  // namespace
+
 void QPDecodeBuffer(const char* data, int32_t count, TStream& output) {
+  // Output is never longer than input, so a piece of input of the buffer's
+  // size fits into one reserved piece of output.
+  constexpr size_t kPiece = 8192;
   TWriteBuffer out(output);
   const char* p = data;
-  const char* end = count > 0 ? data + count : data;
+  const char* const end = count > 0 ? data + count : data;
   while (p < end) {
-    // Literal run up to the next '=', cut short by a NUL.
-    const char* eq = static_cast<const char*>(std::memchr(p, '=', static_cast<size_t>(end - p)));
-    const char* runEnd = eq ? eq : end;
-    const char* nul = static_cast<const char*>(std::memchr(p, '\0', static_cast<size_t>(runEnd - p)));
-    if (nul) {
-      out.Put(p, static_cast<size_t>(nul - p));
-      break;
+    const char* pieceEnd = p + std::min(static_cast<size_t>(end - p), kPiece);
+    char* const start = out.Reserve(kPiece);
+    char* o = start;
+    while (p < pieceEnd) {
+      // Literal bytes eight at a time up to the next '=' or NUL.
+      while (pieceEnd - p >= 8) {
+        uint64_t w;
+        std::memcpy(&w, p, 8);
+        std::memcpy(o, &w, 8);
+        uint64_t marks = SpecialBytes(w);
+        if (marks) {
+          int n = FirstMarked(marks);
+          o += n;
+          p += n;
+          break;
+        }
+        o += 8;
+        p += 8;
+      }
+      if (p == pieceEnd) break;
+      char c = *p;
+      if (c != '=' && c != '\0') {
+        *o++ = c;
+        ++p;
+        continue;
+      }
+      if (c == '\0') {
+        out.Commit(static_cast<size_t>(o - start));
+        out.Flush();
+        return;
+      }
+      // "=" and the two bytes after it (which may lie past pieceEnd).
+      if (end - p < 3) {
+        p = end;  // unfinished escape
+        break;
+      }
+      const THexEntry& low = HexLow[static_cast<uint8_t>(p[2])];
+      if (low.Valid) *o++ = static_cast<char>(HexHigh[static_cast<uint8_t>(p[1])].Value + low.Value);
+      p += 3;
     }
-    out.Put(p, static_cast<size_t>(runEnd - p));
-    if (!eq) break;
-    p = eq + 1;
-    if (end - p < 2) break;  // unfinished escape
-    uint8_t high = HexHigh[static_cast<uint8_t>(p[0])].Value;
-    const THexEntry& low = HexLow[static_cast<uint8_t>(p[1])];
-    if (low.Valid) out.Put(static_cast<char>(high + low.Value));
-    p += 2;
+    out.Commit(static_cast<size_t>(o - start));
   }
   out.Flush();
 }

@@ -71,6 +71,24 @@ TEST(QuotedPrintable, nul_ends_decoding_only_outside_escapes) {
   EXPECT_EQ(QP(""), "");
 }
 
+// The decoder scans literal bytes in groups; escapes and NULs must be found
+// at every offset within a group and across piece borders.
+TEST(QuotedPrintable, specials_at_every_offset) {
+  for (size_t k = 0; k < 40; ++k) {
+    std::string lead(k, 'a');
+    EXPECT_EQ(QP(lead + "=41" + lead), lead + "A" + lead) << k;
+    EXPECT_EQ(QP(lead + std::string("\0=41", 4) + lead), lead) << k;
+    EXPECT_EQ(QP(lead + "=\r\n" + lead + "=4"), lead + lead) << k;
+  }
+  for (size_t k = 8180; k < 8200; ++k) {
+    std::string lead(k, 'x');
+    EXPECT_EQ(QP(lead + "=C3=A4" + lead), lead + "\xc3\xa4" + lead) << k;
+    EXPECT_EQ(QP(lead + std::string("\0tail", 5)), lead) << k;
+  }
+  // '=' and NUL next to bytes that differ from them in a single bit.
+  EXPECT_EQ(QP(std::string("\x01<>\x80\xbd=3d\x3c", 10)), std::string("\x01<>\x80\xbd=\x3c", 7));
+}
+
 TEST(QuotedPrintable, hex_tables) {
   for (int c = 0; c < 256; ++c) {
     bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
@@ -81,10 +99,10 @@ TEST(QuotedPrintable, hex_tables) {
       EXPECT_EQ(HexLow[c].Value, 0);
     }
   }
-  EXPECT_EQ(HexHigh['f'].Value, 0xF0);
-  EXPECT_EQ(HexHigh['A'].Value, 0xA0);
-  EXPECT_EQ(HexLow['9'].Value, 9);
-  EXPECT_EQ(HexLow['b'].Value, 11);
+  EXPECT_EQ(HexHigh[int('f')].Value, 0xF0);
+  EXPECT_EQ(HexHigh[int('A')].Value, 0xA0);
+  EXPECT_EQ(HexLow[int('9')].Value, 9);
+  EXPECT_EQ(HexLow[int('b')].Value, 11);
 }
 
 TEST(QuotedPrintable, long_text_decodes_with_few_writes) {

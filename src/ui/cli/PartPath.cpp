@@ -4,11 +4,14 @@
 #include "mime/MimeParser.h"
 #include <cstdint>
 
+#include "smime/SmimeRegistration.h"
 #include "util/WinError.h"
 
 namespace tessel::cli {
 
 int LoadMessageForCommand(const std::string& fileName, TCommandContext& ctx, std::unique_ptr<TMessage>& message) {
+  // Messages load with their S/MIME layers, as in the windows.
+  RegisterSmimeParts();
   std::string bytes;
   try {
     bytes = ReadMessageFile(fileName);
@@ -63,12 +66,14 @@ namespace {
 
 void Walk(TBodyPart& part, const std::string& path, const TPartVisit& visit, const TPartFailure& failed) {
   TBodyPart* inner = nullptr;
+  std::string error;
   try {
     inner = part.InnerRoot();
   } catch (const Exception& e) {
-    failed(path, e.Message());
+    error = e.Message();
   }
   visit(path, part, !inner && part.ChildCount() == 0);
+  if (!error.empty()) failed(path, error);
   if (inner) {
     Walk(*inner, path + ".1", visit, failed);
     return;

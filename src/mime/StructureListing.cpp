@@ -42,6 +42,7 @@ std::string FormatPartLine(const std::string& path, const TBodyPart& part) {
     fields += field;
   };
   if (const char* tag = part.ClassTag()) add(std::string("class=") + tag);
+  if (std::string details = part.ListingDetails(); !details.empty()) add(details);
   if (!part.TransferEncoding.empty()) add("enc=" + EscapeListingText(WideToUtf8(part.TransferEncoding), false));
   if (part.IsAttachment) add("disp=attachment");
   if (!part.Name.empty()) add("name=\"" + EscapeListingText(WideToUtf8(part.Name), true) + "\"");

@@ -5,7 +5,8 @@
 //
 // CONTENT-TYPE is the main value of Content-Type as written, or "-" when the
 // part has none. FIELDS are space-separated, each present only when it
-// applies, in this order: class=<class> (rfc822 for an embedded message),
+// applies, in this order: class=<class> (rfc822 for an embedded message)
+// followed by the class's own fields (ListingDetails),
 // enc=<transfer encoding>, disp=attachment, name="<name>",
 // filename="<file name>", size=<raw body length>,
 // at=<HeaderStart>,<BodyStart>,<BodyEnd> (offsets into the part's own text).

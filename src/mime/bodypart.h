@@ -44,6 +44,9 @@ public:
   // The short class name the structure listing shows ("rfc822"), or nullptr
   // for a plain part.
   virtual const char* ClassTag() const { return nullptr; }
+  // Further space-separated "name=value" fields the structure listing shows
+  // after the class name ("" for none).
+  virtual std::string ListingDetails() const { return std::string(); }
   // The one part shown below this one in place of children (the embedded
   // message), made on first use; nullptr when there is none. May raise the
   // parser's exception.

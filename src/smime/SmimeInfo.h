@@ -1,0 +1,89 @@
+// The outcome of the S/MIME checks of one part, or the summary of a whole
+// message (its first signed and first enveloped layer). Verification and
+// decryption write their fields; Complete derives the rest.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "Certificate.h"
+#include "mime/Message.h"
+#include "util/StringUtils.h"
+
+namespace tessel {
+
+// The value status codes hold before any check or decryption ran.
+inline constexpr uint32_t kStatusNotChecked = 2;
+
+class TSmimeInfo : public TSecuritySummary {
+public:
+  // What CopyFrom copies.
+  enum : int32_t { ciSignature = 1, ciEnvelope = 2 };
+
+  // The user's certificate that decrypted the content.
+  TCertificate RecipientCertificate;
+  TCertificate SignerCertificate;
+  // The signer's preferred encryption certificate.
+  TCertificate EncryptionCertificate;
+  // The signer's authenticated attributes: dotted OID = base64 of the first
+  // value.
+  TStringListX Attributes;
+  // Short names of the signer's S/MIME capabilities, in order.
+  TStringListX Capabilities;
+  // E-mail address in the signer certificate's subject.
+  std::string SignerEmail;
+  // VerifyStatus is 0.
+  bool SignatureValid = false;
+  // The signer's chain reports no error at all.
+  bool ChainTrusted = false;
+  // The certificate is valid at this time (its status lacks bit 1).
+  bool TimeValid = false;
+  // SignerEmail matches the message's From field.
+  bool FromMatches = false;
+  // The certificate's status lacks the revoked bit (4).
+  bool NotRevoked = false;
+  uint32_t ChainStatus = 0;
+  // Status of the chain's first element.
+  uint32_t CertificateStatus = 0;
+  bool HasRevocationInfo = false;
+  // Decryption was attempted on enveloped data.
+  bool Decrypted = false;
+  // Name of the content-encryption algorithm.
+  std::string Algorithm;
+  // A signature check ran.
+  bool Verified = false;
+  // The decrypted or unwrapped content did not parse as a MIME entity.
+  bool ParseFailed = false;
+  // The signing-time attribute's characters as they stand
+  // ("230415120000Z"), empty without one.
+  std::string SigningTime;
+  // 0 valid, kStatusSignerNotFound, another platform code; kStatusNotChecked
+  // before any check.
+  uint32_t VerifyStatus = kStatusNotChecked;
+  // 0 success, the error code otherwise; kStatusNotChecked before any attempt.
+  uint32_t DecryptStatus = kStatusNotChecked;
+  // The S/MIME capabilities attribute (base64 of its value).
+  std::string CapabilitiesText;
+  std::string FirstCapability;
+  // The message has fewer than two signed and fewer than two enveloped
+  // layers.
+  bool SingleLayer = false;
+
+  // Copies the signature fields (what & ciSignature) and/or the envelope
+  // fields (what & ciEnvelope) of source; certificates and lists by value.
+  void CopyFrom(const TSmimeInfo& source, int32_t what);
+  // Derives SigningTime, CapabilitiesText, FirstCapability, SignatureValid,
+  // SignerEmail and, for a signer certificate, the chain fields.
+  void Complete();
+};
+
+// Whether the signer's address belongs to the From field: equal to it or
+// enclosed in "<" ">" inside it, ignoring ASCII case. An empty address
+// matches nothing.
+bool MatchSignerAddress(const std::string& address, const std::string& from);
+
+// The attribute OIDs the summary reads.
+inline constexpr const char* kOidSigningTime = "1.2.840.113549.1.9.5";
+inline constexpr const char* kOidSmimeCapabilities = "1.2.840.113549.1.9.15";
+
+}  // namespace tessel

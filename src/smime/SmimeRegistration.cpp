@@ -1,0 +1,28 @@
+#include "SmimeRegistration.h"
+
+#include <mutex>
+
+#include "MultipartSigned.h"
+#include "SecuritySummary.h"
+#include "SmimeBodyPart.h"
+#include "StatusCodes.h"
+#include "mime/MimeParser.h"
+
+namespace tessel {
+
+void RegisterSmimeParts() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    RegisterStatusTexts();
+    TPartFactory smime = [] { return std::unique_ptr<TBodyPart>(new TSmimeBodyPart()); };
+    RegisterPartClass("application/pkcs7-mime", smime);
+    RegisterPartClass("application/x-pkcs7-mime", smime);
+    RegisterPartClass("multipart/signed", [] { return std::unique_ptr<TBodyPart>(new TMultipartSigned()); });
+    TMessageHooks hooks;
+    hooks.CreateSummary = [] { return std::unique_ptr<TSecuritySummary>(new TSmimeInfo()); };
+    hooks.BuildSummary = BuildSecuritySummary;
+    SetMessageHooks(hooks);
+  });
+}
+
+}  // namespace tessel

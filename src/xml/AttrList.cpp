@@ -1,5 +1,6 @@
 #include "AttrList.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "KeyText.h"
@@ -9,17 +10,20 @@ namespace tessel {
 TAttrList::~TAttrList() { Clear(true); }
 
 void TAttrList::Clear(bool freeItems) {
-  std::vector<std::pair<std::string, TAttribute*>> taken;
-  taken.swap(Items_);
-  if (freeItems)
-    for (auto& item : taken) delete item.second;
+  int32_t n = Count_;
+  Count_ = 0;
+  for (int32_t i = 0; i < n; ++i) {
+    TAttribute* a = Slots_[static_cast<size_t>(i)].Attr;
+    Slots_[static_cast<size_t>(i)].Attr = nullptr;
+    if (freeItems) delete a;
+  }
 }
 
 int32_t TAttrList::Find(const std::string& key) const {
-  int32_t lo = 0, hi = Count() - 1;
+  int32_t lo = 0, hi = Count_ - 1;
   while (lo <= hi) {
     int32_t mid = (lo + hi) / 2;
-    int c = CompareKeys(Items_[static_cast<size_t>(mid)].first, key);
+    int c = CompareKeys(Slots_[static_cast<size_t>(mid)].Key, key);
     if (c == 0) return mid;
     if (c < 0)
       lo = mid + 1;
@@ -30,10 +34,15 @@ int32_t TAttrList::Find(const std::string& key) const {
 }
 
 void TAttrList::AddAttribute(TAttribute* attribute) {
-  std::string key = KeyFromWide(attribute->Name.ExpandedName);
-  int32_t i = Find(key);
+  if (Slots_.size() <= static_cast<size_t>(Count_)) Slots_.emplace_back();
+  TSlot& spare = Slots_[static_cast<size_t>(Count_)];
+  KeyFromWideInto(attribute->Name.ExpandedName, spare.Key);
+  int32_t i = Find(spare.Key);
   if (i >= 0) throw EDuplicateKey();
-  Items_.insert(Items_.begin() + (-i - 1), {std::move(key), attribute});
+  spare.Attr = attribute;
+  int32_t at = -i - 1;
+  std::rotate(Slots_.begin() + at, Slots_.begin() + Count_, Slots_.begin() + Count_ + 1);
+  ++Count_;
 }
 
 void TAttrList::Add(const TQName& name, const std::u16string& value) {

@@ -43,17 +43,24 @@ public:
   virtual void Add(const TQName& name, const std::u16string& value);
   virtual void AddCopy(const TAttribute& attribute);
 
-  int32_t Count() const { return static_cast<int32_t>(Items_.size()); }
-  TAttribute* Items(int32_t i) const { return Items_[static_cast<size_t>(i)].second; }
+  int32_t Count() const { return Count_; }
+  TAttribute* Items(int32_t i) const { return Slots_[static_cast<size_t>(i)].Attr; }
   // Index of the key (an expanded name), or -1.
   int32_t IndexOf(const std::u16string& expandedName) const;
   // The value of the attribute with that expanded name, or "".
   std::u16string GetValue(const std::u16string& expandedName) const;
 
 private:
+  struct TSlot {
+    std::string Key;
+    TAttribute* Attr = nullptr;
+  };
   // Index of key, or the insertion point as -(index + 1).
   int32_t Find(const std::string& key) const;
-  std::vector<std::pair<std::string, TAttribute*>> Items_;
+  // Slots past Count_ keep their key storage for the next attributes, so a
+  // list that is filled and cleared for every start tag allocates nothing.
+  std::vector<TSlot> Slots_;
+  int32_t Count_ = 0;
 };
 
 }  // namespace tessel

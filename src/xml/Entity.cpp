@@ -1,7 +1,14 @@
 #include "Entity.h"
 
+#include <sys/mman.h>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "KeyText.h"
 #include "QXMLParser.h"
@@ -27,9 +34,10 @@ std::string Hex8(uint32_t v) {
 
 TEntity::TEntity(TQXMLParser& parser, uint8_t kind) : EntityKind(kind), Parser(&parser) {}
 
-TEntity::~TEntity() = default;
+TEntity::~TEntity() { Unmap(); }
 
 void TEntity::CloseInput() {
+  Unmap();
   Reader_.reset();
   Input_.reset();
   OwnBytes_.clear();
@@ -65,12 +73,12 @@ void TEntity::SetInput(std::unique_ptr<TStream> stream) {
   Input_ = std::move(stream);
   Input_->SetPosition(0);
   Pushback_.clear();
-  Chunk_.clear();
   Pos_ = End_ = 0;
   Careful_ = true;
   BulkUtf8_ = false;
   Pending_ = nullptr;
   OwnBytes_.clear();
+  Unmap();
   Bytes_ = nullptr;
   ByteCount_ = BytePos_ = 0;
   Line_ = Column_ = 1;
@@ -106,7 +114,8 @@ void TEntity::SetEncoding(const std::string& name) {
   // Units decoded by the old reader but not yet read would otherwise be
   // lost; the grammar never leaves any, but keep them in order if it does.
   if (Pos_ < End_) {
-    Pushback_.insert(Pushback_.begin(), Chunk_.rbegin(), Chunk_.rbegin() + static_cast<long>(End_ - Pos_));
+    std::u16string rest(Chunk_.data() + Pos_, Chunk_.data() + End_);
+    Pushback_.insert(Pushback_.begin(), rest.rbegin(), rest.rend());
     Pos_ = End_;
   }
   Reader_ = std::move(reader);
@@ -166,6 +175,8 @@ void TEntity::EndDeclaration() {
     Bytes_ = p->Memory();
   } else if (auto* t = dynamic_cast<TStringStream*>(s)) {
     Bytes_ = t->DataString().data();
+  } else if (MapFile(s, size)) {
+    Bytes_ = static_cast<const char*>(Mapped_);
   } else {
     OwnBytes_.resize(static_cast<size_t>(std::max(0, size - pos)));
     int32_t got = OwnBytes_.empty() ? 0 : s->Read(OwnBytes_.data(), static_cast<int32_t>(OwnBytes_.size()));
@@ -181,34 +192,94 @@ void TEntity::EndDeclaration() {
 }
 
 void TEntity::DecodeAhead() {
-  Chunk_.clear();
+  // The chunk keeps its size; End_ marks the units in use, so no call
+  // fills memory that is overwritten right after.
+  if (Chunk_.size() < kChunkUnits) Chunk_.resize(kChunkUnits);
+  char16_t* out = Chunk_.data();
+  size_t n = 0;
   Pos_ = 0;
-  if (!BulkUtf8_) {
-    try {
-      while (Chunk_.size() < kChunkUnits && !Reader_->Eof()) Chunk_.push_back(Reader_->ReadChar());
-    } catch (const Exception&) {
-      Pending_ = std::current_exception();
-    }
-    End_ = Chunk_.size();
-    SourceEmpty_ = !Pending_ && Reader_->Eof();
-    return;
-  }
-  size_t rest = ByteCount_ - BytePos_;
-  size_t take = rest;
-  // Cut before a lead byte so that no sequence is split between chunks.
-  if (take > kChunkUnits) {
-    take = kChunkUnits;
-    while (take < rest && (static_cast<uint8_t>(Bytes_[BytePos_ + take]) & 0xC0) == 0x80) ++take;
-  }
-  std::string_view bytes(Bytes_ + BytePos_, take);
-  BytePos_ += take;
   try {
-    Reader_->DecodeBytes(bytes, Chunk_);
+    if (!BulkUtf8_) {
+      while (n < kChunkUnits && !Reader_->Eof()) out[n++] = Reader_->ReadChar();
+    } else {
+      // ASCII is widened here; runs of other bytes go through the decoder,
+      // which checks them with its own rules and messages. A run is cut
+      // at an ASCII byte, which never continues a sequence.
+      const uint8_t* p = reinterpret_cast<const uint8_t*>(Bytes_) + BytePos_;
+      const uint8_t* e = reinterpret_cast<const uint8_t*>(Bytes_) + ByteCount_;
+      std::u16string run;
+      while (p < e && n < kChunkUnits) {
+        size_t room = kChunkUnits - n;
+        const uint8_t* stop = p + std::min<size_t>(room, static_cast<size_t>(e - p));
+#if defined(__SSE2__)
+        const __m128i zero = _mm_setzero_si128();
+        while (stop - p >= 16) {
+          __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+          if (_mm_movemask_epi8(v)) break;
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(out + n), _mm_unpacklo_epi8(v, zero));
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(out + n + 8), _mm_unpackhi_epi8(v, zero));
+          n += 16;
+          p += 16;
+        }
+#endif
+        while (stop - p >= 8) {
+          uint64_t w;
+          std::memcpy(&w, p, 8);
+          if (w & 0x8080808080808080ull) break;
+          for (int i = 0; i < 8; ++i) out[n + i] = p[i];
+          n += 8;
+          p += 8;
+        }
+        while (p < stop && *p < 0x80) out[n++] = *p++;
+        if (p == e || n == kChunkUnits) break;
+        if (*p < 0x80) continue;
+        const uint8_t* q = p;
+        while (q < e && *q >= 0x80) ++q;
+        // A run gives at most as many units as it has bytes.
+        if (static_cast<size_t>(q - p) > kChunkUnits - n) {
+          if (n > 0) break;
+          q = p + (kChunkUnits - n);
+          while (q > p && (*q & 0xC0) == 0x80) --q;  // keep sequences whole
+          if (q == p) q = p + 1;
+        }
+        run.clear();
+        BytePos_ = static_cast<size_t>(p - reinterpret_cast<const uint8_t*>(Bytes_));
+        std::string_view bytes(reinterpret_cast<const char*>(p), static_cast<size_t>(q - p));
+        try {
+          Reader_->DecodeBytes(bytes, run);
+        } catch (...) {
+          std::memcpy(out + n, run.data(), run.size() * sizeof(char16_t));
+          n += run.size();
+          BytePos_ = static_cast<size_t>(e - reinterpret_cast<const uint8_t*>(Bytes_));
+          throw;
+        }
+        std::memcpy(out + n, run.data(), run.size() * sizeof(char16_t));
+        n += run.size();
+        p = q;
+      }
+      BytePos_ = static_cast<size_t>(p - reinterpret_cast<const uint8_t*>(Bytes_));
+    }
   } catch (const Exception&) {
     Pending_ = std::current_exception();
   }
-  End_ = Chunk_.size();
-  SourceEmpty_ = !Pending_ && BytePos_ >= ByteCount_;
+  End_ = n;
+  SourceEmpty_ = !Pending_ && (BulkUtf8_ ? BytePos_ >= ByteCount_ : Reader_->Eof());
+}
+
+bool TEntity::MapFile(TStream* stream, int32_t size) {
+  auto* file = dynamic_cast<TFileStream*>(stream);
+  if (!file || size <= 0) return false;
+  void* m = ::mmap(nullptr, static_cast<size_t>(size), PROT_READ, MAP_PRIVATE, file->Handle(), 0);
+  if (m == MAP_FAILED) return false;
+  Mapped_ = m;
+  MappedSize_ = static_cast<size_t>(size);
+  return true;
+}
+
+void TEntity::Unmap() {
+  if (Mapped_) ::munmap(Mapped_, MappedSize_);
+  Mapped_ = nullptr;
+  MappedSize_ = 0;
 }
 
 bool TEntity::Refill() {
@@ -224,7 +295,6 @@ void TEntity::FailEof() { Parser->Fail("Unexpected EOF"); }
 bool TEntity::Fill() {
   if (AtEnd) return false;
   Account(Chunk_.data(), Chunk_.data() + End_);
-  Chunk_.clear();
   Pos_ = End_ = 0;
   if (Pending_) {
     std::exception_ptr e = Pending_;
@@ -242,7 +312,9 @@ bool TEntity::Fill() {
   }
   if (Careful_) {
     try {
-      Chunk_.push_back(Reader_->ReadChar());
+      char16_t c = Reader_->ReadChar();
+      if (Chunk_.empty()) Chunk_.resize(1);
+      Chunk_[0] = c;
     } catch (const EIllegalChar& ex) {
       Parser->Fail(ex.Message());
     }
@@ -266,21 +338,36 @@ namespace {
 
 void AdvancePosition(const char16_t* p, const char16_t* e, int32_t& line, int32_t& column,
                      bool& lastWasCr) {
-  for (; p < e; ++p) {
-    char16_t c = *p;
-    if (c == u'\n') {
-      if (!lastWasCr) ++line;
-      column = 1;
-      lastWasCr = false;
-    } else if (c == u'\r') {
-      ++line;
-      column = 1;
-      lastWasCr = true;
-    } else {
-      ++column;
-      lastWasCr = false;
+  // Counts line ends (CR LF as one) and the units after the last one. Four
+  // units at a time are skipped when none of them is below U+000E.
+  if (p == e) return;
+  int32_t ends = 0;
+  const char16_t* last = nullptr;
+  bool prevCr = lastWasCr;
+  const char16_t* q = p;
+  while (q < e) {
+    if (e - q >= 4) {
+      uint64_t w;
+      std::memcpy(&w, q, 8);
+      if (((w - 0x000E000E000E000Eull) & ~w & 0x8000800080008000ull) == 0) {
+        q += 4;
+        prevCr = false;
+        continue;
+      }
     }
+    char16_t c = *q++;
+    if (c == u'\n') {
+      if (!prevCr) ++ends;
+      last = q;
+    } else if (c == u'\r') {
+      ++ends;
+      last = q;
+    }
+    prevCr = c == u'\r';
   }
+  line += ends;
+  column = last ? static_cast<int32_t>(e - last) + 1 : column + static_cast<int32_t>(e - p);
+  lastWasCr = prevCr;
 }
 
 }  // namespace
@@ -293,7 +380,7 @@ void TEntity::Position(int32_t& line, int32_t& column) const {
   line = Line_;
   column = Column_;
   bool lastWasCr = LastWasCr_;
-  AdvancePosition(Chunk_.data(), Chunk_.data() + std::min(Pos_, Chunk_.size()), line, column, lastWasCr);
+  AdvancePosition(Chunk_.data(), Chunk_.data() + std::min(Pos_, End_), line, column, lastWasCr);
   // Characters given back to the input are not read yet.
   column = std::max<int32_t>(1, column - static_cast<int32_t>(Pushback_.size()));
 }

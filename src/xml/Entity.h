@@ -108,6 +108,9 @@ private:
   bool Fill();
   [[noreturn]] void FailEof();
   void DecodeAhead();
+  // Maps a file stream's bytes into memory instead of copying them.
+  bool MapFile(TStream* stream, int32_t size);
+  void Unmap();
   [[noreturn]] void InvalidChar(char16_t c);
   void Account(const char16_t* p, const char16_t* e);
 
@@ -124,6 +127,8 @@ private:
   std::exception_ptr Pending_;  // decoding fault after the end of the chunk
   // Bulk decoding source: the bytes not yet decoded.
   std::string OwnBytes_;
+  void* Mapped_ = nullptr;
+  size_t MappedSize_ = 0;
   const char* Bytes_ = nullptr;
   size_t ByteCount_ = 0, BytePos_ = 0;
   // Position of the chunk's first unit.

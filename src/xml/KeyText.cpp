@@ -6,7 +6,21 @@ namespace tessel {
 
 std::string KeyFromWide(std::u16string_view ws) {
   std::string out;
-  out.reserve(ws.size());
+  KeyFromWideInto(ws, out);
+  return out;
+}
+
+void KeyFromWideInto(std::u16string_view ws, std::string& out) {
+  out.clear();
+  size_t i = 0, n = ws.size();
+  while (i < n && ws[i] < 0x80) ++i;
+  if (i == n) {
+    // The common all-ASCII key: one allocation, no per-byte growth.
+    out.resize(n);
+    for (size_t k = 0; k < n; ++k) out[k] = static_cast<char>(ws[k]);
+    return;
+  }
+  out.reserve(n + n / 2);
   for (char16_t c : ws) {
     if (c < 0x80) {
       out += static_cast<char>(c);
@@ -19,7 +33,6 @@ std::string KeyFromWide(std::u16string_view ws) {
       out += static_cast<char>(0x80 + (c & 0x3F));
     }
   }
-  return out;
 }
 
 namespace {
@@ -52,8 +65,15 @@ uint32_t Fold(uint32_t c) {
 
 std::u16string WideFromKey(std::string_view key) {
   std::u16string out;
+  size_t i = 0;
+  while (i < key.size() && static_cast<uint8_t>(key[i]) < 0x80) ++i;
+  if (i == key.size()) {
+    out.resize(key.size());
+    for (size_t k = 0; k < key.size(); ++k) out[k] = static_cast<char16_t>(key[k]);
+    return out;
+  }
   out.reserve(key.size());
-  for (size_t i = 0; i < key.size();) out += static_cast<char16_t>(NextCode(key, i));
+  for (size_t j = 0; j < key.size();) out += static_cast<char16_t>(NextCode(key, j));
   return out;
 }
 

@@ -10,6 +10,8 @@ namespace tessel {
 // The UTF-8 form of ws, unit by unit: a surrogate becomes a three-byte form of
 // its own, exactly as the UTF-8 character writer writes it.
 std::string KeyFromWide(std::u16string_view ws);
+// The same into out, reusing its storage.
+void KeyFromWideInto(std::u16string_view ws, std::string& out);
 // The wide form of a key made by KeyFromWide (three-byte forms of surrogates
 // come back as the units they were made from).
 std::u16string WideFromKey(std::string_view key);

@@ -11,8 +11,8 @@ namespace tessel {
 namespace {
 
 // The namespace name that marks namespace declarations in attribute lists.
-const std::string kXmlnsNamespace = "\x01\x02\x03";
-const std::string kXmlNamespace = "http://www.w3.org/XML/1998/namespace";
+const char kXmlnsNamespace[] = "\x01\x02\x03";
+const char kXmlNamespace[] = "http://www.w3.org/XML/1998/namespace";
 
 const char16_t* const kPredefinedNames[] = {u"amp", u"lt", u"gt", u"apos", u"quot"};
 const char16_t kPredefinedChars[] = {u'&', u'<', u'>', u'\'', u'"'};
@@ -492,42 +492,50 @@ void TQXMLParser::ParsePI() {
 
 // --- elements and content -------------------------------------------------------
 
-std::string TQXMLParser::ResolvePrefix(const std::u16string& prefix, bool isElement) {
-  if (prefix.empty()) {
-    if (!isElement || DefaultNamespace.empty()) return std::string();
-    if (DefaultNamespace != CachedDefaultWide_) {
-      CachedDefaultWide_ = DefaultNamespace;
-      CachedDefaultKey_ = KeyFromWide(DefaultNamespace);
-    }
-    return CachedDefaultKey_;
-  }
-  if (prefix == u"xmlns") return kXmlnsNamespace;
-  if (prefix == u"xml") return kXmlNamespace;
+const TQXMLParser::TNsName* TQXMLParser::NsOfWide(const std::u16string& wide) {
+  for (const TNsName& n : NsCache_)
+    if (n.Wide == wide) return &n;
+  // Documents use a handful of namespaces; a document that uses many just
+  // starts the cache again.
+  if (NsCache_.size() >= 64) NsCache_.clear();
+  NsCache_.push_back({wide, KeyFromWide(wide)});
+  return &NsCache_.back();
+}
+
+const TQXMLParser::TNsName* TQXMLParser::NsOfKey(const std::string& key) {
+  for (const TNsName& n : NsCache_)
+    if (n.Key == key) return &n;
+  return NsOfWide(WideFromKey(key));
+}
+
+const TQXMLParser::TNsName* TQXMLParser::ResolvePrefix(const std::u16string& prefix, bool isElement) {
+  if (prefix.empty()) return isElement && !DefaultNamespace.empty() ? NsOfWide(DefaultNamespace) : nullptr;
+  if (prefix == u"xmlns") return NsOfKey(kXmlnsNamespace);
+  if (prefix == u"xml") return NsOfKey(kXmlNamespace);
+  PrefixKey_.assign(u"xmlns:").append(prefix);
   // An empty namespace name binds nothing: "xmlns:p=''" leaves p undeclared.
-  TWideString* bound = Bindings.Top(u"xmlns:" + prefix);
-  if (bound && !bound->Value.empty()) return KeyFromWide(bound->Value);
+  TWideString* bound = Bindings.Top(PrefixKey_);
+  if (bound && !bound->Value.empty()) return NsOfWide(bound->Value);
   if (PrefixResolver) {
     std::string answer = PrefixResolver(prefix);
-    if (!answer.empty()) return answer;
+    if (!answer.empty()) return NsOfKey(answer);
   }
-  if (SkipPrefixDeclared) return std::string();
+  if (SkipPrefixDeclared) return nullptr;
   Fail("NSC: \"Prefix Declared\" violated");
 }
 
 namespace {
 
-// Fills name like MakeQName, taking the namespace name in both forms.
-void FillQName(TQName& name, const std::u16string& qname, const std::u16string& prefix,
-               const std::u16string& local, const std::string& uri) {
-  name.LocalName = local;
-  name.Prefix = prefix;
-  name.QualifiedName = qname;
-  name.NamespaceURI = uri;
-  name.ExpandedName = local;
-  if (!uri.empty()) {
-    name.ExpandedName += u':';
-    name.ExpandedName += WideFromKey(uri);
+// Completes name (whose local name, prefix and qualified name are set) with
+// the namespace name.
+void SetNamespace(TQName& name, const std::string* key, const std::u16string* wide) {
+  if (!key) {
+    name.NamespaceURI.clear();
+    name.ExpandedName = name.LocalName;
+    return;
   }
+  name.NamespaceURI = *key;
+  name.ExpandedName.assign(name.LocalName).append(1, u':').append(*wide);
 }
 
 }  // namespace
@@ -539,10 +547,12 @@ void TQXMLParser::ParseElement(int32_t depth) {
     Frames_.resize(static_cast<size_t>(depth) + 1);
     AttrRaws_.resize(static_cast<size_t>(depth) + 1);
   }
+  // The frame's strings are reused from the last element at this depth.
+  {
+    TFrame& frame = Frames_[static_cast<size_t>(depth)];
+    ReadQName(frame.Name.QualifiedName, frame.Name.Prefix, frame.Name.LocalName);
+  }
   std::vector<TAttrRaw>& raws = AttrRaws_[static_cast<size_t>(depth)];
-  std::u16string qname, prefix, local;
-  ReadQName(qname, prefix, local);
-
   size_t count = 0;
   for (;;) {
     bool ws = SkipS();
@@ -558,26 +568,24 @@ void TQXMLParser::ParseElement(int32_t depth) {
     ++count;
   }
 
-  TFrame& frame = Frames_[static_cast<size_t>(depth)];
-  frame.SavedDefault = DefaultNamespace;
-  frame.BindingMark = BoundPrefixes_.size();
-  ResolveNames(frame, raws, count);
-  std::string uri = ResolvePrefix(prefix, true);
-  FillQName(frame.Name, qname, prefix, local, uri);
+  {
+    TFrame& frame = Frames_[static_cast<size_t>(depth)];
+    frame.SavedDefault = DefaultNamespace;
+    frame.BindingMark = BoundPrefixes_.size();
+    ResolveNames(raws, count);
+    const TNsName* ns = ResolvePrefix(frame.Name.Prefix, true);
+    SetNamespace(frame.Name, ns ? &ns->Key : nullptr, ns ? &ns->Wide : nullptr);
+    if (Events.StartElement) Events.StartElement(frame.Name, &AttrList_);
+    AttrList_.Clear(false);
+  }
 
-  if (Events.StartElement) Events.StartElement(frame.Name, &AttrList_);
-  AttrList_.Clear(false);
-
-  // The frame may move when deeper elements grow the vector: use the index.
-  if (Match(u"/>")) {
-    // Empty-element tag: EndElement follows at once.
-  } else {
+  if (!Match(u"/>")) {
     Expect(u'>');
     ParseContent(depth, true);
-    // ParseContent stops after "</".
-    std::u16string endName, endPrefix, endLocal;
-    ReadQName(endName, endPrefix, endLocal);
-    if (endName != Frames_[static_cast<size_t>(depth)].Name.QualifiedName)
+    // ParseContent stops after "</". Deeper elements may have moved the
+    // frames, so the frame is looked up again.
+    ReadQName(EndQName_, EndPrefix_, EndLocal_);
+    if (EndQName_ != Frames_[static_cast<size_t>(depth)].Name.QualifiedName)
       Fail("WFC \"Element Type Match\" violated");
     SkipS();
     Expect(u'>');
@@ -591,31 +599,32 @@ void TQXMLParser::ParseElement(int32_t depth) {
   DefaultNamespace = done.SavedDefault;
 }
 
-void TQXMLParser::ResolveNames(TFrame& frame, std::vector<TAttrRaw>& raws, size_t count) {
-  (void)frame;
+void TQXMLParser::ResolveNames(std::vector<TAttrRaw>& raws, size_t count) {
   // Namespace declarations first: they apply to every name of the tag.
   for (size_t i = 0; i < count; ++i) {
     TAttrRaw& raw = raws[i];
-    if (raw.Prefix == u"xmlns") {
+    if (raw.Prefix == u"xmlns" || (raw.Prefix.empty() && raw.QName == u"xmlns")) {
       Bindings.Push(raw.QName, std::make_unique<TWideString>(raw.Value));
       BoundPrefixes_.push_back(raw.QName);
-    } else if (raw.Prefix.empty() && raw.QName == u"xmlns") {
-      Bindings.Push(raw.QName, std::make_unique<TWideString>(raw.Value));
-      BoundPrefixes_.push_back(raw.QName);
-      DefaultNamespace = raw.Value;
+      if (raw.Prefix.empty()) DefaultNamespace = raw.Value;
     }
   }
   while (AttrPool_.size() < count) AttrPool_.push_back(std::make_unique<TAttribute>());
   for (size_t i = 0; i < count; ++i) {
     TAttrRaw& raw = raws[i];
     TAttribute& attr = *AttrPool_[i];
-    FillQName(attr.Name, raw.QName, raw.Prefix, raw.Local, ResolvePrefix(raw.Prefix, false));
+    attr.Name.LocalName = raw.Local;
+    attr.Name.Prefix = raw.Prefix;
+    attr.Name.QualifiedName = raw.QName;
+    const TNsName* ns = ResolvePrefix(raw.Prefix, false);
+    SetNamespace(attr.Name, ns ? &ns->Key : nullptr, ns ? &ns->Wide : nullptr);
     attr.Value = raw.Value;
-    if (AttrList_.IndexOf(attr.Name.ExpandedName) >= 0) {
+    try {
+      AttrList_.AddAttribute(&attr);
+    } catch (const EDuplicateKey&) {
       AttrList_.Clear(false);
       Fail("NSC \"Uniqueness of Attributes\" violated");
     }
-    AttrList_.AddAttribute(&attr);
   }
 }
 
@@ -765,7 +774,7 @@ void TQXMLParser::ParseReferenceInContent(int32_t depth) {
     Flush();
     return;
   }
-  std::u16string name;
+  std::u16string& name = RefName_;
   ReadName(name);
   Expect(u';');
   if (char16_t p = Predefined(name)) {
@@ -773,7 +782,8 @@ void TQXMLParser::ParseReferenceInContent(int32_t depth) {
     Flush();
     return;
   }
-  std::string key = KeyFromWide(name);
+  KeyFromWideInto(name, RefKey_);
+  const std::string& key = RefKey_;
   if (const std::u16string* text = GeneralEntityTexts.Find(key)) {
     // Read again as the input that follows the reference.
     CountExpansion(static_cast<int64_t>(text->size()));
@@ -786,7 +796,8 @@ void TQXMLParser::ParseReferenceInContent(int32_t depth) {
     Fail("WFC \"Enitities cannot recurse\" violated");
   TEntity* entity = GeneralEntities.Find(key);
   if (!entity) Fail("Entity " + Narrow(name) + " not declared");
-  IncludeInContent(*entity, name, depth);
+  std::u16string entityName = name;  // RefName_ is reused inside the entity
+  IncludeInContent(*entity, entityName, depth);
 }
 
 // --- entities -------------------------------------------------------------------

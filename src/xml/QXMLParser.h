@@ -128,8 +128,16 @@ private:
   void ParseReferenceInContent(int32_t depth);
   void ReadAttValue(std::u16string& out);
   char16_t ReadCharRef();
-  void ResolveNames(TFrame& frame, std::vector<TAttrRaw>& raws, size_t count);
-  std::string ResolvePrefix(const std::u16string& prefix, bool isElement);
+  // A namespace name in both forms.
+  struct TNsName {
+    std::u16string Wide;
+    std::string Key;
+  };
+  void ResolveNames(std::vector<TAttrRaw>& raws, size_t count);
+  // nullptr for no namespace.
+  const TNsName* ResolvePrefix(const std::u16string& prefix, bool isElement);
+  const TNsName* NsOfWide(const std::u16string& wide);
+  const TNsName* NsOfKey(const std::string& key);
   void Flush();
 
   // DTD
@@ -186,8 +194,11 @@ private:
   std::vector<std::string> OpenParameterNames_;
   int32_t EntityDepth_ = 0;
   int64_t Expansion_ = 0;
-  std::u16string CachedDefaultWide_;
-  std::string CachedDefaultKey_;
+  std::vector<TNsName> NsCache_;  // namespace names seen, few in any document
+  std::u16string PrefixKey_;      // "xmlns:" + prefix
+  std::u16string EndQName_, EndPrefix_, EndLocal_;
+  std::u16string RefName_;
+  std::string RefKey_;
   std::u16string Scratch_;
 };
 

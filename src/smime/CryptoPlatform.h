@@ -47,6 +47,12 @@ public:
   std::string SubjectKeyId() const;
   // Upper-case hex of the SHA-256 of the encoding.
   std::string Sha256Hex() const;
+  // UTF-8 text of the first attribute with this OID in the issuer's or the
+  // subject's name; "" when there is none.
+  std::string NameAttribute(bool ofIssuer, std::string_view dottedOid) const;
+  // The first e-mail address (rfc822Name) among the subject's or issuer's
+  // alternative names; "" when there is none.
+  std::string AltNameEmail(bool ofIssuer) const;
 
   // Same encoding.
   bool operator==(const TCertHandle& other) const;

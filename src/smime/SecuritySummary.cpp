@@ -2,6 +2,9 @@
 
 #include "MultipartSigned.h"
 #include "SmimeBodyPart.h"
+#include "util/WinError.h"
+
+#include <cstdio>
 
 namespace tessel {
 
@@ -31,6 +34,94 @@ void BuildSecuritySummary(TMessage& message) {
   summary->FromMatches =
       message.RootPart && MatchSignerAddress(summary->SignerEmail, message.RootPart->GetFieldUtf8("from"));
   summary->SignerCertificate.AddToStore("AddressBook");
+}
+
+std::string StatusCodeText(uint32_t code) {
+  if (code == kStatusNotChecked) return "not checked";
+  std::string text = GetWinErrorText(code);
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text;
+}
+
+std::string TrustStatusText(uint32_t status) {
+  static const struct {
+    uint32_t Bit;
+    const char* Text;
+  } kBits[] = {
+      {0x1, "not time valid"},
+      {0x4, "revoked"},
+      {0x8, "signature not valid"},
+      {0x10, "not valid for usage"},
+      {0x20, "untrusted root"},
+      {0x40, "revocation status unknown"},
+      {0x80, "cyclic"},
+      {0x100, "invalid extension"},
+      {0x200, "invalid policy constraints"},
+      {0x400, "invalid basic constraints"},
+      {0x800, "invalid name constraints"},
+      {0x10000, "partial chain"},
+      {0x1000000, "offline revocation"},
+  };
+  std::string text;
+  uint32_t known = 0;
+  for (const auto& bit : kBits) {
+    known |= bit.Bit;
+    if (!(status & bit.Bit)) continue;
+    if (!text.empty()) text += ", ";
+    text += bit.Text;
+  }
+  if (status & ~known) {
+    char other[32];
+    std::snprintf(other, sizeof other, "other bits 0x%08X", status & ~known);
+    if (!text.empty()) text += ", ";
+    text += other;
+  }
+  return text;
+}
+
+namespace {
+
+std::string Code(uint32_t code, const std::string& text) {
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%08X", code);
+  return text.empty() ? std::string(hex) : std::string(hex) + " " + text;
+}
+
+std::string Certificate(const TCertificate& certificate) {
+  return certificate.IsEmpty() ? std::string() : certificate.SerialNumber() + " from " + certificate.IssuerName();
+}
+
+const char* Flag(bool value) { return value ? "yes" : "no"; }
+
+}  // namespace
+
+std::vector<std::pair<std::string, std::string>> SummaryFields(const TSmimeInfo& info) {
+  return {
+      {"RecipientCertificate", Certificate(info.RecipientCertificate)},
+      {"SignerCertificate", Certificate(info.SignerCertificate)},
+      {"EncryptionCertificate", Certificate(info.EncryptionCertificate)},
+      {"Attributes", JoinStrings(info.Attributes, ", ")},
+      {"Capabilities", JoinStrings(info.Capabilities, ", ")},
+      {"SignerEmail", info.SignerEmail},
+      {"SignatureValid", Flag(info.SignatureValid)},
+      {"ChainTrusted", Flag(info.ChainTrusted)},
+      {"TimeValid", Flag(info.TimeValid)},
+      {"FromMatches", Flag(info.FromMatches)},
+      {"NotRevoked", Flag(info.NotRevoked)},
+      {"ChainStatus", Code(info.ChainStatus, TrustStatusText(info.ChainStatus))},
+      {"CertificateStatus", Code(info.CertificateStatus, TrustStatusText(info.CertificateStatus))},
+      {"HasRevocationInfo", Flag(info.HasRevocationInfo)},
+      {"Decrypted", Flag(info.Decrypted)},
+      {"Algorithm", info.Algorithm},
+      {"Verified", Flag(info.Verified)},
+      {"ParseFailed", Flag(info.ParseFailed)},
+      {"SigningTime", info.SigningTime},
+      {"VerifyStatus", Code(info.VerifyStatus, StatusCodeText(info.VerifyStatus))},
+      {"DecryptStatus", Code(info.DecryptStatus, StatusCodeText(info.DecryptStatus))},
+      {"CapabilitiesText", info.CapabilitiesText},
+      {"FirstCapability", info.FirstCapability},
+      {"SingleLayer", Flag(info.SingleLayer)},
+  };
 }
 
 }  // namespace tessel

@@ -7,6 +7,7 @@
 #include "SmimeBodyPart.h"
 #include "StatusCodes.h"
 #include "mime/MimeParser.h"
+#include "util/WinError.h"
 
 namespace tessel {
 
@@ -14,6 +15,9 @@ void RegisterSmimeParts() {
   static std::once_flag once;
   std::call_once(once, [] {
     RegisterStatusTexts();
+    // The codes of "no data of that kind", kept in the part's status.
+    RegisterErrorText(static_cast<uint32_t>(-2), "not encrypted");
+    RegisterErrorText(static_cast<uint32_t>(-3), "not signed");
     TPartFactory smime = [] { return std::unique_ptr<TBodyPart>(new TSmimeBodyPart()); };
     RegisterPartClass("application/pkcs7-mime", smime);
     RegisterPartClass("application/x-pkcs7-mime", smime);

@@ -1,0 +1,34 @@
+#include "CertificateChain.h"
+
+#include <memory>
+
+#include "smime/CertificateStore.h"
+
+namespace tessel {
+
+bool GetCertificateChain(const TCertificate& certificate, TCertificateChain& chain, int64_t time) {
+  if (certificate.IsEmpty()) return false;
+  crypto::TChainRequest request;
+  request.Certificate = certificate.Handle();
+  request.Time = time;
+  request.Untrusted = certificate.Companions();
+  // Stores that cannot be read add nothing; the chain is then judged on
+  // what is left, as with an empty store.
+  if (std::unique_ptr<TCertStore> root = TCertStore::Open("Root")) {
+    request.Trusted = root->Certificates();
+    request.Crls = root->Crls();
+  }
+  if (std::unique_ptr<TCertStore> book = TCertStore::Open("AddressBook")) {
+    for (const crypto::TCertHandle& c : book->Certificates()) request.Untrusted.push_back(c);
+    for (const crypto::TCrlHandle& crl : book->Crls()) request.Crls.push_back(crl);
+  }
+  crypto::TChainResult result = crypto::BuildChain(request);
+  if (!result.Built || result.Elements.empty()) return false;
+  chain.ChainStatus = result.Status;
+  chain.CertificateStatus = result.Elements.front().Status;
+  chain.HasRevocationInfo = result.Elements.front().HasRevocationInfo;
+  chain.Length = static_cast<int32_t>(result.Elements.size());
+  return true;
+}
+
+}  // namespace tessel

@@ -157,20 +157,19 @@ TSeq::TSeq(std::vector<std::unique_ptr<TAsnElem>> children) : Children_(std::mov
   Tag = 16;
 }
 
-void TSeq::FixEncoding() const {
-  if (Fixed_) return;
+const TSeq::TFixed& TSeq::FixEncoding() const {
+  if (Fixed_) return *Fixed_;
   int64_t total = 0;
   for (const auto& child : Children_) total += EncodedSize(child->ContentLength());
   if (total > std::numeric_limits<int32_t>::max()) throw Exception("ASN.1 element too large to encode");
-  FixedCount_ = Children_.size();
-  FixedLength_ = static_cast<int32_t>(total);
-  Fixed_ = true;
+  auto fixed = std::make_unique<TFixed>();
+  fixed->Count = Children_.size();
+  fixed->Length = static_cast<int32_t>(total);
+  Fixed_ = std::move(fixed);
+  return *Fixed_;
 }
 
-int32_t TSeq::ContentLength() const {
-  FixEncoding();
-  return FixedLength_;
-}
+int32_t TSeq::ContentLength() const { return FixEncoding().Length; }
 
 TAsnElem* TSeq::Items(int32_t index) const {
   if (index < 0 || static_cast<size_t>(index) >= Children_.size()) return nullptr;
@@ -178,22 +177,23 @@ TAsnElem* TSeq::Items(int32_t index) const {
 }
 
 void TSeq::WriteContent(TStream& stream, int32_t) const {
-  FixEncoding();
-  if (FixedOctets_) {
-    stream.WriteBuffer(FixedOctets_->data(), static_cast<int32_t>(FixedOctets_->size()));
+  const TFixed& fixed = FixEncoding();
+  if (fixed.HaveOctets) {
+    stream.WriteBuffer(fixed.Octets.data(), static_cast<int32_t>(fixed.Octets.size()));
     return;
   }
-  for (size_t i = 0; i < FixedCount_; ++i) Children_[i]->WriteTo(stream);
+  for (size_t i = 0; i < fixed.Count; ++i) Children_[i]->WriteTo(stream);
 }
 
 std::string_view TSeq::Content() const {
   FixEncoding();
-  if (!FixedOctets_) {
+  if (!Fixed_->HaveOctets) {
     TStringStream stream;
-    for (size_t i = 0; i < FixedCount_; ++i) Children_[i]->WriteTo(stream);
-    FixedOctets_ = std::make_unique<std::string>(stream.TakeDataString());
+    for (size_t i = 0; i < Fixed_->Count; ++i) Children_[i]->WriteTo(stream);
+    Fixed_->Octets = stream.TakeDataString();
+    Fixed_->HaveOctets = true;
   }
-  return *FixedOctets_;
+  return Fixed_->Octets;
 }
 
 int32_t TSeq::Count() const { return static_cast<int32_t>(Children_.size()); }

@@ -15,6 +15,20 @@ enum class TOutcome {
   Malformed,
 };
 
+// Number of elements between p and end as far as their headers tell (an
+// indefinite length or a header that does not fit ends the count), so that
+// a constructed element allocates its list of children once.
+size_t CountChildren(const uint8_t* p, const uint8_t* end) {
+  size_t n = 0;
+  THeader h;
+  while (p < end && asn1::ReadHeader(p, end, h) == THeaderStatus::Ok && !h.Indefinite &&
+         h.Length <= end - p - h.HeaderSize) {
+    p += h.HeaderSize + h.Length;
+    ++n;
+  }
+  return n;
+}
+
 // Reads one element at p (advancing it) from the octets before end. depth is
 // the nesting level of the element, 1 for the outermost.
 std::unique_ptr<TAsnElem> Parse(const uint8_t*& p, const uint8_t* end, bool insideIndefinite, int32_t depth,
@@ -35,6 +49,7 @@ std::unique_ptr<TAsnElem> Parse(const uint8_t*& p, const uint8_t* end, bool insi
     TOutcome child;
     if (!h.Indefinite) {
       const uint8_t* childEnd = p + h.Length;
+      seq->Reserve(CountChildren(p, childEnd));
       while (p < childEnd) {
         auto c = Parse(p, childEnd, false, depth + 1, child);
         if (!c) return nullptr;

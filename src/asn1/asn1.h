@@ -117,19 +117,23 @@ public:
   std::string_view Content() const override;
 
   void Add(std::unique_ptr<TAsnElem> child) { Children_.push_back(std::move(child)); }
+  void Reserve(size_t count) { Children_.reserve(count); }
   const std::vector<std::unique_ptr<TAsnElem>>& Children() const { return Children_; }
 
 private:
-  void FixEncoding() const;
+  struct TFixed {
+    size_t Count = 0;
+    int32_t Length = 0;
+    std::string Octets;
+    bool HaveOctets = false;
+  };
+  const TFixed& FixEncoding() const;
 
   std::vector<std::unique_ptr<TAsnElem>> Children_;
-  // Only the length and the number of children are kept until the octets
-  // themselves are asked for, so that measuring every level of a deep tree
-  // does not copy the data once per level.
-  mutable bool Fixed_ = false;
-  mutable size_t FixedCount_ = 0;
-  mutable int32_t FixedLength_ = 0;
-  mutable std::unique_ptr<std::string> FixedOctets_;
+  // Made on first need. Only the length and the number of children are kept
+  // until the octets themselves are asked for, so that measuring every level
+  // of a deep tree does not copy the data once per level.
+  mutable std::unique_ptr<TFixed> Fixed_;
 };
 
 // Primitive elements whose content the system interprets.

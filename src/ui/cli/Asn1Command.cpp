@@ -72,22 +72,27 @@ std::unique_ptr<TAsnElem> ParseFileBytes(const std::string& bytes) {
   return root;
 }
 
-// Keeps one line per element: control characters in string values are
-// written as \xNN.
-void WriteLine(std::ostream& out, int32_t depth, const std::string& text) {
-  std::string line(static_cast<size_t>(depth) * 2, ' ');
+// Appends one output line; control characters in string values are written
+// as \xNN so that every element keeps to one line.
+void AppendLine(std::string& out, const TAsnRow& row) {
+  out.append(static_cast<size_t>(row.Depth) * 2, ' ');
+  out += row.Name;
+  if (!row.HasValue) {
+    out += '\n';
+    return;
+  }
+  out += ": ";
   static constexpr char kDigits[] = "0123456789ABCDEF";
-  for (unsigned char c : text) {
+  for (unsigned char c : row.Value) {
     if (c < 0x20 || c == 0x7F) {
-      line += "\\x";
-      line += kDigits[c >> 4];
-      line += kDigits[c & 15];
+      out += "\\x";
+      out += kDigits[c >> 4];
+      out += kDigits[c & 15];
     } else {
-      line += static_cast<char>(c);
+      out += static_cast<char>(c);
     }
   }
-  line += '\n';
-  out.write(line.data(), static_cast<std::streamsize>(line.size()));
+  out += '\n';
 }
 
 int RunAsn1(TCommandContext& ctx) {
@@ -107,7 +112,15 @@ int RunAsn1(TCommandContext& ctx) {
     ctx.Err << "Not a valid ASN.1 structure\n";
     return ExitNotParsed;
   }
-  VisitAsnRows(*root, [&ctx](const TAsnRow& row) { WriteLine(ctx.Out, row.Depth, row.Text()); });
+  std::string buffer;
+  VisitAsnRows(*root, [&](const TAsnRow& row) {
+    AppendLine(buffer, row);
+    if (buffer.size() >= 1 << 16) {
+      ctx.Out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+      buffer.clear();
+    }
+  });
+  ctx.Out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
   return ExitDone;
 }
 

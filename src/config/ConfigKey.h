@@ -136,13 +136,14 @@ public:
 
   // Sends this key and its subtree to a SAX writer as the elements of the
   // configuration file format:
-  //   - a key whose name is a plain XML name (no colon) other than "value"
-  //     and "Key" becomes an element of that name, any other key a "Key"
-  //     element with a "name" attribute (the root of a fresh tree: "Key");
-  //   - named values whose names are plain XML names become attributes,
-  //     except "name" and "default" (and, on a "Key" element, any spelling
-  //     of "name"); the rest become empty "value" elements with "name" and
-  //     "value" attributes;
+  //   - a key whose name is a plain name (an XML name without colon, not
+  //     "xmlns") other than "value" and "Key" becomes an element of that
+  //     name, any other key a "Key" element with a "name" attribute (the root
+  //     of a fresh tree: a bare "Key");
+  //   - named values with plain names become attributes, except "name" and
+  //     "default" (and, beside a "name" attribute, any spelling of "name");
+  //     the rest become empty "value" elements with "name" and "value"
+  //     attributes;
   //   - the unnamed value of a leaf is the element's text; where children or
   //     value elements follow, it goes first as a "value" element's text;
   //   - then the child keys in order.

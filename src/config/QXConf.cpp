@@ -55,7 +55,7 @@ TQXConfigFile::~TQXConfigFile() {
   if (AutoSave && !Path_.empty() && Modified()) {
     try {
       Save();
-    } catch (const std::exception&) {
+    } catch (...) {
       // Nothing can report it from here; the old file is still intact.
     }
   }

@@ -47,28 +47,27 @@ bool PemBody(std::string_view text, std::string& body) {
   return true;
 }
 
-std::string DecodeBase64(std::string_view text) {
+std::unique_ptr<TAsnElem> ParseAsnText(std::string_view text) {
   TStringStream out;
   try {
     Base64DecodeString(text, out);
   } catch (const std::exception&) {
-    return std::string();  // a misplaced pad: not base64 after all
+    return nullptr;  // a misplaced pad: not base64 after all
   }
-  return out.TakeDataString();
+  const std::string& der = out.DataString();
+  return ParseAsn(der.data(), static_cast<int32_t>(der.size()));
 }
 
 // DER when the file is exactly one element; otherwise PEM or bare base64
-// text; otherwise whatever one element the file starts with.
+// text; otherwise (DER followed by other octets) the element it starts with.
 std::unique_ptr<TAsnElem> ParseFileBytes(const std::string& bytes) {
   int32_t size = static_cast<int32_t>(bytes.size());
   int32_t used = 0;
   auto root = ParseAsn(bytes.data(), size, &used);
   if (root && used == size) return root;
   std::string body;
-  if (PemBody(bytes, body) || IsBase64Text(bytes)) {
-    std::string der = DecodeBase64(body.empty() ? std::string_view(bytes) : std::string_view(body));
-    if (auto decoded = ParseAsn(der.data(), static_cast<int32_t>(der.size()))) return decoded;
-  }
+  if (PemBody(bytes, body)) return ParseAsnText(body);
+  if (IsBase64Text(bytes)) return ParseAsnText(bytes);
   return root;
 }
 

@@ -93,6 +93,19 @@ std::string Certificate(const TCertificate& certificate) {
 
 const char* Flag(bool value) { return value ? "yes" : "no"; }
 
+// Attribute values are base64 with line breaks: dropping the breaks keeps
+// every field on one line and loses nothing.
+std::string OneLine(std::string text) {
+  std::erase_if(text, [](char c) { return c == '\r' || c == '\n'; });
+  return text;
+}
+
+std::string JoinOneLine(const TStringListX& list) {
+  TStringListX lines;
+  for (const std::string& item : list) lines.push_back(OneLine(item));
+  return JoinStrings(lines, ", ");
+}
+
 }  // namespace
 
 std::vector<std::pair<std::string, std::string>> SummaryFields(const TSmimeInfo& info) {
@@ -100,9 +113,9 @@ std::vector<std::pair<std::string, std::string>> SummaryFields(const TSmimeInfo&
       {"RecipientCertificate", Certificate(info.RecipientCertificate)},
       {"SignerCertificate", Certificate(info.SignerCertificate)},
       {"EncryptionCertificate", Certificate(info.EncryptionCertificate)},
-      {"Attributes", JoinStrings(info.Attributes, ", ")},
-      {"Capabilities", JoinStrings(info.Capabilities, ", ")},
-      {"SignerEmail", info.SignerEmail},
+      {"Attributes", JoinOneLine(info.Attributes)},
+      {"Capabilities", JoinOneLine(info.Capabilities)},
+      {"SignerEmail", OneLine(info.SignerEmail)},
       {"SignatureValid", Flag(info.SignatureValid)},
       {"ChainTrusted", Flag(info.ChainTrusted)},
       {"TimeValid", Flag(info.TimeValid)},
@@ -118,7 +131,7 @@ std::vector<std::pair<std::string, std::string>> SummaryFields(const TSmimeInfo&
       {"SigningTime", info.SigningTime},
       {"VerifyStatus", Code(info.VerifyStatus, StatusCodeText(info.VerifyStatus))},
       {"DecryptStatus", Code(info.DecryptStatus, StatusCodeText(info.DecryptStatus))},
-      {"CapabilitiesText", info.CapabilitiesText},
+      {"CapabilitiesText", OneLine(info.CapabilitiesText)},
       {"FirstCapability", info.FirstCapability},
       {"SingleLayer", Flag(info.SingleLayer)},
   };

@@ -1,0 +1,37 @@
+// tessel --smime FILE: the message's security summary, one "Name: value"
+// line per field (see smime/SecuritySummary.h for the value forms).
+#include <ostream>
+
+#include "Command.h"
+#include "PartPath.h"
+#include "smime/SecuritySummary.h"
+
+namespace tessel::cli {
+
+namespace {
+
+int RunSmime(TCommandContext& ctx) {
+  if (ctx.Args.size() != 1 || (ctx.Args[0].size() > 1 && ctx.Args[0][0] == '-')) {
+    ctx.Err << "tessel: usage: tessel --smime FILE\n";
+    return ExitUsage;
+  }
+  std::unique_ptr<TMessage> message;
+  if (int status = LoadMessageForCommand(ctx.Args[0], ctx, message)) return status;
+  const TSmimeInfo* info = SecurityInfoOf(*message);
+  if (!info) {
+    ctx.Err << "tessel: the message has no security summary\n";
+    return ExitNotParsed;
+  }
+  for (const auto& [name, value] : SummaryFields(*info)) {
+    ctx.Out << name << ':';
+    if (!value.empty()) ctx.Out << ' ' << value;
+    ctx.Out << '\n';
+  }
+  return ExitDone;
+}
+
+TCommandRegistrar registrar("--smime", "FILE", "print the message's S/MIME security summary", RunSmime);
+
+}  // namespace
+
+}  // namespace tessel::cli

@@ -86,6 +86,10 @@ const std::vector<int32_t>& TDelimiterFinder::Candidates(std::string_view head, 
     if (exact && key.size() != head.size()) break;  // longer keys sort after the equal ones
     positions.push_back(Lines_[static_cast<size_t>(*i)]);
   }
+  // Boundaries that match no line at all are common in hostile input and
+  // cost only the binary search above: they are not kept.
+  static const std::vector<int32_t> kNone;
+  if (positions.empty()) return kNone;
   std::sort(positions.begin(), positions.end());
   return Candidates_.emplace(std::move(cacheKey), std::move(positions)).first->second;
 }

@@ -2,29 +2,65 @@
 
 namespace tessel {
 
+namespace {
+
+// Up to this many slots a scan beats hashing (and spares the allocations).
+constexpr size_t kScanLimit = 16;
+
+}  // namespace
+
+TFieldList::TFieldList(const TFieldList& other) : Slots_(other.Slots_), Live_(other.Live_) {
+  if (other.Index_) BuildIndex();
+}
+
+TFieldList& TFieldList::operator=(const TFieldList& other) {
+  if (this != &other) {
+    Slots_ = other.Slots_;
+    Live_ = other.Live_;
+    Index_.reset();
+    if (other.Index_) BuildIndex();
+  }
+  return *this;
+}
+
+int32_t TFieldList::IndexOf(const std::string& name) const {
+  if (Index_) {
+    auto it = Index_->find(name);
+    return it == Index_->end() ? -1 : it->second;
+  }
+  for (size_t i = 0; i < Slots_.size(); ++i)
+    if (!Slots_[i].Removed && Slots_[i].Item.Name == name) return static_cast<int32_t>(i);
+  return -1;
+}
+
 void TFieldList::Set(const std::string& name, std::string value) {
-  auto it = Index_.find(name);
-  if (it != Index_.end()) {
-    size_t i = static_cast<size_t>(it->second);
+  int32_t i = IndexOf(name);
+  if (i >= 0) {
+    TSlot& slot = Slots_[static_cast<size_t>(i)];
     if (!value.empty()) {
-      Items_[i].Value = std::move(value);
+      slot.Item.Value = std::move(value);
       return;
     }
-    Index_.erase(it);
-    Removed_[i] = true;
-    Items_[i].Value.clear();
-    if (++RemovedCount_ > static_cast<int32_t>(Index_.size()) + 16) Compact();
+    slot.Removed = true;
+    slot.Item.Value.clear();
+    if (Index_) Index_->erase(name);
+    --Live_;
+    // Removed slots stay until they outnumber the live ones.
+    if (Slots_.size() > kScanLimit && static_cast<size_t>(Live_) * 2 < Slots_.size()) Compact();
     return;
   }
   if (value.empty()) return;
-  Index_.emplace(name, static_cast<int32_t>(Items_.size()));
-  Items_.push_back(TItem{name, std::move(value)});
-  Removed_.push_back(false);
+  Slots_.push_back(TSlot{TItem{name, std::move(value)}, false});
+  ++Live_;
+  if (Index_)
+    Index_->emplace(name, static_cast<int32_t>(Slots_.size()) - 1);
+  else if (Slots_.size() > kScanLimit)
+    BuildIndex();
 }
 
 const std::string* TFieldList::Find(const std::string& name) const {
-  auto it = Index_.find(name);
-  return it == Index_.end() ? nullptr : &Items_[static_cast<size_t>(it->second)].Value;
+  int32_t i = IndexOf(name);
+  return i < 0 ? nullptr : &Slots_[static_cast<size_t>(i)].Item.Value;
 }
 
 std::string TFieldList::Value(const std::string& name) const {
@@ -34,28 +70,32 @@ std::string TFieldList::Value(const std::string& name) const {
 
 std::vector<TFieldList::TItem> TFieldList::Items() const {
   std::vector<TItem> out;
-  out.reserve(Index_.size());
-  for (size_t i = 0; i < Items_.size(); ++i)
-    if (!Removed_[i]) out.push_back(Items_[i]);
+  out.reserve(static_cast<size_t>(Live_));
+  for (const TSlot& slot : Slots_)
+    if (!slot.Removed) out.push_back(slot.Item);
   return out;
 }
 
 void TFieldList::Clear() {
-  Items_.clear();
-  Removed_.clear();
-  Index_.clear();
-  RemovedCount_ = 0;
+  Slots_.clear();
+  Live_ = 0;
+  Index_.reset();
 }
 
 void TFieldList::Compact() {
-  std::vector<TItem> kept;
-  kept.reserve(Index_.size());
-  for (size_t i = 0; i < Items_.size(); ++i)
-    if (!Removed_[i]) kept.push_back(std::move(Items_[i]));
-  Items_ = std::move(kept);
-  Removed_.assign(Items_.size(), false);
-  RemovedCount_ = 0;
-  for (size_t i = 0; i < Items_.size(); ++i) Index_[Items_[i].Name] = static_cast<int32_t>(i);
+  std::vector<TSlot> kept;
+  kept.reserve(static_cast<size_t>(Live_));
+  for (TSlot& slot : Slots_)
+    if (!slot.Removed) kept.push_back(std::move(slot));
+  Slots_ = std::move(kept);
+  if (Index_) BuildIndex();
+}
+
+void TFieldList::BuildIndex() {
+  Index_ = std::make_unique<std::unordered_map<std::string, int32_t>>();
+  Index_->reserve(Slots_.size() * 2);
+  for (size_t i = 0; i < Slots_.size(); ++i)
+    if (!Slots_[i].Removed) Index_->emplace(Slots_[i].Item.Name, static_cast<int32_t>(i));
 }
 
 }  // namespace tessel

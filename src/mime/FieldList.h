@@ -4,14 +4,15 @@
 // Names are stored as given (the parser passes them lower-cased); Find
 // compares exactly. Assigning a value to a name that is present replaces the
 // value in place; assigning the empty value removes the item, so the list
-// only ever holds non-empty values. Lookups go through a hash index, so a
-// header block with many thousands of distinct names costs no more per line
-// than a short one.
+// only ever holds non-empty values. A part usually has a handful of items,
+// found fastest by a plain scan; a list that grows beyond that gets a hash
+// index, so that a header block with many thousands of distinct names costs
+// no more per line than a short one.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
-#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -24,6 +25,12 @@ public:
     std::string Value;
   };
 
+  TFieldList() = default;
+  TFieldList(const TFieldList& other);
+  TFieldList& operator=(const TFieldList& other);
+  TFieldList(TFieldList&&) noexcept = default;
+  TFieldList& operator=(TFieldList&&) noexcept = default;
+
   // Sets name := value; an empty value removes the item.
   void Set(const std::string& name, std::string value);
   // The value under name, or nullptr when there is none.
@@ -31,19 +38,24 @@ public:
   // The value under name, or "" when there is none.
   std::string Value(const std::string& name) const;
 
-  int32_t Count() const { return static_cast<int32_t>(Index_.size()); }
+  int32_t Count() const { return Live_; }
   // The items in the order their names were first set (removed ones left out).
   std::vector<TItem> Items() const;
   void Clear();
 
 private:
-  // Removed items stay as empty slots until they outnumber the live ones.
+  struct TSlot {
+    TItem Item;
+    bool Removed = false;
+  };
+  int32_t IndexOf(const std::string& name) const;
   void Compact();
+  void BuildIndex();
 
-  std::vector<TItem> Items_;
-  std::vector<bool> Removed_;
-  std::unordered_map<std::string, int32_t> Index_;
-  int32_t RemovedCount_ = 0;
+  std::vector<TSlot> Slots_;
+  int32_t Live_ = 0;
+  // Name -> slot, made once the list outgrows a scan.
+  std::unique_ptr<std::unordered_map<std::string, int32_t>> Index_;
 };
 
 }  // namespace tessel

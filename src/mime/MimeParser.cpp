@@ -93,6 +93,15 @@ private:
     return ReadBody(std::move(part));
   }
 
+  static void TrimInPlace(std::string& s) {
+    size_t e = s.size();
+    while (e > 0 && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+    s.resize(e);
+    size_t b = 0;
+    while (b < s.size() && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+    s.erase(0, b);
+  }
+
   void ReadHeaders(TBodyPart& part) {
     std::string current;
     int32_t currentAt = -1;
@@ -102,18 +111,21 @@ private:
       if (line.empty()) break;
       std::string decoded = DecodeHeaderLine(line, &part.Problems);
       if (current.empty()) {
-        current = Trim(decoded);
+        TrimInPlace(decoded);
+        current.swap(decoded);
         currentAt = at;
       } else if (!decoded.empty() && (decoded[0] == '\t' || decoded[0] == '\r' || decoded[0] == ' ')) {
+        // A continuation line: one space joins the pieces.
+        TrimInPlace(decoded);
         current += ' ';
-        current += Trim(decoded);
+        current += decoded;
       } else {
-        part.ParseHeaderLine(current, currentAt);
+        part.ParseHeaderLine(std::move(current), currentAt);
         current = std::move(decoded);
         currentAt = at;
       }
     }
-    if (!current.empty()) part.ParseHeaderLine(current, currentAt);
+    if (!current.empty()) part.ParseHeaderLine(std::move(current), currentAt);
   }
 
   TBodyPart* ReadBody(std::unique_ptr<TBodyPart> part) {

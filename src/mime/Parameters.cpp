@@ -1,13 +1,27 @@
 #include "Parameters.h"
 
+#include <string_view>
+
 #include "util/StringUtils.h"
 
 namespace tessel {
 
 namespace {
 
-// Collects from pos (1-based) up to separator or the end; returns the
-// position after the separator (or after the last character).
+std::string_view TrimView(std::string_view s) {
+  size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+  return s.substr(b, e - b);
+}
+
+void LowerInPlace(std::string& s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+}
+
+// Collects from pos (1-based) up to separator or the end, trimmed; returns
+// the position after the separator (or after the last character).
 int32_t ReadUpTo(const std::string& value, int32_t pos, char separator, std::string& out) {
   int32_t n = static_cast<int32_t>(value.size());
   if (pos < 1) pos = 1;
@@ -17,12 +31,9 @@ int32_t ReadUpTo(const std::string& value, int32_t pos, char separator, std::str
   }
   size_t from = static_cast<size_t>(pos - 1);
   size_t sep = value.find(separator, from);
-  if (sep == std::string::npos) {
-    out = Trim(std::string_view(value).substr(from));
-    return n + 1;
-  }
-  out = Trim(std::string_view(value).substr(from, sep - from));
-  return static_cast<int32_t>(sep) + 2;
+  size_t end = sep == std::string::npos ? value.size() : sep;
+  out.assign(TrimView(std::string_view(value).substr(from, end - from)));
+  return sep == std::string::npos ? n + 1 : static_cast<int32_t>(sep) + 2;
 }
 
 }  // namespace
@@ -43,14 +54,17 @@ int32_t ReadParamValue(const std::string& value, int32_t pos, std::string& text)
 void ParseParameters(TFieldList& params, const std::string& name, const std::string& value) {
   std::string main;
   int32_t pos = ReadParamValue(value, 1, main);
-  params.Set(LowerCase(Trim(name)), std::move(main));
+  std::string key(TrimView(name));
+  LowerInPlace(key);
+  params.Set(key, std::move(main));
   int32_t length = static_cast<int32_t>(value.size());
   // A single character left over can hold no name=value pair.
   while (pos < length) {
     std::string pname, pvalue;
     pos = ReadParamName(value, pos, pname);
     pos = ReadParamValue(value, pos, pvalue);
-    params.Set(LowerCase(pname), std::move(pvalue));
+    LowerInPlace(pname);
+    params.Set(pname, std::move(pvalue));
   }
 }
 

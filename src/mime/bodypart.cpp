@@ -36,12 +36,42 @@ TBodyPart::~TBodyPart() {
   }
 }
 
+namespace {
+
+// Field names looked up for every part, made once.
+const std::string kContentDisposition = "content-disposition";
+const std::string kContentType = "content-type";
+const std::string kName = "name";
+const std::string kFileName = "filename";
+const std::string kBoundary = "boundary";
+
+std::string_view TrimView(std::string_view s) {
+  size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+  return s.substr(b, e - b);
+}
+
+bool StartsWithNoCase(std::string_view s, std::string_view lowerPrefix) {
+  if (s.size() < lowerPrefix.size()) return false;
+  for (size_t i = 0; i < lowerPrefix.size(); ++i) {
+    char c = s[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    if (c != lowerPrefix[i]) return false;
+  }
+  return true;
+}
+
+std::u16string Wide(const std::string* utf8) { return utf8 ? Utf8ToWide(*utf8) : std::u16string(); }
+
+}  // namespace
+
 void TBodyPart::Analyze() {
-  const std::string* disposition = Params.Find("content-disposition");
+  const std::string* disposition = Params.Find(kContentDisposition);
   IsAttachment = disposition && SameText(*disposition, "attachment");
-  Name = GetField("name");
-  FileName = GetField("filename");
-  IsText = StartsWith(ContentTypeKey(), "text");
+  Name = Wide(Params.Find(kName));
+  FileName = Wide(Params.Find(kFileName));
+  IsText = StartsWith(ContentTypeKey_, "text");
   Attachments.clear();
   for (auto& child : Children_)
     if (child->IsAttachment) Attachments.push_back(child.get());
@@ -76,24 +106,22 @@ void TBodyPart::TakeOver(TBodyPart& source, bool deepCopy) {
       Attachments.push_back(child.get());
 
   if (deepCopy) {
-    HeaderNames = source.HeaderNames;
-    HeaderValues = source.HeaderValues;
-    Fields = source.Fields;
+    Headers = source.Headers;
     Params = source.Params;
     Delimiter = source.Delimiter;
     Name = source.Name;
     ContentType = source.ContentType;
+    ContentTypeKey_ = source.ContentTypeKey_;
     TransferEncoding = source.TransferEncoding;
     FileName = source.FileName;
     Problems = source.Problems;
   } else {
-    HeaderNames = std::move(source.HeaderNames);
-    HeaderValues = std::move(source.HeaderValues);
-    Fields = std::move(source.Fields);
+    Headers = std::move(source.Headers);
     Params = std::move(source.Params);
     Delimiter = std::move(source.Delimiter);
     Name = std::move(source.Name);
     ContentType = std::move(source.ContentType);
+    ContentTypeKey_ = std::move(source.ContentTypeKey_);
     TransferEncoding = std::move(source.TransferEncoding);
     FileName = std::move(source.FileName);
     Problems = std::move(source.Problems);
@@ -110,6 +138,12 @@ void TBodyPart::TakeOver(TBodyPart& source, bool deepCopy) {
 
 // --- header ------------------------------------------------------------------
 
+const std::string* TBodyPart::FieldValue(const std::string& name) const {
+  for (size_t i = Headers.size(); i-- > 0;)
+    if (SameText(Headers[i].Name, name)) return Headers[i].Value.empty() ? nullptr : &Headers[i].Value;
+  return nullptr;
+}
+
 std::string TBodyPart::GetFieldUtf8(const std::string& name) const { return Params.Value(LowerCase(name)); }
 
 std::u16string TBodyPart::GetField(const std::string& name) const {
@@ -117,28 +151,34 @@ std::u16string TBodyPart::GetField(const std::string& name) const {
   return value ? Utf8ToWide(*value) : std::u16string();
 }
 
-std::string TBodyPart::ContentTypeKey() const { return LowerCase(WideToUtf8(ContentType)); }
-
-void TBodyPart::ParseHeaderLine(const std::string& line, int32_t offset) {
+void TBodyPart::ParseHeaderLine(std::string line, int32_t offset) {
   size_t colon = line.find(':');
   if (colon == std::string::npos) throw EMimeParseError("Invalid header:" + line, offset);
-  std::string name = Trim(std::string_view(line).substr(0, colon));
-  std::string value = Trim(std::string_view(line).substr(colon + 1));
+  std::string name(TrimView(std::string_view(line).substr(0, colon)));
+  // The value keeps the line's storage.
+  std::string_view trimmed = TrimView(std::string_view(line).substr(colon + 1));
+  size_t from = static_cast<size_t>(trimmed.data() - line.data()), length = trimmed.size();
+  std::string value = std::move(line);
+  value.resize(from + length);
+  value.erase(0, from);
   std::string key = LowerCase(name);
-  HeaderNames.push_back(name);
-  HeaderValues.push_back(value);
-  Fields.Set(key, value);
-  Params.Set(key, value);
-  if (!StartsWith(key, "content-")) return;
-  ParseParameters(Params, name, value);
-  if (key == "content-type") {
-    ContentType = GetField("content-type");
-    // Repeated Content-Type lines are each taken in turn: the last decides.
-    IsMultipart = StartsWith(LowerCase(value), "multipart");
-    Delimiter = IsMultipart ? "\r\n--" + Params.Value("boundary") : std::string();
-  } else if (key == "content-transfer-encoding") {
-    TransferEncoding = Utf8ToWide(value);
+  if (!StartsWith(key, "content-")) {
+    Params.Set(key, value);
+  } else {
+    // The item is set to the whole value and at once replaced by the main
+    // value: set the main value straight away.
+    ParseParameters(Params, name, value);
+    if (key == kContentType) {
+      ContentType = Wide(Params.Find(kContentType));
+      ContentTypeKey_ = LowerCase(WideToUtf8(ContentType));
+      // Repeated Content-Type lines are each taken in turn: the last decides.
+      IsMultipart = StartsWithNoCase(value, "multipart");
+      Delimiter = IsMultipart ? "\r\n--" + Params.Value(kBoundary) : std::string();
+    } else if (key == "content-transfer-encoding") {
+      TransferEncoding = Utf8ToWide(value);
+    }
   }
+  Headers.push_back(THeaderLine{std::move(name), std::move(value)});
 }
 
 // --- tree --------------------------------------------------------------------

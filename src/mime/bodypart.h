@@ -82,12 +82,16 @@ public:
   std::u16string GetField(const std::string& name) const;
   // The same as UTF-8.
   std::string GetFieldUtf8(const std::string& name) const;
-  int32_t HeaderCount() const { return static_cast<int32_t>(HeaderNames.size()); }
-  const std::string& HeaderName(int32_t i) const { return HeaderNames[static_cast<size_t>(i)]; }
-  const std::string& HeaderValue(int32_t i) const { return HeaderValues[static_cast<size_t>(i)]; }
+  int32_t HeaderCount() const { return static_cast<int32_t>(Headers.size()); }
+  const std::string& HeaderName(int32_t i) const { return Headers[static_cast<size_t>(i)].Name; }
+  const std::string& HeaderValue(int32_t i) const { return Headers[static_cast<size_t>(i)].Value; }
+  // The whole value of the last header line named name (without regard to
+  // case), or nullptr when there is none or that line's value is empty: a
+  // later line replaces an earlier one, an empty value removes it.
+  const std::string* FieldValue(const std::string& name) const;
   // Records one unfolded header line. A line without a colon raises
   // EMimeParseError "Invalid header:" + line, with offset as its position.
-  void ParseHeaderLine(const std::string& line, int32_t offset = -1);
+  void ParseHeaderLine(std::string line, int32_t offset = -1);
 
   // --- tree --------------------------------------------------------------
 
@@ -125,14 +129,16 @@ public:
 
   // --- data --------------------------------------------------------------
 
-  // Every header line: lower-case name = whole value (a later line replaces).
-  TFieldList Fields;
-  // Header names as written (trimmed) and their values (trimmed, unfolded,
-  // encoded words decoded), in order of occurrence; UTF-8.
-  std::vector<std::string> HeaderNames;
-  std::vector<std::string> HeaderValues;
-  // Like Fields, but "content-*" headers hold their main value and add their
-  // parameters under lower-case parameter names.
+  // The header lines in order of occurrence: names as written (trimmed),
+  // values trimmed, unfolded, encoded words decoded; UTF-8.
+  struct THeaderLine {
+    std::string Name;
+    std::string Value;
+  };
+  std::vector<THeaderLine> Headers;
+  // Every header line as lower-case name = value (a later line replaces, an
+  // empty value removes), except that "content-*" headers hold their main
+  // value and add their parameters under lower-case parameter names.
   TFieldList Params;
   // For a multipart: CR LF "--" boundary; else empty.
   std::string Delimiter;
@@ -160,10 +166,11 @@ public:
   THeaderProblems Problems;
 
   // Lower-cased ContentType as UTF-8, the form class choice and the indexes
-  // compare.
-  std::string ContentTypeKey() const;
+  // compare (set together with ContentType by ParseHeaderLine).
+  const std::string& ContentTypeKey() const { return ContentTypeKey_; }
 
 private:
+  std::string ContentTypeKey_;
   std::vector<std::unique_ptr<TBodyPart>> Children_;
   TBodyPart* Parent_ = nullptr;
 };

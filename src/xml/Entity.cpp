@@ -240,7 +240,12 @@ void TEntity::DecodeAhead() {
           if (n > 0) break;
           q = p + (kChunkUnits - n);
           while (q > p && (*q & 0xC0) == 0x80) --q;  // keep sequences whole
-          if (q == p) q = p + 1;
+          if (q == p) {
+            // Only continuation bytes after the lead: take the lead's own
+            // sequence so the decoder reports the byte after it.
+            size_t len = *p >= 0xF0 ? 4 : *p >= 0xE0 ? 3 : *p >= 0xC0 ? 2 : 1;
+            q = p + len;
+          }
         }
         run.clear();
         BytePos_ = static_cast<size_t>(p - reinterpret_cast<const uint8_t*>(Bytes_));

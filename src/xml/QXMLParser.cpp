@@ -466,7 +466,7 @@ void TQXMLParser::ParseComment() {
     }
     text += c;
   }
-  if (!InDoctype && Events.Comment) Events.Comment(std::u16string(text));
+  if (!InDoctype && Events.Comment) Events.Comment(text);
 }
 
 void TQXMLParser::ParsePI() {

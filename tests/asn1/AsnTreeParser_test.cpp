@@ -18,15 +18,18 @@ using tessel::test::ToHex;
 namespace {
 
 std::string Nested(int levels, bool indefinite) {
-  std::string inner = Hex("05 00");
+  if (indefinite) {
+    std::string s;
+    for (int i = 0; i < levels; ++i) s += Hex("30 80");
+    s += Hex("05 00");
+    for (int i = 0; i < levels; ++i) s += Hex("00 00");
+    return s;
+  }
+  std::string inner = Hex("05 00");  // levels stay few enough for two length octets
   for (int i = 0; i < levels; ++i) {
-    if (indefinite) {
-      inner = Hex("30 80") + inner + Hex("00 00");
-    } else {
-      int32_t n = static_cast<int32_t>(inner.size());
-      std::string header = n < 128 ? Hex("30") + char(n) : Hex("30 82") + char(n >> 8) + char(n & 0xFF);
-      inner = header + inner;
-    }
+    int32_t n = static_cast<int32_t>(inner.size());
+    std::string header = n < 128 ? Hex("30") + char(n) : Hex("30 82") + char(n >> 8) + char(n & 0xFF);
+    inner = header + inner;
   }
   return inner;
 }

@@ -1,0 +1,178 @@
+// The store directories: where they are, what a store reads, which keys it
+// refuses, and how certificates and keys are written.
+#include <sys/stat.h>
+
+#include "SmimeTestSupport.h"
+#include "smime/CertificateStore.h"
+#include "util/WinError.h"
+
+using namespace smimetest;
+using namespace tessel;
+
+namespace {
+
+// Sets an environment variable for one scope.
+class TEnv {
+public:
+  TEnv(const char* name, const char* value) : Name_(name) {
+    if (const char* old = std::getenv(name)) Old_ = old, HadOld_ = true;
+    if (value)
+      ::setenv(name, value, 1);
+    else
+      ::unsetenv(name);
+  }
+  ~TEnv() {
+    if (HadOld_)
+      ::setenv(Name_, Old_.c_str(), 1);
+    else
+      ::unsetenv(Name_);
+  }
+
+private:
+  const char* Name_;
+  std::string Old_;
+  bool HadOld_ = false;
+};
+
+mode_t FileMode(const fs::path& p) {
+  struct stat st;
+  ::stat(p.c_str(), &st);
+  return st.st_mode & 07777;
+}
+
+TEST(StoreDirectories, environment_decides_where_the_stores_are) {
+  {
+    TEnv dir("TESSEL_CERT_DIR", "/srv/certs/");
+    TEnv data("XDG_DATA_HOME", "/data");
+    EXPECT_EQ(TCertStore::StoresDirectory(), "/srv/certs");
+    EXPECT_EQ(TCertStore::StoreDirectory("My"), "/srv/certs/My");
+  }
+  {
+    TEnv dir("TESSEL_CERT_DIR", nullptr);
+    TEnv data("XDG_DATA_HOME", "/data");
+    EXPECT_EQ(TCertStore::StoresDirectory(), "/data/tessel/certs");
+  }
+  {
+    TEnv dir("TESSEL_CERT_DIR", "");
+    TEnv data("XDG_DATA_HOME", "relative/ignored");
+    TEnv home("HOME", "/home/u");
+    EXPECT_EQ(TCertStore::StoresDirectory(), "/home/u/.local/share/tessel/certs");
+  }
+}
+
+TEST(StoreDirectories, names_that_are_no_plain_file_name_have_no_directory) {
+  TStoreSandbox stores;
+  for (const char* bad : {"", ".", "..", "a/b", "../My"}) {
+    EXPECT_EQ(TCertStore::StoreDirectory(bad), "") << bad;
+    EXPECT_EQ(TCertStore::Open(bad), nullptr) << bad;
+  }
+  EXPECT_NE(TCertStore::StoreDirectory("Any Name"), "");
+}
+
+class StoreTest : public ::testing::Test {
+protected:
+  TStoreSandbox Stores;
+};
+
+TEST_F(StoreTest, missing_store_is_empty_and_a_file_in_its_place_does_not_open) {
+  std::unique_ptr<TCertStore> store = TCertStore::Open("Nothing");
+  ASSERT_NE(store, nullptr);
+  EXPECT_TRUE(store->Entries().empty());
+  WriteFile(Stores.Root() / "File", "x");
+  EXPECT_EQ(TCertStore::Open("File"), nullptr);
+  EXPECT_EQ(GetLastError(), static_cast<uint32_t>(ENOTDIR));
+}
+
+TEST_F(StoreTest, contents_in_file_name_order_and_file_order) {
+  fs::path dir = Stores.Store("AddressBook");
+  WriteFile(dir / "b.pem", PkiFile("carol.pem") + PkiFile("bob.pem"));  // two in one file
+  WriteFile(dir / "a.der", CertDer("dave"));
+  WriteFile(dir / "c.crl", PkiFile("ca.crl"));
+  WriteFile(dir / "d.txt", "notes, not a certificate");
+  WriteFile(dir / ".hidden.pem", PkiFile("alice.pem"));
+  fs::create_directory(dir / "e.pem");
+  std::unique_ptr<TCertStore> store = TCertStore::Open("AddressBook");
+  ASSERT_NE(store, nullptr);
+  ASSERT_EQ(store->Entries().size(), 3u);
+  EXPECT_EQ(store->Entries()[0].Certificate, Cert("dave"));
+  EXPECT_EQ(store->Entries()[1].Certificate, Cert("carol"));
+  EXPECT_EQ(store->Entries()[2].Certificate, Cert("bob"));
+  EXPECT_EQ(store->Crls().size(), 1u);
+  EXPECT_FALSE(store->Entries()[0].HasKey());
+}
+
+TEST_F(StoreTest, private_keys_are_used_only_when_private_and_fitting) {
+  Stores.PutIdentity("My", "bob");
+  Stores.PutIdentity("My", "carol", 0644);
+  Stores.Put("My", "dave.pem", "dave.pem");
+  Stores.Put("My", "bob.key", "dave.key", 0600);  // another certificate's key
+  std::unique_ptr<TCertStore> my = TCertStore::Open("My");
+  ASSERT_EQ(my->Entries().size(), 3u);
+  std::string problem;
+  EXPECT_TRUE(my->LoadKey(my->Entries()[0], problem)) << problem;  // bob
+  EXPECT_FALSE(my->LoadKey(my->Entries()[1], problem));            // carol, 0644
+  EXPECT_NE(problem.find("mode 0644"), std::string::npos) << problem;
+  EXPECT_FALSE(my->LoadKey(my->Entries()[2], problem));            // dave with bob's key
+  EXPECT_NE(problem.find("does not belong"), std::string::npos) << problem;
+}
+
+TEST_F(StoreTest, keys_that_are_no_plain_private_key_are_refused) {
+  Stores.Put("My", "bob.pem", "bob.pem");
+  fs::path keyFile = Stores.Store("My") / "bob.key";
+  std::string command = "openssl pkey -in '" + (Pki() / "bob.key").string() + "' -aes128 -passout pass:x -out '" +
+                        keyFile.string() + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  ::chmod(keyFile.c_str(), 0600);
+  std::unique_ptr<TCertStore> my = TCertStore::Open("My");
+  std::string problem;
+  EXPECT_FALSE(my->LoadKey(my->Entries()[0], problem));
+  EXPECT_NE(problem.find("password"), std::string::npos) << problem;
+  WriteFile(keyFile, "not a key", 0600);
+  EXPECT_FALSE(my->LoadKey(my->Entries()[0], problem));
+  EXPECT_NE(problem.find("no private key"), std::string::npos) << problem;
+}
+
+TEST_F(StoreTest, pkcs12_without_password_holds_certificate_and_key_and_with_one_is_skipped) {
+  Stores.Put("My", "carol-nopass.p12", "carol.p12", 0600);
+  Stores.Put("My", "alice.p12", "alice.p12", 0600);  // needs "secret": nobody to ask
+  std::unique_ptr<TCertStore> my = TCertStore::Open("My");
+  ASSERT_EQ(my->Entries().size(), 1u);
+  EXPECT_EQ(my->Entries()[0].Certificate, Cert("carol"));
+  EXPECT_TRUE(my->Entries()[0].KeyInPkcs12);
+  std::string problem;
+  EXPECT_TRUE(my->LoadKey(my->Entries()[0], problem)) << problem;
+  ::chmod((Stores.Root() / "My" / "carol.p12").c_str(), 0604);
+  EXPECT_FALSE(my->LoadKey(my->Entries()[0], problem));
+}
+
+TEST_F(StoreTest, certificate_with_key_is_written_private_even_with_an_open_umask) {
+  mode_t old = ::umask(0);
+  crypto::TCertHandle cert;
+  crypto::TPrivateKey key;
+  std::vector<crypto::TCertHandle> others;
+  ASSERT_EQ(crypto::ReadPkcs12(PkiFile("carol-nopass.p12"), nullptr, cert, key, others), crypto::TPkcs12Result::Ok);
+  std::string error;
+  TCertStore::TAddResult r = TCertStore::AddCertificateWithKey("My", cert, key, error);
+  ::umask(old);
+  ASSERT_EQ(r, TCertStore::TAddResult::Added) << error;
+  fs::path base = Stores.Root() / "My" / cert.Sha256Hex();
+  EXPECT_EQ(FileMode(base.string() + ".key"), 0600u);
+  EXPECT_EQ(FileMode(Stores.Root() / "My"), 0700u);
+  EXPECT_EQ(TCertStore::AddCertificateWithKey("My", cert, key, error), TCertStore::TAddResult::AlreadyThere);
+  // A key that is not the certificate's is not written.
+  crypto::TPrivateKey bobKey = crypto::ReadPrivateKey(PkiFile("bob.key"), error);
+  EXPECT_EQ(TCertStore::AddCertificateWithKey("My", Cert("dave"), bobKey, error), TCertStore::TAddResult::Failed);
+}
+
+TEST_F(StoreTest, a_certificate_there_without_key_gets_its_key_beside_it) {
+  Stores.Put("My", "bob.pem", "bob.pem");
+  std::string error;
+  crypto::TPrivateKey key = crypto::ReadPrivateKey(PkiFile("bob.key"), error);
+  ASSERT_EQ(TCertStore::AddCertificateWithKey("My", Cert("bob"), key, error), TCertStore::TAddResult::Added) << error;
+  EXPECT_EQ(FileMode(Stores.Root() / "My" / "bob.key"), 0600u);
+  std::unique_ptr<TCertStore> my = TCertStore::Open("My");
+  ASSERT_EQ(my->Entries().size(), 1u);
+  EXPECT_TRUE(my->LoadKey(my->Entries()[0], error)) << error;
+}
+
+}  // namespace

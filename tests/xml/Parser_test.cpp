@@ -34,6 +34,8 @@ TEST(xml_events, document_order) {
   EXPECT_EQ(ParseLog("<?xml version='1.0'?>\n<!--c1--><?pi  data here ?>\n<!DOCTYPE r [<!--hidden--><?hidden?>]>"
                      "<r a='1'><e/>t<!--c2--><?p?></r><!--c3-->\n"),
             "[SD]C(c1)P(pi|data here )S(r a=1)S(e)E(e)T(t)C(c2)P(p|)E(r)C(c3)[ED]");
+  // Events before an error stay delivered.
+  EXPECT_EQ(ParseLog(" <!--c--> "), "[SD]C(c)!Unexpected EOF");
   // An external parsed entity as the main input: no document events, no single root.
   EXPECT_EQ(ParseLog("<?xml encoding='UTF-8'?>a<b/>c<d></d>", false), "T(a)S(b)E(b)T(c)S(d)E(d)");
   EXPECT_EQ(ParseLog("", false), "");

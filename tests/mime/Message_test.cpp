@@ -1,0 +1,161 @@
+// Parts and messages: content operations, analysis, ownership, the
+// message's indexes, and loading message files with the line-end rule.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "MimeTestSupport.h"
+#include "mime/MessageFile.h"
+#include "mime/MimeParser.h"
+#include "util/WinError.h"
+
+using namespace tessel;
+using namespace mimetest;
+
+// --- parts ----------------------------------------------------------------------
+
+TEST(part_content, raw_decoded_whole_and_header_text) {
+  auto m = Parse(Crlf("Subject: caf\xE9|Content-Transfer-Encoding: BASE64||YWJj|ZGVm|"));
+  TBodyPart& p = *m->RootPart;
+  EXPECT_EQ(Raw(p), Crlf("YWJj|ZGVm|"));
+  EXPECT_EQ(DecodedText(p), "abcdef");
+  EXPECT_EQ(p.GetWholePart()->ToString(), m->Text->GetString(0, m->Text->Length()));
+  EXPECT_EQ(p.GetHeaderText(), u"Subject: caf\u00e9\r\nContent-Transfer-Encoding: BASE64\r\n\r\n");
+  EXPECT_EQ(p.GetDecodedContent()->ToString(), "abcdef");
+  // An inverted range yields nothing.
+  p.BodyEnd = p.BodyStart - 2;
+  EXPECT_EQ(p.GetRawContent()->GetSize(), 0);
+  EXPECT_EQ(p.GetDecodedContent()->GetSize(), 0);
+  EXPECT_EQ(p.GetRawText(), "");
+}
+
+TEST(part_content, base64_fault_keeps_what_came_before) {
+  auto m = Parse(Crlf("Content-Transfer-Encoding: base64||YWJj=A==|"));
+  TStringStream out;
+  EXPECT_THROW(m->RootPart->GetDecodedContent(out), Exception);
+  EXPECT_EQ(out.DataString(), "abc");
+}
+
+TEST(part_analysis, fields_names_and_attachments) {
+  auto m = Parse(Crlf("Content-Type: multipart/mixed; boundary=b||--b|Content-Type: TEXT/plain; name=a.txt|"
+                      "Content-Disposition: ATTACHMENT; filename=\"b.txt\"; name=c.txt||x|"
+                      "--b|Content-Disposition: inline||y|--b|Content-Type: image/png|"
+                      "Content-Disposition: attachment||z|--b--"));
+  TBodyPart& root = *m->RootPart;
+  TBodyPart& first = *root.Children(0);
+  EXPECT_TRUE(first.IsAttachment);
+  EXPECT_TRUE(first.IsText);
+  EXPECT_EQ(first.Name, u"c.txt");  // parameters of all content headers share one list
+  EXPECT_EQ(first.FileName, u"b.txt");
+  EXPECT_EQ(first.GetField("Content-Disposition"), u"ATTACHMENT");
+  EXPECT_EQ(first.ContentType, u"TEXT/plain");
+  EXPECT_FALSE(root.Children(1)->IsAttachment);
+  ASSERT_EQ(root.Attachments.size(), 2u);
+  EXPECT_EQ(root.Attachments[1], root.Children(2));
+  EXPECT_EQ(root.Children(5), nullptr);
+  EXPECT_EQ(root.Children(-1), nullptr);
+}
+
+TEST(part_tree, a_freed_child_leaves_its_parent) {
+  auto m = Parse(Crlf("Content-Type: multipart/mixed; boundary=b||--b|Content-Disposition: attachment||x|"
+                      "--b||y|--b--"));
+  TBodyPart& root = *m->RootPart;
+  TBodyPart* first = root.Children(0);
+  delete first;
+  ASSERT_EQ(root.ChildCount(), 1);
+  EXPECT_EQ(Raw(*root.Children(0)), "y");
+  EXPECT_TRUE(root.Attachments.empty());
+  std::unique_ptr<TBodyPart> taken = root.ExtractChild(root.Children(0));
+  EXPECT_EQ(taken->Parent(), nullptr);
+  EXPECT_EQ(root.ChildCount(), 0);
+}
+
+TEST(part_tree, create_from_copies_or_moves) {
+  auto m = Parse(Crlf("Content-Type: multipart/mixed; boundary=b||--b|Content-Type: message/rfc822||S: 1||x|"
+                      "--b|Content-Disposition: attachment||y|--b--"));
+  TBodyPart& root = *m->RootPart;
+  auto copy = TBodyPart::CreateFrom(root, root, true);
+  ASSERT_EQ(copy->ChildCount(), 2);
+  EXPECT_NE(dynamic_cast<TRFC822BodyPart*>(copy->Children(0)), nullptr);
+  EXPECT_EQ(copy->Children(1)->Parent(), copy.get());
+  EXPECT_EQ(copy->Attachments.size(), 1u);
+  EXPECT_EQ(copy->HeaderValue(0), root.HeaderValue(0));
+  EXPECT_EQ(root.ChildCount(), 2);
+  auto moved = TBodyPart::CreateFrom<TBodyPart>(root, false);
+  EXPECT_EQ(moved->ChildCount(), 2);
+  EXPECT_EQ(moved->Children(0)->Parent(), moved.get());
+  EXPECT_EQ(root.ChildCount(), 0);
+  EXPECT_EQ(Listing(*m).substr(0, 2), "1\t");
+}
+
+// --- messages ---------------------------------------------------------------------
+
+TEST(message_indexes, text_html_related_attachments_and_ids) {
+  auto m = Parse(Crlf("Content-Type: multipart/mixed; boundary=o||"
+                      "--o|Content-Type: multipart/related; boundary=r||"
+                      "--r|Content-Type: text/html||<p>|--r|Content-Type: image/png|Content-ID: pic@x||P|"
+                      "--r|Content-Type: text/plain|Content-ID: <pic@x>||cid text|--r--|"
+                      "--o|Content-Type: Text/Plain||first|"
+                      "--o|Content-Type: text/plain||second|"
+                      "--o|Content-Type: multipart/related; boundary=r2|Content-Disposition: attachment||"
+                      "--r2|Content-Disposition: attachment||a|--r2--|"
+                      "--o|Content-Type: message/rfc822||Content-Type: text/plain||embedded|--o--"));
+  TBodyPart& root = *m->RootPart;
+  EXPECT_EQ(m->TextPart, root.Children(2));
+  EXPECT_EQ(m->HtmlPart, root.Children(0)->Children(0));
+  EXPECT_EQ(m->RelatedPart, root.Children(0));
+  ASSERT_EQ(m->Attachments.size(), 1u);  // the attached multipart is not listed
+  EXPECT_EQ(m->Attachments[0], root.Children(3)->Children(0));
+  ASSERT_EQ(m->ContentIds.size(), 2u);
+  EXPECT_EQ(m->ContentIds[0].Id, "<pic@x>");
+  EXPECT_EQ(m->FindContentId("pic@x"), root.Children(0)->Children(1));
+  EXPECT_EQ(m->FindContentId("<none>"), nullptr);
+  EXPECT_EQ(m->RootCount(), 1);
+  EXPECT_EQ(m->Roots(0), m->RootPart);
+  EXPECT_EQ(m->Roots(1), nullptr);
+}
+
+TEST(message_lifecycle, reparse_and_streams) {
+  std::string text = Crlf("Content-Type: multipart/mixed; boundary=b||--b||one|--b||two|--b--");
+  auto m = Parse(text);
+  std::string before = Listing(*m);
+  m->Reparse();
+  EXPECT_EQ(Listing(*m), before);
+  EXPECT_EQ(m->RootPart->ChildCount(), 2);
+  TStringStream stream(text);
+  stream.SetPosition(10);
+  auto again = TMessage::CreateFromStream(stream);
+  EXPECT_EQ(Listing(*again), before);
+}
+
+// --- message files -----------------------------------------------------------------
+
+TEST(message_file, line_end_rule) {
+  EXPECT_TRUE(HasBareLfHeader("A: b\nC: d\n\nbody\r\n"));
+  EXPECT_TRUE(HasBareLfHeader("A: b\n"));
+  EXPECT_TRUE(HasBareLfHeader("\nbody"));  // empty header block
+  EXPECT_FALSE(HasBareLfHeader("A: b\r\nC: d\n\nbody"));
+  EXPECT_FALSE(HasBareLfHeader("A: b\rC: d\n\n"));
+  EXPECT_FALSE(HasBareLfHeader("no line end"));
+  EXPECT_FALSE(HasBareLfHeader(""));
+  EXPECT_EQ(ExpandBareLf("\na\r\nb\n\nc\rd\n"), "\r\na\r\nb\r\n\r\nc\rd\r\n");
+  std::string mixed = "A: b\r\n\r\nx\ny";
+  EXPECT_FALSE(ApplyLineEndRule(mixed));
+  EXPECT_EQ(mixed, "A: b\r\n\r\nx\ny");
+}
+
+TEST(message_file, loading_applies_the_rule_and_reports_unreadable_files) {
+  std::string name = std::string(TESSEL_BINARY_DIR) + "/message_file_test.eml";
+  {
+    std::ofstream out(name, std::ios::binary);
+    out << "Subject: lf\nContent-Type: multipart/mixed; boundary=b\n\n--b\n\none\n--b--\n";
+  }
+  auto m = LoadMessageFile(name);
+  EXPECT_EQ(m->RootPart->HeaderCount(), 2);
+  ASSERT_EQ(m->RootPart->ChildCount(), 1);
+  EXPECT_EQ(Raw(*m->RootPart->Children(0)), "one");
+  EXPECT_EQ(m->Text->GetString(0, 13), "Subject: lf\r\n");
+  std::remove(name.c_str());
+  EXPECT_THROW(LoadMessageFile(name), EWinException);
+}

@@ -1,0 +1,35 @@
+// Running headless commands in tests.
+#pragma once
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "ui/cli/Command.h"
+
+namespace clitest {
+
+struct TRun {
+  int Status;
+  std::string Out;
+  std::string Err;
+};
+
+inline TRun Command(const std::vector<std::string>& args) {
+  std::ostringstream out, err;
+  int status = tessel::cli::RunCommandLine(args, out, err);
+  return TRun{status, out.str(), err.str()};
+}
+
+inline std::string Sample(const std::string& name) { return std::string(TESSEL_SAMPLES) + "/" + name; }
+inline std::string Data(const std::string& name) { return std::string(TESSEL_TEST_DATA) + "/" + name; }
+
+inline std::string ReadAll(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+}  // namespace clitest

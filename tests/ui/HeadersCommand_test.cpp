@@ -1,0 +1,40 @@
+// tessel --headers: decoded header lines of one part, and part paths.
+#include <gtest/gtest.h>
+
+#include "CliSupport.h"
+
+using namespace clitest;
+
+TEST(headers_command, decoded_lines_of_nested_parts) {
+  TRun root = Command({"--headers", Sample("forwarded-lf.eml"), "1"});
+  EXPECT_EQ(root.Status, 0);
+  EXPECT_EQ(root.Out,
+            "From: Carla Example <carla@example.org>\nTo: Ada Example <ada@example.org>\n"
+            "Subject: Fwd: Gr\xC3\xBC\xC3\x9F" "e from the archive\nDate: Mon, 07 Dec 2026 10:30:00 +0100\n"
+            "Message-ID: <forward-1@example.org>\nMIME-Version: 1.0\n"
+            "Content-Type: multipart/mixed; boundary=\"fwd\"\n");
+  TRun inner = Command({"--headers", Sample("forwarded-lf.eml"), "1.2.1.2"});
+  EXPECT_EQ(inner.Status, 0);
+  EXPECT_EQ(inner.Out,
+            "Content-Type: text/csv; name=\"M\xC3\xBCller \"2026\".csv\"\n"
+            "Content-Disposition: attachment; filename=\"M\xC3\xBCller \"2026\".csv\"\n"
+            "Content-Transfer-Encoding: base64\n");
+  EXPECT_EQ(Command({"--headers", Sample("forwarded-lf.eml"), "1.2.1"}).Out,
+            "From: Ada Example <ada@example.org>\nSubject: Gr\xC3\xBC\xC3\x9F" "e\nMIME-Version: 1.0\n"
+            "Content-Type: multipart/mixed; boundary=\"inner\"\n");
+}
+
+TEST(headers_command, part_paths_and_exit_statuses) {
+  std::string file = Sample("multipart-attachment.eml");
+  for (const char* path : {"2", "1.4", "1.1.1.1", "1.2.1"}) {
+    TRun run = Command({"--headers", file, path});
+    EXPECT_EQ(run.Status, 4) << path;
+    EXPECT_EQ(run.Err, std::string("tessel: no such part: ") + path + "\n");
+  }
+  for (const char* path : {"0", "1..2", "1.", "a", "", "1.-1"}) EXPECT_EQ(Command({"--headers", file, path}).Status, 2) << path;
+  EXPECT_EQ(Command({"--headers", file}).Status, 2);
+  EXPECT_EQ(Command({"--headers", Data("no-such-file.eml"), "1"}).Status, 3);
+  TRun broken = Command({"--headers", Data("odd.eml"), "1.2.1"});
+  EXPECT_EQ(broken.Status, 1);
+  EXPECT_EQ(broken.Err, "tessel: 1.2.1: Invalid header:not a header line\n");
+}

@@ -21,6 +21,20 @@ std::string TMultipartSigned::ListingDetails() const {
   return std::string("kind=signed") + codes + " decoded=" + (Verified ? "yes" : "no");
 }
 
+int32_t TMultipartSigned::SignedContentEnd(const TBodyPart& content) const {
+  // A leaf ends at the CR of the delimiter that follows it. A multipart
+  // ends after its close delimiter line, but the signer hashed everything
+  // up to this part's next delimiter: the epilogue (often a blank line)
+  // included, or, without one, not even the close line's CR LF, which then
+  // begins that delimiter.
+  if (!content.IsMultipart || !content.Text || Delimiter.empty()) return content.BodyEnd;
+  int32_t from = content.BodyEnd - 2 > content.HeaderStart ? content.BodyEnd - 2 : content.HeaderStart;
+  int32_t limit = BodyEnd > from ? BodyEnd : from;
+  std::string_view rest = content.Text->GetView(from, limit);
+  size_t at = rest.find(Delimiter);
+  return at == std::string_view::npos ? content.BodyEnd : from + static_cast<int32_t>(at);
+}
+
 void TMultipartSigned::Analyze() {
   TBodyPart::Analyze();
   Verified = false;
@@ -39,7 +53,8 @@ void TMultipartSigned::Analyze() {
   // in the text; the signature part's body is handed over still encoded.
   const TBodyPart& content = *ContentPart;
   const TBodyPart& signature = *SignaturePart;
-  int32_t contentSize = content.BodyEnd > content.HeaderStart ? content.BodyEnd - content.HeaderStart : 0;
+  int32_t contentEnd = SignedContentEnd(content);
+  int32_t contentSize = contentEnd > content.HeaderStart ? contentEnd - content.HeaderStart : 0;
   static const char kNothing[] = "";
   const char* contentBytes = content.Text && contentSize > 0 ? content.Text->PtrAt(content.HeaderStart) : kNothing;
   const char* signatureBytes =

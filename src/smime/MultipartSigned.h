@@ -29,6 +29,11 @@ public:
   TBodyPart* ContentPart = nullptr;
   // The part had exactly two children and the check ran.
   bool Verified = false;
+
+  // Where the signed octets of content (one of the children) end: its
+  // BodyEnd for a leaf; for a multipart the CR of this part's delimiter
+  // after it, so that its epilogue is hashed as the signer hashed it.
+  int32_t SignedContentEnd(const TBodyPart& content) const;
 };
 
 // Whether a content type names a detached signature

@@ -260,6 +260,23 @@ TEST_F(SmimePart, detached_signature_over_the_content_part_verifies) {
   EXPECT_EQ(second.Info->VerifyStatus, 0u);
 }
 
+TEST_F(SmimePart, signed_multipart_content_is_hashed_up_to_the_next_delimiter) {
+  // A multipart as the signed part: the signer hashed its epilogue too, or,
+  // without one, stopped before the CR LF that begins the next delimiter.
+  const std::string inner = "Content-Type: multipart/mixed; boundary=in\r\n\r\n--in\r\n"
+                            "Content-Type: text/plain\r\n\r\nsigned text\r\n--in--";
+  for (const std::string& content : {inner + "\r\n\r\nepilogue\r\n", inner + "\r\n\r\n", inner}) {
+    for (bool signatureFirst : {false, true}) {
+      auto message = Load(MultipartSignedEntity(content, SignDetached(content), "", signatureFirst));
+      TMultipartSigned& part = SignedRoot(*message);
+      ASSERT_TRUE(part.ContentPart && part.ContentPart->IsMultipart);
+      EXPECT_EQ(part.Info->VerifyStatus, 0u) << content.size() << (signatureFirst ? " signature first" : "");
+      const TBodyPart& c = *part.ContentPart;
+      EXPECT_EQ(c.Text->GetString(c.HeaderStart, part.SignedContentEnd(c)), content);
+    }
+  }
+}
+
 TEST_F(SmimePart, detached_signature_over_changed_content_fails_but_names_the_signer) {
   std::string changed = PkiContent();
   changed.replace(changed.find("world"), 5, "World");

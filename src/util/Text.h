@@ -25,6 +25,17 @@ public:
   // A view on bytes [offset, offset + length) of parent; owns nothing. The
   // parent must outlive it.
   static std::unique_ptr<TText> CreateSub(const TText& parent, int32_t offset, int32_t length);
+  // A text over length bytes at data that keeper keeps alive (a mapped file,
+  // a block read without zero-filling it first); data[length] must be NUL.
+  // The text holds keeper until it is freed.
+  static std::unique_ptr<TText> CreateOver(const char* data, int32_t length, std::shared_ptr<const void> keeper) {
+    std::unique_ptr<TText> text(new TText());
+    text->Keeper_ = std::move(keeper);
+    text->Start_ = data;
+    text->Length_ = length < 0 ? 0 : length;
+    text->End_ = text->Limit_ = data + text->Length_;
+    return text;
+  }
   ~TText();
   TText(const TText&) = delete;
   TText& operator=(const TText&) = delete;
@@ -62,6 +73,7 @@ private:
   std::string_view Slice(int32_t from, int32_t to) const;
 
   std::string Owned_;
+  std::shared_ptr<const void> Keeper_;
   const char* Start_ = nullptr;
   const char* End_ = nullptr;
   // The NUL that closes the whole block (a sub-text's parent's end): scans

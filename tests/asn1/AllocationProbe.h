@@ -8,28 +8,20 @@
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 #endif
 
-#include <cstddef>
 #include <cstdlib>
 #include <new>
 
 namespace tessel::test {
-
 inline bool gProbeOn = false;
-inline std::size_t gLargestAllocation = 0;
-
+inline std::size_t gLargest = 0;
 struct TAllocationProbe {
-  TAllocationProbe() {
-    gLargestAllocation = 0;
-    gProbeOn = true;
-  }
+  TAllocationProbe() { gLargest = 0, gProbeOn = true; }
   ~TAllocationProbe() { gProbeOn = false; }
-  std::size_t Largest() const { return gLargestAllocation; }
 };
-
 }  // namespace tessel::test
 
 void* operator new(std::size_t size) {
-  if (tessel::test::gProbeOn && size > tessel::test::gLargestAllocation) tessel::test::gLargestAllocation = size;
+  if (tessel::test::gProbeOn && size > tessel::test::gLargest) tessel::test::gLargest = size;
   if (void* p = std::malloc(size ? size : 1)) return p;
   throw std::bad_alloc();
 }

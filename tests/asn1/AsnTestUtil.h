@@ -1,8 +1,9 @@
 // Helpers shared by the ASN.1 tests.
 #pragma once
 
-#include <cctype>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <string>
 
 #include "asn1/asn1.h"
@@ -10,25 +11,16 @@
 
 namespace tessel::test {
 
-// "30 03 02 01 05" -> the five octets; blanks are ignored.
+// "30 03 02 01 05" -> the five octets; anything but hex digits is ignored.
 inline std::string Hex(const std::string& text) {
-  std::string out;
-  int high = -1;
-  for (char c : text) {
-    if (!std::isxdigit(static_cast<unsigned char>(c))) continue;
-    int v = std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : (std::toupper(static_cast<unsigned char>(c)) - 'A' + 10);
-    if (high < 0) {
-      high = v;
-    } else {
-      out += static_cast<char>(high * 16 + v);
-      high = -1;
-    }
-  }
+  std::string out, digits;
+  for (char c : text)
+    if (std::isxdigit(static_cast<unsigned char>(c))) digits += c;
+  for (size_t i = 0; i + 1 < digits.size(); i += 2) out += static_cast<char>(std::stoi(digits.substr(i, 2), nullptr, 16));
   return out;
 }
 
-// Upper-case hex with blanks, for readable comparisons.
-inline std::string ToHex(const std::string& octets) {
+inline std::string ToHex(std::string_view octets) {
   static const char* digits = "0123456789ABCDEF";
   std::string out;
   for (unsigned char c : octets) {
@@ -47,6 +39,13 @@ inline std::string Encode(const TAsnElem& e) {
   TStringStream s;
   e.WriteTo(s);
   return s.DataString();
+}
+
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
 }
 
 }  // namespace tessel::test

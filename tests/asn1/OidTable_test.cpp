@@ -1,69 +1,36 @@
 // The built-in OID name table and the script that generates it.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <set>
-#include <sstream>
 
 #include "asn1/oid.h"
 
 using namespace tessel;
 
-namespace {
-
-std::vector<uint64_t> Arcs(const char* oid) {
-  std::vector<uint64_t> arcs;
-  std::istringstream in(oid);
-  uint64_t a;
-  while (in >> a) arcs.push_back(a);
-  return arcs;
-}
-
-}  // namespace
-
-TEST(oid_table, pinned_rows) {
+TEST(oid_table, pinned_rows_and_repeated_oids) {
   const std::tuple<int, const char*, const char*> rows[] = {
-      {1, "0 9 2342 19200300 100 1 25", "domainComponent"},
-      {62, "1 2 840 113549 1 7 1", "data"},
-      {63, "1 2 840 113549 1 7 2", "signedData"},
-      {64, "1 2 840 113549 1 7 3", "envelopedData"},
-      {71, "1 2 840 113549 1 9 1", "emailAddress"},
-      {162, "1 2 840 113549 3 7", "DES-EDE3-CBC"},
-      {302, "2 5 4 3", "commonName"},
-      {524, "2 54 1775 99", "set-data"},
+      {1, "0 9 2342 19200300 100 1 25", "domainComponent"}, {62, "1 2 840 113549 1 7 1", "data"},
+      {63, "1 2 840 113549 1 7 2", "signedData"}, {64, "1 2 840 113549 1 7 3", "envelopedData"},
+      {71, "1 2 840 113549 1 9 1", "emailAddress"}, {162, "1 2 840 113549 3 7", "DES-EDE3-CBC"},
+      {302, "2 5 4 3", "commonName"}, {524, "2 54 1775 99", "set-data"},
   };
   ASSERT_EQ(OidTableSize, 524);
   for (auto [row, oid, name] : rows) {
     EXPECT_STREQ(OidTable[row - 1].Oid, oid) << row;
     EXPECT_STREQ(OidTable[row - 1].Name, name) << row;
   }
-}
-
-TEST(oid_table, rows_are_well_formed_and_three_oids_repeat) {
   std::set<std::string> seen;
   std::vector<std::string> repeated;
   for (const TOidRecord& r : OidTable) {
     std::string oid = r.Oid;
-    ASSERT_FALSE(oid.empty());
-    EXPECT_EQ(oid.find_first_not_of("0123456789 "), std::string::npos) << oid;
-    EXPECT_EQ(oid.find("  "), std::string::npos) << oid;
-    EXPECT_NE(oid.front(), ' ');
-    EXPECT_NE(oid.back(), ' ');
-    EXPECT_GE(Arcs(r.Oid).size(), 2u) << oid;
-    EXPECT_STRNE(r.Name, "") << oid;
+    EXPECT_TRUE(oid.find_first_not_of("0123456789 ") == std::string::npos && oid.find("  ") == std::string::npos &&
+                oid.front() != ' ' && oid.back() != ' ' && *r.Name)
+        << oid;
     if (!seen.insert(oid).second) repeated.push_back(oid);
   }
-  EXPECT_EQ(seen.size(), 521u);
   EXPECT_EQ(repeated, (std::vector<std::string>{"1 2 840 10045 1 2", "1 3 36 3 1 3", "2 16 840 1 113730 2 5"}));
-}
-
-TEST(oid_table, rows_ascend_by_arcs) {
-  for (int i = 1; i < OidTableSize; ++i)
-    EXPECT_LE(Arcs(OidTable[i - 1].Oid), Arcs(OidTable[i].Oid)) << "row " << i + 1;
-}
-
-TEST(oid_table, later_row_wins) {
+  // The later row wins.
   EXPECT_EQ(OidName("1.2.840.10045.1.2"), "public-key-type");
   EXPECT_EQ(OidName("1.3.36.3.1.3"), "des-3");
   EXPECT_EQ(OidName("2.16.840.1.113730.2.5"), "netscape-cert-sequence");
@@ -71,36 +38,20 @@ TEST(oid_table, later_row_wins) {
 
 TEST(oid_table, names_of_everyday_oids) {
   const std::pair<const char*, const char*> names[] = {
-      {"1.2.840.113549.1.1.1", "rsaEncryption"},
-      {"1.2.840.113549.1.1.11", "sha256WithRSAEncryption"},
-      {"1.2.840.113549.1.9.3", "contentType"},
-      {"1.2.840.113549.1.9.4", "messageDigest"},
-      {"1.2.840.113549.1.9.5", "signingTime"},
-      {"1.2.840.113549.1.9.15", "sMIMECapabilities"},
-      {"1.2.840.113549.1.9.16.2.11", "encrypKeyPref"},
-      {"1.2.840.113549.1.9.16.2.47", "signingCertificateV2"},
-      {"1.2.840.113549.3.2", "rc2CBC"},
-      {"1.2.840.10045.2.1", "ecPublicKey"},
-      {"1.3.14.3.2.26", "sha1"},
-      {"1.3.6.1.5.5.7.1.1", "authorityInfoAccess"},
-      {"1.3.6.1.5.5.7.3.4", "emailProtection"},
-      {"2.5.4.6", "countryName"},
-      {"2.5.4.10", "organizationName"},
-      {"2.5.29.15", "keyUsage"},
-      {"2.5.29.17", "subjectAltName"},
-      {"2.16.840.1.101.3.4.1.2", "aes128-CBC"},
-      {"2.16.840.1.101.3.4.2.1", "sha-256"},
-      {"2.23.42.7.0", "hashedRootKey"},
-      {"0.9.2342.19200300.100.1.25", "domainComponent"},
+      {"1.2.840.113549.1.1.1", "rsaEncryption"}, {"1.2.840.113549.1.1.11", "sha256WithRSAEncryption"},
+      {"1.2.840.113549.1.9.3", "contentType"}, {"1.2.840.113549.1.9.4", "messageDigest"},
+      {"1.2.840.113549.1.9.5", "signingTime"}, {"1.2.840.113549.1.9.15", "sMIMECapabilities"},
+      {"1.2.840.113549.1.9.16.2.11", "encrypKeyPref"}, {"1.2.840.113549.1.9.16.2.47", "signingCertificateV2"},
+      {"1.2.840.113549.3.2", "rc2CBC"}, {"1.2.840.10045.2.1", "ecPublicKey"}, {"1.3.14.3.2.26", "sha1"},
+      {"1.3.6.1.5.5.7.3.4", "emailProtection"}, {"2.5.4.10", "organizationName"}, {"2.5.29.17", "subjectAltName"},
+      {"2.16.840.1.101.3.4.1.2", "aes128-CBC"}, {"2.16.840.1.101.3.4.2.1", "sha-256"}, {"2.23.42.7.0", "hashedRootKey"},
   };
   for (auto [oid, name] : names) EXPECT_EQ(OidName(oid), name) << oid;
 }
 
 TEST(oid_table, generated_file_matches_its_script) {
-  std::filesystem::path repo = std::filesystem::path(TESSEL_TEST_DATA).parent_path().parent_path().parent_path();
-  std::filesystem::path script = repo / "scripts" / "gen_oid_table.py";
   if (!std::filesystem::exists("/etc/dumpasn1/dumpasn1.cfg")) GTEST_SKIP() << "no dumpasn1 configuration";
-  if (std::system("python3 --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no python3";
-  std::string command = "python3 '" + script.string() + "' --check";
+  std::filesystem::path repo = std::filesystem::path(TESSEL_TEST_DATA).parent_path().parent_path().parent_path();
+  std::string command = "python3 '" + (repo / "scripts" / "gen_oid_table.py").string() + "' --check";
   EXPECT_EQ(std::system(command.c_str()), 0) << command;
 }

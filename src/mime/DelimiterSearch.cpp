@@ -36,8 +36,24 @@ int32_t TDelimiterFinder::Find(std::string_view delimiter, int32_t from) {
 }
 
 int32_t TDelimiterFinder::DirectFind(std::string_view delimiter, int32_t from) const {
-  const void* p = memmem(Start_ + from, static_cast<size_t>(End_ - Start_ - from), delimiter.data(), delimiter.size());
-  return p ? static_cast<int32_t>(static_cast<const char*>(p) - Start_) : -1;
+  if (delimiter.substr(0, kLineStart.size()) != kLineStart) {
+    const void* p = memmem(Start_ + from, static_cast<size_t>(End_ - Start_ - from), delimiter.data(), delimiter.size());
+    return p ? static_cast<int32_t>(static_cast<const char*>(p) - Start_) : -1;
+  }
+  // Delimiter lines are found by their dashes: memchr skips base64 bodies
+  // (which hold no "-") and most text far faster than a substring search.
+  const char* p = Start_ + from + 2;
+  while (p < End_) {
+    const char* dash = static_cast<const char*>(std::memchr(p, '-', static_cast<size_t>(End_ - p)));
+    if (!dash) break;
+    const char* start = dash - 2;
+    if (static_cast<size_t>(End_ - start) < delimiter.size()) break;  // no later occurrence fits either
+    if (dash[1] == '-' && dash[-1] == '\n' && dash[-2] == '\r' &&
+        std::memcmp(start, delimiter.data(), delimiter.size()) == 0)
+      return static_cast<int32_t>(start - Start_);
+    p = dash + 1;
+  }
+  return -1;
 }
 
 std::string_view TDelimiterFinder::Key(int32_t line) const {

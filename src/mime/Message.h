@@ -45,6 +45,8 @@ public:
   TMessage(const char* data, int32_t length);
   // Takes the bytes over without copying them.
   explicit TMessage(std::string&& bytes);
+  // Takes the text over (see MessageFile.h for loading files).
+  explicit TMessage(std::unique_ptr<TText> text);
   // The whole stream, from its start whatever its position.
   static std::unique_ptr<TMessage> CreateFromStream(TStream& stream);
   ~TMessage();

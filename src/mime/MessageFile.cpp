@@ -1,5 +1,10 @@
 #include "MessageFile.h"
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -8,6 +13,127 @@
 #include "util/WinError.h"
 
 namespace tessel {
+
+namespace {
+
+constexpr size_t kMaxText = static_cast<size_t>(std::numeric_limits<int32_t>::max());
+
+[[noreturn]] void RaiseFileError(const std::string& fileName, int err) {
+  std::string text = GetWinErrorText(static_cast<uint32_t>(err));
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  SetLastError(static_cast<uint32_t>(err));
+  throw EWinException("Cannot read file \"" + fileName + "\". " + text, static_cast<uint32_t>(err));
+}
+
+size_t BareLfCount(std::string_view bytes) {
+  const char* data = bytes.data();
+  size_t size = bytes.size(), bare = 0;
+  for (const char* p = data; (p = static_cast<const char*>(std::memchr(p, '\n', size - (p - data))));) {
+    if (p == data || p[-1] != '\r') ++bare;
+    ++p;
+  }
+  return bare;
+}
+
+// Writes bytes with every bare LF as CR LF to out (room for the result).
+void ExpandInto(std::string_view bytes, char* out) {
+  const char* data = bytes.data();
+  size_t size = bytes.size(), from = 0;
+  while (from < size) {
+    const void* hit = std::memchr(data + from, '\n', size - from);
+    size_t lf = hit ? static_cast<size_t>(static_cast<const char*>(hit) - data) : size;
+    std::memcpy(out, data + from, lf - from);
+    out += lf - from;
+    if (!hit) break;
+    if (lf == 0 || data[lf - 1] != '\r') *out++ = '\r';
+    *out++ = '\n';
+    from = lf + 1;
+  }
+}
+
+// A block of memory that is not zero-filled first, with a closing NUL.
+// Large blocks come straight from the kernel, asking for huge pages: filling
+// a 100 MB block page by page costs more than the whole parse.
+class TBlock {
+public:
+  explicit TBlock(size_t size) : Size_(size + 1) {
+    if (Size_ >= kLarge) {
+      void* p = mmap(nullptr, Size_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+      if (p != MAP_FAILED) {
+        madvise(p, Size_, MADV_HUGEPAGE);
+        Data_ = static_cast<char*>(p);
+        Mapped_ = true;
+      }
+    }
+    if (!Data_) Data_ = new char[Size_];
+    Data_[size] = '\0';
+  }
+  ~TBlock() {
+    if (Mapped_)
+      munmap(Data_, Size_);
+    else
+      delete[] Data_;
+  }
+  TBlock(const TBlock&) = delete;
+  TBlock& operator=(const TBlock&) = delete;
+  char* Data() const { return Data_; }
+
+private:
+  static constexpr size_t kLarge = size_t(4) << 20;
+  size_t Size_;
+  char* Data_ = nullptr;
+  bool Mapped_ = false;
+};
+
+std::shared_ptr<TBlock> NewBlock(size_t size) { return std::make_shared<TBlock>(size); }
+
+// A read-only private mapping of a file with at least one zero byte after
+// its data: the whole span is first reserved as zero pages, then the file
+// is mapped over its start.
+class TMappedFile {
+public:
+  TMappedFile(int fd, size_t size) {
+    size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    Span_ = (size / page + 1) * page;
+    void* base = mmap(nullptr, Span_, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (base == MAP_FAILED) return;
+    if (size > 0 && mmap(base, size, PROT_READ, MAP_PRIVATE | MAP_FIXED | MAP_POPULATE, fd, 0) == MAP_FAILED) {
+      munmap(base, Span_);
+      return;
+    }
+    Base_ = static_cast<const char*>(base);
+  }
+  ~TMappedFile() {
+    if (Base_) munmap(const_cast<char*>(Base_), Span_);
+  }
+  TMappedFile(const TMappedFile&) = delete;
+  TMappedFile& operator=(const TMappedFile&) = delete;
+  const char* Data() const { return Base_; }
+
+private:
+  const char* Base_ = nullptr;
+  size_t Span_ = 0;
+};
+
+// The text of bytes [data, data + size) that keeper keeps, with the line-end
+// rule applied (the converted copy then replaces them).
+std::unique_ptr<TText> Finish(const char* data, size_t size, std::shared_ptr<const void> keeper,
+                              const std::string& fileName) {
+  std::string_view bytes(data, size);
+  if (HasBareLfHeader(bytes)) {
+    size_t converted = size + BareLfCount(bytes);
+    // Offsets into a message are 32-bit; CR LF conversion can push a file
+    // that was just small enough over the limit.
+    if (converted > kMaxText) RaiseFileError(fileName, EFBIG);
+    std::shared_ptr<TBlock> block = NewBlock(converted);
+    ExpandInto(bytes, block->Data());
+    const char* start = block->Data();
+    return TText::CreateOver(start, static_cast<int32_t>(converted), std::move(block));
+  }
+  return TText::CreateOver(data, static_cast<int32_t>(size), std::move(keeper));
+}
+
+}  // namespace
 
 bool HasBareLfHeader(std::string_view bytes) {
   const char* data = bytes.data();
@@ -26,27 +152,8 @@ bool HasBareLfHeader(std::string_view bytes) {
 }
 
 std::string ExpandBareLf(std::string_view bytes) {
-  const char* data = bytes.data();
-  size_t size = bytes.size();
-  size_t bare = 0;
-  for (const char* p = data; (p = static_cast<const char*>(std::memchr(p, '\n', size - (p - data))));) {
-    if (p == data || p[-1] != '\r') ++bare;
-    ++p;
-  }
-  std::string out;
-  out.resize(size + bare);
-  char* q = out.data();
-  size_t from = 0;
-  while (from < size) {
-    const void* hit = std::memchr(data + from, '\n', size - from);
-    size_t lf = hit ? static_cast<size_t>(static_cast<const char*>(hit) - data) : size;
-    std::memcpy(q, data + from, lf - from);
-    q += lf - from;
-    if (!hit) break;
-    if (lf == 0 || data[lf - 1] != '\r') *q++ = '\r';
-    *q++ = '\n';
-    from = lf + 1;
-  }
+  std::string out(bytes.size() + BareLfCount(bytes), '\0');
+  ExpandInto(bytes, out.data());
   return out;
 }
 
@@ -57,22 +164,47 @@ bool ApplyLineEndRule(std::string& bytes) {
   return true;
 }
 
-std::string ReadMessageFile(const std::string& fileName) {
-  std::string bytes = ReadFileBytes(fileName);
-  ApplyLineEndRule(bytes);
-  // Offsets into a message are 32-bit; CR LF conversion can push a file
-  // that was just small enough over the limit.
-  if (bytes.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
-  {
-    std::string text = GetWinErrorText(EFBIG);
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    throw EWinException("Cannot read file \"" + fileName + "\". " + text, EFBIG);
+std::unique_ptr<TText> LoadMessageText(const std::string& fileName, TFileAccess access) {
+  TFileStream file(fileName, TFileMode::OpenRead);
+  struct stat st;
+  if (::fstat(file.Handle(), &st) != 0) RaiseFileError(fileName, errno);
+  if (!S_ISREG(st.st_mode)) {
+    // Pipes and devices: read to the end, however long.
+    std::string bytes = ReadFileBytes(fileName);
+    ApplyLineEndRule(bytes);
+    if (bytes.size() > kMaxText) RaiseFileError(fileName, EFBIG);
+    return std::make_unique<TText>(std::move(bytes));
   }
-  return bytes;
+  if (static_cast<uint64_t>(st.st_size) > kMaxText) RaiseFileError(fileName, EFBIG);
+  size_t size = static_cast<size_t>(st.st_size);
+  if (access == TFileAccess::Map) {
+    auto mapped = std::make_shared<TMappedFile>(file.Handle(), size);
+    if (mapped->Data()) {
+      const char* data = mapped->Data();
+      return Finish(data, size, std::move(mapped), fileName);
+    }
+  }
+  std::shared_ptr<TBlock> block = NewBlock(size);
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = ::read(file.Handle(), block->Data() + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) RaiseFileError(fileName, errno);
+    if (n == 0) break;  // the file shrank meanwhile: take what is there
+    done += static_cast<size_t>(n);
+  }
+  block->Data()[done] = '\0';
+  const char* data = block->Data();
+  return Finish(data, done, std::move(block), fileName);
 }
 
-std::unique_ptr<TMessage> LoadMessageFile(const std::string& fileName) {
-  return std::make_unique<TMessage>(ReadMessageFile(fileName));
+std::string ReadMessageFile(const std::string& fileName) {
+  std::unique_ptr<TText> text = LoadMessageText(fileName);
+  return std::string(text->Start(), static_cast<size_t>(text->Length()));
+}
+
+std::unique_ptr<TMessage> LoadMessageFile(const std::string& fileName, TFileAccess access) {
+  return std::make_unique<TMessage>(LoadMessageText(fileName, access));
 }
 
 }  // namespace tessel

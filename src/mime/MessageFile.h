@@ -25,12 +25,25 @@ std::string ExpandBareLf(std::string_view bytes);
 // Converts bytes in place when HasBareLfHeader says so; true when it did.
 bool ApplyLineEndRule(std::string& bytes);
 
-// The bytes of a message file with the line-end rule applied. Raises
+// How a file's bytes get into memory.
+enum class TFileAccess {
+  // Read into a block of memory: the text stays valid whatever happens to
+  // the file later (the windows keep messages open for a long time).
+  Read,
+  // Mapped, for commands that read a file once: nothing is copied. The file
+  // must not shrink while the text lives. Files that need the line-end
+  // rule, and files that cannot be mapped, are read.
+  Map,
+};
+
+// The text of a message file with the line-end rule applied. Raises
 // EWinException when the file cannot be read (or is too large for a text).
+std::unique_ptr<TText> LoadMessageText(const std::string& fileName, TFileAccess access = TFileAccess::Read);
+// The same bytes as a byte string.
 std::string ReadMessageFile(const std::string& fileName);
-// ReadMessageFile, then the message parsed from those bytes: raises
-// EWinException for an unreadable file and EMimeParseError for a message
-// that does not parse.
-std::unique_ptr<TMessage> LoadMessageFile(const std::string& fileName);
+// LoadMessageText, then the message parsed from it: raises EWinException
+// for an unreadable file and EMimeParseError for a message that does not
+// parse.
+std::unique_ptr<TMessage> LoadMessageFile(const std::string& fileName, TFileAccess access = TFileAccess::Read);
 
 }  // namespace tessel

@@ -278,8 +278,10 @@ TEST(parser_limits, hostile_multiparts_parse_in_linear_time) {
   double seconds = double(std::clock() - start) / CLOCKS_PER_SEC;
   EXPECT_GT(Root(*m)->ChildCount(), 100000);
   EXPECT_EQ(Raw(*Root(*m)->Children(7)), "x");
-  EXPECT_LT(seconds, 1.0);
   std::cout << "hostile multiparts: " << seconds << " s\n";
+#if defined(NDEBUG) && !defined(__SANITIZE_ADDRESS__)
+  EXPECT_LT(seconds, 1.0);  // only optimised builds are timed
+#endif
 }
 
 TEST(parser_limits, indexed_search_finds_what_a_scan_finds) {

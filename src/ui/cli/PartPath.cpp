@@ -12,15 +12,16 @@ namespace tessel::cli {
 int LoadMessageForCommand(const std::string& fileName, TCommandContext& ctx, std::unique_ptr<TMessage>& message) {
   // Messages load with their S/MIME layers, as in the windows.
   RegisterSmimeParts();
-  std::string bytes;
+  std::unique_ptr<TText> text;
   try {
-    bytes = ReadMessageFile(fileName);
+    // A command reads its file once: mapping it spares the copy.
+    text = LoadMessageText(fileName, TFileAccess::Map);
   } catch (const Exception& e) {
     ctx.Err << "tessel: " << e.Message() << "\n";
     return ExitUnreadable;
   }
   try {
-    message = std::make_unique<TMessage>(std::move(bytes));
+    message = std::make_unique<TMessage>(std::move(text));
   } catch (const EMimeParseError& e) {
     ctx.Err << "tessel: " << fileName << ": " << e.Message();
     if (e.Offset >= 0) ctx.Err << " (at offset " << e.Offset << ")";

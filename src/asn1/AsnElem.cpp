@@ -27,10 +27,18 @@ void WriteLength(TStream& stream, int32_t length) {
   stream.WriteBuffer(octets, n);
 }
 
-// Octets WriteTo produces for an element with this content length. Identifier
-// octets are always one: high tag numbers are written in their short form.
-int64_t EncodedSize(int32_t contentLength) {
-  return 1 + asn1::LengthOctetCount(contentLength) + int64_t(contentLength);
+// Identifier octets WriteTag produces for a tag number.
+int32_t TagOctetCount(uint32_t tag) {
+  if (tag < 31) return 1;
+  int32_t n = 1;
+  for (; tag; tag >>= 7) ++n;
+  return n;
+}
+
+// Octets WriteTo produces for an element.
+int64_t EncodedSize(const TAsnElem& e) {
+  int32_t length = e.ContentLength();
+  return TagOctetCount(e.Tag) + asn1::LengthOctetCount(length) + int64_t(length);
 }
 
 }  // namespace
@@ -56,8 +64,14 @@ TBlobPtr NewBlob(const void* data, int32_t size) {
 // --- TAsnElem -------------------------------------------------------------
 
 void TAsnElem::WriteTag(TStream& stream) const {
-  uint8_t id = static_cast<uint8_t>((Class << 5) | (Constructed ? 0x20 : 0) | (Tag & 0x1F));
-  stream.WriteBuffer(&id, 1);
+  uint8_t octets[6];
+  int32_t n = TagOctetCount(Tag);
+  octets[0] = static_cast<uint8_t>((Class << 5) | (Constructed ? 0x20 : 0) | (Tag < 31 ? Tag : 31));
+  // Tag numbers from 31 on follow in base 128; a parsed high tag keeps only
+  // 31, which still writes as a well-formed identifier that reads back alike.
+  uint32_t v = Tag;
+  for (int32_t i = n - 1; i >= 1; --i, v >>= 7) octets[i] = static_cast<uint8_t>((v & 0x7F) | (i == n - 1 ? 0 : 0x80));
+  stream.WriteBuffer(octets, n);
 }
 
 TAsnElem* TAsnElem::Items(int32_t) const { return nullptr; }
@@ -160,7 +174,7 @@ TSeq::TSeq(std::vector<std::unique_ptr<TAsnElem>> children) : Children_(std::mov
 const TSeq::TFixed& TSeq::FixEncoding() const {
   if (Fixed_) return *Fixed_;
   int64_t total = 0;
-  for (const auto& child : Children_) total += EncodedSize(child->ContentLength());
+  for (const auto& child : Children_) total += EncodedSize(*child);
   if (total > std::numeric_limits<int32_t>::max()) throw Exception("ASN.1 element too large to encode");
   auto fixed = std::make_unique<TFixed>();
   fixed->Count = Children_.size();

@@ -58,7 +58,8 @@ public:
   bool Indefinite = false;
   int32_t EndPosition = 0;
 
-  // The identifier octet: (Class << 5) | 0x20 when constructed | (Tag & 0x1F).
+  // The identifier octet: (Class << 5) | 0x20 when constructed | Tag; tag
+  // numbers from 31 on in the high-tag form (0x1F, then base 128).
   virtual void WriteTag(TStream& stream) const;
   virtual int32_t ContentLength() const = 0;
   // Child at a 0-based index; nullptr for elements without children and for

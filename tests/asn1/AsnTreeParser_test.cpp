@@ -124,6 +124,8 @@ TEST(asn1_write, round_trips_below_tag_31) {
       {Hex("30 83 01 00 05 04 83 01 00 00") + std::string(65536, 'd'), ""},
       {Hex("02 81 01 05"), Hex("02 01 05")},
       {Hex("30 80 31 80 02 01 01 00 00 04 00 00 00"), Hex("30 07 31 03 02 01 01 04 00")},
+      // High tag numbers are kept as 31, which writes as a well-formed high tag.
+      {Hex("30 05 BF 2A 02 05 00"), Hex("30 05 BF 1F 02 05 00")},
   };
   for (const auto& [input, output] : cases) {
     auto root = Parse(input);
@@ -133,6 +135,7 @@ TEST(asn1_write, round_trips_below_tag_31) {
   std::string octets = Encode(TUnknown(4, acUniversal, std::string(300, '\x11')));
   EXPECT_EQ(ToHex(octets.substr(0, 4)), "04 82 01 2C");
   EXPECT_EQ(octets.size(), 304u);
+  EXPECT_EQ(ToHex(Encode(TUnknown(200, acContext, "x"))), "9F 81 48 01 78");
 }
 
 TEST(asn1_write, sequence_encoding_is_fixed_at_first_use) {

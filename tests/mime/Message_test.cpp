@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <random>
 
 #include "MimeTestSupport.h"
 #include "mime/MessageFile.h"
@@ -140,6 +141,18 @@ TEST(message_file, line_end_rule) {
   EXPECT_FALSE(HasBareLfHeader("no line end"));
   EXPECT_FALSE(HasBareLfHeader(""));
   EXPECT_EQ(ExpandBareLf("\na\r\nb\n\nc\rd\n"), "\r\na\r\nb\r\n\r\nc\rd\r\n");
+  // Against a plain reference, across the 16-byte steps of the fast path.
+  std::mt19937 rng(7);
+  for (int round = 0; round < 2000; ++round) {
+    std::string text(rng() % 70, 'a');
+    for (char& c : text) c = "\r\na-"[rng() % 4];
+    std::string want;
+    for (size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) want += '\r';
+      want += text[i];
+    }
+    ASSERT_EQ(ExpandBareLf(text), want) << round;
+  }
   std::string mixed = "A: b\r\n\r\nx\ny";
   EXPECT_FALSE(ApplyLineEndRule(mixed));
   EXPECT_EQ(mixed, "A: b\r\n\r\nx\ny");

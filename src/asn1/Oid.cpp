@@ -1,5 +1,7 @@
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -9,10 +11,17 @@ namespace tessel {
 
 namespace {
 
+// Looked up by string_view without making a string for every OID shown.
+struct TTextHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+};
+using TNameList = std::unordered_map<std::string, std::string, TTextHash, std::equal_to<>>;
+
 // Built once, in table order, so that a later row replaces an earlier one.
-const std::unordered_map<std::string, std::string>& NameList() {
-  static const std::unordered_map<std::string, std::string> list = [] {
-    std::unordered_map<std::string, std::string> m;
+const TNameList& NameList() {
+  static const TNameList list = [] {
+    TNameList m;
     m.reserve(OidTableSize);
     for (const TOidRecord& record : OidTable) {
       std::string dotted = record.Oid;
@@ -135,7 +144,7 @@ std::string ReadArc(const uint8_t*& p, const uint8_t* end, bool first) {
 
 std::string OidName(std::string_view dottedOid) {
   const auto& list = NameList();
-  auto it = list.find(std::string(dottedOid));
+  auto it = list.find(dottedOid);
   return it == list.end() ? std::string() : it->second;
 }
 

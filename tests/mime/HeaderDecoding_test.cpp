@@ -102,10 +102,10 @@ TEST(header_words, rfc2047_vectors) {
       {27, {"$BF|K\\8l\x1B(B",
             "iso-2022-jp is not a registered charset: plain 8-bit text (the leading ESC is trimmed as a blank)"}},
   };
-  corpus::TJson vectors = corpus::TJsonReader(corpus::ReadAll(path)).Parse();
-  ASSERT_EQ(vectors.A.size(), 29u);
-  for (size_t i = 0; i < vectors.A.size(); ++i) {
-    const corpus::TJson& v = vectors.A[i];
+  corpus::TJson vectors = corpus::ParseJson(corpus::ReadAll(path));
+  ASSERT_EQ(vectors.Items.size(), 29u);
+  for (size_t i = 0; i < vectors.Items.size(); ++i) {
+    const corpus::TJson& v = vectors.Items[i];
     auto own = kOwn.find(static_cast<int>(i));
     std::string want = own == kOwn.end() ? v.Str("expected") : own->second.Text;
     EXPECT_EQ(HeaderOf(v.Str("input")), want) << "vector " << i << ": " << v.Str("input");

@@ -35,15 +35,9 @@ const std::map<std::string, std::string> kDifferent = {
     {"testmsgs/very-very-long-boundary", reason::UnclosedWord},
 };
 
-const TXmlElement* Child(const TXmlElement& e, const std::string& name) {
-  for (const auto& c : e.Children)
-    if (c->Name == name) return c.get();
-  return nullptr;
-}
-
 // Main value of the first Content-Type field of an entity, lower-cased.
 std::string EntityType(const TXmlElement& entity) {
-  const TXmlElement* header = Child(entity, "header");
+  const TXmlElement* header = entity.Child("header");
   if (!header) return std::string();
   for (const auto& field : header->Children) {
     std::string text;
@@ -57,32 +51,20 @@ std::string EntityType(const TXmlElement& entity) {
   return std::string();
 }
 
-std::vector<TBodyPart*> PathChildren(TBodyPart& part) {
-  TBodyPart* inner = nullptr;
-  try {
-    inner = part.InnerRoot();
-  } catch (const std::exception&) {
-  }
-  if (inner) return {inner};
-  std::vector<TBodyPart*> children;
-  for (int32_t i = 0; i < part.ChildCount(); ++i) children.push_back(part.Children(i));
-  return children;
-}
-
 void Compare(const TLoaded& loaded, const std::string& dir, const TXmlElement& entity, TBodyPart& part,
              const std::string& path, std::vector<std::string>& diffs) {
   std::string theirs = EntityType(entity);
   if (part.ContentTypeKey() != theirs) diffs.push_back(path + ": type " + part.ContentTypeKey() + " / " + theirs);
   std::vector<const TXmlElement*> expected;
   const TXmlElement* body = nullptr;
-  if (const TXmlElement* multipart = Child(entity, "multipart")) {
+  if (const TXmlElement* multipart = entity.Child("multipart")) {
     for (const auto& c : multipart->Children)
       if (c->Name == "body-part") expected.push_back(c.get());
-  } else if (const TXmlElement* message = Child(entity, "message")) {
+  } else if (const TXmlElement* message = entity.Child("message")) {
     expected.push_back(message);
   } else {
-    body = Child(entity, "text-body");
-    if (!body) body = Child(entity, "binary-body");
+    body = entity.Child("text-body");
+    if (!body) body = entity.Child("binary-body");
   }
   std::vector<TBodyPart*> children = PathChildren(part);
   if (children.size() != expected.size())
@@ -111,7 +93,7 @@ TEST(corpus_compare, mime4j_trees) {
     for (const std::string& name : names) {
       std::string dir = base + folder;
       std::unique_ptr<TXmlElement> xml = ReadXmlTree(ReadAll(dir + name + "_decoded.xml"));
-      const TXmlElement* message = Child(*xml, "message");
+      const TXmlElement* message = xml->Child("message");
       if (!message) continue;
       ++total;
       TLoaded loaded = Load(dir + name + ".msg");

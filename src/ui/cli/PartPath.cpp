@@ -1,11 +1,10 @@
 #include "PartPath.h"
 
-#include "mime/MessageFile.h"
-#include "mime/MimeParser.h"
 #include <cstdint>
 
+#include "mime/MessageFile.h"
+#include "mime/MimeParser.h"
 #include "smime/SmimeRegistration.h"
-#include "util/WinError.h"
 
 namespace tessel::cli {
 

@@ -9,6 +9,7 @@
 #include <emmintrin.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -51,17 +52,17 @@ size_t BareLfCount(std::string_view bytes) {
   return bare;
 }
 
-// Writes bytes with every bare LF as CR LF to out (room for the result).
-void ExpandInto(std::string_view bytes, char* out) {
-  const char* data = bytes.data();
-  size_t size = bytes.size(), i = 0;
+// Writes data[from, to) with every bare LF as CR LF to out (room for the
+// result) and returns the end of what it wrote. A CR before from counts.
+char* ExpandRange(const char* data, size_t from, size_t to, char* out) {
+  size_t i = from;
   auto put = [&](size_t k) {
     if (data[k] == '\n' && (k == 0 || data[k - 1] != '\r')) *out++ = '\r';
     *out++ = data[k];
   };
 #ifdef __SSE2__
   const __m128i lf = _mm_set1_epi8('\n');
-  for (; i + 16 <= size; i += 16) {
+  for (; i + 16 <= to; i += 16) {
     __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
     unsigned lfs = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)));
     if (!lfs) {
@@ -70,21 +71,24 @@ void ExpandInto(std::string_view bytes, char* out) {
       continue;
     }
     // Up to each LF as one copy, then the line end.
-    size_t from = i;
+    size_t start = i;
     while (lfs) {
       size_t k = i + static_cast<size_t>(__builtin_ctz(lfs));
       lfs &= lfs - 1;
-      std::memcpy(out, data + from, k - from);
-      out += k - from;
+      std::memcpy(out, data + start, k - start);
+      out += k - start;
       put(k);
-      from = k + 1;
+      start = k + 1;
     }
-    std::memcpy(out, data + from, i + 16 - from);
-    out += i + 16 - from;
+    std::memcpy(out, data + start, i + 16 - start);
+    out += i + 16 - start;
   }
 #endif
-  for (; i < size; ++i) put(i);
+  for (; i < to; ++i) put(i);
+  return out;
 }
+
+void ExpandInto(std::string_view bytes, char* out) { ExpandRange(bytes.data(), 0, bytes.size(), out); }
 
 // A block of memory that is not zero-filled first, with a closing NUL.
 // Large blocks come straight from the kernel, asking for huge pages: filling
@@ -144,6 +148,12 @@ public:
   TMappedFile(const TMappedFile&) = delete;
   TMappedFile& operator=(const TMappedFile&) = delete;
   const char* Data() const { return Base_; }
+  // Gives back the pages wholly inside [0, end): a converted copy has taken
+  // their bytes over, and the peak memory of a conversion stays near one copy.
+  void Release(size_t end) const {
+    size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    if (Base_ && end >= page) madvise(const_cast<char*>(Base_), end / page * page, MADV_DONTNEED);
+  }
 
 private:
   const char* Base_ = nullptr;
@@ -151,21 +161,26 @@ private:
 };
 
 // The text of bytes [data, data + size) that keeper keeps, with the line-end
-// rule applied (the converted copy then replaces them).
+// rule applied (the converted copy then replaces them). mapped, when the
+// bytes are a mapped file, lets the conversion give back what it has copied.
 std::unique_ptr<TText> Finish(const char* data, size_t size, std::shared_ptr<const void> keeper,
-                              const std::string& fileName) {
+                              const TMappedFile* mapped, const std::string& fileName) {
   std::string_view bytes(data, size);
-  if (HasBareLfHeader(bytes)) {
-    size_t converted = size + BareLfCount(bytes);
-    // Offsets into a message are 32-bit; CR LF conversion can push a file
-    // that was just small enough over the limit.
-    if (converted > kMaxText) RaiseFileError(fileName, EFBIG);
-    std::shared_ptr<TBlock> block = NewBlock(converted);
-    ExpandInto(bytes, block->Data());
-    const char* start = block->Data();
-    return TText::CreateOver(start, static_cast<int32_t>(converted), std::move(block));
+  if (!HasBareLfHeader(bytes)) return TText::CreateOver(data, static_cast<int32_t>(size), std::move(keeper));
+  size_t converted = size + BareLfCount(bytes);
+  // Offsets into a message are 32-bit; CR LF conversion can push a file
+  // that was just small enough over the limit.
+  if (converted > kMaxText) RaiseFileError(fileName, EFBIG);
+  std::shared_ptr<TBlock> block = NewBlock(converted);
+  char* out = block->Data();
+  constexpr size_t kChunk = size_t(8) << 20;
+  for (size_t from = 0; from < size; from += kChunk) {
+    size_t to = std::min(size, from + kChunk);
+    out = ExpandRange(data, from, to, out);
+    if (mapped) mapped->Release(to);
   }
-  return TText::CreateOver(data, static_cast<int32_t>(size), std::move(keeper));
+  const char* start = block->Data();
+  return TText::CreateOver(start, static_cast<int32_t>(converted), std::move(block));
 }
 
 }  // namespace
@@ -216,7 +231,8 @@ std::unique_ptr<TText> LoadMessageText(const std::string& fileName, TFileAccess 
     auto mapped = std::make_shared<TMappedFile>(file.Handle(), size);
     if (mapped->Data()) {
       const char* data = mapped->Data();
-      return Finish(data, size, std::move(mapped), fileName);
+      const TMappedFile* view = mapped.get();
+      return Finish(data, size, std::move(mapped), view, fileName);
     }
   }
   std::shared_ptr<TBlock> block = NewBlock(size);
@@ -230,7 +246,7 @@ std::unique_ptr<TText> LoadMessageText(const std::string& fileName, TFileAccess 
   }
   block->Data()[done] = '\0';
   const char* data = block->Data();
-  return Finish(data, done, std::move(block), fileName);
+  return Finish(data, done, std::move(block), nullptr, fileName);
 }
 
 std::string ReadMessageFile(const std::string& fileName) {

@@ -158,6 +158,32 @@ TEST(message_file, line_end_rule) {
   EXPECT_EQ(mixed, "A: b\r\n\r\nx\ny");
 }
 
+TEST(message_file, mapped_and_read_files_convert_alike) {
+  // Large enough for the conversion to go in pieces; a CR LF pair and a bare
+  // LF sit on the piece boundary (8 MB).
+  std::string bytes = "Subject: big\n\n";
+  while (bytes.size() < (size_t(8) << 20) - 1) bytes += "line of text\n";
+  bytes.resize((size_t(8) << 20) - 1);
+  bytes += "\r\n\nend\n";
+  std::string name = std::string(TESSEL_BINARY_DIR) + "/message_file_big.eml";
+  std::ofstream(name, std::ios::binary) << bytes;
+  std::string want = ExpandBareLf(bytes);
+  for (TFileAccess access : {TFileAccess::Map, TFileAccess::Read}) {
+    std::unique_ptr<TText> text = LoadMessageText(name, access);
+    ASSERT_EQ(text->Length(), static_cast<int32_t>(want.size()));
+    EXPECT_TRUE(std::string_view(text->Start(), want.size()) == want);
+    EXPECT_EQ(text->Start()[text->Length()], '\0');
+  }
+  // A mapped file that fills its last page still ends in a NUL.
+  std::string page = "Subject: page\r\n\r\n" + std::string(8192 - 19, 'x');
+  std::ofstream(name, std::ios::binary | std::ios::trunc) << page;
+  std::unique_ptr<TText> mapped = LoadMessageText(name, TFileAccess::Map);
+  ASSERT_EQ(mapped->Length(), 8192);
+  EXPECT_EQ(mapped->Start()[8192], '\0');
+  EXPECT_EQ(TMessage(std::move(mapped)).RootPart->RawSize(), 8192 - 19);
+  std::remove(name.c_str());
+}
+
 TEST(message_file, loading_applies_the_rule_and_reports_unreadable_files) {
   std::string name = std::string(TESSEL_BINARY_DIR) + "/message_file_test.eml";
   {

@@ -175,12 +175,13 @@ TEST(message_file, mapped_and_read_files_convert_alike) {
     EXPECT_EQ(text->Start()[text->Length()], '\0');
   }
   // A mapped file that fills its last page still ends in a NUL.
-  std::string page = "Subject: page\r\n\r\n" + std::string(8192 - 19, 'x');
+  std::string header = "Subject: page\r\n\r\n";
+  std::string page = header + std::string(8192 - header.size(), 'x');
   std::ofstream(name, std::ios::binary | std::ios::trunc) << page;
   std::unique_ptr<TText> mapped = LoadMessageText(name, TFileAccess::Map);
   ASSERT_EQ(mapped->Length(), 8192);
   EXPECT_EQ(mapped->Start()[8192], '\0');
-  EXPECT_EQ(TMessage(std::move(mapped)).RootPart->RawSize(), 8192 - 19);
+  EXPECT_EQ(TMessage(std::move(mapped)).RootPart->RawSize(), 8192 - static_cast<int32_t>(header.size()));
   std::remove(name.c_str());
 }
 

@@ -78,15 +78,34 @@ int NoPassword(char*, int, int, void*) { return 0; }
 
 }  // namespace
 
-void InitializeCrypto() {
-  static std::once_flag once;
-  std::call_once(once, [] {
+namespace {
+
+// The providers stay loaded for the program's life. They are given back at
+// exit, before OpenSSL's own clean-up (registered while they were loaded,
+// so it runs after this object's destructor).
+struct TProviders {
+  TProviders() {
     // The default provider serves everything modern; the legacy one adds
     // RC2, DES and the old PKCS #12 encryptions. Without the legacy module
     // those messages report an unknown algorithm instead of decrypting.
-    OSSL_PROVIDER_load(nullptr, "default");
-    OSSL_PROVIDER_load(nullptr, "legacy");
+    Default = OSSL_PROVIDER_load(nullptr, "default");
+    Legacy = OSSL_PROVIDER_load(nullptr, "legacy");
     ERR_clear_error();
+  }
+  ~TProviders() {
+    if (Legacy) OSSL_PROVIDER_unload(Legacy);
+    if (Default) OSSL_PROVIDER_unload(Default);
+  }
+  OSSL_PROVIDER* Default = nullptr;
+  OSSL_PROVIDER* Legacy = nullptr;
+};
+
+}  // namespace
+
+void InitializeCrypto() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    static TProviders providers;
     RegisterStatusTexts();
   });
 }

@@ -153,6 +153,18 @@ TEST_F(EnvelopedDataTest, signed_data_and_garbage_are_not_encrypted) {
   }
 }
 
+TEST_F(EnvelopedDataTest, truncated_messages_raise_and_never_crash) {
+  Stores.PutIdentity("My", "carol");
+  const std::string original = PkiFile("enc-two.p7m");
+  for (size_t n = 0; n < original.size(); n += 7) {
+    try {
+      Decrypt(original.substr(0, n));
+      ADD_FAILURE() << "a message cut at " << n << " decrypted";
+    } catch (const EWinException&) {
+    }
+  }
+}
+
 TEST_F(EnvelopedDataTest, damaged_ciphertext_is_an_error_not_garbage) {
   Stores.PutIdentity("My", "carol");
   std::string data = PkiFile("enc-3des.p7m");

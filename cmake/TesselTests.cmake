@@ -12,6 +12,9 @@ function(tessel_add_tests prefix)
     target_compile_definitions(${target} PRIVATE
       TESSEL_CORPUS="${TESSEL_CORPUS}" TESSEL_SAMPLES="${TESSEL_SAMPLES}"
       TESSEL_TEST_DATA="${CMAKE_CURRENT_SOURCE_DIR}/data" TESSEL_BINARY_DIR="${CMAKE_BINARY_DIR}")
-    gtest_discover_tests(${target} DISCOVERY_TIMEOUT 120 PROPERTIES LABELS ${prefix})
+    # Tests never touch the user's own certificate stores: loading a signed
+    # message adds its signer to "AddressBook".
+    gtest_discover_tests(${target} DISCOVERY_TIMEOUT 120 PROPERTIES LABELS ${prefix}
+      ENVIRONMENT "TESSEL_CERT_DIR=${CMAKE_BINARY_DIR}/test-cert-stores")
   endforeach()
 endfunction()

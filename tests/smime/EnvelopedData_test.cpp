@@ -55,6 +55,14 @@ TEST_F(EnvelopedDataTest, second_of_two_recipients_decrypts_when_only_it_is_in_m
   EXPECT_EQ(d.Recipient.Encoded(), CertDer("carol"));
 }
 
+TEST_F(EnvelopedDataTest, recipient_named_by_key_identifier) {
+  Stores.PutIdentity("My", "bob");
+  Stores.PutIdentity("My", "carol");
+  TDecrypted d = Decrypt(PkiFile("enc-keyid.p7m"));
+  EXPECT_EQ(d.Recipient.Encoded(), CertDer("carol"));
+  EXPECT_EQ(d.Content, PkiFile("content.txt"));
+}
+
 TEST_F(EnvelopedDataTest, key_readable_by_others_is_refused_and_the_next_recipient_tried) {
   Stores.PutIdentity("My", "bob", 0644);
   Stores.PutIdentity("My", "carol");

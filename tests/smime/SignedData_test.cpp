@@ -194,6 +194,12 @@ TEST_F(SignedDataTest, attached_bad_signature_value_is_a_signature_fault) {
   EXPECT_EQ(r.Signer.Encoded(), CertDer("alice"));
 }
 
+TEST_F(SignedDataTest, signer_named_by_key_identifier) {
+  TVerifyResult r = Attached(PkiFile("keyid.p7m"));
+  EXPECT_EQ(r.Status, 0u);
+  EXPECT_EQ(r.Signer.Encoded(), CertDer("alice"));
+}
+
 TEST_F(SignedDataTest, signer_unknown_gives_not_found_and_still_the_content) {
   TVerifyResult r = Attached(PkiFile("nocerts.p7m"));
   EXPECT_EQ(r.Status, kStatusSignerNotFound);

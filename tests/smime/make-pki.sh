@@ -17,8 +17,10 @@
 #   detached.p7s     alice, detached signature over content.txt
 #   opaque.p7m       alice, signed-data holding content.txt
 #   nocerts.p7m      alice, opaque, without certificates
+#   keyid.p7m        alice, opaque, the signer named by its subject key identifier
 #   stranger.p7m     stranger, opaque
 #   enc-two.p7m      AES-128 for bob and carol (in that order)
+#   enc-keyid.p7m    AES-128 for carol, named by her subject key identifier
 #   enc-3des.p7m, enc-aes256.p7m, enc-rc2-40.p7m, enc-rc2-64.p7m, enc-rc2-128.p7m, enc-des.p7m   for carol
 # PKCS #12: alice.p12 (password "secret"), carol-nopass.p12 (no password).
 set -eu
@@ -125,6 +127,7 @@ sign() {  # signer output [options]
 sign alice detached.p7s
 sign alice opaque.p7m -nodetach
 sign alice nocerts.p7m -nodetach -nocerts
+sign alice keyid.p7m -nodetach -keyid
 sign stranger stranger.p7m -nodetach
 sign expired expired.p7m -nodetach
 sign deep deep.p7m -nodetach
@@ -141,6 +144,7 @@ encrypt -rc2-40 enc-rc2-40.p7m carol.pem
 encrypt -rc2-64 enc-rc2-64.p7m carol.pem
 encrypt -rc2-128 enc-rc2-128.p7m carol.pem
 encrypt -des enc-des.p7m carol.pem
+encrypt -aes128 enc-keyid.p7m -keyid carol.pem
 
 openssl pkcs12 -export $LEGACY -inkey alice.key -in alice.pem -certfile ca.pem -name alice \
   -passout pass:secret -out alice.p12

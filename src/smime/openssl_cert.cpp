@@ -158,9 +158,9 @@ bool ReadAll(BIO* bio, std::string& out) {
       out.append(buf, static_cast<size_t>(n));
       continue;
     }
-    // 0 or -1 with nothing to retry is the end; a retry flag on a memory
-    // chain cannot mean "later", so it is an error.
-    return !BIO_should_retry(bio);
+    // Memory chains end with 0; -1 is a failure of a filter on the way
+    // (a retry cannot mean "later" over memory).
+    return n == 0;
   }
 }
 

@@ -12,8 +12,10 @@
 // The signer certificate receives the certificate that was checked, valid or
 // not, with the message's other certificates as its companions. When
 // encryptionCertificate is given the signer's attributes are read: each
-// signed attribute's dotted OID with the base64 of its first value into
-// attributes (a later one replaces an earlier one), the short names of its
+// signed attribute's dotted OID with the base64 of its first value's whole
+// encoding into attributes, exactly as Base64EncodeBuffer writes it (CR LF
+// after 76 characters and at the end; a later attribute replaces an
+// earlier one), the short names of its
 // S/MIME capabilities into capabilities, and its preferred encryption
 // certificate (from the message, else "AddressBook").
 //

@@ -30,7 +30,10 @@ TMessage::TMessage(const char* data, int32_t length) : Text(std::make_unique<TTe
 
 TMessage::TMessage(std::string&& bytes) : Text(std::make_unique<TText>(std::move(bytes))) { Parse(); }
 
-TMessage::TMessage(std::unique_ptr<TText> text) : Text(std::move(text)) { Parse(); }
+TMessage::TMessage(std::unique_ptr<TText> text)
+    : Text(text ? std::move(text) : std::make_unique<TText>("", 0)) {
+  Parse();
+}
 
 std::unique_ptr<TMessage> TMessage::CreateFromStream(TStream& stream) {
   std::string bytes(static_cast<size_t>(std::max(stream.GetSize(), 0)), '\0');

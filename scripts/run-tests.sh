@@ -1,7 +1,12 @@
 #!/bin/sh
-# Installs what is needed, builds everything and runs the whole test suite.
+# Installs what is needed, builds everything and runs the whole test suite;
+# then the same suite built with clang under the address and
+# undefined-behaviour sanitizers, and a one-minute run of every fuzz target
+# on its seed corpus (sharing that build).
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/deps.sh
 ./scripts/build.sh build
 ctest --test-dir build --output-on-failure -j "$(nproc)" --timeout 600
+./scripts/sanitize-tests.sh build-asan
+FUZZ_BUILD_DIR=build-asan FUZZ_NICE=0 fuzz/run.sh "${FUZZ_SECONDS:-60}"

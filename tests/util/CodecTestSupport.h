@@ -1,8 +1,11 @@
-// Table-driven vectors, and an independent decoder (Python's) to compare the
-// transfer encodings with.
+// Table-driven vectors, charset reading and writing, and the independent
+// references (iconv, Python) the codecs are compared with.
 #pragma once
 
+#include <iconv.h>
 #include <unistd.h>
+
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
@@ -10,6 +13,9 @@
 #include <sstream>
 #include <string>
 #include <vector>
+
+#include "util/Charsets.h"
+#include "util/MemoryStream.h"
 
 namespace tessel::test {
 
@@ -49,6 +55,74 @@ inline std::string ToHex(const std::string& s) {
   for (unsigned char c : s) r += {"0123456789abcdef"[c >> 4], "0123456789abcdef"[c & 15]};
   return r;
 }
+inline std::string FromHex(const std::string& h) {
+  std::string r;
+  for (size_t i = 0; i + 1 < h.size(); i += 2) r += static_cast<char>(std::stoi(h.substr(i, 2), nullptr, 16));
+  return r;
+}
+
+// "EIllegalChar:<message>" or "Exception:<message>" for what f raises, "" when nothing.
+template <class F>
+std::string ErrorOf(F f) {
+  try {
+    f();
+  } catch (const EIllegalChar& e) {
+    return std::string("EIllegalChar:") + e.what();
+  } catch (const Exception& e) {
+    return std::string("Exception:") + e.what();
+  }
+  return "";
+}
+
+// Reading unit by unit: the units read, then the error that stopped it.
+struct TReadResult {
+  std::u16string Units;
+  std::string Error;
+};
+inline TReadResult ReadUnits(const std::string& charset, const std::string& bytes) {
+  TReadResult o;
+  TStringStream stream(bytes);
+  std::unique_ptr<TCharReader> r = CreateCharReader(charset, &stream);
+  if (!r) return {u"", "no reader"};
+  r->OwnsStream = false;
+  o.Error = ErrorOf([&] { while (!r->Eof()) o.Units.push_back(r->ReadChar()); });
+  return o;
+}
+inline std::u16string ReadAll(const std::string& charset, const std::string& bytes) {
+  TReadResult o = ReadUnits(charset, bytes);
+  EXPECT_EQ(o.Error, "") << charset << " " << testing::PrintToString(bytes);
+  return o.Units;
+}
+inline std::string WriteAll(const std::string& charset, const std::u16string& ws) {
+  TStringStream stream;
+  {
+    std::unique_ptr<TCharWriter> w = CreateCharWriter(charset, &stream);
+    w->OwnsStream = false;
+    w->WriteString(ws);
+  }  // freeing the writer flushes it
+  return stream.DataString();
+}
+
+inline bool IconvKnows(const char* to, const char* from) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  iconv_close(cd);
+  return true;
+}
+// in converted by iconv; nullopt when iconv refuses it.
+inline std::optional<std::string> Iconv(const char* to, const char* from, const std::string& in) {
+  iconv_t cd = iconv_open(to, from);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  std::string buf(in.size() * 8 + 16, '\0');
+  char* inp = const_cast<char*>(in.data());
+  char* outp = buf.data();
+  size_t inleft = in.size(), outleft = buf.size();
+  bool ok = iconv(cd, &inp, &inleft, &outp, &outleft) != static_cast<size_t>(-1) &&
+            iconv(cd, nullptr, nullptr, &outp, &outleft) != static_cast<size_t>(-1);
+  iconv_close(cd);
+  if (!ok) return std::nullopt;
+  return buf.substr(0, static_cast<size_t>(outp - buf.data()));
+}
 
 // Each input through the Python function f(bytes) -> bytes that `def` defines;
 // nullopt for an input on which f raises, and as a whole when python3 does not run.
@@ -59,11 +133,10 @@ inline std::optional<std::vector<std::optional<std::string>>> PythonMap(const st
   std::string script = std::string(dir) + "/f.py", data = std::string(dir) + "/in.txt";
   std::ofstream(script) << "import sys, base64, binascii, quopri\n" << def << "\nfor l in open(sys.argv[1]):\n"
                         << "    try: print(f(bytes.fromhex(l)).hex())\n    except Exception: print('!')\n";
-  std::ofstream(data) << [&] {
-    std::string all;
-    for (const auto& s : inputs) all += ToHex(s) + "\n";
-    return all;
-  }();
+  {
+    std::ofstream f(data);
+    for (const auto& s : inputs) f << ToHex(s) << "\n";
+  }
   std::optional<std::vector<std::optional<std::string>>> result;
   if (FILE* p = popen(("python3 " + script + " " + data + " 2>/dev/null").c_str(), "r")) {
     std::vector<std::optional<std::string>> out;
@@ -72,9 +145,7 @@ inline std::optional<std::vector<std::optional<std::string>>> PythonMap(const st
       if (c != '\n') {
         line += static_cast<char>(c);
       } else {
-        out.push_back(line == "!" ? std::nullopt : std::optional(std::string()));
-        for (size_t i = 0; out.back() && i + 1 < line.size(); i += 2)
-          *out.back() += static_cast<char>(std::stoi(line.substr(i, 2), nullptr, 16));
+        out.push_back(line == "!" ? std::nullopt : std::optional(FromHex(line)));
         line.clear();
       }
     }

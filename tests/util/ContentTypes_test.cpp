@@ -17,7 +17,7 @@ namespace {
 // the registry it imitates; it records what would have been started.
 class TFakeDatabase : public TContentTypeDatabase {
 public:
-  std::map<std::string, std::string> Table;  // "kind:key" -> value
+  std::map<std::string, std::string> Table;  // "kind:key" in lower case -> value
   std::vector<V> Started;                    // program, then its arguments
   V Opened;
   bool StartWorks = true;
@@ -27,8 +27,8 @@ public:
   std::string FileTypeDefaultVerb(const std::string& t) override { return Get("verb:" + t); }
   std::string VerbCommand(const std::string& t, const std::string& v) override { return Get("cmd:" + t + "/" + v); }
   bool StartProgram(const std::string& program, const V& args) override {
-    Started.push_back(args);
-    Started.back().insert(Started.back().begin(), program);
+    Started.push_back(V{program});
+    Started.back().insert(Started.back().end(), args.begin(), args.end());
     return StartWorks;
   }
   void OpenWithDefaultHandler(const std::string& name) override { Opened.push_back(name); }
@@ -50,11 +50,7 @@ private:
 
 class ContentTypes : public ::testing::Test {
 protected:
-  void SetUp() override {
-    auto fake = std::make_unique<TFakeDatabase>();
-    Db = fake.get();
-    Previous = SetContentTypeDatabase(std::move(fake));
-  }
+  void SetUp() override { Previous = SetContentTypeDatabase(std::unique_ptr<TFakeDatabase>(Db = new TFakeDatabase)); }
   void TearDown() override { SetContentTypeDatabase(std::move(Previous)); }
 
   // What ExecuteWithContentType starts for fileName with command registered.
@@ -100,39 +96,38 @@ TEST_F(ContentTypes, missing_association_or_failed_start_falls_back_to_shell_ope
   EXPECT_EQ(Db->Opened, (V{"/tmp/f", "/tmp/f", "/tmp/f", "/tmp/g"}));
 }
 
-TEST_F(ContentTypes, extension_command_is_cut_before_the_placeholder) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"notepad.exe %1", "notepad.exe "},
-      {R"("C:\P\v.exe" "%1" /x)", R"("C:\P\v.exe" )"},
-      {R"("C:\P\v.exe" /a "%1" /b "%1")", R"("C:\P\v.exe" /a )"},
-      {R"(C:\P\app.exe /view)", R"(C:\P\app.exe /view)"},
-      {R"("C:\P\app.exe")", R"("C:\P\app.exe)"},
-      {"%1", ""},
-  };
-  for (const auto& [command, expected] : cases) {
-    Db->Associate("application/x-test", ".tst", command);
-    EXPECT_EQ(GetExtensionCommand(".tst"), expected) << command;
-  }
-}
-
-TEST_F(ContentTypes, execute_puts_the_file_name_in_and_splits_program_from_arguments) {
+// The command shown is cut before the placeholder; the one started has the
+// file name put in and is split into program and arguments.
+TEST_F(ContentTypes, commands_are_cut_for_display_and_split_for_starting) {
   setenv("SystemRoot", R"(C:\Windows)", 1);
   setenv("ProgramFiles", R"(C:\Program Files)", 1);
   struct {
-    const char* Command;
-    const char* File;
-    V Expected;
+    const char *Command, *Shown, *File;
+    V Started;  // empty: only shown
   } cases[] = {
-      {"notepad.exe %1", R"(C:\T\a.txt)", {"notepad.exe", R"(C:\T\a.txt)"}},
-      {R"("C:\P\v.exe" "%1" /x)", "my file", {R"(C:\P\v.exe)", "my file", "/x"}},
-      {R"("C:\Program Files\v.exe" /v "%1")", "f", {R"(C:\Program Files\v.exe)", "/v", "f"}},
-      {R"(C:\P\app.exe)", "a b", {R"(C:\P\app.exe)", "a b"}},
-      {R"("C:\P\app.exe" -view)", "a", {R"(C:\P\app.exe)", "-view", "a"}},
-      {R"("/usr/bin/v" "--file=%1" "--x")", "/t/a b", {"/usr/bin/v", "--file=/t/a b", "--x"}},
-      {R"(%SystemRoot%\system32\notepad.exe %1)", "a", {R"(C:\Windows\system32\notepad.exe)", "a"}},
-      {R"("%ProgramFiles%\v.exe" "%1" %SystemRoot%)", "a", {R"(C:\Program Files\v.exe)", "a", R"(C:\Windows)"}},
+      {"notepad.exe %1", "notepad.exe ", R"(C:\T\a.txt)", {"notepad.exe", R"(C:\T\a.txt)"}},
+      {R"("C:\P\v.exe" "%1" /x)", R"("C:\P\v.exe" )", "my file", {R"(C:\P\v.exe)", "my file", "/x"}},
+      {R"("C:\P\v.exe" /a "%1" /b "%1")", R"("C:\P\v.exe" /a )", "f", {}},
+      {R"("C:\Program Files\v.exe" /v "%1")", R"("C:\Program Files\v.exe" /v )", "f",
+       {R"(C:\Program Files\v.exe)", "/v", "f"}},
+      {R"(C:\P\app.exe /view)", R"(C:\P\app.exe /view)", "", {}},
+      {R"(C:\P\app.exe)", R"(C:\P\app.exe)", "a b", {R"(C:\P\app.exe)", "a b"}},
+      {R"("C:\P\app.exe")", R"("C:\P\app.exe)", "a b", {R"(C:\P\app.exe)", "a b"}},
+      {R"("C:\P\app.exe" -view)", R"("C:\P\app.exe" -view)", "a", {R"(C:\P\app.exe)", "-view", "a"}},
+      {R"("/usr/bin/v" "--file=%1" "--x")", R"("/usr/bin/v" "--file=)", "/t/a b",
+       {"/usr/bin/v", "--file=/t/a b", "--x"}},
+      {R"(%SystemRoot%\system32\notepad.exe %1)", R"(%SystemRoot%\system32\notepad.exe )", "a",
+       {R"(C:\Windows\system32\notepad.exe)", "a"}},
+      {R"("%ProgramFiles%\v.exe" "%1" %SystemRoot%)", R"("%ProgramFiles%\v.exe" )", "a",
+       {R"(C:\Program Files\v.exe)", "a", R"(C:\Windows)"}},
   };
-  for (const auto& c : cases) EXPECT_EQ(Started(c.Command, c.File), c.Expected) << c.Command;
+  for (const auto& c : cases) {
+    Db->Associate("application/x-test", ".tst", c.Command);
+    EXPECT_EQ(GetExtensionCommand(".tst"), c.Shown) << c.Command;
+    EXPECT_EQ(c.Started.empty() ? V{} : Started(c.Command, c.File), c.Started) << c.Command;
+  }
+  Db->Associate("application/x-test", ".tst", "%1");
+  EXPECT_EQ(GetExtensionCommand(".tst"), "");
   EXPECT_TRUE(Db->Opened.empty());
   unsetenv("SystemRoot");
   unsetenv("ProgramFiles");
@@ -172,47 +167,33 @@ TEST(ContentTypesDetail, environment_expansion_keeps_what_is_not_a_reference) {
   setenv("TESSEL_A", "alpha", 1);
   unsetenv("TESSEL_UNSET");
   const std::pair<const char*, const char*> cases[] = {
-      {"%TESSEL_A%\\x", "alpha\\x"},
-      {"x%TESSEL_A%%TESSEL_A%y", "xalphaalphay"},
-      {"%TESSEL_UNSET%", "%TESSEL_UNSET%"},
+      {"%TESSEL_A%\\x", "alpha\\x"}, {"x%TESSEL_A%%TESSEL_A%y", "xalphaalphay"}, {"%TESSEL_UNSET%", "%TESSEL_UNSET%"},
       {"%TESSEL_UNSET%%TESSEL_A%", "%TESSEL_UNSET%alpha"},
       {"%TESSEL_UNSET%TESSEL_A%", "%TESSEL_UNSETalpha"},  // the closing % may open the next name
-      {"100% of %1", "100% of %1"},
-      {"%%", "%%"},
-      {"%A=B%", "%A=B%"},
+      {"100% of %1", "100% of %1"}, {"%%", "%%"}, {"%A=B%", "%A=B%"},
   };
   for (const auto& [in, out] : cases) EXPECT_EQ(ExpandEnvironmentStrings(in), out) << in;
   EXPECT_EQ(ExpandEnvironmentStrings(std::string(600, 'x')).size(), ExpandedCommandLimit);
 }
 
-TEST(ContentTypesDetail, argument_split_honours_double_quotes_only) {
+TEST(ContentTypesDetail, argument_split_and_odd_program_calls) {
   EXPECT_EQ(SplitArguments(""), V{});
   EXPECT_EQ(SplitArguments("  a   b\tc  "), (V{"a", "b", "c"}));
   EXPECT_EQ(SplitArguments(R"(a"b c"d "" x)"), (V{"ab cd", "", "x"}));
-  EXPECT_EQ(SplitArguments(R"(C:\T\ 'a b' \"x y)"), (V{R"(C:\T\)", "'a", "b'", R"(\x y)"}));
-}
-
-TEST(ContentTypesDetail, program_call_from_odd_commands) {
+  EXPECT_EQ(SplitArguments(R"(C:\T\ 'a b' \"x y)"), (V{R"(C:\T\)", "'a", "b'", R"(\x y)"}));  // double quotes only
   TProgramCall c = BuildProgramCall(R"("%1" %*)", "/tmp/a");  // the file is the program
-  EXPECT_TRUE(c.Valid);
-  EXPECT_EQ(c.Program, "/tmp/a");
-  EXPECT_EQ(c.Args, V{"%*"});
+  EXPECT_TRUE(c.Valid && c.Program == "/tmp/a" && c.Args == V{"%*"});
   // An unterminated program quote makes the split skip the file name.
   EXPECT_FALSE(BuildProgramCall(R"("C:\a b.exe)", "f").Valid);
   EXPECT_FALSE(BuildProgramCall(R"( "%1")", "f").Valid);  // no program
   c = BuildProgramCall("v\x01 %1", "f\x01");  // control bytes do not move the file name
-  EXPECT_EQ(c.Program, "v\x01");
-  EXPECT_EQ(c.Args, V{"f\x01"});
+  EXPECT_TRUE(c.Program == "v\x01" && c.Args == V{"f\x01"});
 }
 
 TEST(ContentTypesDetail, program_name_for_the_menu_and_version) {
   const std::pair<const char*, const char*> cases[] = {
-      {"notepad.exe ", "notepad"},
-      {R"("C:\P\v.exe )", "v"},
-      {R"("C:\Program Files\V\viewer.exe" /view )", "viewer"},
-      {R"("/usr/bin/libreoffice" "--calc" )", "libreoffice"},
-      {".hidden", ".hidden"},
-      {"", ""},
+      {"notepad.exe ", "notepad"}, {R"("C:\P\v.exe )", "v"}, {R"("C:\Program Files\V\viewer.exe" /view )", "viewer"},
+      {R"("/usr/bin/libreoffice" "--calc" )", "libreoffice"}, {".hidden", ".hidden"}, {"", ""},
   };
   for (const auto& [command, expected] : cases) EXPECT_EQ(CommandProgramName(command), expected) << command;
   EXPECT_EQ(SplitString(GetFileVersionString(), ".").size(), 4u);

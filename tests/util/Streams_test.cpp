@@ -4,13 +4,41 @@
 
 #include <cerrno>
 #include <fstream>
+#include <random>
 
+#include "util/ChainMemoryStream.h"
 #include "util/Exception.h"
 #include "util/FileStream.h"
+#include "util/HexText.h"
 #include "util/MemoryStream.h"
 #include "util/WinError.h"
 
 using namespace tessel;
+
+namespace {
+
+class TCountingStream : public TStringStream {
+public:
+  int32_t Write(const void* b, int32_t n) override { return ++Writes, TStringStream::Write(b, n); }
+  int Writes = 0;
+};
+
+constexpr int32_t B = TChainMemoryStream::BlockSize;
+
+std::string Random(int32_t n) {
+  std::mt19937 rng(static_cast<uint32_t>(n));
+  std::string s(static_cast<size_t>(n), '\0');
+  for (auto& c : s) c = static_cast<char>(rng());
+  return s;
+}
+
+// The position, its block and offset, and the block's existence agree.
+void ExpectAt(TChainMemoryStream& s, int32_t pos) {
+  EXPECT_EQ(s.GetPosition(), pos);
+  EXPECT_TRUE(s.BlockIndex() * B + s.BlockOffset() == pos && s.BlockOffset() < B && s.BlockIndex() < s.BlockCount());
+}
+
+}  // namespace
 
 TEST(MemoryStreams, pointer_stream_bounds_string_stream_and_copy) {
   char mem[5] = {'a', 'b', 'c', 'd', 'e'}, buf[10];
@@ -42,11 +70,7 @@ TEST(MemoryStreams, pointer_stream_bounds_string_stream_and_copy) {
 }
 
 TEST(MemoryStreams, write_buffer_batches_and_reports_short_writes) {
-  class TCounting : public TStringStream {
-  public:
-    int32_t Write(const void* b, int32_t n) override { return ++Writes, TStringStream::Write(b, n); }
-    int Writes = 0;
-  } out;
+  TCountingStream out;
   std::string expect, big(50000, 'B');
   TWriteBuffer w(out);
   for (int i = 0; i < 100000; ++i) w.Put(static_cast<char>('a' + i % 26)), expect += static_cast<char>('a' + i % 26);
@@ -65,9 +89,7 @@ TEST(MemoryStreams, write_buffer_batches_and_reports_short_writes) {
 TEST(FileStreams, read_only_create_exclusive_and_failures) {
   char tmpl[] = "/tmp/tessel-streams-test-XXXXXX";
   ASSERT_TRUE(::mkdtemp(tmpl));
-  std::string dir = std::string(tmpl) + "/", name = dir + "f.txt";
-  std::string bin;
-  for (int i = 0; i < 300000; ++i) bin += static_cast<char>(i * 31);
+  std::string dir = std::string(tmpl) + "/", name = dir + "f.txt", bin = Random(300000);
   std::ofstream(name, std::ios::binary) << bin;
   ASSERT_EQ(::chmod(name.c_str(), 0400), 0);
   {
@@ -106,4 +128,79 @@ TEST(FileStreams, read_only_create_exclusive_and_failures) {
   EXPECT_FALSE(std::ifstream(dir + "target").good());
   EXPECT_THROW(ReadFileBytes(dir), EWinException);  // a directory
   EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0);
+}
+
+TEST(ChainMemoryStream, blocks_grow_with_writes_and_read_back_in_any_pieces) {
+  TChainMemoryStream s;
+  char c;
+  EXPECT_TRUE(s.GetSize() == 0 && s.BlockCount() == 1 && s.Read(&c, 1) == 0);
+  std::string full = Random(B), data = Random(B * 5 / 2 + 17);
+  EXPECT_EQ(s.Write(full.data(), B), B);
+  EXPECT_EQ(s.BlockCount(), 2);  // a filled block appends the next at once
+  ExpectAt(s, B);
+  s.Seek(0, soBeginning);
+  for (size_t i = 0; i < data.size(); i += 7)  // small writes across borders
+    s.Write(data.data() + i, static_cast<int32_t>(std::min<size_t>(7, data.size() - i)));
+  EXPECT_EQ(s.BlockCount(), 3);
+  EXPECT_EQ(s.ToString(), data);
+  for (int32_t piece : {1, 3, 4096, B - 1, B + 1, 300000}) {
+    s.Seek(0, soBeginning);
+    std::string back;
+    std::vector<char> buf(static_cast<size_t>(piece));
+    for (int32_t n; (n = s.Read(buf.data(), piece)) > 0;) back.append(buf.data(), static_cast<size_t>(n));
+    EXPECT_EQ(back, data) << piece;
+    ExpectAt(s, static_cast<int32_t>(data.size()));
+  }
+  EXPECT_EQ(s.Seek(-5, soBeginning), 0);  // seeking clamps to the data
+  EXPECT_EQ(s.Seek(10, soEnd), static_cast<int32_t>(data.size()));
+  EXPECT_EQ(s.Seek(-B - 27, soCurrent), B * 3 / 2 - 10);
+  ExpectAt(s, B * 3 / 2 - 10);
+  EXPECT_EQ(s.Seek(123, 7), B * 3 / 2 - 10);  // unknown origin
+  EXPECT_EQ(s.Seek(INT32_MAX, soCurrent), static_cast<int32_t>(data.size()));
+  EXPECT_EQ(s.Seek(INT32_MIN, soEnd), 0);
+  s.Seek(B - 10, soBeginning);
+  ASSERT_EQ(s.Read(&full[0], 20), 20);
+  EXPECT_EQ(full.substr(0, 20), data.substr(B - 10, 20));
+}
+
+TEST(ChainMemoryStream, write_in_middle_ends_data_and_clear_restarts) {
+  TChainMemoryStream s;
+  s.Write("0123456789", 10);
+  s.Seek(2, soBeginning);
+  s.Write("abc", 3);
+  EXPECT_EQ(s.ToString(), "01abc");
+  s.Seek(1, soBeginning);
+  EXPECT_EQ(s.Write("x", 0), 0);  // an empty write does not cut the data
+  EXPECT_EQ(s.Write("x", -3), 0);
+  s.SetSize(1);  // no effect
+  EXPECT_EQ(s.ToString(), "01abc");
+  std::string big = Random(B * 2);
+  s.Write(big.data(), B * 2);
+  s.Clear();
+  EXPECT_TRUE(s.GetSize() == 0 && s.BlockCount() == 1);
+  ExpectAt(s, 0);
+  s.Write("hi", 2);
+  EXPECT_EQ(s.ToString(), "hi");
+}
+
+TEST(HexText, separator_maximum_suffix_and_position) {
+  struct {
+    std::string Bytes;
+    int32_t Start, Maximum;
+    char Separator;
+    std::string Expect;
+  } cases[] = {{"\x0a\xff", 0, 0, ':', "0A:FF"}, {"\x0a\xff", 0, 1, ':', "0A+"}, {"\x01\x02\x03", 0, 2, ' ', "01 02+"},
+               {"\x01\x02", 0, 2, ' ', "01 02"}, {std::string("\0\x10\xab", 3), 1, 0, '\0', "10AB"},
+               {"\x01", 1, 0, ':', ""}};
+  for (const auto& c : cases) {
+    TStringStream s(c.Bytes);
+    s.Seek(c.Start, soBeginning);
+    EXPECT_EQ(StreamToHex(s, c.Separator, c.Maximum, "+"), c.Expect) << c.Expect;
+  }
+  std::string big;
+  for (int i = 0; i < 10000; ++i) big += static_cast<char>(i * 7);
+  TStringStream s(big);
+  std::string hex = StreamToHex(s, '\0', 9000, "!");  // more than one read
+  EXPECT_EQ(hex.size(), 18001u);
+  EXPECT_EQ(hex.substr(17996), "0A11!");  // bytes 8998 and 8999
 }

@@ -6,19 +6,16 @@
 
 using namespace tessel;
 
-TEST(WinError, system_texts_end_with_line_break) {
+TEST(WinError, texts_of_system_and_registered_codes_end_with_line_break) {
   std::string text = GetWinErrorText(ENOENT);
   EXPECT_NE(text.find("No such file or directory"), std::string::npos);
   EXPECT_TRUE(text.size() >= 2 && text.substr(text.size() - 2) == "\r\n");
-}
-
-TEST(WinError, registered_codes_have_their_text) {
   RegisterErrorText(0x80091007u, "The hash value is not correct.");
   EXPECT_EQ(GetWinErrorText(0x80091007u), "The hash value is not correct.\r\n");
   EXPECT_EQ(GetWinErrorText(0x8FFF0001u), "");
 }
 
-TEST(WinError, raise_win_error_carries_last_code) {
+TEST(WinError, raised_errors_carry_last_code_and_cause) {
   SetLastError(ENOENT);
   try {
     RaiseWinError("Could not open");
@@ -27,9 +24,6 @@ TEST(WinError, raise_win_error_carries_last_code) {
     EXPECT_EQ(e.ErrorCode, static_cast<uint32_t>(ENOENT));
     EXPECT_STREQ(e.what(), "Could not open");
   }
-}
-
-TEST(WinError, raise_last_error_names_operation_and_cause) {
   SetLastError(EACCES);
   try {
     RaiseLastError("Could not open the MY system store.");

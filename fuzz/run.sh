@@ -127,6 +127,31 @@ build() {
 
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:allocator_may_return_null=0}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+# One libFuzzer run of target $1 for $2 seconds, appending to its log.
+# Returns libFuzzer's status.
+run_once() {
+  local t=$1 secs=$2
+  # shellcheck disable=SC2086
+  nice -n "${FUZZ_NICE:-10}" "$BUILD/fuzz/fuzz_$t" -max_total_time="$secs" -timeout=2 -rss_limit_mb=2048 \
+    -max_len="$(max_len "$t")" -dict="$(dict "$t")" -print_final_stats=1 \
+    -artifact_prefix="$WORK/$t/artifacts/" ${FUZZ_FLAGS:-} \
+    "$WORK/$t/corpus" "${seeds[@]}" >>"$WORK/$t/log" 2>&1
+}
+
+# Whether the timeout the last run reported came from the machine's load: a
+# real hang or blow-up takes as long again alone, while an input that then
+# passes three times running was only starved of the processor (other
+# builds on the same cores).
+spurious_timeout() {
+  local t=$1 unit
+  tail -n 30 "$WORK/$t/log" | grep -q 'libFuzzer: timeout' || return 1
+  unit=$(sed -n 's/.*Test unit written to \(.*timeout-[0-9a-f]*\).*/\1/p' "$WORK/$t/log" | tail -n 1)
+  [ -n "$unit" ] || return 1
+  "$BUILD/fuzz/fuzz_$t" -timeout=2 -rss_limit_mb=2048 -runs=3 "$unit" >"$WORK/$t/recheck.log" 2>&1 || return 1
+  echo "fuzz: $t: $(basename "$unit") passed alone three times: the timeout came from the machine's load"
+  rm -f "$unit"
+}
+
 failed=""
 for t in $TARGETS; do
   bin=$BUILD/fuzz/fuzz_$t
@@ -136,23 +161,26 @@ for t in $TARGETS; do
   seeds=("$WORK/$t/seeds")
   [ -d "$ROOT/fuzz/seeds/$t" ] && seeds+=("$ROOT/fuzz/seeds/$t")
   echo "fuzz: $t for ${SECONDS_EACH}s"
-  # shellcheck disable=SC2086
-  nice -n "${FUZZ_NICE:-10}" "$bin" -max_total_time="$SECONDS_EACH" -timeout=2 -rss_limit_mb=2048 \
-    -max_len="$(max_len "$t")" -dict="$(dict "$t")" -print_final_stats=1 \
-    -artifact_prefix="$WORK/$t/artifacts/" ${FUZZ_FLAGS:-} \
-    "$WORK/$t/corpus" "${seeds[@]}" >"$WORK/$t/log" 2>&1
-  status=$?
-  grep -E '^stat::|^#[0-9]+.*(DONE|INITED)' "$WORK/$t/log" | sed "s/^/fuzz: $t: /"
-  if [ $status -ne 0 ] && grep -q 'libFuzzer: timeout' "$WORK/$t/log"; then
-    # A machine busy with other work can stretch one slow input past the
-    # limit. A real hang or blow-up takes as long again alone; an input that
-    # then passes three times running is reported but is no finding.
-    unit=$(sed -n 's/.*Test unit written to \(.*timeout-[0-9a-f]*\).*/\1/p' "$WORK/$t/log" | tail -n 1)
-    if [ -n "$unit" ] && "$bin" -timeout=2 -rss_limit_mb=2048 -runs=3 "$unit" >"$WORK/$t/recheck.log" 2>&1; then
-      echo "fuzz: $t: $unit passed alone three times; the timeout came from the machine's load"
-      status=0
-    fi
-  fi
+  : >"$WORK/$t/log"
+  start=$(date +%s)
+  runs=0
+  while :; do
+    left=$((SECONDS_EACH - ($(date +%s) - start)))
+    [ $left -ge 1 ] || left=1
+    runs=$((runs + 1))
+    run_once "$t" "$left"
+    status=$?
+    grep -E '^stat::|^#[0-9]+.*(DONE|INITED)' "$WORK/$t/log" | tail -n 7 | sed "s/^/fuzz: $t: /"
+    [ $status -ne 0 ] || break
+    spurious_timeout "$t" || break
+    status=0
+    # Go on for the rest of the time (the grown corpus is kept).
+    [ $(($(date +%s) - start)) -lt "$SECONDS_EACH" ] || break
+    [ $runs -lt 20 ] || break
+  done
+  execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$WORK/$t/log" | awk '{ n += $1 } END { print n + 0 }')
+  echo "fuzz: $t: $runs run(s), $execs executions in $(($(date +%s) - start))s;" \
+    "corpus $(find "$WORK/$t/corpus" -type f | wc -l) files"
   if [ $status -ne 0 ]; then
     echo "fuzz: $t FAILED (status $status); the end of $WORK/$t/log:" >&2
     tail -n 60 "$WORK/$t/log" >&2

@@ -29,6 +29,11 @@ bool IsAsciiDigit(int32_t c) { return c >= '0' && c <= '9'; }
 bool IsHexDigit(int32_t c) {
   return IsAsciiDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
+bool IsEncNameChar(int32_t c) { return IsAsciiLetter(c) || IsAsciiDigit(c) || c == '.' || c == '_' || c == '-'; }
+bool IsVersionNumChar(int32_t c) { return IsEncNameChar(c) || c == ':'; }
+bool IsPlainText(char16_t c) { return xmlchars::Table[c] & xmlchars::kPlainText; }
+
+const char kOneOrMore[] = "Expected at least 1 occurrences of char from set";
 
 bool IsPubidChar(char16_t c) {
   if (IsAsciiLetter(c) || IsAsciiDigit(c)) return true;
@@ -72,19 +77,52 @@ char16_t CheckCharRef(TQXMLParser& parser, uint32_t v) {
   return static_cast<char16_t>(v);
 }
 
-// Keeps a count inside its bound for the lifetime of a nested routine.
-class TDepthGuard {
-public:
-  TDepthGuard(int32_t& depth) : Depth_(depth) { ++Depth_; }
-  ~TDepthGuard() { --Depth_; }
-  TDepthGuard(const TDepthGuard&) = delete;
-  TDepthGuard& operator=(const TDepthGuard&) = delete;
+// Takes the longest run of units that pass keep from the decoded chunk and
+// returns it (empty while pushed-back characters come first). The grammar's
+// fast paths; the character-by-character path after them sees the same text.
+template <class TKeep>
+std::u16string_view TakeRun(TEntity& e, TKeep keep) {
+  if (!e.PushbackEmpty()) return {};
+  const char16_t* p = e.ChunkPos();
+  const char16_t* end = e.ChunkEnd();
+  const char16_t* q = p;
+  while (q < end && keep(*q)) ++q;
+  if (q != p) e.Consume(static_cast<size_t>(q - p));
+  return {p, static_cast<size_t>(q - p)};
+}
 
-private:
-  int32_t& Depth_;
-};
+void AddRun(TWStringBuf& text, std::u16string_view run) {
+  text.AddString(run.data(), static_cast<int32_t>(run.size()));
+}
+
+void FailIfOpen(TQXMLParser& parser, const std::vector<std::string>& open, const std::string& key) {
+  if (std::find(open.begin(), open.end(), key) != open.end())
+    parser.Fail("WFC \"Enitities cannot recurse\" violated");
+}
 
 }  // namespace
+
+// An included entity is the one being read while the scope lives.
+class TQXMLParser::TEntityScope {
+public:
+  TEntityScope(TQXMLParser& parser, TEntity& entity) : Parser_(parser), Outer_(parser.E_) {
+    if (Parser_.EntityDepth_ >= kMaxEntityDepth)
+      Parser_.Fail("Entities nested deeper than " + std::to_string(kMaxEntityDepth) + " levels");
+    entity.OpenEntity();
+    ++Parser_.EntityDepth_;
+    Parser_.E_ = &entity;
+  }
+  ~TEntityScope() {
+    Parser_.E_ = Outer_;
+    --Parser_.EntityDepth_;
+  }
+  TEntityScope(const TEntityScope&) = delete;
+  TEntityScope& operator=(const TEntityScope&) = delete;
+
+private:
+  TQXMLParser& Parser_;
+  TEntity* Outer_;
+};
 
 // --- life cycle -------------------------------------------------------------
 
@@ -100,7 +138,6 @@ void TQXMLParser::Reset() {
   E_ = nullptr;
   DefaultNamespace.clear();
   Standalone = false;
-  InDoctype = false;
   GeneralEntityTexts.Clear();
   ParameterEntityTexts.Clear();
   GeneralEntities.Clear();
@@ -109,11 +146,20 @@ void TQXMLParser::Reset() {
   OpenParameterNames_.clear();
   EntityDepth_ = 0;
   Expansion_ = 0;
+  DropParseState();
+}
+
+void TQXMLParser::DropParseState() {
+  InDoctype = false;
   Text_->Clear();
   AttrList_.Clear(false);
   // A failed parse may have left namespace bindings behind; they must not
   // leak into the next document.
-  while (!BoundPrefixes_.empty()) {
+  PopBindings(0);
+}
+
+void TQXMLParser::PopBindings(size_t mark) {
+  while (BoundPrefixes_.size() > mark) {
     (void)Bindings.Pop(BoundPrefixes_.back());
     BoundPrefixes_.pop_back();
   }
@@ -145,15 +191,8 @@ void TQXMLParser::Run() {
   try {
     ParseMain();
   } catch (...) {
-    // Leave the bindings of unfinished elements to Reset, but do not keep
-    // the state of a broken parse around.
-    InDoctype = false;
-    Text_->Clear();
-    AttrList_.Clear(false);
-    while (!BoundPrefixes_.empty()) {
-      (void)Bindings.Pop(BoundPrefixes_.back());
-      BoundPrefixes_.pop_back();
-    }
+    // Do not keep the state of a broken parse around.
+    DropParseState();
     throw;
   }
 }
@@ -202,18 +241,7 @@ bool TQXMLParser::SkipS() {
   TEntity& e = *E_;
   bool any = false;
   for (;;) {
-    if (e.PushbackEmpty()) {
-      const char16_t* p = e.ChunkPos();
-      const char16_t* end = e.ChunkEnd();
-      const char16_t* q = p;
-      while (q < end && IsXmlSpace(*q)) ++q;
-      if (q != p) {
-        e.Consume(static_cast<size_t>(q - p));
-        any = true;
-        if (q < end) return true;
-        continue;
-      }
-    }
+    if (!TakeRun(e, IsXmlSpace).empty()) any = true;
     int32_t c = e.Peek();
     if (c < 0 || !IsXmlSpace(static_cast<char16_t>(c))) return any;
     e.NextChar();
@@ -223,6 +251,21 @@ bool TQXMLParser::SkipS() {
 
 void TQXMLParser::RequireS() {
   if (!SkipS()) Fail("WhiteSpaceEpected");
+}
+
+void TQXMLParser::ReadEq() {
+  SkipS();
+  Expect(u'=');
+  SkipS();
+}
+
+void TQXMLParser::ReadOneOrMore(bool (*keep)(int32_t), std::u16string* out) {
+  int32_t n = 0;
+  for (; keep(Peek()); ++n) {
+    char16_t c = Next();
+    if (out) *out += c;
+  }
+  if (n < 1) Fail(kOneOrMore);
 }
 
 void TQXMLParser::FailMissing(std::u16string_view what) { Fail("\"" + Narrow(what) + "\" expected!"); }
@@ -245,18 +288,7 @@ char16_t TQXMLParser::ReadQuote() {
 void TQXMLParser::ReadNCNameRest(std::u16string& out) {
   TEntity& e = *E_;
   for (;;) {
-    if (e.PushbackEmpty()) {
-      const char16_t* p = e.ChunkPos();
-      const char16_t* end = e.ChunkEnd();
-      const char16_t* q = p;
-      while (q < end && IsNCNameChar(*q)) ++q;
-      if (q != p) {
-        out.append(p, q);
-        e.Consume(static_cast<size_t>(q - p));
-        if (q < end) return;
-        continue;
-      }
-    }
+    out += TakeRun(e, IsNCNameChar);
     int32_t c = e.Peek();
     if (c < 0 || !IsNCNameChar(static_cast<char16_t>(c))) return;
     out += e.NextChar();
@@ -325,49 +357,42 @@ void TQXMLParser::ParseDocument() {
   if (Events.EndDocument) Events.EndDocument();
 }
 
+void TQXMLParser::ReadVersionInfo() {
+  // After "version"; the number is not compared with 1.0.
+  ReadEq();
+  char16_t q = ReadQuote();
+  ReadOneOrMore(IsVersionNumChar, nullptr);
+  Expect(q);
+}
+
+void TQXMLParser::ReadEncodingDecl() {
+  // After "encoding".
+  ReadEq();
+  char16_t q = ReadQuote();
+  std::u16string name;
+  if (!IsAsciiLetter(Peek())) Fail(kOneOrMore);
+  ReadOneOrMore(IsEncNameChar, &name);
+  Expect(q);
+  std::string declared = Narrow(name);
+  std::string current = E_->EncodingName();
+  // A document found to be UTF-16 by its first bytes names itself UTF-16;
+  // its byte order is already known.
+  if (!(LowerCase(declared) == "utf-16" && (current == "utf-16le" || current == "utf-16be")))
+    E_->SetEncoding(declared);
+}
+
 void TQXMLParser::ParseXmlDecl() {
   RequireS();
   Expect(u"version");
-  SkipS();
-  Expect(u'=');
-  SkipS();
-  char16_t q = ReadQuote();
-  int32_t n = 0;
-  for (;;) {
-    int32_t c = Peek();
-    if (!(IsAsciiLetter(c) || IsAsciiDigit(c) || c == '.' || c == '_' || c == ':' || c == '-')) break;
-    Next();
-    ++n;
-  }
-  if (n < 1) Fail("Expected at least 1 occurrences of char from set");
-  Expect(q);
+  ReadVersionInfo();
   SkipS();
   if (Match(u"encoding")) {
-    SkipS();
-    Expect(u'=');
-    SkipS();
-    q = ReadQuote();
-    std::u16string name;
-    if (!IsAsciiLetter(Peek())) Fail("Expected at least 1 occurrences of char from set");
-    for (;;) {
-      int32_t c = Peek();
-      if (!(IsAsciiLetter(c) || IsAsciiDigit(c) || c == '.' || c == '_' || c == '-')) break;
-      name += Next();
-    }
-    Expect(q);
-    std::string declared = Narrow(name);
-    std::string current = E_->EncodingName();
-    // A document found to be UTF-16 by its first bytes names itself UTF-16;
-    // its byte order is already known.
-    if (!(LowerCase(declared) == "utf-16" && (current == "utf-16le" || current == "utf-16be")))
-      E_->SetEncoding(declared);
+    ReadEncodingDecl();
     SkipS();
   }
   if (Match(u"standalone")) {
-    SkipS();
-    Expect(u'=');
-    SkipS();
-    q = ReadQuote();
+    ReadEq();
+    char16_t q = ReadQuote();
     if (Match(u"yes"))
       Standalone = true;
     else if (Match(u"no"))
@@ -388,39 +413,10 @@ void TQXMLParser::ParseTextDeclIfAny() {
 void TQXMLParser::ParseTextDecl() {
   SkipS();
   if (Match(u"version")) {
-    SkipS();
-    Expect(u'=');
-    SkipS();
-    char16_t q = ReadQuote();
-    int32_t n = 0;
-    for (;;) {
-      int32_t c = Peek();
-      if (!(IsAsciiLetter(c) || IsAsciiDigit(c) || c == '.' || c == '_' || c == ':' || c == '-')) break;
-      Next();
-      ++n;
-    }
-    if (n < 1) Fail("Expected at least 1 occurrences of char from set");
-    Expect(q);
+    ReadVersionInfo();
     SkipS();
   }
-  if (Match(u"encoding")) {
-    SkipS();
-    Expect(u'=');
-    SkipS();
-    char16_t q = ReadQuote();
-    std::u16string name;
-    if (!IsAsciiLetter(Peek())) Fail("Expected at least 1 occurrences of char from set");
-    for (;;) {
-      int32_t c = Peek();
-      if (!(IsAsciiLetter(c) || IsAsciiDigit(c) || c == '.' || c == '_' || c == '-')) break;
-      name += Next();
-    }
-    Expect(q);
-    std::string declared = Narrow(name);
-    std::string current = E_->EncodingName();
-    if (!(LowerCase(declared) == "utf-16" && (current == "utf-16le" || current == "utf-16be")))
-      E_->SetEncoding(declared);
-  }
+  if (Match(u"encoding")) ReadEncodingDecl();
   SkipS();
   Expect(u"?>");
 }
@@ -447,17 +443,7 @@ void TQXMLParser::ParseComment() {
   text.clear();
   TEntity& e = *E_;
   for (;;) {
-    if (e.PushbackEmpty()) {
-      const char16_t* p = e.ChunkPos();
-      const char16_t* end = e.ChunkEnd();
-      const char16_t* q = p;
-      while (q < end && *q != u'-' && (xmlchars::Table[*q] & xmlchars::kPlainText)) ++q;
-      if (q != p) {
-        text.append(p, q);
-        e.Consume(static_cast<size_t>(q - p));
-        continue;
-      }
-    }
+    text += TakeRun(e, [](char16_t c) { return c != u'-' && IsPlainText(c); });
     char16_t c = Next();
     if (c == u'-' && Peek() == u'-') {
       Next();
@@ -561,9 +547,7 @@ void TQXMLParser::ParseElement(int32_t depth) {
     if (raws.size() <= count) raws.emplace_back();
     TAttrRaw& raw = raws[count];
     ReadQName(raw.QName, raw.Prefix, raw.Local);
-    SkipS();
-    Expect(u'=');
-    SkipS();
+    ReadEq();
     ReadAttValue(raw.Value);
     ++count;
   }
@@ -592,10 +576,7 @@ void TQXMLParser::ParseElement(int32_t depth) {
   }
   TFrame& done = Frames_[static_cast<size_t>(depth)];
   if (Events.EndElement) Events.EndElement(done.Name);
-  while (BoundPrefixes_.size() > done.BindingMark) {
-    (void)Bindings.Pop(BoundPrefixes_.back());
-    BoundPrefixes_.pop_back();
-  }
+  PopBindings(done.BindingMark);
   DefaultNamespace = done.SavedDefault;
 }
 
@@ -633,17 +614,7 @@ void TQXMLParser::ReadAttValue(std::u16string& out) {
   char16_t q = ReadQuote();
   TEntity& e = *E_;
   for (;;) {
-    if (e.PushbackEmpty()) {
-      const char16_t* p = e.ChunkPos();
-      const char16_t* end = e.ChunkEnd();
-      const char16_t* s = p;
-      while (s < end && *s >= 0x20 && *s < 0xD800 && *s != q && *s != u'<' && *s != u'&') ++s;
-      if (s != p) {
-        out.append(p, s);
-        e.Consume(static_cast<size_t>(s - p));
-        continue;
-      }
-    }
+    out += TakeRun(e, [q](char16_t c) { return c >= 0x20 && c < 0xD800 && c != q && c != u'<' && c != u'&'; });
     char16_t c = Next();
     if (c == q) return;
     if (c == u'<') Fail("WFC \"No < in Attribute Values\" violated");
@@ -694,17 +665,7 @@ void TQXMLParser::ParseCData() {
   // After "<![CDATA[": everything up to "]]>" joins the character data.
   TEntity& e = *E_;
   for (;;) {
-    if (e.PushbackEmpty()) {
-      const char16_t* p = e.ChunkPos();
-      const char16_t* end = e.ChunkEnd();
-      const char16_t* q = p;
-      while (q < end && (xmlchars::Table[*q] & xmlchars::kPlainText)) ++q;
-      if (q != p) {
-        Text_->AddString(p, static_cast<int32_t>(q - p));
-        e.Consume(static_cast<size_t>(q - p));
-        continue;
-      }
-    }
+    AddRun(*Text_, TakeRun(e, IsPlainText));
     char16_t c = Next();
     if (c == u']' && Match(u"]>")) return;
     Text_->AddChar(c);
@@ -714,17 +675,7 @@ void TQXMLParser::ParseCData() {
 void TQXMLParser::ParseContent(int32_t depth, bool inElement) {
   TEntity& e = *E_;
   for (;;) {
-    if (e.PushbackEmpty()) {
-      const char16_t* p = e.ChunkPos();
-      const char16_t* end = e.ChunkEnd();
-      const char16_t* q = p;
-      while (q < end && (xmlchars::Table[*q] & xmlchars::kPlainText)) ++q;
-      if (q != p) {
-        Text_->AddString(p, static_cast<int32_t>(q - p));
-        e.Consume(static_cast<size_t>(q - p));
-        continue;
-      }
-    }
+    AddRun(*Text_, TakeRun(e, IsPlainText));
     if (e.AtEnd && !inElement) {
       Flush();
       return;
@@ -792,8 +743,7 @@ void TQXMLParser::ParseReferenceInContent(int32_t depth) {
     return;
   }
   Flush();
-  if (std::find(OpenEntityNames.begin(), OpenEntityNames.end(), key) != OpenEntityNames.end())
-    Fail("WFC \"Enitities cannot recurse\" violated");
+  FailIfOpen(*this, OpenEntityNames, key);
   TEntity* entity = GeneralEntities.Find(key);
   if (!entity) Fail("Entity " + Narrow(name) + " not declared");
   std::u16string entityName = name;  // RefName_ is reused inside the entity
@@ -802,55 +752,33 @@ void TQXMLParser::ParseReferenceInContent(int32_t depth) {
 
 // --- entities -------------------------------------------------------------------
 
-void TQXMLParser::EnterEntity(TEntity& entity) {
-  (void)entity;
-  if (EntityDepth_ >= kMaxEntityDepth)
-    Fail("Entities nested deeper than " + std::to_string(kMaxEntityDepth) + " levels");
-}
-
 void TQXMLParser::IncludeInContent(TEntity& entity, const std::u16string& name, int32_t depth) {
   // An unparsed entity has nothing to read; the reference has no effect.
   if (entity.EntityKind == ekUnparsed) return;
-  EnterEntity(entity);
-  TDepthGuard guard(EntityDepth_);
+  TEntityScope scope(*this, entity);
   OpenEntityNames.push_back(KeyFromWide(name));
-  TEntity* outer = E_;
-  entity.OpenEntity();
-  E_ = &entity;
   if (entity.EntityKind == ekInternal) CountExpansion(static_cast<int64_t>(entity.ReplacementText.size()));
   else ParseTextDeclIfAny();
   // Elements opened inside the entity nest below the current element.
   ParseContent(depth, false);
-  E_ = outer;
   OpenEntityNames.pop_back();
 }
 
 void TQXMLParser::IncludeLiterally(TEntity& entity, std::u16string& out) {
   if (entity.EntityKind != ekExternalParsed && entity.EntityKind != ekParameter)
     Fail("cannot include entity " + Narrow(entity.SystemId));
-  EnterEntity(entity);
-  TDepthGuard guard(EntityDepth_);
-  TEntity* outer = E_;
-  entity.OpenEntity();
-  E_ = &entity;
+  TEntityScope scope(*this, entity);
   ParseTextDeclIfAny();
   while (!entity.AtEnd) out += entity.NextChar();
-  E_ = outer;
 }
 
 void TQXMLParser::IncludeDeclarations(TEntity& entity, const std::u16string& name) {
   std::string key = KeyFromWide(name);
-  if (std::find(OpenParameterNames_.begin(), OpenParameterNames_.end(), key) != OpenParameterNames_.end())
-    Fail("WFC \"Enitities cannot recurse\" violated");
-  EnterEntity(entity);
-  TDepthGuard guard(EntityDepth_);
+  FailIfOpen(*this, OpenParameterNames_, key);
+  TEntityScope scope(*this, entity);
   OpenParameterNames_.push_back(key);
-  TEntity* outer = E_;
-  entity.OpenEntity();
-  E_ = &entity;
   ParseTextDeclIfAny();
   ParseMarkupDecls(false);
-  E_ = outer;
   OpenParameterNames_.pop_back();
 }
 
@@ -911,14 +839,11 @@ void TQXMLParser::ParseDoctype() {
     subset->SystemId = ResolveSystemId(systemId);
     subset->PublicId = publicId;
     subset->CopyToMemory = true;
-    EnterEntity(*subset);
-    TDepthGuard guard(EntityDepth_);
-    TEntity* outer = E_;
-    subset->OpenEntity();
-    E_ = subset.get();
-    ParseTextDeclIfAny();
-    ParseMarkupDecls(false);
-    E_ = outer;
+    {
+      TEntityScope scope(*this, *subset);
+      ParseTextDeclIfAny();
+      ParseMarkupDecls(false);
+    }
     SkipDtdS();
   }
   if (Peek() == u'[') {
@@ -1053,18 +978,10 @@ void TQXMLParser::ParseAttlistDecl() {
       Expect(u'(');
       for (;;) {
         SkipDtdS();
-        if (notation) {
+        if (notation)
           ReadName(name);
-        } else {
-          int32_t n = 0;
-          for (;;) {
-            int32_t c = Peek();
-            if (c < 0 || !IsNameChar(static_cast<char16_t>(c))) break;
-            Next();
-            ++n;
-          }
-          if (n < 1) Fail("Expected at least 1 occurrences of char from set");
-        }
+        else
+          ReadOneOrMore([](int32_t c) { return c >= 0 && IsNameChar(static_cast<char16_t>(c)); }, nullptr);
         SkipDtdS();
         if (Peek() != u'|') break;
         Next();
@@ -1190,9 +1107,7 @@ void TQXMLParser::ReadEntityValue(std::u16string& out) {
           literal += t;
       }
     } else if (TEntity* entity = ParameterEntities.Find(key)) {
-      if (std::find(OpenParameterNames_.begin(), OpenParameterNames_.end(), key) !=
-          OpenParameterNames_.end())
-        Fail("WFC \"Enitities cannot recurse\" violated");
+      FailIfOpen(*this, OpenParameterNames_, key);
       IncludeLiterally(*entity, literal);
     } else {
       Fail("Entity " + Narrow(name) + " not declared");

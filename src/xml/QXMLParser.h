@@ -114,11 +114,20 @@ private:
     size_t BindingMark = 0;
   };
 
+  class TEntityScope;
+
   void Run();
+  // Ends what a parse leaves behind: the open DOCTYPE, pending text,
+  // attributes, namespace bindings.
+  void DropParseState();
+  // Pops the namespace bindings pushed since mark of them were in place.
+  void PopBindings(size_t mark);
   void ParseMain();
   void ParseDocument();
   void ParseXmlDecl();
   void ParseTextDecl();
+  void ReadVersionInfo();
+  void ReadEncodingDecl();
   void ParseMisc(bool allowDoctype);
   void ParseComment();
   void ParsePI();
@@ -164,7 +173,6 @@ private:
   void IncludeInContent(TEntity& entity, const std::u16string& name, int32_t depth);
   void IncludeDeclarations(TEntity& entity, const std::u16string& name);
   void IncludeLiterally(TEntity& entity, std::u16string& out);
-  void EnterEntity(TEntity& entity);
   void ParseTextDeclIfAny();
 
   // Reading helpers
@@ -174,6 +182,10 @@ private:
   bool Match(std::u16string_view s);
   bool SkipS();
   void RequireS();
+  // "=" with optional white space around it.
+  void ReadEq();
+  // Characters that pass keep, at least one; appended to out when given.
+  void ReadOneOrMore(bool (*keep)(int32_t), std::u16string* out);
   void Expect(char16_t c);
   void Expect(std::u16string_view s);
   void ReadName(std::u16string& out);

@@ -3,11 +3,11 @@
 #pragma once
 
 #include <iconv.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -103,12 +103,6 @@ inline std::string WriteAll(const std::string& charset, const std::u16string& ws
   return stream.DataString();
 }
 
-inline bool IconvKnows(const char* to, const char* from) {
-  iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-  iconv_close(cd);
-  return true;
-}
 // in converted by iconv; nullopt when iconv refuses it.
 inline std::optional<std::string> Iconv(const char* to, const char* from, const std::string& in) {
   iconv_t cd = iconv_open(to, from);
@@ -130,7 +124,7 @@ inline std::optional<std::vector<std::optional<std::string>>> PythonMap(const st
                                                                         const std::vector<std::string>& inputs) {
   char dir[] = "/tmp/tessel-oracle-XXXXXX";
   if (!mkdtemp(dir)) return std::nullopt;
-  std::string script = std::string(dir) + "/f.py", data = std::string(dir) + "/in.txt";
+  std::string script = std::string(dir) + "/f.py", data = std::string(dir) + "/in", out = std::string(dir) + "/out";
   std::ofstream(script) << "import sys, base64, binascii, quopri\n" << def << "\nfor l in open(sys.argv[1]):\n"
                         << "    try: print(f(bytes.fromhex(l)).hex())\n    except Exception: print('!')\n";
   {
@@ -138,22 +132,13 @@ inline std::optional<std::vector<std::optional<std::string>>> PythonMap(const st
     for (const auto& s : inputs) f << ToHex(s) << "\n";
   }
   std::optional<std::vector<std::optional<std::string>>> result;
-  if (FILE* p = popen(("python3 " + script + " " + data + " 2>/dev/null").c_str(), "r")) {
-    std::vector<std::optional<std::string>> out;
-    std::string line;
-    for (int c; (c = fgetc(p)) != EOF;) {
-      if (c != '\n') {
-        line += static_cast<char>(c);
-      } else {
-        out.push_back(line == "!" ? std::nullopt : std::optional(FromHex(line)));
-        line.clear();
-      }
-    }
-    if (pclose(p) == 0 && out.size() == inputs.size()) result = std::move(out);
+  if (std::system(("python3 " + script + " " + data + " > " + out + " 2>/dev/null").c_str()) == 0) {
+    result.emplace();
+    std::ifstream f(out);
+    for (std::string l; std::getline(f, l);) result->push_back(l == "!" ? std::nullopt : std::optional(FromHex(l)));
+    if (result->size() != inputs.size()) result.reset();
   }
-  std::remove(script.c_str());
-  std::remove(data.c_str());
-  rmdir(dir);
+  std::filesystem::remove_all(dir);
   return result;
 }
 

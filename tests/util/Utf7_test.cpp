@@ -59,23 +59,13 @@ std::string ToUtf16Le(const std::u16string& t) {
   return s;
 }
 
-// The value of "key": "..." in a flat JSON object text, as UTF-16.
-std::u16string JsonString(const std::string& obj, const std::string& key) {
-  size_t p = obj.find('"', obj.find(':', obj.find("\"" + key + "\"")) + 1) + 1;
-  std::u16string out;
-  std::string raw;
-  for (; obj[p] != '"'; ++p) {
-    if (obj[p] != '\\') {
-      raw.push_back(obj[p]);
-    } else if (obj[++p] != 'u') {
-      raw.push_back(obj[p] == 'n' ? '\n' : obj[p] == 't' ? '\t' : obj[p] == 'r' ? '\r' : obj[p]);
-    } else {
-      out += Utf8ToWide(raw) + static_cast<char16_t>(std::stoi(obj.substr(p + 1, 4), nullptr, 16));
-      raw.clear();
-      p += 4;
-    }
-  }
-  return out + Utf8ToWide(raw);
+// The value of "key": "..." in a flat JSON object text; the corpus escapes
+// nothing but '\\' and '"'.
+std::string JsonString(const std::string& obj, const std::string& key) {
+  std::string out;
+  for (size_t p = obj.find('"', obj.find(':', obj.find("\"" + key + "\"")) + 1) + 1; obj[p] != '"'; ++p)
+    out += obj[p] == '\\' ? obj[++p] : obj[p];
+  return out;
 }
 
 // Our output in the form iconv writes: a run closed after a whole quad whose
@@ -138,8 +128,8 @@ TEST(Utf7Reader, corpus_vectors) {
   int count = 0;
   for (size_t open = text.find('{'); open != std::string::npos; open = text.find('{', open + 1), ++count) {
     std::string obj = text.substr(open, text.find('}', open) - open + 1);
-    std::string input = FromHex(WideToUtf8(JsonString(obj, "input_utf8_hex")));
-    std::u16string expected = JsonString(obj, "expected");
+    std::string input = FromHex(JsonString(obj, "input_utf8_hex"));
+    std::u16string expected = Utf8ToWide(JsonString(obj, "expected"));
     EXPECT_EQ(Read7(input), expected) << input;
     EXPECT_EQ(Read7(Write7(expected)), expected) << input;  // and the writer's form reads back
   }
@@ -148,7 +138,7 @@ TEST(Utf7Reader, corpus_vectors) {
 
 TEST(Utf7Writer, zero_fill_comma_and_plus) {
   const std::pair<std::u16string, std::string> cases[] = {
-      {u"\u20ACa", "+IKwA-a"},
+      {u"\u20ACa", "+IKwA-a"},        // '-' only before a base64 character or '-'
       {u"\u20AC.", "+IKwA."},
       {u"+", "+-"},
       {u"\u263A", "+JjoA-"},
@@ -157,16 +147,6 @@ TEST(Utf7Writer, zero_fill_comma_and_plus) {
       {u"a,b!~", "a+ACwA-b+ACEAfg-"},
   };
   for (const auto& [in, expected] : cases) EXPECT_EQ(Write7(in), expected) << expected;
-}
-
-TEST(Utf7Writer, dash_only_before_base64_characters_and_dash) {
-  for (char16_t c : std::u16string(u"\t\n\r '().:?/-AZaz09")) {
-    bool dash = c == u'/' || c == u'-' || (c >= u'0' && c <= u'9') || (c >= u'A' && c <= u'Z') ||
-                (c >= u'a' && c <= u'z');
-    std::string expected = std::string("+AOkA") + (dash ? "-" : "") + static_cast<char>(c);
-    EXPECT_EQ(Write7(std::u16string(u"\u00E9") + c), expected) << static_cast<int>(c);
-    EXPECT_EQ(Write7(std::u16string(1, c)), std::string(1, static_cast<char>(c)));
-  }
 }
 
 TEST(Utf7Writer, flush_closes_the_run_once) {
@@ -198,7 +178,7 @@ TEST(Utf7RoundTrip, any_units_without_nul_read_back) {
 }
 
 TEST(Utf7Agreement, iconv_writes_the_same_bytes_and_reads_ours) {
-  if (!IconvKnows("UTF-7", "UTF-16LE")) GTEST_SKIP() << "iconv without UTF-7";
+  if (!Iconv("UTF-7", "UTF-16LE", "")) GTEST_SKIP() << "iconv without UTF-7";
   std::mt19937 rng(2152);
   for (int i = 0; i < 3000; ++i) {
     std::u16string text = RandomText(rng, i % 2 == 0);

@@ -48,23 +48,17 @@ char16_t Expected(const TTable& t, int b, std::optional<char16_t> reference) {
 
 }  // namespace
 
-TEST(CodePageTables, every_entry_matches_iconv) {
+TEST(CodePageTables, every_entry_matches_iconv_and_corpus_vectors) {
   for (const TTable& t : kTables) {
-    if (!IconvKnows("UTF-16LE", t.Name)) GTEST_SKIP() << "iconv lacks " << t.Name;
+    if (!Iconv("UTF-16LE", t.Name, "")) GTEST_SKIP() << "iconv lacks " << t.Name;
     for (int b = 0; b < 256; ++b) {
       std::optional<std::string> u = Iconv("UTF-16LE", t.Name, std::string(1, static_cast<char>(b)));
       std::optional<char16_t> ref;
       if (u && u->size() == 2) ref = static_cast<char16_t>(uint8_t((*u)[0]) | uint8_t((*u)[1]) << 8);
       EXPECT_EQ(t.ToUnicode[b], Expected(t, b, ref)) << t.Name << " byte " << b;
     }
-  }
-}
-
-TEST(CodePageTables, every_entry_matches_corpus_vectors) {
-  const std::string dir = std::string(TESSEL_CORPUS) + "/vectors/charsets/";
-  for (const TTable& t : kTables) {
-    std::ifstream f(dir + t.CorpusFile + ".txt");
-    if (!f) GTEST_SKIP() << "corpus vectors missing";
+    std::ifstream f(std::string(TESSEL_CORPUS) + "/vectors/charsets/" + t.CorpusFile + ".txt");
+    if (!f) continue;  // no corpus
     int rows = 0;
     for (std::string line; std::getline(f, line);) {
       if (line.empty() || line[0] == '#') continue;

@@ -20,17 +20,7 @@ void TAttrList::Clear(bool freeItems) {
 }
 
 int32_t TAttrList::Find(const std::string& key) const {
-  int32_t lo = 0, hi = Count_ - 1;
-  while (lo <= hi) {
-    int32_t mid = (lo + hi) / 2;
-    int c = CompareKeys(Slots_[static_cast<size_t>(mid)].Key, key);
-    if (c == 0) return mid;
-    if (c < 0)
-      lo = mid + 1;
-    else
-      hi = mid - 1;
-  }
-  return -(lo + 1);
+  return FindKey(Count_, key, [this](int32_t i) -> const std::string& { return Slots_[static_cast<size_t>(i)].Key; });
 }
 
 void TAttrList::AddAttribute(TAttribute* attribute) {

@@ -2,6 +2,7 @@
 // strings and compared without regard to letter case.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -21,5 +22,22 @@ std::u16string WideFromKey(std::string_view key);
 // capitals), then code points are compared, so "_" sorts before the letters.
 int CompareKeys(std::string_view a, std::string_view b);
 inline bool SameKey(std::string_view a, std::string_view b) { return CompareKeys(a, b) == 0; }
+
+// Binary search of key among count keys in CompareKeys order, keyAt(i)
+// giving the i-th: its index, or the insertion point as -(index + 1).
+template <class TKeyAt>
+int32_t FindKey(int32_t count, std::string_view key, TKeyAt keyAt) {
+  int32_t lo = 0, hi = count - 1;
+  while (lo <= hi) {
+    int32_t mid = (lo + hi) / 2;
+    int c = CompareKeys(keyAt(mid), key);
+    if (c == 0) return mid;
+    if (c < 0)
+      lo = mid + 1;
+    else
+      hi = mid - 1;
+  }
+  return -(lo + 1);
+}
 
 }  // namespace tessel

@@ -11,41 +11,41 @@ void TPretty::CloseTag() {
   }
 }
 
+void TPretty::StartContent() {
+  HasContent_ = true;
+  CloseTag();
+}
+
 void TPretty::StartDocument() {
   TSaxWriter::StartDocument();
   if (WriteDeclaration) PutCrLf();
 }
 
 void TPretty::Comment(const std::u16string& text) {
-  HasContent_ = true;
-  CloseTag();
+  StartContent();
   if (text.find(u'\r') != std::u16string::npos) PutCrLf();
   TSaxWriter::Comment(text);
   PutCrLf();
 }
 
 void TPretty::ProcessingInstruction(const TPI& pi) {
-  HasContent_ = true;
-  CloseTag();
+  StartContent();
   PutCrLf();
   TSaxWriter::ProcessingInstruction(pi);
 }
 
 void TPretty::Characters(TWStringBuf& text) {
-  HasContent_ = true;
-  CloseTag();
+  StartContent();
   TSaxWriter::Characters(text);
 }
 
 bool TPretty::WriteCData(TWStringBuf& text) {
-  HasContent_ = true;
-  CloseTag();
+  StartContent();
   return TSaxWriter::WriteCData(text);
 }
 
 void TPretty::WriteTextData(const std::u16string& text) {
-  HasContent_ = true;
-  CloseTag();
+  StartContent();
   TSaxWriter::WriteTextData(text);
 }
 
@@ -85,14 +85,9 @@ void TPretty::EndElement(const TQName& name) {
     PutAscii(Indent_.c_str());
   }
   TagOpen_ = false;
-  if (HasContent_) {
-    PutAscii("</");
-    Put(name.QualifiedName);
-    Put(u'>');
-  } else if (FriendlyEmpty) {
-    PutAscii("></");
-    Put(name.QualifiedName);
-    Put(u'>');
+  if (HasContent_ || FriendlyEmpty) {
+    if (!HasContent_) Put(u'>');
+    TSaxWriter::EndElement(name);
   } else {
     PutAscii("/>");
   }

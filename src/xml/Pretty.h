@@ -28,6 +28,8 @@ public:
 
 private:
   void CloseTag();
+  // Something goes inside the current element.
+  void StartContent();
   void PutCrLf() { PutAscii("\r\n"); }
   void StartTag(const std::u16string& qualifiedName, const TAttrList* attributes);
 

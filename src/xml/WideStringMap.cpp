@@ -7,17 +7,7 @@ namespace tessel {
 TBaseWideStringMap::~TBaseWideStringMap() = default;
 
 int32_t TBaseWideStringMap::IndexOfKey(const std::string& key) const {
-  int32_t lo = 0, hi = Count() - 1;
-  while (lo <= hi) {
-    int32_t mid = (lo + hi) / 2;
-    int c = CompareKeys(Items_[static_cast<size_t>(mid)].first, key);
-    if (c == 0) return mid;
-    if (c < 0)
-      lo = mid + 1;
-    else
-      hi = mid - 1;
-  }
-  return -(lo + 1);
+  return FindKey(Count(), key, [this](int32_t i) -> const std::string& { return Keys(i); });
 }
 
 void TBaseWideStringMap::Put(const std::string& key, const std::u16string& value) {

@@ -9,7 +9,6 @@
 #include "asn1/AsnRows.h"
 #include "asn1/asn1.h"
 #include "util/Base64.h"
-#include "util/FileStream.h"
 #include "util/MemoryStream.h"
 
 namespace tessel::cli {
@@ -95,17 +94,9 @@ void AppendLine(std::string& out, const TAsnRow& row) {
 }
 
 int RunAsn1(TCommandContext& ctx) {
-  if (ctx.Args.size() != 1 || ctx.Args[0].empty() || ctx.Args[0][0] == '-') {
-    ctx.Err << "Usage: tessel --asn1 FILE\n";
-    return ExitUsage;
-  }
+  if (int status = FileArgument(ctx, false, "--asn1 FILE")) return status;
   std::string bytes;
-  try {
-    bytes = ReadFileBytes(ctx.Args[0]);
-  } catch (const std::exception& e) {
-    ctx.Err << "tessel: " << e.what() << "\n";
-    return ExitUnreadable;
-  }
+  if (int status = ReadCommandFile(ctx, ctx.Args[0], bytes)) return status;
   auto root = ParseFileBytes(bytes);
   if (!root) {
     ctx.Err << "Not a valid ASN.1 structure\n";

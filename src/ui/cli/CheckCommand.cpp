@@ -47,12 +47,8 @@ private:
 };
 
 int RunCheck(TCommandContext& ctx) {
-  if (ctx.Args.size() != 1 || (ctx.Args[0].size() > 1 && ctx.Args[0][0] == '-')) {
-    ctx.Err << "tessel: usage: tessel --check FILE\n";
-    return ExitUsage;
-  }
   std::unique_ptr<TMessage> message;
-  if (int status = LoadMessageForCommand(ctx.Args[0], ctx, message)) return status;
+  if (int status = LoadMessageArg(ctx, "--check FILE", message)) return status;
 
   int64_t parts = 0, leaves = 0, headers = 0, headerBytes = 0;
   TSampleStream sink;

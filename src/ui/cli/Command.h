@@ -43,4 +43,12 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
 std::string TakeOption(std::vector<std::string>& args, const std::string& name, bool& error);
 bool TakeFlag(std::vector<std::string>& args, const std::string& name);
 
+// For commands that read one FILE whole (after their options are taken;
+// badOptions: an option lacked its value). FileArgument prints
+// "Usage: tessel " + usage unless args is one FILE that is neither empty
+// nor an option; ReadCommandFile prints why a file cannot be read. Each
+// returns ExitDone or the exit status.
+int FileArgument(TCommandContext& ctx, bool badOptions, const char* usage);
+int ReadCommandFile(TCommandContext& ctx, const std::string& fileName, std::string& bytes);
+
 }  // namespace tessel::cli

@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "Command.h"
+#include "util/FileStream.h"
 
 namespace tessel::cli {
 
@@ -58,6 +59,22 @@ bool TakeFlag(std::vector<std::string>& args, const std::string& name) {
   if (it == args.end()) return false;
   args.erase(it);
   return true;
+}
+
+int FileArgument(TCommandContext& ctx, bool badOptions, const char* usage) {
+  if (!badOptions && ctx.Args.size() == 1 && !ctx.Args[0].empty() && ctx.Args[0][0] != '-') return ExitDone;
+  ctx.Err << "Usage: tessel " << usage << "\n";
+  return ExitUsage;
+}
+
+int ReadCommandFile(TCommandContext& ctx, const std::string& fileName, std::string& bytes) {
+  try {
+    bytes = ReadFileBytes(fileName);
+  } catch (const std::exception& e) {
+    ctx.Err << "tessel: " << e.what() << "\n";
+    return ExitUnreadable;
+  }
+  return ExitDone;
 }
 
 int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

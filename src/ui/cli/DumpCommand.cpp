@@ -4,7 +4,6 @@
 
 #include "Command.h"
 #include "PartPath.h"
-#include "util/Exception.h"
 #include "mime/StructureListing.h"
 
 namespace tessel::cli {
@@ -12,12 +11,8 @@ namespace tessel::cli {
 namespace {
 
 int RunDump(TCommandContext& ctx) {
-  if (ctx.Args.size() != 1 || (ctx.Args[0].size() > 1 && ctx.Args[0][0] == '-')) {
-    ctx.Err << "tessel: usage: tessel --dump FILE\n";
-    return ExitUsage;
-  }
   std::unique_ptr<TMessage> message;
-  if (int status = LoadMessageForCommand(ctx.Args[0], ctx, message)) return status;
+  if (int status = LoadMessageArg(ctx, "--dump FILE", message)) return status;
   ForEachPart(
       *message,
       [&](const std::string& path, TBodyPart& part, bool) { ctx.Out << FormatPartLine(path, part) << '\n'; },

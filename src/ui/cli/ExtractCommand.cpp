@@ -13,37 +13,19 @@ namespace tessel::cli {
 
 namespace {
 
-int Usage(TCommandContext& ctx) {
-  ctx.Err << "tessel: usage: tessel --extract FILE PART [--raw | --whole] [-o OUT]\n";
-  return ExitUsage;
-}
+constexpr const char* kUsage = "--extract FILE PART [--raw | --whole] [-o OUT]";
 
 int RunExtract(TCommandContext& ctx) {
   bool bad = false;
   bool raw = TakeFlag(ctx.Args, "--raw");
   bool whole = TakeFlag(ctx.Args, "--whole");
   std::string out = TakeOption(ctx.Args, "-o", bad);
-  if (bad || (raw && whole) || ctx.Args.size() != 2) return Usage(ctx);
-  for (const std::string& arg : ctx.Args)
-    if (arg.size() > 1 && arg[0] == '-') return Usage(ctx);
-  std::vector<int32_t> path;
-  if (!ParsePartPath(ctx.Args[1], path)) {
-    ctx.Err << "tessel: not a part path: " << ctx.Args[1] << "\n";
-    return ExitUsage;
-  }
-  std::unique_ptr<TMessage> message;
-  if (int status = LoadMessageForCommand(ctx.Args[0], ctx, message)) return status;
-  TBodyPart* part;
-  try {
-    part = FindPart(*message, path);
-  } catch (const Exception& e) {
-    ctx.Err << "tessel: " << ctx.Args[1] << ": " << e.Message() << "\n";
-    return ExitNotParsed;
-  }
-  if (!part) {
-    ctx.Err << "tessel: no such part: " << ctx.Args[1] << "\n";
-    return ExitNoSuchPart;
-  }
+  // Unknown options: a PART such as "-1" is one too.
+  for (const std::string& word : ctx.Args) bad = bad || (word.size() > 1 && word[0] == '-');
+  if (bad || (raw && whole)) return PrintMessageUsage(ctx, kUsage);
+  TPartArg arg;
+  if (int status = LoadPartArg(ctx, kUsage, arg)) return status;
+  TBodyPart* part = arg.Part;
 
   std::unique_ptr<TStream> target;
   try {

@@ -8,7 +8,6 @@
 #include "smime/Certificate.h"
 #include "smime/CertificateStore.h"
 #include "smime/CryptoPlatform.h"
-#include "util/FileStream.h"
 #include "util/MemoryStream.h"
 
 namespace tessel::cli {
@@ -19,22 +18,14 @@ int RunImportCert(TCommandContext& ctx) {
   bool bad = false;
   std::string store = TakeOption(ctx.Args, "--store", bad);
   if (store.empty() && !bad) store = "AddressBook";
-  if (bad || ctx.Args.size() != 1 || ctx.Args[0].empty() || ctx.Args[0][0] == '-') {
-    ctx.Err << "Usage: tessel --import-cert FILE [--store NAME]\n";
-    return ExitUsage;
-  }
+  if (int status = FileArgument(ctx, bad, "--import-cert FILE [--store NAME]")) return status;
   if (TCertStore::StoreDirectory(store).empty()) {
     ctx.Err << "tessel: \"" << store << "\" is not a store name\n";
     return ExitUsage;
   }
   const std::string& fileName = ctx.Args[0];
   std::string bytes;
-  try {
-    bytes = ReadFileBytes(fileName);
-  } catch (const std::exception& e) {
-    ctx.Err << "tessel: " << e.what() << "\n";
-    return ExitUnreadable;
-  }
+  if (int status = ReadCommandFile(ctx, fileName, bytes)) return status;
   std::vector<crypto::TCertHandle> certs = crypto::ReadCertificateFile(bytes).Certificates;
   if (certs.empty()) {
     // Bare base64 text of one certificate.

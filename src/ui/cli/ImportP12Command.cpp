@@ -14,7 +14,6 @@
 #include "smime/Certificate.h"
 #include "smime/CertificateStore.h"
 #include "smime/CryptoPlatform.h"
-#include "util/FileStream.h"
 
 namespace tessel::cli {
 
@@ -70,18 +69,10 @@ std::string Describe(const crypto::TCertHandle& cert) {
 int RunImportP12(TCommandContext& ctx) {
   bool bad = false;
   std::string passwordFile = TakeOption(ctx.Args, "--password-file", bad);
-  if (bad || ctx.Args.size() != 1 || ctx.Args[0].empty() || ctx.Args[0][0] == '-') {
-    ctx.Err << "Usage: tessel --import-p12 FILE [--password-file F]\n";
-    return ExitUsage;
-  }
+  if (int status = FileArgument(ctx, bad, "--import-p12 FILE [--password-file F]")) return status;
   const std::string& fileName = ctx.Args[0];
   std::string bytes;
-  try {
-    bytes = ReadFileBytes(fileName);
-  } catch (const std::exception& e) {
-    ctx.Err << "tessel: " << e.what() << "\n";
-    return ExitUnreadable;
-  }
+  if (int status = ReadCommandFile(ctx, fileName, bytes)) return status;
 
   crypto::TCertHandle cert;
   crypto::TPrivateKey key;
@@ -90,12 +81,9 @@ int RunImportP12(TCommandContext& ctx) {
   if (result == crypto::TPkcs12Result::WrongPassword) {
     std::string password;
     if (!passwordFile.empty()) {
-      try {
-        password = FirstLine(ReadFileBytes(passwordFile));
-      } catch (const std::exception& e) {
-        ctx.Err << "tessel: " << e.what() << "\n";
-        return ExitUnreadable;
-      }
+      std::string text;
+      if (int status = ReadCommandFile(ctx, passwordFile, text)) return status;
+      password = FirstLine(text);
     } else if (!AskPassword(fileName, password)) {
       ctx.Err << "tessel: \"" << fileName
               << "\" is protected by a password and there is no terminal to ask for it; give it with "

@@ -20,9 +20,21 @@
 
 namespace tessel::cli {
 
-// Loads fileName with the line-end rule. On failure prints the reason to
-// ctx.Err and returns ExitUnreadable or ExitNotParsed; ExitDone on success.
-int LoadMessageForCommand(const std::string& fileName, TCommandContext& ctx, std::unique_ptr<TMessage>& message);
+// The message and the part named by the FILE PART arguments.
+struct TPartArg {
+  std::unique_ptr<TMessage> Message;
+  TBodyPart* Part = nullptr;
+};
+
+// The opening every message command shares. usage: the command's usage
+// line after "tessel ", printed as "tessel: usage: ..." when the arguments
+// are not FILE (LoadMessageArg) or FILE PART (LoadPartArg), or when FILE is
+// an option. The file loads with the line-end rule; then PART must be a
+// part path naming a part. Each returns ExitDone, or the exit status with
+// the reason on ctx.Err.
+int PrintMessageUsage(TCommandContext& ctx, const char* usage);
+int LoadMessageArg(TCommandContext& ctx, const char* usage, std::unique_ptr<TMessage>& message);
+int LoadPartArg(TCommandContext& ctx, const char* usage, TPartArg& arg);
 
 // "1.2.1" -> {1, 2, 1}; false for anything that is not dot-separated
 // positive numbers.

@@ -6,37 +6,16 @@
 #include "Command.h"
 #include "PartPath.h"
 #include "smime/SmimeRows.h"
-#include "util/Exception.h"
 
 namespace tessel::cli {
 
 namespace {
 
 int RunPkcs7(TCommandContext& ctx) {
-  if (ctx.Args.size() != 2 || (ctx.Args[0].size() > 1 && ctx.Args[0][0] == '-')) {
-    ctx.Err << "tessel: usage: tessel --pkcs7 FILE PART\n";
-    return ExitUsage;
-  }
-  std::vector<int32_t> path;
-  if (!ParsePartPath(ctx.Args[1], path)) {
-    ctx.Err << "tessel: not a part path: " << ctx.Args[1] << "\n";
-    return ExitUsage;
-  }
-  std::unique_ptr<TMessage> message;
-  if (int status = LoadMessageForCommand(ctx.Args[0], ctx, message)) return status;
-  TBodyPart* part;
-  try {
-    part = FindPart(*message, path);
-  } catch (const Exception& e) {
-    ctx.Err << "tessel: " << ctx.Args[1] << ": " << e.Message() << "\n";
-    return ExitNotParsed;
-  }
-  if (!part) {
-    ctx.Err << "tessel: no such part: " << ctx.Args[1] << "\n";
-    return ExitNoSuchPart;
-  }
+  TPartArg arg;
+  if (int status = LoadPartArg(ctx, "--pkcs7 FILE PART", arg)) return status;
   TSmimeInfoRows rows;
-  rows.Build(*part);
+  rows.Build(*arg.Part);
   if (rows.Rows.empty()) ctx.Err << "tessel: " << ctx.Args[1] << ": no PKCS #7 content\n";
   ctx.Out << FormatSmimeRows(rows.Rows);
   return ExitDone;

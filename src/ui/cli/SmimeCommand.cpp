@@ -11,12 +11,8 @@ namespace tessel::cli {
 namespace {
 
 int RunSmime(TCommandContext& ctx) {
-  if (ctx.Args.size() != 1 || (ctx.Args[0].size() > 1 && ctx.Args[0][0] == '-')) {
-    ctx.Err << "tessel: usage: tessel --smime FILE\n";
-    return ExitUsage;
-  }
   std::unique_ptr<TMessage> message;
-  if (int status = LoadMessageForCommand(ctx.Args[0], ctx, message)) return status;
+  if (int status = LoadMessageArg(ctx, "--smime FILE", message)) return status;
   const TSmimeInfo* info = SecurityInfoOf(*message);
   if (!info) {
     ctx.Err << "tessel: the message has no security summary\n";

@@ -2,8 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "util/Exception.h"
-#include "util/MemoryStream.h"
+#include "CodecTestSupport.h"
 
 using namespace tessel;
 
@@ -123,10 +122,5 @@ TEST(Text, decode_dispatches_on_lower_cased_name) {
   out.Seek(1, soBeginning);
   t.CopyTo(2, 4, out);
   EXPECT_EQ(out.DataString(), "1QU45");
-  try {
-    t.Decode(12, 20, "base64", out);
-    ADD_FAILURE();
-  } catch (const Exception& e) {
-    EXPECT_STREQ(e.what(), "Invalid input");
-  }
+  EXPECT_EQ(test::ErrorOf([&] { t.Decode(12, 20, "base64", out); }), "Exception:Invalid input");
 }

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -38,14 +39,12 @@ struct TVector {
 inline std::vector<TVector> LoadVectors(const std::string& file) {
   std::ifstream in(std::string(TESSEL_TEST_DATA) + "/" + file);
   std::vector<TVector> v;
-  std::string line;
-  for (int n = 1; std::getline(in, line); ++n) {
-    if (line.empty() || line[0] == '#') continue;
-    std::vector<std::string> f;
-    std::stringstream ss(line);
-    for (std::string part; std::getline(ss, part, '\t');) f.push_back(Unescape(part));
-    f.resize(3);
-    v.push_back({n, f[0], f[1], f[2]});
+  int n = 0;
+  for (std::string line, f[3]; std::getline(in, line);) {
+    if (++n, line.empty() || line[0] == '#') continue;
+    std::stringstream fields(line);
+    for (auto& part : f) part.clear(), std::getline(fields, part, '\t');
+    v.push_back({n, Unescape(f[0]), Unescape(f[1]), Unescape(f[2])});
   }
   return v;
 }
@@ -102,6 +101,27 @@ inline std::string WriteAll(const std::string& charset, const std::u16string& ws
   }  // freeing the writer flushes it
   return stream.DataString();
 }
+
+// n random bytes; the same ones for the same n.
+inline std::string Random(size_t n) {
+  std::mt19937 rng(static_cast<uint32_t>(n));
+  std::string s(n, '\0');
+  for (auto& c : s) c = static_cast<char>(rng());
+  return s;
+}
+
+// Counts writes; can hand out one byte per read, or claim more than asked for.
+class TProbeStream : public TStringStream {
+public:
+  using TStringStream::TStringStream;
+  int32_t Write(const void* b, int32_t n) override { return ++Writes, TStringStream::Write(b, n); }
+  int32_t Read(void* b, int32_t n) override {
+    int32_t got = TStringStream::Read(b, Trickle && n > 1 ? 1 : n);
+    return OverRead && got > 0 ? n + 1 : got;
+  }
+  int Writes = 0;
+  bool Trickle = false, OverRead = false;
+};
 
 // in converted by iconv; nullopt when iconv refuses it.
 inline std::optional<std::string> Iconv(const char* to, const char* from, const std::string& in) {

@@ -11,29 +11,6 @@ using namespace tessel;
 
 namespace {
 
-// Sets an environment variable for one scope.
-class TEnv {
-public:
-  TEnv(const char* name, const char* value) : Name_(name) {
-    if (const char* old = std::getenv(name)) Old_ = old, HadOld_ = true;
-    if (value)
-      ::setenv(name, value, 1);
-    else
-      ::unsetenv(name);
-  }
-  ~TEnv() {
-    if (HadOld_)
-      ::setenv(Name_, Old_.c_str(), 1);
-    else
-      ::unsetenv(Name_);
-  }
-
-private:
-  const char* Name_;
-  std::string Old_;
-  bool HadOld_ = false;
-};
-
 mode_t FileMode(const fs::path& p) {
   struct stat st;
   ::stat(p.c_str(), &st);
@@ -41,23 +18,19 @@ mode_t FileMode(const fs::path& p) {
 }
 
 TEST(StoreDirectories, environment_decides_where_the_stores_are) {
-  {
-    TEnv dir("TESSEL_CERT_DIR", "/srv/certs/");
-    TEnv data("XDG_DATA_HOME", "/data");
-    EXPECT_EQ(TCertStore::StoresDirectory(), "/srv/certs");
-    EXPECT_EQ(TCertStore::StoreDirectory("My"), "/srv/certs/My");
+  // $TESSEL_CERT_DIR, $XDG_DATA_HOME (only an absolute one counts), $HOME.
+  const std::tuple<const char*, const char*, const char*> cases[] = {
+      {"/srv/certs/", "/data", "/srv/certs"},
+      {nullptr, "/data", "/data/tessel/certs"},
+      {"", "relative/ignored", "/home/u/.local/share/tessel/certs"},
+  };
+  TEnv home("HOME", "/home/u");
+  for (const auto& [certDir, dataHome, expected] : cases) {
+    TEnv dir("TESSEL_CERT_DIR", certDir), data("XDG_DATA_HOME", dataHome);
+    EXPECT_EQ(TCertStore::StoresDirectory(), expected);
   }
-  {
-    TEnv dir("TESSEL_CERT_DIR", nullptr);
-    TEnv data("XDG_DATA_HOME", "/data");
-    EXPECT_EQ(TCertStore::StoresDirectory(), "/data/tessel/certs");
-  }
-  {
-    TEnv dir("TESSEL_CERT_DIR", "");
-    TEnv data("XDG_DATA_HOME", "relative/ignored");
-    TEnv home("HOME", "/home/u");
-    EXPECT_EQ(TCertStore::StoresDirectory(), "/home/u/.local/share/tessel/certs");
-  }
+  TEnv dir("TESSEL_CERT_DIR", "/srv/certs");
+  EXPECT_EQ(TCertStore::StoreDirectory("My"), "/srv/certs/My");
 }
 
 TEST(StoreDirectories, names_that_are_no_plain_file_name_have_no_directory) {

@@ -1,6 +1,5 @@
-// PKCS #7 information objects read from structures the openssl command made.
-#include <gtest/gtest.h>
-
+// PKCS #7 information objects read from structures the openssl command made
+// (their full listing is checked through the rows in SmimeRows_test).
 #include "SmimeTestSupport.h"
 #include "smime/Pkcs7Info.h"
 
@@ -9,54 +8,31 @@ using namespace smimetest;
 
 namespace {
 
-std::string SerialOf(const std::string& pkiName) { return TCertificate(Cert(pkiName)).SerialNumber(); }
-
 template <class T>
 T Read(const std::string& der) { return T(der.data(), static_cast<int32_t>(der.size())); }
 
-}  // namespace
-
-TEST(Pkcs7Info, detached_signature_lists_its_certificate_and_signer) {
+TEST(Pkcs7Info, signers_and_certificates_with_out_of_range_indexes) {
   auto info = Read<TPKCS7SignatureInfo>(PkiFile("detached.p7s"));
   EXPECT_TRUE(info.IsSigned);
-  ASSERT_EQ(info.CertificateCount(), 1);
-  EXPECT_EQ(info.Certificate(0)->SerialNumber(), SerialOf("alice"));
-  ASSERT_EQ(info.SignerCount(), 1);
-  const TSignerInfo& signer = *info.SignerInfo(0);
-  EXPECT_EQ(signer.SerialNumber, SerialOf("alice"));
-  EXPECT_EQ(signer.IssuerParts, (TStringListX{"C=PL", "O=Example", "CN=Test CA"}));
-  EXPECT_EQ(signer.IssuerName(), "Test CA");
+  ASSERT_EQ(info.CertificateCount() * 10 + info.SignerCount(), 11);
   // contentType, signingTime, messageDigest come first, in the order written.
-  ASSERT_GE(signer.Attributes.size(), 3u);
-  const char* oids[] = {"1.2.840.113549.1.9.3", "1.2.840.113549.1.9.5", "1.2.840.113549.1.9.4"};
-  for (int i = 0; i < 3; ++i) {
-    EXPECT_EQ(signer.Attributes[i].Oid, oids[i]);
-    EXPECT_EQ(signer.Attributes[i].Values->Tag, 17u);  // the SET of values
-  }
+  const auto& attributes = info.SignerInfo(0)->Attributes;
+  ASSERT_GE(attributes.size(), 3u);
+  EXPECT_EQ(attributes[2].Oid, "1.2.840.113549.1.9.4");
   EXPECT_EQ(info.SignerInfo(1), nullptr);
   EXPECT_EQ(info.Certificate(-1), nullptr);
-}
 
-TEST(Pkcs7Info, mime_info_tells_signed_from_enveloped) {
-  auto opaque = Read<TPKCS7MimeInfo>(PkiFile("opaque.p7m"));
-  EXPECT_EQ(opaque.Kind, TPKCS7MimeInfo::pkSigned);
-  EXPECT_EQ(opaque.CertificateCount() * 10 + opaque.SignerCount(), 11);
+  auto noCerts = Read<TPKCS7SignatureInfo>(PkiFile("nocerts.p7m"));
+  EXPECT_TRUE(noCerts.IsSigned);  // its fourth field is the signer infos
+  EXPECT_EQ(noCerts.CertificateCount(), 0);
+  ASSERT_EQ(noCerts.SignerCount(), 1);
+  EXPECT_EQ(noCerts.SignerInfo(0)->SerialNumber, Serial("alice"));
+
+  EXPECT_EQ(Read<TPKCS7MimeInfo>(PkiFile("opaque.p7m")).Kind, TPKCS7MimeInfo::pkSigned);
   auto enveloped = Read<TPKCS7MimeInfo>(PkiFile("enc-two.p7m"));
   EXPECT_EQ(enveloped.Kind, TPKCS7MimeInfo::pkEnveloped);
-  ASSERT_EQ(enveloped.RecipientCount(), 2);
-  EXPECT_EQ(enveloped.Recipient(0)->SerialNumber, SerialOf("bob"));
-  EXPECT_EQ(enveloped.Recipient(1)->SerialNumber, SerialOf("carol"));
-  EXPECT_EQ(enveloped.Recipient(1)->IssuerName(), "Test CA");
-  EXPECT_TRUE(enveloped.Recipient(0)->Attributes.empty());
-  EXPECT_EQ(enveloped.SignerCount(), 0);
-}
-
-TEST(Pkcs7Info, signed_data_without_certificates_still_lists_its_signers) {
-  auto info = Read<TPKCS7SignatureInfo>(PkiFile("nocerts.p7m"));
-  EXPECT_TRUE(info.IsSigned);  // its fourth field is the signer infos
-  EXPECT_EQ(info.CertificateCount(), 0);
-  ASSERT_EQ(info.SignerCount(), 1);
-  EXPECT_EQ(info.SignerInfo(0)->SerialNumber, SerialOf("alice"));
+  EXPECT_EQ(enveloped.RecipientCount() * 10 + enveloped.SignerCount(), 20);
+  EXPECT_EQ(enveloped.Recipient(2), nullptr);
 }
 
 TEST(Pkcs7Info, data_that_is_no_pkcs7_gives_empty_objects) {
@@ -67,7 +43,8 @@ TEST(Pkcs7Info, data_that_is_no_pkcs7_gives_empty_objects) {
     auto signature = Read<TPKCS7SignatureInfo>(der);
     EXPECT_FALSE(signature.IsSigned);
     EXPECT_EQ(signature.CertificateCount() + signature.SignerCount(), 0);
-    auto mime = Read<TPKCS7MimeInfo>(der);
-    EXPECT_EQ(mime.Kind, TPKCS7MimeInfo::pkNeither);
+    EXPECT_EQ(Read<TPKCS7MimeInfo>(der).Kind, TPKCS7MimeInfo::pkNeither);
   }
 }
+
+}  // namespace

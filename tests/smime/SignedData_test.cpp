@@ -6,12 +6,9 @@
 
 #include "SmimeTestSupport.h"
 #include "asn1/asn1.h"
-#include "smime/CertificateStore.h"
 #include "smime/NameValueList.h"
 #include "smime/SignedData.h"
 #include "smime/StatusCodes.h"
-#include "util/Base64.h"
-#include "util/MemoryStream.h"
 #include "util/WinError.h"
 
 using namespace smimetest;
@@ -23,10 +20,8 @@ constexpr uint32_t kNotChecked = 2;
 
 struct TVerifyResult {
   uint32_t Status = kNotChecked;
-  TCertificate Signer;
-  TCertificate Encryption;
-  TStringListX Attributes;
-  TStringListX Capabilities;
+  TCertificate Signer, Encryption;
+  TStringListX Attributes, Capabilities;
   std::string Content;
 };
 
@@ -37,38 +32,17 @@ TVerifyResult Detached(const std::string& content, const std::string& signature,
   return r;
 }
 
-TVerifyResult Attached(const std::string& data, const std::string& encoding = "") {
+TVerifyResult Attached(const std::string& data, const std::string& encoding = "", bool withEncryption = true) {
   TVerifyResult r;
   TMemoryStream out;
   VerifySigned(data.data(), static_cast<int32_t>(data.size()), out, encoding, &r.Attributes, &r.Capabilities,
-               r.Status, &r.Encryption, &r.Signer);
+               r.Status, withEncryption ? &r.Encryption : nullptr, &r.Signer);
   r.Content.assign(out.Memory() ? out.Memory() : "", static_cast<size_t>(out.Size()));
   return r;
 }
 
-std::string Base64(const std::string& octets) {
-  TStringStream s;
-  Base64EncodeBuffer(octets.data(), static_cast<int32_t>(octets.size()), s);
-  return s.DataString();
-}
-
-// Runs the openssl command on a temporary input file and returns what it wrote.
-std::string OpensslOutput(const std::string& input, const std::string& arguments) {
-  char pattern[] = "/tmp/tessel-smime-sign-XXXXXX";
-  fs::path dir = ::mkdtemp(pattern);
-  WriteFile(dir / "in", input);
-  std::string command = "openssl " + arguments + " -out '" + (dir / "out").string() + "' '" + (dir / "in").string() + "'";
-  EXPECT_EQ(std::system(command.c_str()), 0) << command;
-  std::string out = ReadFile(dir / "out");
-  fs::remove_all(dir);
-  return out;
-}
-
 std::string Attribute(const std::string& oid, const std::string& value) { return Seq(Oid(oid) + Set(value)); }
-std::string IssuerAndSerial(const std::string& certDer) {
-  std::vector<TDerItem> tbs = TbsFields(certDer);
-  return tbs[3].Whole + tbs[1].Whole;
-}
+std::string IssuerAndSerial(const std::string& name) { return Cert(name).IssuerDer() + Integer(Cert(name).SerialOctets()); }
 
 // A signed-data written here: alice signs content with the given signed
 // attributes (contentType and messageDigest are added), RSA with SHA-256.
@@ -78,14 +52,13 @@ std::string CraftSigned(const std::string& content, std::vector<std::string> att
   std::string signerInfos;
   if (withSigner) {
     attributes.push_back(Attribute("1.2.840.113549.1.9.3", Oid("1.2.840.113549.1.7.1")));
-    attributes.push_back(Attribute("1.2.840.113549.1.9.4", Octets(OpensslOutput(content, "dgst -sha256 -binary"))));
+    attributes.push_back(Attribute("1.2.840.113549.1.9.4", Octets(Openssl("dgst -sha256 -binary", content))));
     std::sort(attributes.begin(), attributes.end());  // DER order of a SET OF
     std::string attrs;
     for (const std::string& a : attributes) attrs += a;
-    std::string signature =
-        OpensslOutput(Set(attrs), "dgst -sha256 -sign '" + (Pki() / "alice.key").string() + "'");
-    signerInfos = Seq(Integer("\x01") + Seq(IssuerAndSerial(CertDer("alice"))) + sha256 + Tlv(0xA0, attrs) +
-                      Seq(Oid("1.2.840.113549.1.1.1") + std::string("\x05\x00", 2)) + Octets(signature));
+    signerInfos = Seq(Integer("\x01") + Seq(IssuerAndSerial("alice")) + sha256 + Tlv(0xA0, attrs) +
+                      Seq(Oid("1.2.840.113549.1.1.1") + std::string("\x05\x00", 2)) +
+                      Octets(Openssl("dgst -sha256 -sign alice.key", Set(attrs))));
   }
   std::string certs;
   for (const std::string& c : certificates) certs += c;
@@ -112,148 +85,85 @@ protected:
   TStoreSandbox Stores;
 };
 
-// --- detached ---------------------------------------------------------------
-
-TEST_F(SignedDataTest, detached_valid_signature_reports_signer_attributes_and_capabilities) {
-  TVerifyResult r = Detached(PkiFile("content.txt"), PkiFile("detached.p7s"));
-  EXPECT_EQ(r.Status, 0u);
-  EXPECT_EQ(r.Signer.Encoded(), CertDer("alice"));
-  // contentType, as its encoding's base64 exactly as the encoder writes it.
-  EXPECT_EQ(ListValue(r.Attributes, "1.2.840.113549.1.9.3"), "BgkqhkiG9w0BBwE=\r\n");
-  EXPECT_GE(IndexOfName(r.Attributes, "1.2.840.113549.1.9.5"), 0);
-  EXPECT_GE(IndexOfName(r.Attributes, "1.2.840.113549.1.9.4"), 0);
-  EXPECT_GE(IndexOfName(r.Attributes, "1.2.840.113549.1.9.15"), 0);
-  // openssl lists AES (no short name here) before the older ciphers.
-  std::vector<std::string> tail = {"3des", "rc2 128", "rc2 64", "des", "rc2 40"};
-  ASSERT_GE(r.Capabilities.size(), tail.size());
-  EXPECT_TRUE(std::equal(tail.begin(), tail.end(), r.Capabilities.end() - static_cast<long>(tail.size())));
-  EXPECT_EQ(r.Capabilities.front(), "");
-}
-
-TEST_F(SignedDataTest, detached_tampered_content_is_a_hash_fault_and_keeps_the_signer) {
-  std::string content = PkiFile("content.txt");
-  content[content.find("Hello")] = 'J';
-  TVerifyResult r = Detached(content, PkiFile("detached.p7s"));
-  EXPECT_EQ(r.Status, kStatusHashValue);
-  EXPECT_EQ(r.Signer.Encoded(), CertDer("alice"));
-  EXPECT_EQ(GetWinErrorText(r.Status), "The hash value is not correct.\r\n");
-}
-
-TEST_F(SignedDataTest, detached_content_is_hashed_as_it_stands_without_line_end_changes) {
-  std::string content = PkiFile("content.txt");
-  content.erase(std::remove(content.begin(), content.end(), '\r'), content.end());
-  EXPECT_EQ(Detached(content, PkiFile("detached.p7s")).Status, kStatusHashValue);
-}
-
-TEST_F(SignedDataTest, transfer_encodings_of_the_signature) {
-  std::string content = PkiFile("content.txt");
-  std::string der = PkiFile("detached.p7s");
-  EXPECT_EQ(Detached(content, Base64(der), "BASE64").Status, 0u);
-  EXPECT_EQ(Detached(content, Base64(der), "base64").Status, 0u);
-  // Unknown encodings take the octets as they are.
-  EXPECT_EQ(Detached(content, der, "x-uuencode").Status, 0u);
-  EXPECT_EQ(Detached(content, der, "binary").Status, 0u);
+TEST_F(SignedDataTest, status_signer_and_content_of_each_signature) {
+  const std::string content = PkiContent(), der = PkiFile("detached.p7s"), opaque = PkiFile("opaque.p7m");
+  std::string tampered = content, lfOnly = content, badValue = opaque;
+  tampered[tampered.find("Hello")] = 'J';
+  lfOnly.erase(std::remove(lfOnly.begin(), lfOnly.end(), '\r'), lfOnly.end());  // hashed as it stands
+  badValue.back() ^= 0x01;  // the signature value is the message's last field
+  const struct {
+    const char* What;
+    std::function<TVerifyResult()> Run;
+    uint32_t Status;
+    bool Signed;           // the signer certificate is alice's, not empty
+    std::string Content;   // what an attached signature gives
+  } cases[] = {
+      {"detached", [&] { return Detached(content, der); }, 0, true, ""},
+      {"tampered content", [&] { return Detached(tampered, der); }, kStatusHashValue, true, ""},
+      {"LF line ends", [&] { return Detached(lfOnly, der); }, kStatusHashValue, true, ""},
+      {"BASE64", [&] { return Detached(content, Base64(der), "BASE64"); }, 0, true, ""},
+      // Unknown encodings take the octets as they are.
+      {"x-uuencode", [&] { return Detached(content, der, "x-uuencode"); }, 0, true, ""},
+      {"binary", [&] { return Detached(content, der, "binary"); }, 0, true, ""},
+      {"opaque", [&] { return Attached(opaque); }, 0, true, content},
+      {"opaque in base64", [&] { return Attached(Base64(opaque), "Base64"); }, 0, true, content},
+      {"bad signature value", [&] { return Attached(badValue); }, kStatusBadSignature, true, content},
+      {"signer by key identifier", [&] { return Attached(PkiFile("keyid.p7m")); }, 0, true, content},
+      {"signer unknown", [&] { return Attached(PkiFile("nocerts.p7m")); }, kStatusSignerNotFound, false, content},
+      {"no signer infos", [&] { return Attached(CraftSigned("inner text", {}, {}, false)); }, kStatusNoSignature,
+       false, "inner text"},
+  };
+  for (const auto& c : cases) {
+    TVerifyResult r = c.Run();
+    EXPECT_EQ(r.Status, c.Status) << c.What;
+    EXPECT_EQ(r.Signer.Encoded(), c.Signed ? CertDer("alice") : "") << c.What;
+    EXPECT_EQ(r.Content, c.Content) << c.What;
+  }
+  for (const auto& [status, text] : {std::pair{kStatusHashValue, "The hash value is not correct.\r\n"},
+                                     {kStatusBadSignature, "Invalid Signature.\r\n"},
+                                     {kStatusNoSignature, "No signature was present in the subject.\r\n"}})
+    EXPECT_EQ(GetWinErrorText(status), text);
   std::string message;
   EXPECT_EQ(RaisedCode([&] { Detached(content, Base64(der), "x-uuencode"); }, &message), kStatusBadEncode);
   EXPECT_EQ(message, "Fatal Error");
-}
 
-TEST_F(SignedDataTest, detached_without_signer_raises_not_signed_and_says_no_signature) {
-  std::string noSigner = CraftSigned("", {}, {CertDer("alice")}, false);
-  TVerifyResult r;
-  std::string content = "x";
-  std::string message;
-  uint32_t code = RaisedCode(
-      [&] {
-        VerifyDetached(content.data(), 1, noSigner.data(), "", &r.Attributes, &r.Capabilities, r.Status,
-                       &r.Encryption, &r.Signer, static_cast<int32_t>(noSigner.size()));
-      },
-      &message);
-  EXPECT_EQ(message, "not signed");
-  EXPECT_EQ(code, static_cast<uint32_t>(-3));
-  EXPECT_EQ(r.Status, kStatusNoSignature);
-}
-
-// --- attached ---------------------------------------------------------------
-
-TEST_F(SignedDataTest, attached_valid_returns_content) {
-  TVerifyResult r = Attached(PkiFile("opaque.p7m"));
-  EXPECT_EQ(r.Status, 0u);
-  EXPECT_EQ(r.Content, PkiFile("content.txt"));
-  EXPECT_EQ(r.Signer.NameAttribute(false, 3), "alice@example.com");
-  EXPECT_EQ(Attached(Base64(PkiFile("opaque.p7m")), "Base64").Content, PkiFile("content.txt"));
-}
-
-TEST_F(SignedDataTest, attached_bad_signature_value_is_a_signature_fault) {
-  std::string data = PkiFile("opaque.p7m");
-  data.back() ^= 0x01;  // the signature value is the message's last field
-  TVerifyResult r = Attached(data);
-  EXPECT_EQ(r.Status, kStatusBadSignature);
-  EXPECT_EQ(GetWinErrorText(r.Status), "Invalid Signature.\r\n");
-  EXPECT_EQ(r.Content, PkiFile("content.txt"));
-  EXPECT_EQ(r.Signer.Encoded(), CertDer("alice"));
-}
-
-TEST_F(SignedDataTest, signer_named_by_key_identifier) {
-  TVerifyResult r = Attached(PkiFile("keyid.p7m"));
-  EXPECT_EQ(r.Status, 0u);
-  EXPECT_EQ(r.Signer.Encoded(), CertDer("alice"));
-}
-
-TEST_F(SignedDataTest, signer_unknown_gives_not_found_and_still_the_content) {
-  TVerifyResult r = Attached(PkiFile("nocerts.p7m"));
-  EXPECT_EQ(r.Status, kStatusSignerNotFound);
-  EXPECT_EQ(r.Content, PkiFile("content.txt"));
-  EXPECT_TRUE(r.Signer.IsEmpty());
-}
-
-TEST_F(SignedDataTest, signer_found_only_in_the_address_book) {
   Stores.Put("AddressBook", "alice.pem", "alice.pem");
-  TVerifyResult r = Attached(PkiFile("nocerts.p7m"));
-  EXPECT_EQ(r.Status, 0u);
-  EXPECT_EQ(r.Signer.Encoded(), CertDer("alice"));
+  TVerifyResult inBook = Attached(PkiFile("nocerts.p7m"));
+  EXPECT_EQ(inBook.Status, 0u);
+  EXPECT_EQ(inBook.Signer.Encoded(), CertDer("alice"));
 }
 
-TEST_F(SignedDataTest, no_signer_infos_say_no_signature_and_give_the_content) {
-  TVerifyResult r = Attached(CraftSigned("inner text", {}, {}, false));
-  EXPECT_EQ(r.Status, kStatusNoSignature);
-  EXPECT_EQ(GetWinErrorText(r.Status), "No signature was present in the subject.\r\n");
-  EXPECT_EQ(r.Content, "inner text");
-  EXPECT_TRUE(r.Signer.IsEmpty());
-}
-
-TEST_F(SignedDataTest, other_data_is_not_signed_and_leaves_status_alone) {
-  for (const std::string& data : {PkiFile("enc-two.p7m"), std::string("no PKCS #7 at all")}) {
-    TVerifyResult r;
+TEST_F(SignedDataTest, what_is_no_signed_data_raises_not_signed) {
+  // Detached without signer infos notes "no signature"; other data leaves
+  // the status alone.
+  const struct {
+    std::string Data;
+    bool Detached;
+    uint32_t Status;
+  } cases[] = {{CraftSigned("", {}, {CertDer("alice")}, false), true, kStatusNoSignature},
+               {PkiFile("enc-two.p7m"), false, kNotChecked},
+               {"no PKCS #7 at all", false, kNotChecked}};
+  for (const auto& c : cases) {
+    uint32_t status = kNotChecked;
     TMemoryStream out;
     std::string message;
+    const int32_t size = static_cast<int32_t>(c.Data.size());
     uint32_t code = RaisedCode(
         [&] {
-          VerifySigned(data.data(), static_cast<int32_t>(data.size()), out, "", nullptr, nullptr, r.Status, nullptr,
-                       nullptr);
+          if (c.Detached)
+            VerifyDetached("x", 1, c.Data.data(), "", nullptr, nullptr, status, nullptr, nullptr, size);
+          else
+            VerifySigned(c.Data.data(), size, out, "", nullptr, nullptr, status, nullptr, nullptr);
         },
         &message);
     EXPECT_EQ(message, "not signed");
     EXPECT_EQ(code, static_cast<uint32_t>(-3));
-    EXPECT_EQ(r.Status, kNotChecked);
+    EXPECT_EQ(status, c.Status) << c.Data.size();
   }
-}
-
-TEST_F(SignedDataTest, attributes_are_read_only_with_an_encryption_certificate) {
-  std::string data = PkiFile("opaque.p7m");
-  uint32_t status = kNotChecked;
-  TStringListX attributes, capabilities;
-  TMemoryStream out;
-  VerifySigned(data.data(), static_cast<int32_t>(data.size()), out, "", &attributes, &capabilities, status, nullptr,
-               nullptr);
-  EXPECT_EQ(status, 0u);
-  EXPECT_TRUE(attributes.empty());
-  EXPECT_TRUE(capabilities.empty());
 }
 
 TEST_F(SignedDataTest, damaged_messages_never_pass_with_other_content_and_never_crash) {
   const std::string original = PkiFile("opaque.p7m");
-  const std::string content = PkiFile("content.txt");
   int valid = 0;
   for (size_t i = 0; i < original.size(); ++i) {
     for (const std::string& data : {original.substr(0, i), std::string(original).replace(i, 1, 1, original[i] ^ 0x5A)}) {
@@ -262,7 +172,7 @@ TEST_F(SignedDataTest, damaged_messages_never_pass_with_other_content_and_never_
         if (r.Status == 0) {
           // Only octets outside what the signature covers (the copy of a
           // certificate's own signature, say) may change a valid message.
-          EXPECT_EQ(r.Content, content) << "octet " << i;
+          EXPECT_EQ(r.Content, PkiContent()) << "octet " << i;
           ++valid;
         }
       } catch (const EWinException&) {
@@ -272,29 +182,59 @@ TEST_F(SignedDataTest, damaged_messages_never_pass_with_other_content_and_never_
   EXPECT_LT(valid, static_cast<int>(original.size()));
 }
 
-// --- attributes written here -----------------------------------------------------
+TEST_F(SignedDataTest, attributes_and_capabilities_are_read_only_with_an_encryption_certificate) {
+  TVerifyResult r = Detached(PkiContent(), PkiFile("detached.p7s"));
+  // contentType, as its encoding's base64 exactly as the encoder writes it.
+  EXPECT_EQ(ListValue(r.Attributes, "1.2.840.113549.1.9.3"), "BgkqhkiG9w0BBwE=\r\n");
+  for (const char* oid : {"1.2.840.113549.1.9.5", "1.2.840.113549.1.9.4", "1.2.840.113549.1.9.15"})
+    EXPECT_GE(IndexOfName(r.Attributes, oid), 0) << oid;
+  // openssl lists AES (no short name here) before the older ciphers.
+  std::vector<std::string> tail = {"3des", "rc2 128", "rc2 64", "des", "rc2 40"};
+  ASSERT_GE(r.Capabilities.size(), tail.size());
+  EXPECT_TRUE(std::equal(tail.begin(), tail.end(), r.Capabilities.end() - static_cast<long>(tail.size())));
+  EXPECT_EQ(r.Capabilities.front(), "");
+
+  TVerifyResult without = Attached(PkiFile("opaque.p7m"), "", false);
+  EXPECT_EQ(without.Status, 0u);
+  EXPECT_TRUE(without.Attributes.empty() && without.Capabilities.empty());
+}
 
 TEST_F(SignedDataTest, capability_names_in_order_with_an_unknown_one_empty) {
-  std::string caps = Seq(Seq(Oid("1.2.840.113549.3.7")) + Seq(Oid("1.2.840.113549.3.2") + Integer(std::string("\x00\x80", 2))) +
-                         Seq(Oid("1.2.840.113549.3.2") + Integer("\x40")) + Seq(Oid("1.3.14.3.2.7")) +
-                         Seq(Oid("1.2.840.113549.3.2") + Integer("\x28")) + Seq(Oid("1.2.3.4")));
+  std::string rc2 = Oid("1.2.840.113549.3.2");
+  std::string caps = Seq(Seq(Oid("1.2.840.113549.3.7")) + Seq(rc2 + Integer(std::string("\x00\x80", 2))) +
+                         Seq(rc2 + Integer("\x40")) + Seq(Oid("1.3.14.3.2.7")) + Seq(rc2 + Integer("\x28")) +
+                         Seq(Oid("1.2.3.4")));
   TVerifyResult r = Attached(CraftSigned("body", {Attribute("1.2.840.113549.1.9.15", caps)}, {CertDer("alice")}));
   EXPECT_EQ(r.Status, 0u);  // the structure written here is a sound signature
   EXPECT_EQ(r.Capabilities, (TStringListX{"3des", "rc2 128", "rc2 64", "des", "rc2 40", ""}));
   EXPECT_EQ(ListValue(r.Attributes, "1.2.840.113549.1.9.15"), Base64(caps));
+
+  auto name = [](const std::string& der) {
+    std::unique_ptr<TAsnElem> e = ParseAsn(der.data(), static_cast<int32_t>(der.size()));
+    return CapabilityName(e.get());
+  };
+  EXPECT_EQ(CapabilityName(nullptr), "");
+  const std::pair<std::string, const char*> edges[] = {
+      {Seq(""), ""},
+      {Seq(Integer("\x01")), ""},
+      {Seq(rc2), "rc2"},
+      {Seq(rc2 + Octets("\x01")), "rc2"},
+      {Seq(rc2 + Integer(std::string("\x01\x00\x00\x00\x00\x00\x00\x00\x00", 9))),
+       "rc2 18446744073709551616"},  // 2^64: no fixed-size integer holds it
+      {Seq(rc2 + Integer("\xFF")), "rc2 -1"},
+  };
+  for (const auto& [der, expected] : edges) EXPECT_EQ(name(der), expected) << expected;
 }
 
 TEST_F(SignedDataTest, encryption_key_preference_from_the_message_and_from_the_address_book) {
   std::string carol = CertDer("carol");
-  std::string smimePref = Attribute("1.2.840.113549.1.9.16.2.11", Tlv(0xA0, IssuerAndSerial(carol)));
-  std::string msPref = Attribute("1.3.6.1.4.1.311.16.4", Seq(IssuerAndSerial(carol)));
+  std::string smimePref = Attribute("1.2.840.113549.1.9.16.2.11", Tlv(0xA0, IssuerAndSerial("carol")));
+  std::string msPref = Attribute("1.3.6.1.4.1.311.16.4", Seq(IssuerAndSerial("carol")));
 
   TVerifyResult inMessage = Attached(CraftSigned("a", {smimePref}, {CertDer("alice"), carol}));
   EXPECT_EQ(inMessage.Status, 0u);
   EXPECT_EQ(inMessage.Encryption.Encoded(), carol);
-
-  TVerifyResult nowhere = Attached(CraftSigned("b", {msPref}, {CertDer("alice")}));
-  EXPECT_TRUE(nowhere.Encryption.IsEmpty());
+  EXPECT_TRUE(Attached(CraftSigned("b", {msPref}, {CertDer("alice")})).Encryption.IsEmpty());
 
   Stores.Put("AddressBook", "dave.pem", "a.pem");
   Stores.Put("AddressBook", "carol.pem", "b.pem");
@@ -303,24 +243,8 @@ TEST_F(SignedDataTest, encryption_key_preference_from_the_message_and_from_the_a
   EXPECT_EQ(inBook.Encryption.Encoded(), carol);
 }
 
-TEST(SignedDataParts, capability_name_edge_cases) {
-  EXPECT_EQ(CapabilityName(nullptr), "");
-  auto name = [](const std::string& der) {
-    std::unique_ptr<TAsnElem> e = ParseAsn(der.data(), static_cast<int32_t>(der.size()));
-    return CapabilityName(e.get());
-  };
-  EXPECT_EQ(name(Seq("")), "");
-  EXPECT_EQ(name(Seq(Integer("\x01"))), "");
-  EXPECT_EQ(name(Seq(Oid("1.2.840.113549.3.2"))), "rc2");
-  EXPECT_EQ(name(Seq(Oid("1.2.840.113549.3.2") + Octets("\x01"))), "rc2");
-  EXPECT_EQ(name(Seq(Oid("1.2.840.113549.3.2") + Integer(std::string("\x01\x00\x00\x00\x00\x00\x00\x00\x00", 9)))),
-            "rc2 18446744073709551616");  // 2^64: no fixed-size integer holds it
-  EXPECT_EQ(name(Seq(Oid("1.2.840.113549.3.2") + Integer("\xFF"))), "rc2 -1");
-}
-
 TEST(SignedDataParts, transfer_decoding_table) {
-  const std::string b64 = "aGVsbG8=";
-  const std::string qp = "a=3Db";
+  const std::string b64 = "aGVsbG8=", qp = "a=3Db";
   EXPECT_EQ(TransferDecode(b64.data(), 8, "Base64"), "hello");
   EXPECT_EQ(TransferDecode(qp.data(), 5, "Quoted-Printable"), "a=b");
   for (const char* raw : {"", "7bit", "8bit", "binary", "x-uuencode", " base64"})

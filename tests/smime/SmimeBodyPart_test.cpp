@@ -2,10 +2,8 @@
 // with their status codes, and the check of signed multiparts.
 #include <gtest/gtest.h>
 
-#include "SmimeMessages.h"
-#include "mime/StructureListing.h"
+#include "SmimeTestSupport.h"
 #include "smime/StatusCodes.h"
-#include "util/StringUtils.h"
 
 using namespace tessel;
 using namespace smimetest;
@@ -20,8 +18,6 @@ T& Root(TMessage& message) {
   if (!part) throw std::runtime_error("root of another class");
   return *part;
 }
-
-std::string Serial(const std::string& pkiName) { return TCertificate(Cert(pkiName)).SerialNumber(); }
 
 std::string InMixed(const std::string& entity) {
   return "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n" + entity + "\r\n--b--\r\n";
@@ -88,8 +84,6 @@ TEST_F(SmimePart, enveloped_data_is_decrypted_once_a_key_is_there) {
   EXPECT_TRUE(part.Info->Decrypted);
   EXPECT_EQ(part.Info->DecryptStatus, kStatusNoRecipientMatches);
   EXPECT_EQ(part.Info->VerifyStatus, kStatusNotChecked);
-  EXPECT_TRUE(StartsWith(FormatPartLine("1", part), "1\tapplication/pkcs7-mime\tclass=smime kind=enveloped "
-                                                    "verify=0x00000002 decrypt=0x80880283 decoded=no enc=base64 "));
   Stores.PutIdentity("My", "carol");
   EXPECT_EQ(part.DecodedPart(), nullptr);  // decoded once already
   part.ResetDecoded();
@@ -102,11 +96,6 @@ TEST_F(SmimePart, enveloped_data_is_decrypted_once_a_key_is_there) {
   part.ResetDecoded();
   ASSERT_NE(part.DecodedPart(), inner);
   EXPECT_EQ(inner->GetRawText(), part.CurrentDecodedPart()->GetRawText());
-
-  for (const auto& [file, name] : {std::pair{"enc-3des.p7m", "3DES"}, {"enc-rc2-40.p7m", "RC2 40"}}) {
-    auto other = Load(Pkcs7Mime(PkiFile(file), "enveloped-data"));
-    EXPECT_EQ(Summary(*other).Algorithm, name);
-  }
 }
 
 TEST_F(SmimePart, signed_data_without_signers_is_no_valid_signature_but_keeps_its_content) {
@@ -140,10 +129,7 @@ TEST_F(SmimePart, detached_signature_over_the_content_part_verifies_in_either_or
     EXPECT_EQ(part.SignaturePart, part.Children(signatureFirst ? 0 : 1));
     EXPECT_EQ(part.Info->VerifyStatus, 0u);
     EXPECT_EQ(part.Info->SignerCertificate.SerialNumber(), Serial("alice"));
-    // openssl lists AES first, which has no short name.
-    EXPECT_EQ(part.Info->FirstCapability, "");
-    EXPECT_NE(std::find(part.Info->Capabilities.begin(), part.Info->Capabilities.end(), "3des"),
-              part.Info->Capabilities.end());
+    EXPECT_EQ(part.Info->FirstCapability, "");  // openssl lists AES first, which has no short name
     // The signature part enters no index, whatever its disposition.
     EXPECT_TRUE(message->Attachments.empty());
     EXPECT_EQ(message->TextPart, part.ContentPart);
@@ -167,20 +153,11 @@ TEST_F(SmimePart, signed_multipart_content_is_hashed_up_to_the_next_delimiter) {
 }
 
 TEST_F(SmimePart, failed_and_unchecked_detached_signatures) {
-  // First, as loading a signed message adds its signer to "AddressBook".
-  std::string bare = Openssl("cms -sign -binary -nocerts -outform DER -signer alice.pem -inkey alice.key", PkiContent());
-  EXPECT_EQ(Root<TMultipartSigned>(*Load(MultipartSignedEntity(PkiContent(), bare))).Info->VerifyStatus,
-            kStatusSignerNotFound);
-  Stores.Put("AddressBook", "alice.pem", "alice.pem");
-  EXPECT_EQ(Root<TMultipartSigned>(*Load(MultipartSignedEntity(PkiContent(), bare))).Info->VerifyStatus, 0u);
-
   std::string changed = PkiContent();
   changed.replace(changed.find("world"), 5, "World");
   auto tampered = Load(MultipartSignedEntity(changed, PkiFile("detached.p7s")));
   EXPECT_EQ(Root<TMultipartSigned>(*tampered).Info->VerifyStatus, kStatusHashValue);
   EXPECT_EQ(Root<TMultipartSigned>(*tampered).Info->SignerCertificate.SerialNumber(), Serial("alice"));
-
-
   std::string three = "Content-Type: multipart/signed; boundary=b\r\n\r\n--b\r\n" + PkiContent() +
                       "\r\n--b\r\n\r\nextra\r\n--b\r\nContent-Type: application/pkcs7-signature\r\n\r\n" +
                       PkiFile("detached.p7s") + "\r\n--b--\r\n";

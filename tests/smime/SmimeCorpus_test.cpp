@@ -12,7 +12,7 @@
 #include <map>
 #include <sstream>
 
-#include "SmimeMessages.h"
+#include "SmimeTestSupport.h"
 #include "mime/MessageFile.h"
 
 using namespace tessel;

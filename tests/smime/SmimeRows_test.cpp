@@ -1,7 +1,7 @@
 // The rows of the S/MIME information page.
 #include <gtest/gtest.h>
 
-#include "SmimeMessages.h"
+#include "SmimeTestSupport.h"
 #include "asn1/AsnRows.h"
 #include "smime/SmimeRows.h"
 
@@ -9,8 +9,6 @@ using namespace tessel;
 using namespace smimetest;
 
 namespace {
-
-std::string Serial(const std::string& pkiName) { return TCertificate(Cert(pkiName)).SerialNumber(); }
 
 // The "ASN.1" item holds the element tree's rows one level down.
 void ExpectAsnItem(const TSmimeInfoRows& rows, const TAsnElem& tree) {

@@ -1,7 +1,7 @@
 // Shared pieces of the S/MIME tests: the test PKI (built once per build tree
 // by make-pki.sh with the openssl command), a private certificate-store
-// directory per test, and a small DER writer for structures the openssl
-// command does not make.
+// directory per test, a small DER writer for structures the openssl command
+// does not make, and messages with S/MIME layers.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,11 +12,20 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "mime/Message.h"
+#include "smime/Certificate.h"
 #include "smime/CryptoPlatform.h"
+#include "smime/MultipartSigned.h"
+#include "smime/SecuritySummary.h"
+#include "smime/SmimeBodyPart.h"
+#include "smime/SmimeRegistration.h"
+#include "util/Base64.h"
+#include "util/MemoryStream.h"
 
 namespace smimetest {
 
@@ -30,11 +39,13 @@ inline std::string ReadFile(const fs::path& path) {
 }
 
 inline void WriteFile(const fs::path& path, const std::string& bytes, mode_t mode = 0644) {
-  {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << bytes;
-  }
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
   ::chmod(path.c_str(), mode);
+}
+
+inline fs::path TempDir() {
+  char pattern[] = "/tmp/tessel-smime-test-XXXXXX";
+  return ::mkdtemp(pattern);
 }
 
 // The PKI directory. Built on first use into the build tree, keyed by the
@@ -43,8 +54,8 @@ inline void WriteFile(const fs::path& path, const std::string& bytes, mode_t mod
 inline const fs::path& Pki() {
   static const fs::path dir = [] {
     fs::path script = fs::path(TESSEL_TEST_DATA).parent_path() / "make-pki.sh";
-    std::string text = ReadFile(script);
-    fs::path final = fs::path(TESSEL_BINARY_DIR) / ("smime-test-pki-" + std::to_string(std::hash<std::string>{}(text)));
+    fs::path final = fs::path(TESSEL_BINARY_DIR) /
+                     ("smime-test-pki-" + std::to_string(std::hash<std::string>{}(ReadFile(script))));
     if (fs::exists(final / "content.txt")) return final;
     fs::path temp = final;
     temp += "." + std::to_string(::getpid());
@@ -63,39 +74,43 @@ inline const fs::path& Pki() {
 }
 
 inline std::string PkiFile(const std::string& name) { return ReadFile(Pki() / name); }
+// The text entity the PKI's signatures and encryptions hold.
+inline std::string PkiContent() { return PkiFile("content.txt"); }
 
-// DER of the first certificate in a PKI PEM file.
-inline std::string CertDer(const std::string& name) {
-  tessel::crypto::TCertificateFile f = tessel::crypto::ReadCertificateFile(PkiFile(name + ".pem"));
-  return f.Certificates.empty() ? std::string() : f.Certificates.front().Der();
-}
+// The first certificate of a PKI identity's PEM file.
 inline tessel::crypto::TCertHandle Cert(const std::string& name) {
-  return tessel::crypto::TCertHandle::FromDer(CertDer(name));
+  tessel::crypto::TCertificateFile f = tessel::crypto::ReadCertificateFile(PkiFile(name + ".pem"));
+  return f.Certificates.empty() ? tessel::crypto::TCertHandle() : f.Certificates.front();
 }
+inline std::string CertDer(const std::string& name) { return Cert(name).Der(); }
+inline std::string Serial(const std::string& name) { return tessel::TCertificate(Cert(name)).SerialNumber(); }
+
+// Sets (value nullptr: unsets) an environment variable for one scope.
+class TEnv {
+public:
+  TEnv(const char* name, const char* value) : Name_(name), Had_(std::getenv(name) != nullptr) {
+    if (Had_) Old_ = std::getenv(name);
+    value ? ::setenv(name, value, 1) : ::unsetenv(name);
+  }
+  ~TEnv() { Had_ ? ::setenv(Name_, Old_.c_str(), 1) : ::unsetenv(Name_); }
+  TEnv(const TEnv&) = delete;
+  TEnv& operator=(const TEnv&) = delete;
+
+private:
+  const char* Name_;
+  bool Had_;
+  std::string Old_;
+};
 
 // A private store directory for one test: $TESSEL_CERT_DIR points at it
 // while the object lives.
 class TStoreSandbox {
 public:
-  TStoreSandbox() {
-    char pattern[] = "/tmp/tessel-smime-test-XXXXXX";
-    Root_ = ::mkdtemp(pattern);
-    const char* old = std::getenv("TESSEL_CERT_DIR");
-    HadOld_ = old != nullptr;
-    if (old) Old_ = old;
-    ::setenv("TESSEL_CERT_DIR", Root_.c_str(), 1);
-  }
+  TStoreSandbox() : Root_(TempDir()), Env_("TESSEL_CERT_DIR", Root_.c_str()) {}
   ~TStoreSandbox() {
-    if (HadOld_)
-      ::setenv("TESSEL_CERT_DIR", Old_.c_str(), 1);
-    else
-      ::unsetenv("TESSEL_CERT_DIR");
     std::error_code ec;
     fs::remove_all(Root_, ec);
   }
-  TStoreSandbox(const TStoreSandbox&) = delete;
-  TStoreSandbox& operator=(const TStoreSandbox&) = delete;
-
   const fs::path& Root() const { return Root_; }
   fs::path Store(const std::string& name) const {
     fs::create_directories(Root_ / name);
@@ -104,9 +119,8 @@ public:
   // Copies a PKI file into a store under a name of the test's choice.
   fs::path Put(const std::string& store, const std::string& pkiName, const std::string& asName,
                mode_t mode = 0644) const {
-    fs::path path = Store(store) / asName;
-    WriteFile(path, PkiFile(pkiName), mode);
-    return path;
+    WriteFile(Store(store) / asName, PkiFile(pkiName), mode);
+    return Root_ / store / asName;
   }
   // Certificate and key of a PKI identity in a store: NAME.pem and NAME.key.
   void PutIdentity(const std::string& store, const std::string& name, mode_t keyMode = 0600) const {
@@ -116,24 +130,16 @@ public:
 
 private:
   fs::path Root_;
-  std::string Old_;
-  bool HadOld_ = false;
+  TEnv Env_;
 };
 
 // --- DER writer -------------------------------------------------------------
 
 inline std::string Tlv(unsigned char tag, const std::string& content) {
-  std::string out(1, static_cast<char>(tag));
-  size_t n = content.size();
-  if (n < 0x80) {
-    out += static_cast<char>(n);
-  } else {
-    std::string len;
-    for (size_t v = n; v; v >>= 8) len.insert(len.begin(), static_cast<char>(v & 0xFF));
-    out += static_cast<char>(0x80 | len.size());
-    out += len;
-  }
-  return out + content;
+  std::string len;
+  for (size_t v = content.size(); v; v >>= 8) len.insert(len.begin(), static_cast<char>(v & 0xFF));
+  if (content.size() < 0x80) return std::string{static_cast<char>(tag), static_cast<char>(content.size())} + content;
+  return std::string{static_cast<char>(tag), static_cast<char>(0x80 | len.size())} + len + content;
 }
 inline std::string Seq(const std::string& content) { return Tlv(0x30, content); }
 inline std::string Set(const std::string& content) { return Tlv(0x31, content); }
@@ -143,50 +149,83 @@ inline std::string Explicit0(const std::string& content) { return Tlv(0xA0, cont
 inline std::string Oid(const std::string& dotted) {
   std::vector<unsigned long> arcs;
   std::stringstream s(dotted);
-  std::string part;
-  while (std::getline(s, part, '.')) arcs.push_back(std::stoul(part));
+  for (std::string part; std::getline(s, part, '.');) arcs.push_back(std::stoul(part));
+  arcs[1] += arcs[0] * 40;
   std::string body;
-  auto put = [&](unsigned long v) {
-    std::string groups(1, static_cast<char>(v & 0x7F));
-    while (v >>= 7) groups.insert(groups.begin(), static_cast<char>(0x80 | (v & 0x7F)));
+  for (size_t i = 1; i < arcs.size(); ++i) {
+    std::string groups(1, static_cast<char>(arcs[i] & 0x7F));
+    for (unsigned long v = arcs[i] >> 7; v; v >>= 7) groups.insert(groups.begin(), static_cast<char>(0x80 | (v & 0x7F)));
     body += groups;
-  };
-  put(arcs[0] * 40 + arcs[1]);
-  for (size_t i = 2; i < arcs.size(); ++i) put(arcs[i]);
+  }
   return Tlv(0x06, body);
 }
 
-// The serial number octets and the whole issuer name of a DER certificate,
-// read with the DER walker below.
-struct TDerItem {
-  unsigned char Tag = 0;
-  std::string Whole;
-  std::string Content;
-};
-// The items of a constructed element's content, in order.
-inline std::vector<TDerItem> Children(const std::string& content) {
-  std::vector<TDerItem> items;
-  size_t p = 0;
-  while (p + 2 <= content.size()) {
-    TDerItem item;
-    size_t start = p;
-    item.Tag = static_cast<unsigned char>(content[p++]);
-    size_t len = static_cast<unsigned char>(content[p++]);
-    if (len & 0x80) {
-      size_t n = len & 0x7F;
-      len = 0;
-      for (size_t i = 0; i < n; ++i) len = (len << 8) | static_cast<unsigned char>(content[p++]);
-    }
-    item.Content = content.substr(p, len);
-    p += len;
-    item.Whole = content.substr(start, p - start);
-    items.push_back(item);
-  }
-  return items;
+// --- messages -----------------------------------------------------------------
+
+inline std::string Base64(const std::string& octets) {
+  tessel::TStringStream out;
+  tessel::Base64EncodeBuffer(octets.data(), static_cast<int32_t>(octets.size()), out);
+  return out.DataString();
 }
-// tbsCertificate fields of a DER certificate: [0] version, serial, sigalg, issuer, ...
-inline std::vector<TDerItem> TbsFields(const std::string& certDer) {
-  return Children(Children(Children(certDer)[0].Content)[0].Content);
+
+// application/pkcs7-mime with the DER object in base64; smimeType "" leaves
+// the parameter out.
+inline std::string Pkcs7Mime(const std::string& der, const std::string& smimeType,
+                             const std::string& extraHeaders = "") {
+  return extraHeaders + "Content-Type: application/pkcs7-mime; name=smime.p7m" +
+         (smimeType.empty() ? "" : "; smime-type=" + smimeType) + "\r\nContent-Transfer-Encoding: base64\r\n\r\n" +
+         Base64(der);
+}
+
+// multipart/signed over content (an entity with CR LF line ends) with the
+// detached signature in base64.
+inline std::string MultipartSignedEntity(const std::string& content, const std::string& signatureDer,
+                                         const std::string& extraHeaders = "", bool signatureFirst = false) {
+  std::string signature =
+      "Content-Type: application/pkcs7-signature; name=smime.p7s\r\nContent-Transfer-Encoding: base64\r\n"
+      "Content-Disposition: attachment; filename=smime.p7s\r\n\r\n" +
+      Base64(signatureDer);
+  return extraHeaders +
+         "MIME-Version: 1.0\r\nContent-Type: multipart/signed; protocol=\"application/pkcs7-signature\"; "
+         "micalg=sha-256; boundary=\"sig-boundary\"\r\n\r\nThis is a signed message.\r\n--sig-boundary\r\n" +
+         (signatureFirst ? signature : content) + "\r\n--sig-boundary\r\n" + (signatureFirst ? content : signature) +
+         "\r\n--sig-boundary--\r\n";
+}
+
+// Runs "openssl ARGS -out <output> TAIL < <input>" in the PKI directory and
+// returns the output.
+inline std::string Openssl(const std::string& args, const std::string& input, const std::string& tail = "") {
+  fs::path dir = TempDir();
+  WriteFile(dir / "in", input);
+  std::string command = "cd '" + Pki().string() + "' && openssl " + args + " -out '" + (dir / "out").string() +
+                        "' " + tail + " <'" + (dir / "in").string() + "' >/dev/null 2>&1";
+  EXPECT_EQ(std::system(command.c_str()), 0) << command;
+  std::string output = ReadFile(dir / "out");
+  fs::remove_all(dir);
+  return output;
+}
+
+// DER signed-data holding entity (opaque signing), or a detached signature.
+inline std::string SignOpaque(const std::string& entity, const std::string& signer = "alice") {
+  return Openssl("cms -sign -binary -nodetach -outform DER -signer " + signer + ".pem -inkey " + signer + ".key",
+                 entity);
+}
+inline std::string SignDetached(const std::string& entity) {
+  return Openssl("cms -sign -binary -outform DER -signer alice.pem -inkey alice.key", entity);
+}
+inline std::string Encrypt(const std::string& entity) {
+  return Openssl("cms -encrypt -binary -aes128 -outform DER", entity, "carol.pem");
+}
+
+inline std::unique_ptr<tessel::TMessage> Load(const std::string& bytes) {
+  tessel::RegisterSmimeParts();
+  return std::make_unique<tessel::TMessage>(std::string(bytes));
+}
+
+inline tessel::TSmimeInfo& Summary(const tessel::TMessage& message) {
+  tessel::TSmimeInfo* info = tessel::SecurityInfoOf(message);
+  if (!info) throw std::runtime_error("message without a security summary");
+  return *info;
 }
 
 }  // namespace smimetest

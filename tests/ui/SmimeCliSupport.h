@@ -10,7 +10,7 @@
 // The PKI helpers find their script beside themselves.
 #undef TESSEL_TEST_DATA
 #define TESSEL_TEST_DATA (std::filesystem::path(__FILE__).parent_path() / "data").string()
-#include "smime/SmimeMessages.h"
+#include "smime/SmimeTestSupport.h"
 #include "cli/Command.h"
 
 namespace smimetest {

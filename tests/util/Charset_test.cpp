@@ -105,7 +105,6 @@ TEST(CharsetRegistry, stream_ownership) {
   EXPECT_EQ(kept.DataString(), "x");
 }
 
-// The tables themselves are compared with iconv further down.
 TEST(CharsetEightBit, readers_use_their_tables_and_refuse_unmapped_bytes) {
   EXPECT_EQ(ReadAll("iso-8859-15", "\xA4"), u"\u20AC");
   EXPECT_EQ(ReadAll("iso-8859-7", "\xA4\xA5\xAA\xA1"), u"\u00A4\u00A5\u00AA\u2018");
@@ -114,7 +113,6 @@ TEST(CharsetEightBit, readers_use_their_tables_and_refuse_unmapped_bytes) {
   EXPECT_EQ(ReadAll("cp-1250", "\x8A"), u"\u0160");
   for (const char* name : {"iso-8859-1", "iso-8859-2", "us-ascii", "", "windows-1250"})
     EXPECT_EQ(ErrorIn(name, std::string("a\0", 2)), "EIllegalChar:") << name;
-  for (int b : {0x81, 0x83, 0x88, 0x90, 0x98}) EXPECT_EQ(ErrorIn("windows-1250", std::string(1, static_cast<char>(b))), "EIllegalChar:");
   EXPECT_EQ(ReadUnits("windows-1250", "ab\x81z").Units, u"ab");
 }
 

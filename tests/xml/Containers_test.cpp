@@ -10,12 +10,6 @@ using namespace tessel::xmltest;
 
 namespace {
 
-TQName Q(const char* name) {
-  TQName q;
-  MakeSimpleQName(W(name), q);
-  return q;
-}
-
 std::string Order(const TAttrList& list) {
   std::string s;
   for (int32_t i = 0; i < list.Count(); ++i) s += (i ? "," : "") + N(list.Items(i)->Name.QualifiedName);
@@ -25,21 +19,12 @@ std::string Order(const TAttrList& list) {
 }  // namespace
 
 TEST(xml_qname, qualified_and_expanded_names) {
+  // The expanded name is "local:namespace", the namespace name given in UTF-8.
   TQName q;
-  MakeQName("urn:x", u"p", u"a", q);
-  EXPECT_EQ(N(q.QualifiedName), "p:a");
-  EXPECT_EQ(N(q.ExpandedName), "a:urn:x");
-  EXPECT_EQ(q.NamespaceURI, "urn:x");
+  MakeQName("urn:\xc3\xa9", u"p", u"a", q);
+  EXPECT_EQ(q.QualifiedName + u"|" + q.ExpandedName, u"p:a|a:urn:\u00e9");
   MakeQName("", u"", u"a", q);
-  EXPECT_EQ(N(q.QualifiedName), "a");
-  EXPECT_EQ(N(q.ExpandedName), "a");
-  EXPECT_TRUE(q.Prefix.empty());
-  MakeQName("urn:\xc3\xa9", u"p", u"", q);  // a namespace name in UTF-8
-  EXPECT_EQ(q.QualifiedName, u"p");
-  EXPECT_EQ(q.ExpandedName, u":urn:\u00e9");
-  MakeSimpleQName(u"x:y", q);
-  EXPECT_EQ(q.LocalName, u"x:y");
-  EXPECT_TRUE(q.Prefix.empty() && q.NamespaceURI.empty());
+  EXPECT_EQ(q.QualifiedName + u"|" + q.ExpandedName, u"a|a");
 }
 
 TEST(xml_attrlist, sorted_without_case_and_duplicates_refused) {
@@ -48,19 +33,17 @@ TEST(xml_attrlist, sorted_without_case_and_duplicates_refused) {
   list.Add(Q("Values"), u"2");
   list.Add(Q("default"), u"3");
   EXPECT_EQ(Order(list), "default,name,Values");
-  EXPECT_THROW(list.Add(Q("NAME"), u"x"), EDuplicateKey);
+  try {
+    list.Add(Q("NAME"), u"x");
+    FAIL() << "duplicate accepted";
+  } catch (const EDuplicateKey& e) {
+    EXPECT_EQ(e.Message(), "String list does not allow duplicates");
+  }
   EXPECT_EQ(list.Count(), 3);
   EXPECT_EQ(N(list.GetValue(u"Name")), "1");
   EXPECT_EQ(list.GetValue(u"missing"), u"");
-
   TAttrList other;
   other.Add(Q("a"), u"v");
-  try {
-    other.Add(Q("A"), u"w");
-    FAIL() << "duplicate accepted";
-  } catch (const Exception& e) {
-    EXPECT_EQ(e.Message(), "String list does not allow duplicates");
-  }
   other.AddCopy(*list.Items(0));
   EXPECT_EQ(Order(other), "a,default");
   EXPECT_EQ(N(other.Items(1)->Value), "3");
@@ -77,14 +60,17 @@ TEST(xml_attrlist, clear_without_freeing_leaves_the_attributes_to_the_caller) {
 }
 
 TEST(xml_keys, case_folding_order_and_utf8) {
-  EXPECT_EQ(CompareKeys("abc", "ABC"), 0);
-  EXPECT_LT(CompareKeys("_x", "a"), 0);  // "_" before the letters, also before capitals
-  EXPECT_LT(CompareKeys("_x", "A"), 0);
-  EXPECT_LT(CompareKeys("ab", "abc"), 0);
-  EXPECT_GT(CompareKeys("b", "Abc"), 0);
-  EXPECT_EQ(CompareKeys(KeyFromWide(u"\u00c9T\u0141"), KeyFromWide(u"\u00e9t\u0142")), 0);
-  EXPECT_EQ(CompareKeys(KeyFromWide(u"\u0416"), KeyFromWide(u"\u0436")), 0);
-  EXPECT_NE(CompareKeys(KeyFromWide(u"\u00e9"), "e"), 0);
+  // Sign of CompareKeys for each pair: "_" comes before the letters, also
+  // before capitals; folding covers Latin-1, Latin Extended-A and Cyrillic.
+  const std::tuple<std::u16string, std::u16string, int> pairs[] = {
+      {u"abc", u"ABC", 0},  {u"_x", u"a", -1},   {u"_x", u"A", -1},
+      {u"ab", u"abc", -1},  {u"b", u"Abc", 1},   {u"\u00c9T\u0141", u"\u00e9t\u0142", 0},
+      {u"\u0416", u"\u0436", 0}, {u"\u00e9", u"e", 1},
+  };
+  for (const auto& [a, b, sign] : pairs) {
+    int c = CompareKeys(KeyFromWide(a), KeyFromWide(b));
+    EXPECT_EQ((c > 0) - (c < 0), sign) << N(a) << " " << N(b);
+  }
   // Keys round-trip, lone surrogates included.
   std::u16string odd = u"a\u00e9\u20ac";
   odd += static_cast<char16_t>(0xD800);
@@ -92,7 +78,7 @@ TEST(xml_keys, case_folding_order_and_utf8) {
   EXPECT_EQ(KeyFromWide(u"\u00e9"), "\xc3\xa9");
 }
 
-TEST(xml_map, put_get_replace_without_case) {
+TEST(xml_map, put_get_replace_and_remove_without_case) {
   TWideStringMap map;
   map.Put(u"x", u"1");
   map.Put(u"X", u"2");
@@ -101,40 +87,20 @@ TEST(xml_map, put_get_replace_without_case) {
   EXPECT_EQ(map.Get(u"X"), u"2");
   EXPECT_TRUE(map.Contains("x"));
   EXPECT_EQ(map.Get(u"none"), u"");
-  map.Put(u"b", u"3");
-  map.Put(std::string(""), u"unnamed");
-  EXPECT_EQ(map.WideKeys(0), u"");  // the empty name sorts first
-  EXPECT_EQ(map.Values(1), u"3");
   // Overwriting leaves the reverse entry of the old value in place.
   EXPECT_EQ(map.ReverseMap()->Get(u"1"), u"x");
   EXPECT_EQ(map.ReverseMap()->Get(u"2"), u"X");
-}
+  map.Clear();
+  EXPECT_EQ(map.Count() + map.ReverseMap()->Count(), 0);
 
-TEST(xml_map, remove_takes_the_reverse_entry_only_when_it_names_the_key) {
-  TWideStringMap map;
-  map.Put(u"k", u"v");
-  map.Remove(u"k");
-  EXPECT_EQ(map.Count(), 0);
-  EXPECT_EQ(map.ReverseMap()->Count(), 0);
-
+  // Removing takes the reverse entry only when it names the removed key.
   map.Put(u"a", u"same");
   map.Put(u"b", u"same");  // reverse: same -> b
   map.Remove(u"a");
   EXPECT_EQ(map.ReverseMap()->Get(u"same"), u"b");
   map.Remove(u"missing");
   map.RemoveAt(0);
-  EXPECT_EQ(map.Count(), 0);
-  EXPECT_EQ(map.ReverseMap()->Count(), 0);
-
-  map.Put(u"p", u"1");
-  map.Put(u"q", u"2");
-  map.Clear();
-  EXPECT_EQ(map.Count(), 0);
-  EXPECT_EQ(map.ReverseMap()->Count(), 0);
-
-  TBaseWideStringMap plain;
-  plain.Put(u"a", u"1");
-  EXPECT_EQ(plain.ReverseMap(), nullptr);
+  EXPECT_EQ(map.Count() + map.ReverseMap()->Count(), 0);
 }
 
 TEST(xml_bindings, push_pop_top_and_underflow) {
@@ -152,27 +118,15 @@ TEST(xml_bindings, push_pop_top_and_underflow) {
   } catch (const EStackUnderflow& e) {
     EXPECT_EQ(e.Message(), "never");
   }
-  // Every prefix asked for stays, in ordinal order.
-  ASSERT_EQ(stack.Count(), 4);
-  EXPECT_EQ(stack.Items(0).Prefix, u"never");
-  EXPECT_EQ(stack.Items(1).Prefix, u"xmlns");
-  EXPECT_EQ(stack.Items(2).Prefix, u"xmlns:P");
-  EXPECT_EQ(stack.Items(3).Prefix, u"xmlns:p");
-  EXPECT_TRUE(stack.Items(0).Stack.empty());
 }
 
 TEST(xml_chars, names_and_classes) {
-  EXPECT_TRUE(IsName(u"placement"));
-  EXPECT_TRUE(IsName(u"_a.b-c:d\u00b7"));
-  EXPECT_TRUE(IsName(u":x"));
-  EXPECT_TRUE(IsName(u"\u0436\u0301"));  // Cyrillic letter, combining accent
-  EXPECT_FALSE(IsName(u""));
-  EXPECT_FALSE(IsName(u"1st"));
-  EXPECT_FALSE(IsName(u"a b"));
-  EXPECT_FALSE(IsName(u"-a"));
   // Digits are ASCII only and the only extender is U+00B7.
-  EXPECT_FALSE(IsName(u"a\u0660"));
-  EXPECT_FALSE(IsName(u"a\u30fc"));
+  const std::pair<std::u16string, bool> names[] = {
+      {u"placement", true}, {u"_a.b-c:d\u00b7", true}, {u":x", true}, {u"\u0436\u0301", true},
+      {u"", false}, {u"1st", false}, {u"a b", false}, {u"-a", false}, {u"a\u0660", false}, {u"a\u30fc", false},
+  };
+  for (const auto& [name, ok] : names) EXPECT_EQ(IsName(name), ok) << N(name);
   EXPECT_TRUE(IsLetter(u'\u4e00'));
   EXPECT_FALSE(IsLetter(u'\u00d7'));
   EXPECT_TRUE(IsXmlChar(u'\t') && IsXmlChar(u'\ufffd'));

@@ -14,6 +14,12 @@ namespace tessel::xmltest {
 inline std::string N(const std::u16string& s) { return KeyFromWide(s); }
 inline std::u16string W(const std::string& s) { return WideFromKey(s); }
 
+inline TQName Q(const char* name) {
+  TQName q;
+  MakeSimpleQName(W(name), q);
+  return q;
+}
+
 // Records events as [SD] [ED] C(text) P(target|data) T(text) S(qname{ns} a=v ...) E(qname),
 // separated by blanks; namespace names are shown only when not empty, and the
 // declaration marker U+0001 U+0002 U+0003 as "#".
@@ -28,18 +34,15 @@ public:
     };
     p.Events.Characters = [this](TWStringBuf& b) { Log += "T(" + N(b.GetValue()) + ")"; };
     p.Events.StartElement = [this](const TQName& n, const TAttrList* a) {
-      Log += "S(" + Name(n);
-      for (int32_t i = 0; a && i < a->Count(); ++i)
-        Log += " " + Name(a->Items(i)->Name) + "=" + N(a->Items(i)->Value);
+      auto name = [](const TQName& n) {
+        const std::string& ns = n.NamespaceURI;
+        return N(n.QualifiedName) + (ns.empty() ? "" : ns == "\x01\x02\x03" ? "{#}" : "{" + ns + "}");
+      };
+      Log += "S(" + name(n);
+      for (int32_t i = 0; a && i < a->Count(); ++i) Log += " " + name(a->Items(i)->Name) + "=" + N(a->Items(i)->Value);
       Log += ")";
     };
     p.Events.EndElement = [this](const TQName& n) { Log += "E(" + N(n.QualifiedName) + ")"; };
-  }
-  static std::string Name(const TQName& n) {
-    std::string s = N(n.QualifiedName);
-    if (n.NamespaceURI == "\x01\x02\x03") return s + "{#}";
-    if (!n.NamespaceURI.empty()) s += "{" + n.NamespaceURI + "}";
-    return s;
   }
   std::string Log;
 };
@@ -48,30 +51,11 @@ inline std::unique_ptr<TStream> Bytes(const std::string& s) {
   return std::make_unique<TStringStream>(s);
 }
 
-// Parses text with a fresh parser and returns the event log, or "!" and the
-// error message (events before the error are kept in front of it).
-inline std::string ParseLog(const std::string& text, bool isDocument = true,
-                            TQXMLParser* parser = nullptr) {
+// The error message of parsing text (with a fresh parser unless one is
+// given), or "" when it parses.
+inline std::string ParseError(const std::string& text, bool isDocument = true, TQXMLParser* parser = nullptr) {
   TQXMLParser own;
   TQXMLParser& p = parser ? *parser : own;
-  p.IsDocument = isDocument;
-  TSaxEvents saved = p.Events;  // the recorder dies with this call
-  TRecorder r;
-  r.Attach(p);
-  std::string log;
-  try {
-    p.Parse(Bytes(text));
-    log = r.Log;
-  } catch (const Exception& e) {
-    log = r.Log + "!" + e.Message();
-  }
-  p.Events = saved;
-  return log;
-}
-
-// The error message of parsing text, or "" when it parses.
-inline std::string ParseError(const std::string& text, bool isDocument = true) {
-  TQXMLParser p;
   p.IsDocument = isDocument;
   try {
     p.Parse(Bytes(text));
@@ -79,6 +63,19 @@ inline std::string ParseError(const std::string& text, bool isDocument = true) {
     return e.Message();
   }
   return "";
+}
+
+// The event log of parsing text, then "!" and the error message when it
+// fails (events before the error are kept in front of it).
+inline std::string ParseLog(const std::string& text, bool isDocument = true, TQXMLParser* parser = nullptr) {
+  TQXMLParser own;
+  TQXMLParser& p = parser ? *parser : own;
+  TSaxEvents saved = p.Events;  // the recorder dies with this call
+  TRecorder r;
+  r.Attach(p);
+  std::string error = ParseError(text, isDocument, &p);
+  p.Events = saved;
+  return error.empty() ? r.Log : r.Log + "!" + error;
 }
 
 }  // namespace tessel::xmltest

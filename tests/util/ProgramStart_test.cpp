@@ -16,6 +16,7 @@
 
 using namespace tessel;
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -37,7 +38,7 @@ protected:
     args.insert(args.end(), extra.begin(), extra.end());
     setenv("OUTDIR", Dir.c_str(), 1);
     EXPECT_TRUE(StartDetachedProgram("sh", args));  // found through PATH
-    for (int i = 0; i < 500 && !fs::exists(Dir / "out"); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    for (int i = 0; i < 500 && !fs::exists(Dir / "out"); ++i) std::this_thread::sleep_for(20ms);
     std::ifstream in(Dir / "out", std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
@@ -85,6 +86,6 @@ TEST_F(ProgramStart, unstartable_programs_report_failure) {
   SetLastError(0);
   EXPECT_FALSE(StartDetachedProgram(script.string(), {}));
   EXPECT_EQ(GetLastError(), static_cast<uint32_t>(ENOEXEC));
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  std::this_thread::sleep_for(200ms);
   EXPECT_FALSE(fs::exists(Dir / "ran"));
 }

@@ -27,25 +27,17 @@ void ExpectAt(TChainMemoryStream& s, int32_t pos) {
 
 }  // namespace
 
-TEST(MemoryStreams, bounds_short_reads_and_writes_and_copy) {
+TEST(MemoryStreams, short_reads_and_writes_and_copy) {
   char mem[5] = {'a', 'b', 'c', 'd', 'e'}, buf[10];
   TPointerStream p(mem, 4);
-  EXPECT_TRUE(p.Read(buf, 10) == 4 && p.Seek(-100, soCurrent) == 0 && p.Seek(100, soBeginning) == 4);
   p.Seek(2, soBeginning);
   EXPECT_EQ(p.Write("XYZ", 3), 2);  // cut at the end of its memory
   EXPECT_EQ(std::string(mem, 5), "abXYe");
   EXPECT_THROW(p.WriteBuffer("!", 1), Exception);
   TStringStream s(std::string("hello world")), copy;
   s.Seek(6, soBeginning);
-  s.ReadBuffer(buf, 5);
-  EXPECT_THROW(s.ReadBuffer(buf, 1), Exception);
-  EXPECT_TRUE(copy.CopyFrom(s, 0) == 11 && copy.CopyFrom(s, -1) == 0);  // 0: all of it, from the start
-  EXPECT_EQ(copy.DataString(), "hello world");
-  TMemoryStream m;
-  m.Write("0123456789", 10);
-  m.Seek(2, soBeginning);
-  m.Write("ab", 2);
-  EXPECT_EQ(std::string(m.Memory(), static_cast<size_t>(m.Size())), "01ab456789");  // overwriting keeps the size
+  EXPECT_THROW(s.ReadBuffer(buf, 6), Exception);
+  EXPECT_TRUE(copy.CopyFrom(s, 0) == 11 && copy.DataString() == "hello world");  // 0: all of it, from the start
 }
 
 TEST(MemoryStreams, write_buffer_batches_and_reports_short_writes) {
@@ -135,12 +127,10 @@ TEST(ChainMemoryStream, write_in_middle_ends_data_and_clear_restarts) {
   s.Write("abc", 3);
   EXPECT_EQ(s.ToString(), "01abc");
   s.Seek(1, soBeginning);
-  EXPECT_EQ(s.Write("x", 0), 0);  // an empty write does not cut the data
-  EXPECT_EQ(s.Write("x", -3), 0);
+  EXPECT_TRUE(s.Write("x", 0) == 0 && s.Write("x", -3) == 0);  // an empty write does not cut the data
   s.SetSize(1);  // no effect
   EXPECT_EQ(s.ToString(), "01abc");
-  std::string big = test::Random(B * 2);
-  s.Write(big.data(), B * 2);
+  s.Write(test::Random(B * 2).data(), B * 2);
   s.Clear();
   EXPECT_TRUE(s.GetSize() == 0 && s.BlockCount() == 1);
   ExpectAt(s, 0);

@@ -38,9 +38,7 @@ TEST(Text, blocks_end_in_nul_and_moved_strings_are_not_copied) {
 
 TEST(Text, read_lines_cr_crlf_lone_lf_and_nul) {
   std::pair<std::string, Lines> cases[] = {
-      {"A\r\nB\rC\nD", {{"A", false}, {"B", false}, {"C\nD", true}}},
-      {"X\r\n", {{"X", true}}},
-      {"", {{"", true}}},
+      {"A\r\nB\rC\nD", {{"A", false}, {"B", false}, {"C\nD", true}}}, {"X\r\n", {{"X", true}}}, {"", {{"", true}}},
       {"\r\n\r\nz", {{"", false}, {"", false}, {"z", true}}},
       {"a\r\r\nb", {{"a", false}, {"", false}, {"b", true}}},
       {std::string("ab\0cd\r\nef", 9), {{"ab", true}}},

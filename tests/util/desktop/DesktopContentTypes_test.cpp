@@ -52,8 +52,8 @@ TEST(DesktopContentTypes, real_database_lookups_and_literal_file_names) {
   WriteFile(apps / "tessel-test-viewer.desktop", "[Desktop Entry]\nType=Application\nName=Tessel Test Viewer\nExec=" +
                                                      viewer.string() + " --title %c --flag %i --from %k %f\n"
                                                      "MimeType=text/plain;\n");
-  WriteFile(apps / "tessel-test-term.desktop", "[Desktop Entry]\nType=Application\nName=Tessel Test Terminal Tool\n"
-                                               "Exec=" + viewer.string() + " %f\nTerminal=true\nMimeType=text/x-csrc;\n");
+  WriteFile(apps / "tessel-test-term.desktop", "[Desktop Entry]\nType=Application\nName=Tessel Test Terminal\nExec=" +
+                                                   viewer.string() + " %f\nTerminal=true\nMimeType=text/x-csrc;\n");
   WriteFile(root / "config" / "mimeapps.list", "[Default Applications]\ntext/plain=tessel-test-viewer.desktop\n"
                                                "text/x-csrc=tessel-test-term.desktop\n");
   setenv("XDG_DATA_DIRS", (root / "sys").c_str(), 1);
@@ -100,16 +100,12 @@ TEST(DesktopContentTypes, real_database_lookups_and_literal_file_names) {
 
 TEST(DesktopExecToCommand, field_codes_and_quoting) {
   const std::pair<const char*, const char*> cases[] = {
-      {"gedit %U", R"("gedit" "%1")"},
-      {R"("/opt/My App/app" --new %f)", R"("/opt/My App/app" "--new" "%1")"},
+      {"gedit %U", R"("gedit" "%1")"}, {R"("/opt/My App/app" --new %f)", R"("/opt/My App/app" "--new" "%1")"},
       {"app --icon %i --name %c %k %F %u", R"("app" "--icon" "--name" "%1")"},
-      {"app --file=%f", R"("app" "--file=%1")"},
-      {"app 100%% %d%D%n%N%v%m", R"("app" "100%")"},
-      {"app", R"("app")"},
+      {"app --file=%f", R"("app" "--file=%1")"}, {"app 100%% %d%D%n%N%v%m", R"("app" "100%")"}, {"app", R"("app")"},
       {R"(app "say \"hi\"" %f)", ""},  // a double quote inside a word
-      {"app 'unterminated", ""},
+      {"app 'unterminated", ""}, {"", ""},
       {"%i app %f", ""},  // the program word vanishes
-      {"", ""},
   };
   for (const auto& [exec, expected] : cases) EXPECT_EQ(DesktopExecToCommand(exec), expected) << exec;
 }

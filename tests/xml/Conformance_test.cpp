@@ -133,13 +133,12 @@ TEST(xml_conformance, w3c_suite) {
   for (const TDeviation& d : kDeviations)
     for (const std::string& id : d.Ids) deviationOf[id] = d.Reason;
 
-  int passed = 0, failed = 0, skipped = 0;
+  int passed = 0;
   std::vector<std::string> unexpected, accepted, skips;
   std::set<std::string> used;  // deviation entries that explained a failure
   for (const TTestCase& t : tests) {
     std::string why = SkipReason(t);
     if (!why.empty()) {
-      ++skipped;
       skips.push_back(t.Id + ": " + why);
       continue;
     }
@@ -158,7 +157,6 @@ TEST(xml_conformance, w3c_suite) {
       ++passed;
       continue;
     }
-    ++failed;
     std::string line = t.Id + " (" + t.Type + ", " + t.Base + t.Uri + ")";
     line += ok ? ": accepted" : ": refused with \"" + error + "\"";
     std::string rule = ok ? "" : RuleOfMessage(error);
@@ -175,7 +173,8 @@ TEST(xml_conformance, w3c_suite) {
   std::vector<std::string> stale;
   for (const auto& [id, reason] : deviationOf)
     if (!used.count(id)) stale.push_back(id);
-  std::printf("xmlconf: %d passed, %d failed, %d skipped\n", passed, failed, skipped);
+  std::printf("xmlconf: %d passed, %zu failed, %zu skipped\n", passed, accepted.size() + unexpected.size(),
+              skips.size());
   for (const std::string& s : stale) std::printf("  stale deviation entry: %s\n", s.c_str());
   for (const std::string& s : accepted) std::printf("  deviation: %s\n", s.c_str());
   for (const std::string& s : unexpected) std::printf("  FAILURE: %s\n", s.c_str());

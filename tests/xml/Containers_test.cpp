@@ -1,5 +1,5 @@
-// Qualified names, attribute lists, wide-string maps, binding stacks and the
-// key comparison they share.
+// Attribute lists, wide-string maps, the key comparison they share, and the
+// character classes.
 #include <gtest/gtest.h>
 
 #include "XmlTestUtil.h"
@@ -18,16 +18,7 @@ std::string Order(const TAttrList& list) {
 
 }  // namespace
 
-TEST(xml_qname, qualified_and_expanded_names) {
-  // The expanded name is "local:namespace", the namespace name given in UTF-8.
-  TQName q;
-  MakeQName("urn:\xc3\xa9", u"p", u"a", q);
-  EXPECT_EQ(q.QualifiedName + u"|" + q.ExpandedName, u"p:a|a:urn:\u00e9");
-  MakeQName("", u"", u"a", q);
-  EXPECT_EQ(q.QualifiedName + u"|" + q.ExpandedName, u"a|a");
-}
-
-TEST(xml_attrlist, sorted_without_case_and_duplicates_refused) {
+TEST(xml_attrlist, sorted_without_case_duplicates_refused_and_clear) {
   TAttrList list;
   list.Add(Q("name"), u"1");
   list.Add(Q("Values"), u"2");
@@ -47,16 +38,14 @@ TEST(xml_attrlist, sorted_without_case_and_duplicates_refused) {
   other.AddCopy(*list.Items(0));
   EXPECT_EQ(Order(other), "a,default");
   EXPECT_EQ(N(other.Items(1)->Value), "3");
-}
-
-TEST(xml_attrlist, clear_without_freeing_leaves_the_attributes_to_the_caller) {
+  // Cleared without freeing, the attributes stay with whoever added them.
   TAttribute kept(Q("k"), u"v");
-  TAttrList list;
-  list.AddAttribute(&kept);
-  list.Clear(false);
-  EXPECT_EQ(list.Count(), 0);
-  EXPECT_EQ(kept.Value, u"v");  // not freed (a double free would crash under ASan)
-  list.Add(Q("owned"), u"x");   // freed by the list's destructor
+  TAttrList borrowed;
+  borrowed.AddAttribute(&kept);
+  borrowed.Clear(false);
+  EXPECT_EQ(borrowed.Count(), 0);
+  EXPECT_EQ(kept.Value, u"v");     // not freed (a double free would crash under ASan)
+  borrowed.Add(Q("owned"), u"x");  // freed by the list's destructor
 }
 
 TEST(xml_keys, case_folding_order_and_utf8) {
@@ -101,23 +90,6 @@ TEST(xml_map, put_get_replace_and_remove_without_case) {
   map.Remove(u"missing");
   map.RemoveAt(0);
   EXPECT_EQ(map.Count() + map.ReverseMap()->Count(), 0);
-}
-
-TEST(xml_bindings, push_pop_top_and_underflow) {
-  TBindingStack stack;
-  stack.Push(u"xmlns:p", std::make_unique<TWideString>(u"urn:1"));
-  stack.Push(u"xmlns:p", std::make_unique<TWideString>(u"urn:2"));
-  stack.Push(u"xmlns", std::make_unique<TWideString>(u"urn:d"));
-  EXPECT_EQ(stack.Top(u"xmlns:p")->Value, u"urn:2");
-  EXPECT_EQ(stack.Pop(u"xmlns:p")->Value, u"urn:2");
-  EXPECT_EQ(stack.Top(u"xmlns:p")->Value, u"urn:1");
-  EXPECT_EQ(stack.Top(u"xmlns:P"), nullptr);  // prefixes are compared exactly
-  try {
-    (void)stack.Pop(u"never");
-    FAIL() << "no underflow";
-  } catch (const EStackUnderflow& e) {
-    EXPECT_EQ(e.Message(), "never");
-  }
 }
 
 TEST(xml_chars, names_and_classes) {

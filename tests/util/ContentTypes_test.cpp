@@ -33,18 +33,13 @@ public:
   }
   void OpenWithDefaultHandler(const std::string& name) override { Opened.push_back(name); }
 
+  std::string Get(const std::string& k) { return Table.count(LowerCase(k)) ? Table[LowerCase(k)] : std::string(); }
   void Set(const std::string& key, const std::string& value) { Table[LowerCase(key)] = value; }
   // content type -> extension -> file type -> command of "open".
   void Associate(const std::string& type, const std::string& ext, const std::string& command) {
     Set("ext:" + type, ext);
     Set("type:" + ext, ext.substr(1) + "file");
     Set("cmd:" + ext.substr(1) + "file/open", command);
-  }
-
-private:
-  std::string Get(const std::string& key) {
-    auto it = Table.find(LowerCase(key));
-    return it == Table.end() ? std::string() : it->second;
   }
 };
 
@@ -111,7 +106,6 @@ TEST_F(ContentTypes, commands_are_cut_for_display_and_split_for_starting) {
       {R"("C:\Program Files\v.exe" /v "%1")", R"("C:\Program Files\v.exe" /v )", "f",
        {R"(C:\Program Files\v.exe)", "/v", "f"}},
       {R"(C:\P\app.exe /view)", R"(C:\P\app.exe /view)", "", {}},
-      {R"(C:\P\app.exe)", R"(C:\P\app.exe)", "a b", {R"(C:\P\app.exe)", "a b"}},
       {R"("C:\P\app.exe")", R"("C:\P\app.exe)", "a b", {R"(C:\P\app.exe)", "a b"}},
       {R"("C:\P\app.exe" -view)", R"("C:\P\app.exe" -view)", "a", {R"(C:\P\app.exe)", "-view", "a"}},
       {R"("/usr/bin/v" "--file=%1" "--x")", R"("/usr/bin/v" "--file=)", "/t/a b",

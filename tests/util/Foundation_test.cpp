@@ -49,7 +49,6 @@ TEST(StringUtils, splits_and_joins) {
   EXPECT_EQ(SplitString(";;a;;b;", ";"), (L{"a", "b"}));  // empty tokens dropped
   EXPECT_EQ(SplitString("a, b", ", "), (L{"a", "b"}));
   EXPECT_TRUE(SplitString("", ";").empty());
-  EXPECT_EQ(JoinStrings({"a", "b", "c"}, ", "), "a, b, c");
   EXPECT_EQ(JoinNameValues({"CN=a=b", "O"}, "; ", ": "), "CN: a=b; O: ");
 }
 

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <thread>
 
+#include "util/FileStream.h"
 #include "util/WinError.h"
 
 using namespace tessel;
@@ -39,8 +40,7 @@ protected:
     setenv("OUTDIR", Dir.c_str(), 1);
     EXPECT_TRUE(StartDetachedProgram("sh", args));  // found through PATH
     for (int i = 0; i < 500 && !fs::exists(Dir / "out"); ++i) std::this_thread::sleep_for(20ms);
-    std::ifstream in(Dir / "out", std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return fs::exists(Dir / "out") ? ReadFileBytes(Dir / "out") : "";
   }
 
   fs::path Dir;

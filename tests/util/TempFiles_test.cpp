@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <fstream>
 
+#include "util/FileStream.h"
 #include "util/WinError.h"
 
 using namespace tessel;
@@ -19,11 +20,6 @@ namespace {
 mode_t Mode(const std::string& path) {
   struct stat st;
   return ::lstat(path.c_str(), &st) == 0 ? st.st_mode : 0;
-}
-
-std::string Slurp(const std::string& path) {
-  std::ifstream f(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(f), {});
 }
 
 void Touch(const std::string& path, const std::string& content = "") { std::ofstream(path) << content; }
@@ -99,8 +95,8 @@ TEST_F(TempFilesTest, new_file_skips_files_and_links_and_has_mode_0600) {
   EXPECT_EQ(s->Owner(), &files);
   EXPECT_EQ(Mode(s->FileName()) & (S_IFMT | 0777), S_IFREG | 0600);
   EXPECT_THROW(TTempFileStream(nullptr, Dir + "tessel0001.eml"), EWinException);
-  EXPECT_EQ(Slurp(Dir + "tessel0001.eml"), "precious");
-  EXPECT_EQ(Slurp(Root + "/victim"), "keep me");
+  EXPECT_EQ(ReadFileBytes(Dir + "tessel0001.eml"), "precious");
+  EXPECT_EQ(ReadFileBytes(Root + "/victim"), "keep me");
   EXPECT_EQ(Mode(Root + "/nowhere"), 0u);
 }
 
@@ -170,5 +166,5 @@ TEST_F(TempFilesTest, failed_creation_keeps_name_but_never_deletes_it) {
     ASSERT_EQ(files.Names(), std::vector<std::string>{Dir + "fail0001.eml"});
     Touch(Dir + "fail0001.eml", "someone else's");
   }
-  EXPECT_EQ(Slurp(Dir + "fail0001.eml"), "someone else's");
+  EXPECT_EQ(ReadFileBytes(Dir + "fail0001.eml"), "someone else's");
 }

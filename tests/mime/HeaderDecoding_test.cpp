@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "CorpusSupport.h"
-#include "MimeTestSupport.h"
 #include "mime/HeaderDecoding.h"
 #include "util/Charsets.h"
 
@@ -20,24 +19,33 @@ std::string HeaderOf(const std::string& text) {
 
 }  // namespace
 
-TEST(header_words, charsets_and_encodings_per_word) {
-  auto m = Parse(Crlf("Subject: =?iso-8859-2?Q?=A3=F3d=BC_i_Krak=F3w?=||"));
-  EXPECT_EQ(m->RootPart->HeaderValue(0), "Łódź i Kraków");
-  EXPECT_EQ(m->RootPart->GetField("SUBJECT"), u"\u0141\u00f3d\u017a i Krak\u00f3w");
-  // Each word with its own charset and encoding; the blank between stays.
-  EXPECT_EQ(DecodeHeaderLine("=?utf-8?B?w6k=?= =?ISO-8859-1?q?=E9?="), "é é");
-  EXPECT_EQ(DecodeHeaderLine("a=?us-ascii?Q?b?=c"), "abc");
-}
-
-TEST(header_words, malformed_words) {
-  // Not closed: the rest of the line goes.
-  EXPECT_EQ(DecodeHeaderLine("keep =?utf-8?Q?lost and more"), "keep ");
-  EXPECT_EQ(DecodeHeaderLine("keep =?utf-8?Q"), "keep ");
-  // Too close to the end to be a word (fewer than six characters after "=").
-  EXPECT_EQ(DecodeHeaderLine("x =?a?b"), "x =?a?b");
-  EXPECT_EQ(DecodeHeaderLine("1+1=2"), "1+1=2");
-  // A "?" in the encoded text that is not followed by "=" is text.
-  EXPECT_EQ(DecodeHeaderLine("=?us-ascii?Q?what?_now?="), "what? now");
+TEST(header_words, decoding_table) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"=?iso-8859-2?Q?=A3=F3d=BC_i_Krak=F3w?=", "Łódź i Kraków"},
+      // Each word with its own charset and encoding; the blank between stays.
+      {"=?utf-8?B?w6k=?= =?ISO-8859-1?q?=E9?=", "é é"},
+      {"a=?us-ascii?Q?b?=c", "abc"},
+      // Not closed: the rest of the line goes. Too close to the end to be a
+      // word (fewer than six characters after "="): text.
+      {"keep =?utf-8?Q?lost and more", "keep "},
+      {"keep =?utf-8?Q", "keep "},
+      {"x =?a?b", "x =?a?b"},
+      {"1+1=2", "1+1=2"},
+      // A "?" in the encoded text that is not followed by "=" is text.
+      {"=?us-ascii?Q?what?_now?=", "what? now"},
+      // Q: "=" without two hex digits is kept, or dropped at the end.
+      {"=?us-ascii?Q?a_b=3D=3dc?=", "a b==c"},
+      {"=?us-ascii?Q?=G1x=4?=", "=G1x"},
+      {"=?us-ascii?Q?end=?=", "end"},
+      // The word's text ends at its first NUL.
+      {"=?utf-8?Q?ab=00cd?=!", "ab!"},
+      {"=?x-unknown?Q?ab=00cd?=!", "ab!"},
+      // Header data stays valid UTF-8 even when a charset yields a lone surrogate.
+      {"=?utf-16le?B?PNg=?=", "\xEF\xBF\xBD"},
+  };
+  for (const auto& [in, want] : cases) EXPECT_EQ(DecodeHeaderLine(in), want) << in;
+  auto m = Parse(Crlf("Subject: =?iso-8859-2?Q?=A3=F3d=BC?=||"));
+  EXPECT_EQ(m->RootPart->GetField("SUBJECT"), u"\u0141\u00f3d\u017a");
 }
 
 TEST(header_words, faults_inside_words_are_noted_not_raised) {
@@ -51,23 +59,6 @@ TEST(header_words, faults_inside_words_are_noted_not_raised) {
   ASSERT_EQ(problems.Notes.size(), 3u);
   EXPECT_NE(problems.Notes[0].find("Invalid input"), std::string::npos);
   EXPECT_EQ(problems.Notes[2], "Unknown charset x-unknown");
-  // The word's text ends at its first NUL.
-  EXPECT_EQ(DecodeHeaderLine("=?utf-8?Q?ab=00cd?=!"), "ab!");
-  EXPECT_EQ(DecodeHeaderLine("=?x-unknown?Q?ab=00cd?=!"), "ab!");
-  // Header data stays valid UTF-8 even when a charset yields a lone surrogate.
-  EXPECT_EQ(DecodeHeaderLine("=?utf-16le?B?PNg=?="), "\xEF\xBF\xBD");
-}
-
-TEST(header_words, q_encoding) {
-  std::string out;
-  QDecode("a_b=3D=3dc", out);
-  EXPECT_EQ(out, "a b==c");
-  out.clear();
-  QDecode("=G1x=4", out);  // not an escape: kept; cut off at the end: nothing
-  EXPECT_EQ(out, "=G1x");
-  out.clear();
-  QDecode("end=", out);
-  EXPECT_EQ(out, "end");
 }
 
 TEST(header_text, plain_bytes_read_as_utf8_or_latin1) {
@@ -75,7 +66,6 @@ TEST(header_text, plain_bytes_read_as_utf8_or_latin1) {
   EXPECT_EQ(SystemTextToUtf8("caf\xE9"), "café");
   // Overlong forms, surrogates and cut sequences are no UTF-8.
   EXPECT_EQ(SystemTextToUtf8("\xC0\xAF|\xED\xA0\x80|\xE2\x82"), "À¯|í\xC2\xA0\xC2\x80|â\xC2\x82");
-  EXPECT_EQ(SystemTextToUtf8("\xF0\x9F\x98\x80"), "\xF0\x9F\x98\x80");
   EXPECT_EQ(SystemTextToWide("\xF0\x9F\x98\x80\xE9"), u"\U0001F600\u00e9");
   EXPECT_EQ(HeaderOf("M\xFCller =?utf-8?Q?M=C3=BCller?= M\xC3\xBCller"), "Müller Müller Müller");
 }
@@ -85,12 +75,8 @@ TEST(header_words, rfc2047_vectors) {
   if (!corpus::Exists(path)) GTEST_SKIP() << "corpus not found";
   // Where the engine's rules give another text than the RFC (or CPython),
   // by input index: the text it gives, and why.
-  struct TOwn {
-    const char* Text;
-    const char* Why;
-  };
   const char* kBlanks = "white space between encoded words is kept";
-  const std::map<int, TOwn> kOwn = {
+  const std::map<int, std::pair<const char*, const char*>> kOwn = {
       {3, {"If you can read this yo u understand the example.",
            "words are decoded per physical line; unfolding joins the lines with one space"}},
       {11, {"(a b)", kBlanks}},
@@ -107,10 +93,8 @@ TEST(header_words, rfc2047_vectors) {
   for (size_t i = 0; i < vectors.Items.size(); ++i) {
     const corpus::TJson& v = vectors.Items[i];
     auto own = kOwn.find(static_cast<int>(i));
-    std::string want = own == kOwn.end() ? v.Str("expected") : own->second.Text;
+    std::string want = own == kOwn.end() ? v.Str("expected") : own->second.first;
     EXPECT_EQ(HeaderOf(v.Str("input")), want) << "vector " << i << ": " << v.Str("input");
-    if (own != kOwn.end()) {
-      EXPECT_NE(want, v.Str("expected")) << "vector " << i << " now agrees";
-    }
+    EXPECT_TRUE(own == kOwn.end() || want != v.Str("expected")) << "vector " << i << " now agrees";
   }
 }

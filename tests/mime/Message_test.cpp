@@ -20,22 +20,14 @@ TEST(part_content, raw_decoded_whole_and_header_text) {
   auto m = Parse(Crlf("Subject: caf\xE9|Content-Transfer-Encoding: BASE64||YWJj|ZGVm|"));
   TBodyPart& p = *m->RootPart;
   EXPECT_EQ(Raw(p), Crlf("YWJj|ZGVm|"));
-  EXPECT_EQ(DecodedText(p), "abcdef");
+  EXPECT_EQ(p.GetDecodedContent()->ToString(), "abcdef");
   EXPECT_EQ(p.GetWholePart()->ToString(), m->Text->GetString(0, m->Text->Length()));
   EXPECT_EQ(p.GetHeaderText(), u"Subject: caf\u00e9\r\nContent-Transfer-Encoding: BASE64\r\n\r\n");
-  EXPECT_EQ(p.GetDecodedContent()->ToString(), "abcdef");
-  // An inverted range yields nothing.
+  // An inverted range (an empty body right before a delimiter) yields nothing.
   p.BodyEnd = p.BodyStart - 2;
   EXPECT_EQ(p.GetRawContent()->GetSize(), 0);
   EXPECT_EQ(p.GetDecodedContent()->GetSize(), 0);
   EXPECT_EQ(p.GetRawText(), "");
-}
-
-TEST(part_content, base64_fault_keeps_what_came_before) {
-  auto m = Parse(Crlf("Content-Transfer-Encoding: base64||YWJj=A==|"));
-  TStringStream out;
-  EXPECT_THROW(m->RootPart->GetDecodedContent(out), Exception);
-  EXPECT_EQ(out.DataString(), "abc");
 }
 
 TEST(part_analysis, fields_names_and_attachments) {
@@ -45,8 +37,7 @@ TEST(part_analysis, fields_names_and_attachments) {
                       "Content-Disposition: attachment||z|--b--"));
   TBodyPart& root = *m->RootPart;
   TBodyPart& first = *root.Children(0);
-  EXPECT_TRUE(first.IsAttachment);
-  EXPECT_TRUE(first.IsText);
+  EXPECT_TRUE(first.IsAttachment && first.IsText);
   EXPECT_EQ(first.Name, u"c.txt");  // parameters of all content headers share one list
   EXPECT_EQ(first.FileName, u"b.txt");
   EXPECT_EQ(first.GetField("Content-Disposition"), u"ATTACHMENT");
@@ -58,36 +49,26 @@ TEST(part_analysis, fields_names_and_attachments) {
   EXPECT_EQ(root.Children(-1), nullptr);
 }
 
-TEST(part_tree, a_freed_child_leaves_its_parent) {
+TEST(part_tree, freeing_extracting_copying_and_moving) {
   auto m = Parse(Crlf("Content-Type: multipart/mixed; boundary=b||--b|Content-Disposition: attachment||x|"
-                      "--b||y|--b--"));
+                      "--b|Content-Type: message/rfc822||S: 1||x|--b|Content-Disposition: attachment||y|--b--"));
   TBodyPart& root = *m->RootPart;
-  TBodyPart* first = root.Children(0);
-  delete first;
-  ASSERT_EQ(root.ChildCount(), 1);
-  EXPECT_EQ(Raw(*root.Children(0)), "y");
-  EXPECT_TRUE(root.Attachments.empty());
-  std::unique_ptr<TBodyPart> taken = root.ExtractChild(root.Children(0));
-  EXPECT_EQ(taken->Parent(), nullptr);
-  EXPECT_EQ(root.ChildCount(), 0);
-}
-
-TEST(part_tree, create_from_copies_or_moves) {
-  auto m = Parse(Crlf("Content-Type: multipart/mixed; boundary=b||--b|Content-Type: message/rfc822||S: 1||x|"
-                      "--b|Content-Disposition: attachment||y|--b--"));
-  TBodyPart& root = *m->RootPart;
+  delete root.Children(0);  // a freed child leaves its parent
+  EXPECT_EQ(Shape(root), "({'x'},'y')");
+  EXPECT_EQ(root.Attachments.size(), 1u);
   auto copy = TBodyPart::CreateFrom(root, root, true);
-  ASSERT_EQ(copy->ChildCount(), 2);
+  EXPECT_EQ(Shape(*copy), "({'x'},'y')");
   EXPECT_NE(dynamic_cast<TRFC822BodyPart*>(copy->Children(0)), nullptr);
-  EXPECT_EQ(copy->Children(1)->Parent(), copy.get());
   EXPECT_EQ(copy->Attachments.size(), 1u);
   EXPECT_EQ(copy->HeaderValue(0), root.HeaderValue(0));
-  EXPECT_EQ(root.ChildCount(), 2);
   auto moved = TBodyPart::CreateFrom<TBodyPart>(root, false);
-  EXPECT_EQ(moved->ChildCount(), 2);
-  EXPECT_EQ(moved->Children(0)->Parent(), moved.get());
+  EXPECT_EQ(Shape(*moved), "({'x'},'y')");
   EXPECT_EQ(root.ChildCount(), 0);
   EXPECT_EQ(Listing(*m).substr(0, 2), "1\t");
+  std::unique_ptr<TBodyPart> taken = moved->ExtractChild(moved->Children(1));
+  EXPECT_EQ(taken->Parent(), nullptr);
+  EXPECT_TRUE(moved->Attachments.empty());
+  EXPECT_EQ(Shape(*moved), "({'x'})");
 }
 
 // --- messages ---------------------------------------------------------------------
@@ -112,7 +93,6 @@ TEST(message_indexes, text_html_related_attachments_and_ids) {
   EXPECT_EQ(m->ContentIds[0].Id, "<pic@x>");
   EXPECT_EQ(m->FindContentId("pic@x"), root.Children(0)->Children(1));
   EXPECT_EQ(m->FindContentId("<none>"), nullptr);
-  EXPECT_EQ(m->RootCount(), 1);
   EXPECT_EQ(m->Roots(0), m->RootPart);
   EXPECT_EQ(m->Roots(1), nullptr);
 }
@@ -120,26 +100,19 @@ TEST(message_indexes, text_html_related_attachments_and_ids) {
 TEST(message_lifecycle, reparse_and_streams) {
   std::string text = Crlf("Content-Type: multipart/mixed; boundary=b||--b||one|--b||two|--b--");
   auto m = Parse(text);
-  std::string before = Listing(*m);
   m->Reparse();
-  EXPECT_EQ(Listing(*m), before);
-  EXPECT_EQ(m->RootPart->ChildCount(), 2);
+  EXPECT_EQ(Shape(*m->RootPart), "('one','two')");
   TStringStream stream(text);
   stream.SetPosition(10);
-  auto again = TMessage::CreateFromStream(stream);
-  EXPECT_EQ(Listing(*again), before);
+  EXPECT_EQ(Listing(*TMessage::CreateFromStream(stream)), Listing(*m));
 }
 
 // --- message files -----------------------------------------------------------------
 
 TEST(message_file, line_end_rule) {
-  EXPECT_TRUE(HasBareLfHeader("A: b\nC: d\n\nbody\r\n"));
-  EXPECT_TRUE(HasBareLfHeader("A: b\n"));
-  EXPECT_TRUE(HasBareLfHeader("\nbody"));  // empty header block
-  EXPECT_FALSE(HasBareLfHeader("A: b\r\nC: d\n\nbody"));
-  EXPECT_FALSE(HasBareLfHeader("A: b\rC: d\n\n"));
-  EXPECT_FALSE(HasBareLfHeader("no line end"));
-  EXPECT_FALSE(HasBareLfHeader(""));
+  for (const char* yes : {"A: b\nC: d\n\nbody\r\n", "A: b\n", "\nbody"}) EXPECT_TRUE(HasBareLfHeader(yes)) << yes;
+  for (const char* no : {"A: b\r\nC: d\n\nbody", "A: b\rC: d\n\n", "no line end", ""})
+    EXPECT_FALSE(HasBareLfHeader(no)) << no;
   EXPECT_EQ(ExpandBareLf("\na\r\nb\n\nc\rd\n"), "\r\na\r\nb\r\n\r\nc\rd\r\n");
   // Against a plain reference, across the 16-byte steps of the fast path.
   std::mt19937 rng(7);
@@ -182,20 +155,10 @@ TEST(message_file, mapped_and_read_files_convert_alike) {
   ASSERT_EQ(mapped->Length(), 8192);
   EXPECT_EQ(mapped->Start()[8192], '\0');
   EXPECT_EQ(TMessage(std::move(mapped)).RootPart->RawSize(), 8192 - static_cast<int32_t>(header.size()));
-  std::remove(name.c_str());
-}
-
-TEST(message_file, loading_applies_the_rule_and_reports_unreadable_files) {
-  std::string name = std::string(TESSEL_BINARY_DIR) + "/message_file_test.eml";
-  {
-    std::ofstream out(name, std::ios::binary);
-    out << "Subject: lf\nContent-Type: multipart/mixed; boundary=b\n\n--b\n\none\n--b--\n";
-  }
-  auto m = LoadMessageFile(name);
-  EXPECT_EQ(m->RootPart->HeaderCount(), 2);
-  ASSERT_EQ(m->RootPart->ChildCount(), 1);
-  EXPECT_EQ(Raw(*m->RootPart->Children(0)), "one");
-  EXPECT_EQ(m->Text->GetString(0, 13), "Subject: lf\r\n");
+  // A whole message file, LF-only.
+  std::ofstream(name, std::ios::binary | std::ios::trunc)
+      << "Content-Type: multipart/mixed; boundary=b\n\n--b\n\n1\n--b--\n";
+  EXPECT_EQ(Shape(*LoadMessageFile(name)->RootPart), "('1')");
   std::remove(name.c_str());
   EXPECT_THROW(LoadMessageFile(name), EWinException);
 }

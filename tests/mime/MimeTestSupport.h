@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "mime/Message.h"
 #include "mime/StructureListing.h"
@@ -22,15 +23,24 @@ inline std::unique_ptr<tessel::TMessage> Parse(const std::string& bytes) {
   return std::make_unique<tessel::TMessage>(bytes.data(), static_cast<int32_t>(bytes.size()));
 }
 
-inline void ListPart(tessel::TBodyPart& part, const std::string& path, std::string& out) {
-  out += tessel::FormatPartLine(path, part) + "\n";
+// The parts below a part in the structure tree: the embedded message of a
+// message/rfc822 part (none when it does not parse), else the children.
+inline std::vector<tessel::TBodyPart*> PathChildren(tessel::TBodyPart& part) {
   tessel::TBodyPart* inner = nullptr;
   try {
     inner = part.InnerRoot();
   } catch (const std::exception&) {
   }
-  if (inner) return ListPart(*inner, path + ".1", out);
-  for (int32_t i = 0; i < part.ChildCount(); ++i) ListPart(*part.Children(i), path + "." + std::to_string(i + 1), out);
+  if (inner) return {inner};
+  std::vector<tessel::TBodyPart*> children;
+  for (int32_t i = 0; i < part.ChildCount(); ++i) children.push_back(part.Children(i));
+  return children;
+}
+
+inline void ListPart(tessel::TBodyPart& part, const std::string& path, std::string& out) {
+  out += tessel::FormatPartLine(path, part) + "\n";
+  std::vector<tessel::TBodyPart*> children = PathChildren(part);
+  for (size_t i = 0; i < children.size(); ++i) ListPart(*children[i], path + "." + std::to_string(i + 1), out);
 }
 
 // The structure listing of the whole message.
@@ -42,9 +52,26 @@ inline std::string Listing(tessel::TMessage& message) {
 
 inline std::string Raw(const tessel::TBodyPart& part) { return part.GetRawText(); }
 
-inline std::string DecodedText(const tessel::TBodyPart& part) {
+// The tree below a part in one line: a leaf's raw body in quotes, a
+// multipart's children in brackets, an embedded message in braces; "^"
+// marks a child whose Parent() is not the multipart it is listed under.
+inline std::string Shape(tessel::TBodyPart& part) {
+  std::vector<tessel::TBodyPart*> children = PathChildren(part);
+  if (children.empty()) return "'" + Raw(part) + "'";
+  bool embedded = part.ChildCount() == 0;
+  std::string out;
+  for (tessel::TBodyPart* child : children)
+    out += (out.empty() ? "" : ",") + std::string(!embedded && child->Parent() != &part ? "^" : "") + Shape(*child);
+  return embedded ? "{" + out + "}" : "(" + out + ")";
+}
+
+// The decoded content, as far as it decodes.
+inline std::string Decoded(const tessel::TBodyPart& part) {
   tessel::TStringStream out;
-  part.GetDecodedContent(out);
+  try {
+    part.GetDecodedContent(out);
+  } catch (const std::exception&) {
+  }
   return out.TakeDataString();
 }
 

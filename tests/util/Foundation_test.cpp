@@ -30,18 +30,7 @@ struct TSelfRemoving {
 
 }  // namespace
 
-TEST(StringUtils, prefixes_brackets_and_list_lookups) {
-  EXPECT_FALSE(StartsWith("ab", "abc") || StartsWith("abc", "Ab") || EndsWith("ab", "abc"));
-  const std::pair<const char*, const char*> brackets[] = {
-      {"part1", "<part1>"}, {"<part1>", "<part1>"}, {"<x", "<x>"}, {"x>", "<x>"}, {"", "<>"}};
-  for (const auto& [in, out] : brackets) EXPECT_EQ(AngleBracket(in), out) << in;
-  EXPECT_EQ(IndexOfString("Base64", {"base64", "quoted-printable"}), -1);  // case matters
-  EXPECT_EQ(IndexOfString("quoted-printable", {"base64", "quoted-printable"}), 1);
-  L list{"a", "b"};
-  EXPECT_TRUE(GetListItem(list, -1).empty() && GetListItem(list, 2).empty() && GetListItem(list, 1) == "b");
-}
-
-TEST(StringUtils, splits_and_joins) {
+TEST(StringUtils, splits_joins_and_list_items) {
   for (auto [in, head, rest] : {std::tuple{"a;b;c", "a", "b;c"}, {"abc", "abc", ""}, {";x", "", "x"}}) {
     std::string s = in;
     EXPECT_TRUE(SplitFirst(s, ';') == head && s == rest) << in;
@@ -50,6 +39,8 @@ TEST(StringUtils, splits_and_joins) {
   EXPECT_EQ(SplitString("a, b", ", "), (L{"a", "b"}));
   EXPECT_TRUE(SplitString("", ";").empty());
   EXPECT_EQ(JoinNameValues({"CN=a=b", "O"}, "; ", ": "), "CN: a=b; O: ");
+  L list{"a", "b"};
+  EXPECT_TRUE(GetListItem(list, -1).empty() && GetListItem(list, 2).empty() && GetListItem(list, 1) == "b");
 }
 
 TEST(StringUtils, split_quoted_keeps_quotes_and_honours_maximum) {

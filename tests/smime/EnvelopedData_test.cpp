@@ -65,6 +65,15 @@ TEST(EnvelopedDataKeys, which_key_of_my_decrypts_and_why_others_are_refused) {
        nullptr, {"does not belong"}},
       {"certificate without key", [](auto& s) { s.Put("My", "carol.pem", "carol.pem"); }, "enc-two.p7m", nullptr,
        {"no private key"}},
+      {"key that is no key", [](auto& s) { s.PutIdentity("My", "carol"); WriteFile(s.Root() / "My/carol.key", "x", 0600); },
+       "enc-two.p7m", nullptr, {"no private key"}},
+      // Nobody to ask for a password while reading a message.
+      {"key with a password",
+       [](auto& s) {
+         s.PutIdentity("My", "carol");
+         WriteFile(s.Root() / "My/carol.key", Openssl("pkey -aes128 -passout pass:x", PkiFile("carol.key")), 0600);
+       },
+       "enc-two.p7m", nullptr, {"password"}},
   };
   for (const auto& c : cases) {
     TStoreSandbox stores;

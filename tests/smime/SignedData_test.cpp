@@ -23,23 +23,29 @@ struct TVerifyResult {
   TCertificate Signer, Encryption;
   TStringListX Attributes, Capabilities;
   std::string Content;
+  std::string Raised;  // the message and code of an exception
 };
 
-TVerifyResult Detached(const std::string& content, const std::string& signature, const std::string& encoding = "") {
-  TVerifyResult r;
-  VerifyDetached(content.data(), static_cast<int32_t>(content.size()), signature.data(), encoding, &r.Attributes,
-                 &r.Capabilities, r.Status, &r.Encryption, &r.Signer, static_cast<int32_t>(signature.size()));
-  return r;
-}
-
-TVerifyResult Attached(const std::string& data, const std::string& encoding = "", bool withEncryption = true) {
+// Runs one verification: detached when content is given.
+TVerifyResult Verify(const std::string& data, const std::string* content = nullptr, const std::string& encoding = "",
+                     bool withEncryption = true) {
   TVerifyResult r;
   TMemoryStream out;
-  VerifySigned(data.data(), static_cast<int32_t>(data.size()), out, encoding, &r.Attributes, &r.Capabilities,
-               r.Status, withEncryption ? &r.Encryption : nullptr, &r.Signer);
+  const int32_t size = static_cast<int32_t>(data.size());
+  try {
+    if (content)
+      VerifyDetached(content->data(), static_cast<int32_t>(content->size()), data.data(), encoding, &r.Attributes,
+                     &r.Capabilities, r.Status, &r.Encryption, &r.Signer, size);
+    else
+      VerifySigned(data.data(), size, out, encoding, &r.Attributes, &r.Capabilities, r.Status,
+                   withEncryption ? &r.Encryption : nullptr, &r.Signer);
+  } catch (const EWinException& e) {
+    r.Raised = e.what() + (" " + std::to_string(static_cast<int32_t>(e.ErrorCode)));
+  }
   r.Content.assign(out.Memory() ? out.Memory() : "", static_cast<size_t>(out.Size()));
   return r;
 }
+TVerifyResult Attached(const std::string& data) { return Verify(data); }
 
 std::string Attribute(const std::string& oid, const std::string& value) { return Seq(Oid(oid) + Set(value)); }
 std::string IssuerAndSerial(const std::string& name) { return Cert(name).IssuerDer() + Integer(Cert(name).SerialOctets()); }
@@ -68,18 +74,6 @@ std::string CraftSigned(const std::string& content, std::vector<std::string> att
   return Seq(Oid("1.2.840.113549.1.7.2") + Explicit0(Seq(signedData)));
 }
 
-template <class F>
-uint32_t RaisedCode(F f, std::string* message = nullptr) {
-  try {
-    f();
-  } catch (const EWinException& e) {
-    if (message) *message = e.what();
-    return e.ErrorCode;
-  }
-  ADD_FAILURE() << "nothing raised";
-  return 0;
-}
-
 class SignedDataTest : public ::testing::Test {
 protected:
   TStoreSandbox Stores;
@@ -91,41 +85,45 @@ TEST_F(SignedDataTest, status_signer_and_content_of_each_signature) {
   tampered[tampered.find("Hello")] = 'J';
   lfOnly.erase(std::remove(lfOnly.begin(), lfOnly.end(), '\r'), lfOnly.end());  // hashed as it stands
   badValue.back() ^= 0x01;  // the signature value is the message's last field
+  const std::string noSigner = CraftSigned("", {}, {CertDer("alice")}, false), notSigned = "not signed -3";
   const struct {
     const char* What;
-    std::function<TVerifyResult()> Run;
+    TVerifyResult Result;
     uint32_t Status;
-    bool Signed;           // the signer certificate is alice's, not empty
-    std::string Content;   // what an attached signature gives
+    bool Signed;  // the signer certificate is alice's, not empty
+    std::string Content, Raised;
   } cases[] = {
-      {"detached", [&] { return Detached(content, der); }, 0, true, ""},
-      {"tampered content", [&] { return Detached(tampered, der); }, kStatusHashValue, true, ""},
-      {"LF line ends", [&] { return Detached(lfOnly, der); }, kStatusHashValue, true, ""},
-      {"BASE64", [&] { return Detached(content, Base64(der), "BASE64"); }, 0, true, ""},
+      {"detached", Verify(der, &content), 0, true, "", ""},
+      {"tampered content", Verify(der, &tampered), kStatusHashValue, true, "", ""},
+      {"LF line ends", Verify(der, &lfOnly), kStatusHashValue, true, "", ""},
+      {"BASE64", Verify(Base64(der), &content, "BASE64"), 0, true, "", ""},
       // Unknown encodings take the octets as they are.
-      {"x-uuencode", [&] { return Detached(content, der, "x-uuencode"); }, 0, true, ""},
-      {"binary", [&] { return Detached(content, der, "binary"); }, 0, true, ""},
-      {"opaque", [&] { return Attached(opaque); }, 0, true, content},
-      {"opaque in base64", [&] { return Attached(Base64(opaque), "Base64"); }, 0, true, content},
-      {"bad signature value", [&] { return Attached(badValue); }, kStatusBadSignature, true, content},
-      {"signer by key identifier", [&] { return Attached(PkiFile("keyid.p7m")); }, 0, true, content},
-      {"signer unknown", [&] { return Attached(PkiFile("nocerts.p7m")); }, kStatusSignerNotFound, false, content},
-      {"no signer infos", [&] { return Attached(CraftSigned("inner text", {}, {}, false)); }, kStatusNoSignature,
-       false, "inner text"},
+      {"x-uuencode", Verify(der, &content, "x-uuencode"), 0, true, "", ""},
+      {"binary", Verify(der, &content, "binary"), 0, true, "", ""},
+      {"base64 as x-uuencode", Verify(Base64(der), &content, "x-uuencode"), kNotChecked, false, "",
+       "Fatal Error " + std::to_string(static_cast<int32_t>(kStatusBadEncode))},
+      // A signature without signer says so before giving up.
+      {"detached without signer", Verify(noSigner, &content), kStatusNoSignature, false, "", notSigned},
+      {"opaque", Attached(opaque), 0, true, content, ""},
+      {"opaque in base64", Verify(Base64(opaque), nullptr, "Base64"), 0, true, content, ""},
+      {"bad signature value", Attached(badValue), kStatusBadSignature, true, content, ""},
+      {"signer by key identifier", Attached(PkiFile("keyid.p7m")), 0, true, content, ""},
+      {"signer unknown", Attached(PkiFile("nocerts.p7m")), kStatusSignerNotFound, false, content, ""},
+      {"no signer infos", Attached(CraftSigned("inner text", {}, {}, false)), kStatusNoSignature, false, "inner text",
+       ""},
+      {"enveloped data", Attached(PkiFile("enc-two.p7m")), kNotChecked, false, "", notSigned},
+      {"no PKCS #7", Attached("no PKCS #7 at all"), kNotChecked, false, "", notSigned},
   };
   for (const auto& c : cases) {
-    TVerifyResult r = c.Run();
-    EXPECT_EQ(r.Status, c.Status) << c.What;
-    EXPECT_EQ(r.Signer.Encoded(), c.Signed ? CertDer("alice") : "") << c.What;
-    EXPECT_EQ(r.Content, c.Content) << c.What;
+    EXPECT_EQ(c.Result.Status, c.Status) << c.What;
+    EXPECT_EQ(c.Result.Signer.Encoded(), c.Signed ? CertDer("alice") : "") << c.What;
+    EXPECT_EQ(c.Result.Content, c.Content) << c.What;
+    EXPECT_EQ(c.Result.Raised, c.Raised) << c.What;
   }
   for (const auto& [status, text] : {std::pair{kStatusHashValue, "The hash value is not correct.\r\n"},
                                      {kStatusBadSignature, "Invalid Signature.\r\n"},
                                      {kStatusNoSignature, "No signature was present in the subject.\r\n"}})
     EXPECT_EQ(GetWinErrorText(status), text);
-  std::string message;
-  EXPECT_EQ(RaisedCode([&] { Detached(content, Base64(der), "x-uuencode"); }, &message), kStatusBadEncode);
-  EXPECT_EQ(message, "Fatal Error");
 
   Stores.Put("AddressBook", "alice.pem", "alice.pem");
   TVerifyResult inBook = Attached(PkiFile("nocerts.p7m"));
@@ -133,49 +131,17 @@ TEST_F(SignedDataTest, status_signer_and_content_of_each_signature) {
   EXPECT_EQ(inBook.Signer.Encoded(), CertDer("alice"));
 }
 
-TEST_F(SignedDataTest, what_is_no_signed_data_raises_not_signed) {
-  // Detached without signer infos notes "no signature"; other data leaves
-  // the status alone.
-  const struct {
-    std::string Data;
-    bool Detached;
-    uint32_t Status;
-  } cases[] = {{CraftSigned("", {}, {CertDer("alice")}, false), true, kStatusNoSignature},
-               {PkiFile("enc-two.p7m"), false, kNotChecked},
-               {"no PKCS #7 at all", false, kNotChecked}};
-  for (const auto& c : cases) {
-    uint32_t status = kNotChecked;
-    TMemoryStream out;
-    std::string message;
-    const int32_t size = static_cast<int32_t>(c.Data.size());
-    uint32_t code = RaisedCode(
-        [&] {
-          if (c.Detached)
-            VerifyDetached("x", 1, c.Data.data(), "", nullptr, nullptr, status, nullptr, nullptr, size);
-          else
-            VerifySigned(c.Data.data(), size, out, "", nullptr, nullptr, status, nullptr, nullptr);
-        },
-        &message);
-    EXPECT_EQ(message, "not signed");
-    EXPECT_EQ(code, static_cast<uint32_t>(-3));
-    EXPECT_EQ(status, c.Status) << c.Data.size();
-  }
-}
-
 TEST_F(SignedDataTest, damaged_messages_never_pass_with_other_content_and_never_crash) {
   const std::string original = PkiFile("opaque.p7m");
   int valid = 0;
   for (size_t i = 0; i < original.size(); ++i) {
     for (const std::string& data : {original.substr(0, i), std::string(original).replace(i, 1, 1, original[i] ^ 0x5A)}) {
-      try {
-        TVerifyResult r = Attached(data);
-        if (r.Status == 0) {
-          // Only octets outside what the signature covers (the copy of a
-          // certificate's own signature, say) may change a valid message.
-          EXPECT_EQ(r.Content, PkiContent()) << "octet " << i;
-          ++valid;
-        }
-      } catch (const EWinException&) {
+      TVerifyResult r = Attached(data);
+      if (r.Status == 0) {
+        // Only octets outside what the signature covers (the copy of a
+        // certificate's own signature, say) may change a valid message.
+        EXPECT_EQ(r.Content, PkiContent()) << "octet " << i;
+        ++valid;
       }
     }
   }
@@ -183,7 +149,8 @@ TEST_F(SignedDataTest, damaged_messages_never_pass_with_other_content_and_never_
 }
 
 TEST_F(SignedDataTest, attributes_and_capabilities_are_read_only_with_an_encryption_certificate) {
-  TVerifyResult r = Detached(PkiContent(), PkiFile("detached.p7s"));
+  const std::string content = PkiContent();
+  TVerifyResult r = Verify(PkiFile("detached.p7s"), &content);
   // contentType, as its encoding's base64 exactly as the encoder writes it.
   EXPECT_EQ(ListValue(r.Attributes, "1.2.840.113549.1.9.3"), "BgkqhkiG9w0BBwE=\r\n");
   for (const char* oid : {"1.2.840.113549.1.9.5", "1.2.840.113549.1.9.4", "1.2.840.113549.1.9.15"})
@@ -194,7 +161,7 @@ TEST_F(SignedDataTest, attributes_and_capabilities_are_read_only_with_an_encrypt
   EXPECT_TRUE(std::equal(tail.begin(), tail.end(), r.Capabilities.end() - static_cast<long>(tail.size())));
   EXPECT_EQ(r.Capabilities.front(), "");
 
-  TVerifyResult without = Attached(PkiFile("opaque.p7m"), "", false);
+  TVerifyResult without = Verify(PkiFile("opaque.p7m"), nullptr, "", false);
   EXPECT_EQ(without.Status, 0u);
   EXPECT_TRUE(without.Attributes.empty() && without.Capabilities.empty());
 }

@@ -43,26 +43,23 @@ const std::map<std::string, std::string> kExplained = {
      "so the message does not parse (\"Invalid header:\") and no signature is checked; openssl fails it too"},
 };
 
-struct TExpectation {
+struct TOutcome {
   std::string Signature;  // "OK", "FAIL" or "" (no signature)
   std::string Decrypt;    // "OK", "FAIL" or ""
+  std::string Detail;     // the listing fields of the layers met
 };
 
 // The first verdicts in the findings text, in the order written (outer
 // layers first). Verification attempts on data that is not signed data
 // are no signature.
-TExpectation ParseFindings(const std::string& findings) {
-  TExpectation e;
-  std::string text = findings;
-  for (const std::string& noise : {std::string("not verifiable as signed-data (signature FAIL")}) {
-    size_t at;
-    while ((at = text.find(noise)) != std::string::npos) text.erase(at, noise.size());
-  }
-  size_t ok = text.find("signature OK"), fail = text.find("signature FAIL");
-  if (ok != std::string::npos || fail != std::string::npos) e.Signature = ok < fail ? "OK" : "FAIL";
-  size_t dok = text.find("decrypt OK"), dfail = text.find("decrypt FAILED");
-  if (dok != std::string::npos || dfail != std::string::npos) e.Decrypt = dok < dfail ? "OK" : "FAIL";
-  return e;
+TOutcome ParseFindings(std::string text) {
+  const std::string noise = "not verifiable as signed-data (signature FAIL";
+  for (size_t at; (at = text.find(noise)) != std::string::npos;) text.erase(at, noise.size());
+  auto first = [&](const char* ok, const char* fail) -> std::string {
+    size_t o = text.find(ok), f = text.find(fail);
+    return o == f ? "" : o < f ? "OK" : "FAIL";  // equal only when neither is there
+  };
+  return {first("signature OK", "signature FAIL"), first("decrypt OK", "decrypt FAILED"), ""};
 }
 
 bool RunQuiet(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
@@ -91,58 +88,47 @@ protected:
     ASSERT_TRUE(PutPkcs12(my, cc / "smime/Bob.p12", "cc-Bob"));
     ASSERT_TRUE(PutPkcs12(my, cc / "smime-interop/Fran.p12", "cc-Fran"));
     ASSERT_TRUE(PutPkcs12(my, cc / "smime-interop/Fran-ec.p12", "cc-Fran-ec"));
-    const fs::path bc = kCorpus / "bc-java/mail/src/test/resources/org/bouncycastle/mail/smime/test";
-    fs::copy_file(bc / "cert.pem", my / "bc-tiani.pem");
-    fs::copy_file(bc / "key.pem", my / "bc-tiani.key");
-    ::chmod((my / "bc-tiani.key").c_str(), 0600);
-    const fs::path kde = kCorpus / "kde-mimetreeparser/derived";
-    fs::copy_file(kde / "unittest-cert.pem", my / "kde-unittest.pem");
-    fs::copy_file(kde / "unittest-key.pem", my / "kde-unittest.key");
-    ::chmod((my / "kde-unittest.key").c_str(), 0600);
+    // Certificate and key files as they are.
+    const std::tuple<std::string, std::string, std::string> pairs[] = {
+        {"bc-java/mail/src/test/resources/org/bouncycastle/mail/smime/test/cert.pem", "key.pem", "bc-tiani"},
+        {"kde-mimetreeparser/derived/unittest-cert.pem", "unittest-key.pem", "kde-unittest"}};
+    for (const auto& [certificate, key, name] : pairs) {
+      fs::copy_file(kCorpus / certificate, my / (name + ".pem"));
+      WriteFile(my / (name + ".key"), ReadFile((kCorpus / certificate).parent_path() / key), 0600);
+    }
     // The KDE messages do not carry their signer's certificate.
-    fs::copy_file(kde / "pubring-kbx-certs.pem", book / "kde-pubring.pem");
+    fs::copy_file(kCorpus / "kde-mimetreeparser/derived/pubring-kbx-certs.pem", book / "kde-pubring.pem");
     const fs::path rfc = kCorpus / "bc-test-data/rfc4134";
-    ASSERT_TRUE(RunQuiet("openssl x509 -inform DER -in '" + (rfc / "BobRSASignByCarl.cer").string() + "' -out '" +
-                    (my / "rfc4134-Bob.pem").string() + "'"));
-    ASSERT_TRUE(RunQuiet("openssl pkey -inform DER -in '" + (rfc / "BobPrivRSAEncrypt.pri").string() + "' -out '" +
-                    (my / "rfc4134-Bob.key").string() + "'"));
-    ::chmod((my / "rfc4134-Bob.key").c_str(), 0600);
+    WriteFile(my / "rfc4134-Bob.pem", Openssl("x509 -inform DER", ReadFile(rfc / "BobRSASignByCarl.cer")));
+    WriteFile(my / "rfc4134-Bob.key", Openssl("pkey -inform DER", ReadFile(rfc / "BobPrivRSAEncrypt.pri")), 0600);
   }
 
   TStoreSandbox Stores;
-};
-
-struct TOutcome {
-  std::string Signature;
-  std::string Decrypt;
-  std::string Detail;
 };
 
 // Walks the message as the findings do (every S/MIME layer opened, nested
 // S/MIME parts visited, clear-signed content not entered), and notes the
 // first signature and the first decryption met.
 void Walk(TBodyPart* part, TOutcome& out, int depth) {
+  auto note = [&](std::string& verdict, bool checked, uint32_t status) {
+    if (checked && verdict.empty()) verdict = status == 0 ? "OK" : "FAIL";
+  };
   if (!part || depth > 50) return;
   if (auto smime = dynamic_cast<TSmimeBodyPart*>(part)) {
     TBodyPart* inner = smime->DecodedPart();
     out.Detail += " [" + smime->ListingDetails() + "]";
     // Any attempt counts, also one that found no enveloped data.
-    if (smime->Info->DecryptStatus != kStatusNotChecked && out.Decrypt.empty())
-      out.Decrypt = smime->Info->DecryptStatus == 0 ? "OK" : "FAIL";
-    if (smime->Info->Verified && out.Signature.empty())
-      out.Signature = smime->Info->VerifyStatus == 0 ? "OK" : "FAIL";
+    note(out.Decrypt, smime->Info->DecryptStatus != kStatusNotChecked, smime->Info->DecryptStatus);
+    note(out.Signature, smime->Info->Verified, smime->Info->VerifyStatus);
     Walk(inner, out, depth + 1);
-    return;
-  }
-  if (auto multipart = dynamic_cast<TMultipartSigned*>(part)) {
-    out.Detail += " [" + multipart->ListingDetails() + "]";
-    if (multipart->Verified && out.Signature.empty())
-      out.Signature = multipart->Info->VerifyStatus == 0 ? "OK" : "FAIL";
+  } else if (auto multipart = dynamic_cast<TMultipartSigned*>(part)) {
     // openssl's findings stop at a clear-signed layer: they name its
     // content type only.
-    return;
+    out.Detail += " [" + multipart->ListingDetails() + "]";
+    note(out.Signature, multipart->Verified, multipart->Info->VerifyStatus);
+  } else {
+    for (int32_t i = 0; i < part->ChildCount(); ++i) Walk(part->Children(i), out, depth + 1);
   }
-  for (int32_t i = 0; i < part->ChildCount(); ++i) Walk(part->Children(i), out, depth + 1);
 }
 
 }  // namespace
@@ -158,7 +144,7 @@ TEST_F(SmimeCorpus, signature_and_decryption_agree_with_openssl) {
     size_t tab = line.find('\t');
     ASSERT_NE(tab, std::string::npos) << line;
     std::string path = line.substr(0, tab);
-    TExpectation expected = ParseFindings(line.substr(tab + 1));
+    TOutcome expected = ParseFindings(line.substr(tab + 1));
     ++messages;
     TOutcome got;
     try {
@@ -180,11 +166,11 @@ TEST_F(SmimeCorpus, signature_and_decryption_agree_with_openssl) {
       continue;
     }
     auto reason = kExplained.find(path);
-    report << (reason == kExplained.end() ? "UNEXPLAINED " : "explained ") << path << ": openssl signature="
-           << (expected.Signature.empty() ? "-" : expected.Signature)
-           << " decrypt=" << (expected.Decrypt.empty() ? "-" : expected.Decrypt)
-           << "; here signature=" << (got.Signature.empty() ? "-" : got.Signature)
-           << " decrypt=" << (got.Decrypt.empty() ? "-" : got.Decrypt) << got.Detail;
+    auto verdicts = [](const TOutcome& o) {
+      return "signature=" + (o.Signature.empty() ? "-" : o.Signature) + " decrypt=" + (o.Decrypt.empty() ? "-" : o.Decrypt);
+    };
+    report << (reason == kExplained.end() ? "UNEXPLAINED " : "explained ") << path << ": openssl "
+           << verdicts(expected) << "; here " << verdicts(got) << got.Detail;
     if (reason != kExplained.end()) report << "\n    reason: " << reason->second;
     report << "\n";
     EXPECT_NE(reason, kExplained.end()) << path << " disagrees without an explanation";

@@ -180,13 +180,12 @@ inline std::string Pkcs7Mime(const std::string& der, const std::string& smimeTyp
 // multipart/signed over content (an entity with CR LF line ends) with the
 // detached signature in base64.
 inline std::string MultipartSignedEntity(const std::string& content, const std::string& signatureDer,
-                                         const std::string& extraHeaders = "", bool signatureFirst = false) {
+                                         bool signatureFirst = false) {
   std::string signature =
       "Content-Type: application/pkcs7-signature; name=smime.p7s\r\nContent-Transfer-Encoding: base64\r\n"
       "Content-Disposition: attachment; filename=smime.p7s\r\n\r\n" +
       Base64(signatureDer);
-  return extraHeaders +
-         "MIME-Version: 1.0\r\nContent-Type: multipart/signed; protocol=\"application/pkcs7-signature\"; "
+  return "MIME-Version: 1.0\r\nContent-Type: multipart/signed; protocol=\"application/pkcs7-signature\"; "
          "micalg=sha-256; boundary=\"sig-boundary\"\r\n\r\nThis is a signed message.\r\n--sig-boundary\r\n" +
          (signatureFirst ? signature : content) + "\r\n--sig-boundary\r\n" + (signatureFirst ? content : signature) +
          "\r\n--sig-boundary--\r\n";

@@ -23,11 +23,7 @@ inline std::string Hex(const std::string& text) {
 inline std::string ToHex(std::string_view octets) {
   static const char* digits = "0123456789ABCDEF";
   std::string out;
-  for (unsigned char c : octets) {
-    if (!out.empty()) out += ' ';
-    out += digits[c >> 4];
-    out += digits[c & 15];
-  }
+  for (unsigned char c : octets) out += (out.empty() ? "" : " ") + std::string{digits[c >> 4], digits[c & 15]};
   return out;
 }
 
@@ -41,11 +37,20 @@ inline std::string Encode(const TAsnElem& e) {
   return s.DataString();
 }
 
+// The file's bytes, "" when it cannot be read.
 inline std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
   std::ostringstream s;
-  s << in.rdbuf();
+  s << std::ifstream(path, std::ios::binary).rdbuf();
   return s.str();
+}
+
+// NULL inside levels SEQUENCEs of indefinite length.
+inline std::string NestedIndefinite(int levels) {
+  std::string s;
+  for (int i = 0; i < levels; ++i) s += "\x30\x80";
+  s += std::string("\x05\x00", 2);
+  for (int i = 0; i < levels; ++i) s += std::string(2, '\0');
+  return s;
 }
 
 }  // namespace tessel::test

@@ -1,11 +1,10 @@
-// Tag names, value renderings, descriptions, dotted OIDs and the rows an
-// element tree is shown as.
+// Tag names, value renderings, descriptions and dotted OIDs. The rows an
+// element tree is shown as are compared whole by the --asn1 golden files.
 #include <gtest/gtest.h>
 
 #include <chrono>
 
 #include "AsnTestUtil.h"
-#include "asn1/AsnRows.h"
 #include "asn1/oid.h"
 
 using namespace tessel;
@@ -29,15 +28,8 @@ TEST(asn1_text, values) {
   EXPECT_EQ(two.ValueHex(0, ':'), "0A:FF");
   EXPECT_EQ(two.ValueHex(2, ' '), "0A FF");  // exactly at the limit: no note
   EXPECT_EQ(two.ValueText(0), "0A FF");
-  std::string pairs;
-  for (int i = 0; i < 256; ++i) pairs += i ? " AB" : "AB";
-  EXPECT_EQ(TUnknown(3, acUniversal, std::string(270, '\xAB')).ValueText(256), pairs + "... --Skipped 14 octets--");
-  EXPECT_EQ(TUnknown(0, acContext, Hex("01 02")).ValueText(0), "01 02");
-  TUnknown mail(22, acUniversal, "someone@example.com");
-  EXPECT_EQ(mail.ValueText(0), "someone@example.com");
-  EXPECT_EQ(mail.ValueText(7), "someone");  // strings are cut without a note
+  EXPECT_EQ(TUnknown(22, acUniversal, "someone@example.com").ValueText(7), "someone");  // strings: no note
   EXPECT_EQ(Parse(Hex("A0 03 02 01 05"))->ValueText(0), "02 01 05");
-  EXPECT_EQ(Parse(Hex("02 02 00 C3"))->ValueText(0), "00C3");
   EXPECT_EQ(TInt(std::string(40, '\x01').data(), 40).ValueText(2), "0101... --Skipped 38 octets--");
 }
 
@@ -80,27 +72,4 @@ TEST(asn1_oid, hostile_arc_is_written_in_hex_quickly) {
   // 100001 groups of seven set bits: 700007 bits, "7" and then F's.
   EXPECT_EQ(dotted, "1.2.0x7" + std::string(700004 / 4, 'F'));
   EXPECT_EQ(OidToDotted(std::string(70, '\xFF') + Hex("7F")).substr(0, 4), "2.0x");
-}
-
-TEST(asn1_oid, names_and_captions) {
-  EXPECT_EQ(OidName("2.5.4.3"), "commonName");
-  EXPECT_EQ(OidName("1.2.840.113549.1.7.2"), "signedData");
-  for (const char* unknown : {"1.2.3.4", "2.5.4", "2.5.4.3.0", "2 5 4 3", ""}) EXPECT_EQ(OidName(unknown), "");
-  EXPECT_EQ(OidCaption("2.5.4.3"), "commonName ( 2.5.4.3 ) ");
-  EXPECT_EQ(OidCaption("1.2.3.4"), "1.2.3.4");
-}
-
-TEST(asn1_rows, one_row_per_element) {
-  // SEQUENCE { signedData, [0] { SET { 1, "AB", 1.2.3.4 } }, NULL, 300 octets }
-  auto root = Parse(Hex("30 82 01 4D 06 09 2A 86 48 86 F7 0D 01 07 02 A0 0E 31 0C 02 01 01 13 02 41 42 06 03 2A 03 04 "
-                        "05 00 04 82 01 2C") + std::string(300, '\x01'));
-  ASSERT_TRUE(root);
-  std::vector<std::string> lines;
-  for (const TAsnRow& row : AsnTreeRows(*root)) lines.push_back(std::to_string(row.Depth) + "|" + row.Text());
-  std::string octets = "1|OCTET STRING: 01";
-  for (int i = 1; i < 256; ++i) octets += " 01";
-  EXPECT_EQ(lines, (std::vector<std::string>{"0|SEQUENCE", "1|OID: signedData ( 1.2.840.113549.1.7.2 ) ", "1|[0]",
-                                             "2|SET", "3|INTEGER: 01", "3|PrintableString: AB", "3|OID: 1.2.3.4",
-                                             "1|NULL: ", octets + "... --Skipped 44 octets--"}));
-  EXPECT_EQ(AsnRowValue(*Parse(Hex("16 82 01 2C") + std::string(300, 'q'))), std::string(256, 'q'));
 }

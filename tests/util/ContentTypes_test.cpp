@@ -62,7 +62,7 @@ protected:
 
 }  // namespace
 
-TEST_F(ContentTypes, chain_follows_extension_file_type_and_default_verb) {
+TEST_F(ContentTypes, chain_follows_extension_file_type_and_verb_or_falls_back_to_shell_open) {
   Db->Associate("text/plain", ".txt", "notepad.exe %1");
   EXPECT_EQ(GetContentTypeExtension("Text/Plain"), ".txt");
   EXPECT_EQ(GetContentTypeCommand("text/plain"), "notepad.exe ");
@@ -72,9 +72,7 @@ TEST_F(ContentTypes, chain_follows_extension_file_type_and_default_verb) {
   EXPECT_EQ(GetExtensionCommand(".txt"), "edit.exe ");
   Db->Set("verb:txtfile", "");
   EXPECT_EQ(GetExtensionCommand(".txt"), "notepad.exe ") << "an empty verb is open";
-}
-
-TEST_F(ContentTypes, missing_association_or_failed_start_falls_back_to_shell_open) {
+  // Missing links, or a failed start, fall back to the shell.
   Db->Set("ext:image/x-a", ".a");  // extension without a file type
   Db->Set("ext:image/x-b", ".b");
   Db->Set("type:.b", "bfile");  // file type without a command

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "CodecTestSupport.h"
 
 using namespace tessel;
@@ -73,21 +75,16 @@ TEST(Text, match_and_search_find_whole_occurrences_across_nuls) {
   r->SetPosition(11);
   EXPECT_FALSE(r->Match("--\r", true));  // the text ends early
   EXPECT_EQ(r->Position(), 11);
-  r->SetPosition(0);
-  EXPECT_TRUE(r->SearchFor("--b", 0));
-  EXPECT_EQ(r->Position(), 3);
-  EXPECT_TRUE(r->SearchFor("--b", 1));
-  EXPECT_EQ(r->Position(), 8);
-  EXPECT_TRUE(r->SearchFor("b--", 1));  // ends exactly at End
-  EXPECT_EQ(r->Position(), 10);
-  EXPECT_FALSE(r->SearchFor("b--!", -2));  // would need a byte past End
-  EXPECT_EQ(r->Current, t.End());
-  r->SetPosition(1);
-  EXPECT_FALSE(r->SearchFor("", 0));
-  EXPECT_EQ(r->Position(), 2);  // the next NUL
-  r->SetPosition(8);
-  EXPECT_TRUE(r->SearchFor("\r\n--b", -2));  // finds what lies two bytes back
-  EXPECT_EQ(r->Position(), 6);
+  // From, what, delta; whether it is found and where the reader stands then.
+  for (auto [from, what, delta, found, at] : {std::tuple{0, "--b", 0, true, 3}, {3, "--b", 1, true, 8},
+                                              {8, "b--", 1, true, 10},     // ends exactly at End
+                                              {10, "b--!", -2, false, 13}, // would need a byte past End
+                                              {1, "", 0, false, 2},        // stops at the next NUL
+                                              {8, "\r\n--b", -2, true, 6}}) { // finds what lies two bytes back
+    r->SetPosition(from);
+    EXPECT_EQ(r->SearchFor(what, delta), found) << what;
+    EXPECT_EQ(r->Position(), at) << what;
+  }
   TText large(std::string(20'000'000, '-') + "\r\n--boundary--\r\n");
   EXPECT_TRUE(large.CreateReader()->SearchFor("\r\n--boundary", 0));
 }

@@ -72,8 +72,9 @@ TEST(Base64, stream_encoding_matches_buffer_encoding) {
 
 TEST(Base64, compare_ignores_layout_only) {
   // Pads count, and so does letter case.
-  for (auto [a, b, result] : {std::tuple{"QUJD\r\nREVG", " QUJD RE VG\r\n", 0}, {"", "\r\n", 0}, {"QUJD", "QUJDRA==", -1},
-                              {"QUJDRA==", "QUJD", -2}, {"QU\r\nJD", "QUxD", 3}, {"QQ==", "QQ", -2}, {"a", "A", 1}})
+  for (auto [a, b, result] : {std::tuple{"QUJD\r\nREVG", " QUJD RE VG\r\n", 0}, {"", "\r\n", 0},
+                              {"QUJD", "QUJDRA==", -1}, {"QUJDRA==", "QUJD", -2}, {"QU\r\nJD", "QUxD", 3},
+                              {"QQ==", "QQ", -2}, {"a", "A", 1}})
     EXPECT_EQ(Base64Compare(a, b), result) << a << " / " << b;
 }
 

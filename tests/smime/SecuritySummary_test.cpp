@@ -30,8 +30,7 @@ TEST_F(Summary_, nested_layers_are_peeled_and_the_first_of_each_kind_summarised)
   std::string enveloped = Pkcs7Mime(Encrypt(MultipartSignedEntity(PkiContent(), PkiFile("detached.p7s"))), "");
   auto message = Load(Pkcs7Mime(SignOpaque(enveloped, "deep"), "signed-data", kFromAlice));
   ASSERT_EQ(message->RootCount(), 3);
-  auto first = dynamic_cast<TSmimeBodyPart*>(message->Roots(0));
-  auto second = dynamic_cast<TSmimeBodyPart*>(message->Roots(1));
+  auto first = dynamic_cast<TSmimeBodyPart*>(message->Roots(0)), second = dynamic_cast<TSmimeBodyPart*>(message->Roots(1));
   auto third = dynamic_cast<TMultipartSigned*>(message->Roots(2));
   ASSERT_TRUE(first && second && third);
   EXPECT_EQ(first->Kind * 10 + second->Kind, TSmimeBodyPart::skSigned * 10 + TSmimeBodyPart::skEnveloped);
@@ -69,30 +68,24 @@ TEST_F(Summary_, signer_address_is_matched_against_the_from_field) {
 
 TEST_F(Summary_, chain_time_and_revocation_follow_the_root_store) {
   TSmimeInfo untrusted = Summary(*SignedBy("alice"));
+  EXPECT_TRUE(untrusted.SignatureValid);
   EXPECT_EQ(untrusted.ChainStatus, crypto::kTrustIsPartialChain);
   EXPECT_EQ(untrusted.SigningTime.size(), 13u);  // a UTCTime: YYMMDDhhmmssZ
   EXPECT_EQ(untrusted.SignerEmail, "alice@example.com");
-  EXPECT_TRUE(untrusted.SignatureValid);
-  const struct {
-    const char* Signer;
-    const char* RootFile;  // added to "Root" before the row
-    bool Trusted, TimeValid, NotRevoked, HasRevocationInfo;
-  } cases[] = {
-      {"alice", nullptr, false, true, true, false},  {"alice", "ca.pem", true, true, true, false},
-      {"expired", nullptr, false, false, true, false}, {"revoked", "ca.crl", false, true, false, true},
-      {"alice", nullptr, true, true, true, true},
+  // Rows in order, each adding a file to "Root"; the flags are ChainTrusted,
+  // TimeValid, NotRevoked and HasRevocationInfo.
+  const std::tuple<const char*, const char*, const char*> cases[] = {
+      {"alice", "", "0110"}, {"alice", "ca.pem", "1110"}, {"expired", "", "0010"},
+      {"revoked", "ca.crl", "0101"}, {"alice", "", "1111"},
   };
-  for (const auto& c : cases) {
-    if (c.RootFile) Stores.Put("Root", c.RootFile, c.RootFile);
-    TSmimeInfo s = Summary(*SignedBy(c.Signer));
-    EXPECT_EQ(s.VerifyStatus, 0u) << c.Signer;
-    EXPECT_EQ(s.ChainTrusted, c.Trusted) << c.Signer;
-    EXPECT_EQ(s.TimeValid, c.TimeValid) << c.Signer;
-    EXPECT_EQ(s.NotRevoked, c.NotRevoked) << c.Signer;
-    EXPECT_EQ(s.HasRevocationInfo, c.HasRevocationInfo) << c.Signer;
-    if (c.Trusted) {
-      EXPECT_EQ(s.ChainStatus | s.CertificateStatus, 0u) << c.Signer;
-    }
+  for (const auto& [signer, rootFile, flags] : cases) {
+    if (*rootFile) Stores.Put("Root", rootFile, rootFile);
+    TSmimeInfo i = Summary(*SignedBy(signer));
+    EXPECT_EQ(i.VerifyStatus, 0u) << signer;
+    std::string bits;
+    for (bool flag : {i.ChainTrusted, i.TimeValid, i.NotRevoked, i.HasRevocationInfo}) bits += flag ? '1' : '0';
+    EXPECT_EQ(bits, flags) << signer << " " << rootFile;
+    EXPECT_EQ(i.ChainTrusted, (i.ChainStatus | i.CertificateStatus) == 0) << signer;
   }
 }
 

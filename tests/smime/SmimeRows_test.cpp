@@ -1,8 +1,8 @@
-// The rows of the S/MIME information page.
-#include <gtest/gtest.h>
-
+// The rows of the S/MIME information page and the PKCS #7 information
+// objects they are made from.
 #include "SmimeTestSupport.h"
 #include "asn1/AsnRows.h"
+#include "smime/Pkcs7Info.h"
 #include "smime/SmimeRows.h"
 
 using namespace tessel;
@@ -33,6 +33,19 @@ TEST(SmimeRows, enveloped_body_lists_its_recipients) {
   expected += "ASN.1\n  SEQUENCE\n    OID: envelopedData ( 1.2.840.113549.1.7.3 ) \n    [0]\n";
   EXPECT_EQ(FormatSmimeRows(rows.Rows).substr(0, expected.size()), expected);
   ExpectAsnItem(rows, *rows.MimeInfo->Tree());
+}
+
+TEST(SmimeRows, signed_body_without_certificates_lists_its_signer) {
+  TSmimeInfoRows rows;
+  rows.BuildMime(PkiFile("nocerts.p7m"));
+  std::string alice = Serial("alice");
+  std::string expected = "SmimeType: Signed Data\nCertificates:  (0) \nSignerInfos:  (1) \n  SignerInfo: " + alice +
+                         " from Test CA\n    SerialNumber: " + alice + "\n";
+  EXPECT_EQ(FormatSmimeRows(rows.Rows).substr(0, expected.size()), expected);
+  EXPECT_EQ(rows.MimeInfo->Kind, TPKCS7MimeInfo::pkSigned);
+  EXPECT_EQ(rows.MimeInfo->SignerInfo(1), nullptr);
+  EXPECT_EQ(rows.MimeInfo->Certificate(-1), nullptr);
+  EXPECT_EQ(rows.MimeInfo->Recipient(0), nullptr);
 }
 
 TEST(SmimeRows, signature_part_lists_certificates_signers_and_signed_attributes) {
@@ -76,4 +89,16 @@ TEST(SmimeRows, parts_without_pkcs7_data) {
   EXPECT_EQ(FormatSmimeRows(rows.Rows), "SmimeType: unknown\nASN.1\n");
   rows.Build(*message->Roots(0)->Children(2));
   EXPECT_EQ(FormatSmimeRows(rows.Rows), "Certificates:  (0) \nSignerInfos:  (0) \nASN.1\n");
+}
+
+TEST(Pkcs7Info, data_that_is_no_pkcs7_gives_empty_objects) {
+  const std::string inputs[] = {"", "not ASN.1 at all", PkiFile("detached.p7s").substr(0, 200),
+                                Seq(Oid("1.2.840.113549.1.7.1") + Explicit0(Octets("x"))),
+                                Seq(Oid("1.2.840.113549.1.7.2"))};
+  for (const std::string& der : inputs) {
+    TPKCS7SignatureInfo signature(der.data(), static_cast<int32_t>(der.size()));
+    EXPECT_FALSE(signature.IsSigned);
+    EXPECT_EQ(signature.CertificateCount() + signature.SignerCount(), 0);
+    EXPECT_EQ(TPKCS7MimeInfo(der.data(), static_cast<int32_t>(der.size())).Kind, TPKCS7MimeInfo::pkNeither);
+  }
 }

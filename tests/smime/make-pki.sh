@@ -49,30 +49,23 @@ echo 1000 > serial
 echo 01 > crlnumber
 
 key() { openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:1024 -out "$1.key" 2>/dev/null; }
-selfsigned() {  # name subject [extra req options]
+cert() {  # name subject issuer|- extensions [req options]
   key "$1"
-  name=$1 subj=$2
-  shift 2
-  openssl req -config ca.cnf -new -x509 -key "$name.key" -subj "$subj" -days 3650 -sha256 \
-    -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=keyCertSign,cRLSign,digitalSignature" \
-    "$@" -out "$name.pem"
+  n=$1 s=$2 i=$3 x=$4
+  shift 4
+  [ "$i" = - ] || set -- -CA "$i.pem" -CAkey "$i.key" "$@"
+  openssl req -config ca.cnf -new -x509 -key "$n.key" -subj "$s" -days 3650 -sha256 -extensions "$x" "$@" -out "$n.pem"
 }
-issue() {  # name subject [openssl ca options]
+issue() {  # name subject [openssl ca options]: issued by ca with serials from 1000
   key "$1"
-  name=$1 subj=$2
+  n=$1 s=$2
   shift 2
-  openssl req -config ca.cnf -new -key "$name.key" -subj "$subj" -out "$name.csr"
+  openssl req -config ca.cnf -new -key "$n.key" -subj "$s" -out "$n.csr"
   openssl ca -config ca.cnf -batch -notext -preserveDN -cert ca.pem -keyfile ca.key -extensions leaf \
-    -in "$name.csr" -out "$name.pem" "$@" 2>/dev/null
-}
-issue_by() {  # issuer name subject extensions
-  key "$2"
-  openssl req -config ca.cnf -new -key "$2.key" -subj "$3" -out "$2.csr"
-  openssl x509 -req -in "$2.csr" -CA "$1.pem" -CAkey "$1.key" -CAcreateserial -days 3650 -sha256 \
-    -extfile ca.cnf -extensions "$4" -out "$2.pem" 2>/dev/null
+    -in "$n.csr" -out "$n.pem" "$@" 2>/dev/null
 }
 
-selfsigned ca "/C=PL/O=Example/CN=Test CA"
+cert ca "/C=PL/O=Example/CN=Test CA" - cax
 issue alice "/C=PL/O=Example/CN=Alice Signer/emailAddress=alice@example.com"
 issue bob "/C=PL/O=Example/CN=Bob Recipient"
 issue carol "/C=PL/O=Example/CN=Carol Recipient"
@@ -81,14 +74,14 @@ issue expired "/C=PL/O=Example/CN=Expired Signer" -startdate 20200101000000Z -en
 issue revoked "/C=PL/O=Example/CN=Revoked Signer"
 openssl ca -config ca.cnf -batch -cert ca.pem -keyfile ca.key -revoke revoked.pem 2>/dev/null
 openssl ca -config ca.cnf -batch -cert ca.pem -keyfile ca.key -gencrl -out ca.crl 2>/dev/null
-issue_by ca inter "/C=PL/O=Example/CN=Test Intermediate" cax
-issue_by inter deep "/C=PL/O=Example/CN=Deep Signer" leaf
-selfsigned other "/O=Elsewhere/CN=Other CA"
-issue_by other stranger "/O=Elsewhere/CN=Stranger" leaf
-selfsigned unitca "/O=Example/OU=Unit"
-issue_by unitca unitleaf "/O=Example/CN=Unit Leaf" leaf
-selfsigned twoou "/OU=First/OU=Second/CN=Two OU"
-selfsigned serialno "/CN=Serial Test" -set_serial 0x010AFF
+cert inter "/C=PL/O=Example/CN=Test Intermediate" ca cax
+cert deep "/C=PL/O=Example/CN=Deep Signer" inter leaf
+cert other "/O=Elsewhere/CN=Other CA" - cax
+cert stranger "/O=Elsewhere/CN=Stranger" other leaf
+cert unitca "/O=Example/OU=Unit" - cax
+cert unitleaf "/O=Example/CN=Unit Leaf" unitca leaf
+cert twoou "/OU=First/OU=Second/CN=Two OU" - cax
+cert serialno "/CN=Serial Test" - cax -set_serial 0x010AFF
 
 printf 'Content-Type: text/plain; charset=us-ascii\r\n\r\nHello, world.\r\nSecond line.\r\n' > content.txt
 

@@ -6,11 +6,12 @@
 
 #include <filesystem>
 
-#include "CorpusSupport.h"
 #include "MimeTestSupport.h"
-#include "mime/MimeParser.h"
+#include "mime/MessageFile.h"
+#include "util/Charsets.h"
 
 using namespace tessel;
+using namespace mimetest;
 
 namespace {
 
@@ -19,24 +20,18 @@ void Exercise(TBodyPart& part, int& parts) {
   part.GetHeaderText();
   for (int32_t i = 0; i < part.HeaderCount(); ++i) Utf8ToWide(part.HeaderValue(i));
   part.GetField("content-type");
-  TBodyPart* inner = nullptr;
-  try {
-    inner = part.InnerRoot();
-  } catch (const EMimeParseError&) {
-  }
-  if (inner) Exercise(*inner, parts);
-  for (int32_t i = 0; i < part.ChildCount(); ++i) Exercise(*part.Children(i), parts);
-  corpus::Decoded(part);
+  Decoded(part);
   part.GetWholePart();
+  for (TBodyPart* child : PathChildren(part)) Exercise(*child, parts);
 }
 
 }  // namespace
 
 TEST(corpus, every_file_parses_or_fails_cleanly) {
   namespace fs = std::filesystem;
-  if (!fs::exists(corpus::Corpus())) GTEST_SKIP() << "corpus not found";
+  if (!fs::exists(TESSEL_CORPUS)) GTEST_SKIP() << "corpus not found";
   int files = 0, parsed = 0, parts = 0;
-  for (const auto& entry : fs::recursive_directory_iterator(corpus::Corpus())) {
+  for (const auto& entry : fs::recursive_directory_iterator(TESSEL_CORPUS)) {
     std::string path = entry.path().string();
     if (!entry.is_regular_file() || path.find("/xmlconf/") != std::string::npos ||
         path.find("/libxml2/") != std::string::npos)
@@ -51,9 +46,9 @@ TEST(corpus, every_file_parses_or_fails_cleanly) {
     }
     ++parsed;
     Exercise(*message->RootPart, parts);
-    std::string scanned = mimetest::Listing(*message);
+    std::string scanned = Listing(*message);
     SetDelimiterScanBudget(0);
-    std::string indexed = mimetest::Listing(*std::make_unique<TMessage>(std::move(bytes)));
+    std::string indexed = Listing(*std::make_unique<TMessage>(std::move(bytes)));
     SetDelimiterScanBudget(-1);
     EXPECT_EQ(scanned, indexed) << path;
   }

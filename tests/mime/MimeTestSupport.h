@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "mime/Message.h"
+#include "mime/MimeParser.h"
 #include "mime/StructureListing.h"
 #include "util/MemoryStream.h"
 
@@ -29,7 +30,7 @@ inline std::vector<tessel::TBodyPart*> PathChildren(tessel::TBodyPart& part) {
   tessel::TBodyPart* inner = nullptr;
   try {
     inner = part.InnerRoot();
-  } catch (const std::exception&) {
+  } catch (const tessel::EMimeParseError&) {
   }
   if (inner) return {inner};
   std::vector<tessel::TBodyPart*> children;

@@ -45,17 +45,6 @@ TEST(parameters, scanning_quirks) {
   EXPECT_EQ(Parsed("c", "x; filename*=utf-8''a%20b").Value("filename*"), "utf-8''a%20b");
 }
 
-TEST(parameters, positions_are_one_based) {
-  std::string name, text;
-  EXPECT_EQ(ReadParamName(" a = b;c", 1, name), 5);
-  EXPECT_EQ(name, "a");
-  EXPECT_EQ(ReadParamValue(" a = b;c", 5, text), 8);
-  EXPECT_EQ(text, "b");
-  EXPECT_EQ(ReadParamValue("abc", 1, text), 4);
-  EXPECT_EQ(ReadParamValue("abc", 9, text), 4);
-  EXPECT_EQ(text, "");
-}
-
 TEST(field_list, replace_remove_and_order_beyond_the_scan_limit) {
   TFieldList list;
   for (int i = 0; i < 100; ++i) list.Set("k" + std::to_string(i), "v" + std::to_string(i));

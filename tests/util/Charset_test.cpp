@@ -54,7 +54,7 @@ std::u16string Expected(const std::string& name, int b, std::optional<char16_t> 
 
 }  // namespace
 
-TEST(CharsetRegistry, lookup_is_exact_after_lower_casing_and_names_codecs) {
+TEST(CharsetRegistry, lookup_is_exact_after_lower_casing_and_unknown_writers_fall_back) {
   auto a = FindCharReader("ISO-8859-2"), b = FindCharReader("iso-8859-2");
   ASSERT_TRUE(a && b);
   EXPECT_NE(a.get(), b.get());
@@ -71,9 +71,7 @@ TEST(CharsetRegistry, lookup_is_exact_after_lower_casing_and_names_codecs) {
     EXPECT_EQ(FindCharReader(lookup)->Name, name);
     EXPECT_EQ(FindCharWriter(lookup)->Name, name);
   }
-}
-
-TEST(CharsetRegistry, unknown_writer_falls_back_to_latin2) {
+  // An unknown name has no reader, and the ISO 8859-2 writer.
   EXPECT_EQ(FindCharWriter("koi8-r")->Name, "iso-8859-2");
   EXPECT_EQ(WriteAll("koi8-r", u"\u0160\u00E9"), "\xA9\xE9");
   EXPECT_EQ(CreateCharReader("koi8-r", nullptr), nullptr);
@@ -138,7 +136,7 @@ TEST(CharsetUtf8, forms_up_to_four_bytes_both_ways) {
   EXPECT_EQ(stream.DataString(), "\xED\xA0\xBD");
 }
 
-TEST(CharsetUtf8, malformed_input_messages) {
+TEST(CharsetUtf8, malformed_input_messages_and_whole_string_reading) {
   const std::string bad = "EIllegalChar:Illegal character";
   const std::string lead = "EIllegalChar:Illegar UTF-8 character beginning with #x";
   const std::pair<std::string, std::string> cases[] = {
@@ -160,9 +158,6 @@ TEST(CharsetUtf8, malformed_input_messages) {
   EXPECT_THROW(r->ReadChar(), EIllegalChar);
   EXPECT_EQ(r->ReadChar(), u'<');
   EXPECT_EQ(r->ReadChar(), u'\u00E9');
-}
-
-TEST(CharsetUtf8, whole_string_conversions) {
   EXPECT_EQ(Utf8ToWide(std::string("ab\0\xC3\xA9", 5)), u"ab");
   EXPECT_EQ(Utf8ToWide(std::string("ab\0\x80", 4)), u"ab");  // nothing after the zero is read
   EXPECT_THROW(Utf8ToWide("abc\xC3"), EIllegalChar);
@@ -201,7 +196,7 @@ TEST(CharsetUtf16, byte_orders_and_odd_length) {
 }
 
 // The whole-string helpers give the same units and errors as reading unit by unit.
-TEST(CharsetBulk, same_units_and_errors_as_reading_unit_by_unit) {
+TEST(CharsetBulk, same_units_and_errors_as_reading_unit_by_unit_also_across_chunks) {
   static const std::string kUtf7Bytes = "+-+-AZaz09/+.!~ \x80=";
   static const std::string kUtf8Pieces[] = {"a", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xED\xA0\xBD",
                                             "\xED\xB8\x80", std::string(1, '\0')};
@@ -225,9 +220,6 @@ TEST(CharsetBulk, same_units_and_errors_as_reading_unit_by_unit) {
       }
     }
   }
-}
-
-TEST(CharsetBulk, large_input_crosses_chunk_boundaries) {
   // Long enough for several output chunks, with multi-byte forms at the edges.
   std::string latin2;
   for (int i = 0; i < 200000; ++i) latin2.push_back(static_cast<char>(i % 3 ? 0xA9 : 'x'));

@@ -1,5 +1,6 @@
 // Certificate chains on X509_verify_cert, reported as trust-status bits.
 #include <map>
+#include <vector>
 
 #include "smime/openssl_types.h"
 
@@ -99,6 +100,49 @@ int CollectError(int ok, X509_STORE_CTX* ctx) {
   return 1;
 }
 
+// The certificates of the system's trust bundle, read once. Reading the
+// bundle (a hundred-odd PEM certificates) costs far more than building a
+// chain, and a message can carry many signatures, each with its chains.
+class TSystemRoots {
+public:
+  TSystemRoots() {
+    TX509StorePtr store(X509_STORE_new());
+    X509_LOOKUP* file = store ? X509_STORE_add_lookup(store.get(), X509_LOOKUP_file()) : nullptr;
+    if (file && X509_LOOKUP_load_file(file, nullptr, X509_FILETYPE_DEFAULT) == 1) {
+      STACK_OF(X509_OBJECT)* objects = X509_STORE_get0_objects(store.get());
+      for (int i = 0; i < sk_X509_OBJECT_num(objects); ++i) {
+        X509* cert = X509_OBJECT_get0_X509(sk_X509_OBJECT_value(objects, i));
+        if (cert && X509_up_ref(cert) == 1) Certificates_.push_back(cert);
+      }
+    }
+    ERR_clear_error();
+  }
+  ~TSystemRoots() {
+    for (X509* cert : Certificates_) X509_free(cert);
+  }
+  TSystemRoots(const TSystemRoots&) = delete;
+  TSystemRoots& operator=(const TSystemRoots&) = delete;
+
+  // What X509_STORE_set_default_paths gives, without reading the bundle
+  // again: its certificates, then the hashed folder and the default store,
+  // which are searched only for an issuer not found otherwise.
+  void AddTo(X509_STORE* store) const {
+    for (X509* cert : Certificates_) X509_STORE_add_cert(store, cert);
+    if (X509_LOOKUP* dir = X509_STORE_add_lookup(store, X509_LOOKUP_hash_dir()))
+      X509_LOOKUP_add_dir(dir, nullptr, X509_FILETYPE_DEFAULT);
+    if (X509_LOOKUP* uri = X509_STORE_add_lookup(store, X509_LOOKUP_store())) X509_LOOKUP_add_store(uri, nullptr);
+    ERR_clear_error();
+  }
+
+private:
+  std::vector<X509*> Certificates_;
+};
+
+const TSystemRoots& SystemRoots() {
+  static const TSystemRoots roots;
+  return roots;
+}
+
 }  // namespace
 
 TChainResult BuildChain(const TChainRequest& request) {
@@ -109,7 +153,7 @@ TChainResult BuildChain(const TChainRequest& request) {
   TX509StoreCtxPtr ctx(X509_STORE_CTX_new());
   TX509StackPtr untrusted(sk_X509_new_null());
   if (!store || !ctx || !untrusted) return result;
-  if (request.SystemRoots) X509_STORE_set_default_paths(store.get());
+  if (request.SystemRoots) SystemRoots().AddTo(store.get());
   for (const TCertHandle& c : request.Trusted)
     if (!c.Empty()) X509_STORE_add_cert(store.get(), c.Impl()->Cert.get());
   for (const TCrlHandle& crl : request.Crls)

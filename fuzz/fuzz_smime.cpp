@@ -4,6 +4,8 @@
 // the information rows of every part built. Odd first bytes give the rest
 // as a PKCS #7 body: sniffed, read as signature and as pkcs7-mime
 // information objects, its rows built and queried by path.
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "FuzzSupport.h"
@@ -90,6 +92,19 @@ void CheckPkcs7(const std::string& octets) {
 }
 
 }  // namespace
+
+// Signer certificates go into the address book: keep them out of the
+// user's own data, in a folder of this process that goes with it.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  static std::string folder = "/tmp/tessel-fuzz-XXXXXX";
+  if (!mkdtemp(folder.data())) std::abort();
+  setenv("XDG_DATA_HOME", folder.c_str(), 1);
+  std::atexit([] {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
+  });
+  return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const bool registered = (RegisterSmimeParts(), true);

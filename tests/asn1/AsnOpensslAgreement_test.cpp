@@ -172,11 +172,6 @@ TEST(asn1_openssl, objects_made_now_agree) {
     return std::system(("cd '" + dir.string() + "' && ( " + command + " ) > /dev/null 2>&1").c_str()) == 0;
   };
   std::ofstream(dir / "msg.txt") << "Content-Type: text/plain\r\n\r\nHello from the tests.\r\n";
-  std::ofstream(dir / "ca.cnf") << "[ca]\ndefault_ca = c\n[c]\ndatabase = index.txt\ndefault_md = sha256\n"
-                                   "default_crl_days = 30\ncrl_extensions = e\n[e]\nauthorityKeyIdentifier = keyid\n";
-  std::ofstream index(dir / "index.txt");
-  for (int i = 0x1000; i < 0x1000 + 300; ++i) index << "R\t301231235959Z\t240101000000Z,superseded\t" << std::hex << i << "\tunknown\t/CN=R\n";
-  index.close();
   ASSERT_TRUE(run("openssl req -x509 -newkey rsa:2048 -nodes -keyout rsa.key -out rsa.pem -days 30 -subj "
                   "'/C=DE/O=Tessel Tests/CN=RSA Signer/emailAddress=rsa@example.org' -addext 'subjectAltName=email:rsa@example.org'"));
   ASSERT_TRUE(run("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout ec.key -out ec.pem "
@@ -185,8 +180,6 @@ TEST(asn1_openssl, objects_made_now_agree) {
       {"rsa.der", "openssl x509 -in rsa.pem -outform DER -out rsa.der"},
       {"ec.der", "openssl x509 -in ec.pem -outform DER -out ec.der"},
       {"key.der", "openssl pkey -in rsa.key -outform DER -out key.der"},
-      {"crl.der", "openssl ca -config ca.cnf -gencrl -keyfile rsa.key -cert rsa.pem -out crl.pem && "
-                  "openssl crl -in crl.pem -outform DER -out crl.der"},
       {"signed.der", "openssl smime -sign -in msg.txt -signer rsa.pem -inkey rsa.key -nodetach -outform DER -out signed.der"},
       {"detached.der", "openssl smime -sign -in msg.txt -signer ec.pem -inkey ec.key -outform DER -out detached.der"},
       {"streamed.ber", "openssl cms -sign -in msg.txt -signer rsa.pem -inkey rsa.key -nodetach -stream -outform DER -out streamed.ber"},

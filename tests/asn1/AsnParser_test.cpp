@@ -1,5 +1,9 @@
-// TAsnParser, the streaming reader.
+// The two readers on the same input: the tree parser (ParseAsn) and the
+// streaming TAsnParser, with the caps that keep hostile input harmless.
 #include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <new>
 
 #include "AsnTestUtil.h"
 #include "util/Exception.h"
@@ -7,10 +11,38 @@
 using namespace tessel;
 using namespace tessel::test;
 
+// The largest single allocation made while a probe is alive. This program
+// replaces the global operator new and delete, pairing malloc with new.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
+
 namespace {
 
-// One "level:kind" per element ("0:seq", "1:oid", "2:u2" for a TUnknown with
-// tag 2), then "!message" when reading raised.
+bool gProbeOn = false;
+std::size_t gLargest = 0;
+struct TAllocationProbe {
+  TAllocationProbe() { gLargest = 0, gProbeOn = true; }
+  ~TAllocationProbe() { gProbeOn = false; }
+};
+
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (gProbeOn && size > gLargest) gLargest = size;
+  if (void* p = std::malloc(size ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+// The streaming reader's view: one "level:kind" per element ("0:seq",
+// "1:oid", "2:u2" for a TUnknown with tag 2), then "!message" when it raised.
 std::string Walk(const std::string& octets) {
   TStringStream stream(octets);
   TAsnParser parser(stream);
@@ -30,37 +62,89 @@ std::string Walk(const std::string& octets) {
 
 }  // namespace
 
-TEST(asn1_stream, elements_in_document_order) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"30 80 02 01 01 00 00 05 00", "0:seq 1:u2"},  // the outermost end marker ends the reading
-      {"05 00 06 03 2A 03 04", "0:u5 0:oid"},        // the next element starts right after NULL
-      {"30 0B 30 04 06 02 2A 03 A0 00 02 01 07 05 00", "0:seq 1:seq 2:oid 1:seq 1:u2 0:u5"},
-      {"30 09 30 80 02 01 01 00 00 02 01 02 02 01 03", "0:seq 1:seq 2:u2 1:u2 0:u2"},
-      {"00 00 00 00", "0:u0 0:u0"},  // end markers with no indefinite element open
-      // Constructed elements of every class read as SEQUENCEs without children.
-      {"A1 05 31 80 04 01 AA 00 00", "0:seq 1:seq 2:u4"},
-      // An inner element overrun by its child closes once passed, so 00 00 still ends the outer one.
-      {"30 80 30 01 02 01 05 00 00 05 00", "0:seq 1:seq 2:u2"},
-      {"", ""},
-      {"30", "!Unexpected EOF"},
-      {"1F 81", "!Unexpected EOF"},
-      {"30 82 01", "!Unexpected EOF"},
-      {"30 03 04 05 01 02", "0:seq !Stream read error"},   // content cut by the end
-      {"04 85 00 00 00 00 01 AA", "!Stream read error"},   // five length octets
-      {"30 84 80 00 00 00", "!Stream read error"},         // 2^31
-      {"30 84 7F FF FF FF 05 00", "!Stream read error"},   // an end beyond 2^31
+TEST(asn1_readers, same_input_both_readers) {
+  // Octets the tree parser's first element takes (-1: no tree, which it gives
+  // for anything malformed or cut), and what the streaming reader yields.
+  // The streaming reader stops quietly where the input ends between
+  // elements, and closes an element once its end is passed.
+  const std::tuple<const char*, int32_t, const char*> cases[] = {
+      {"30 80 02 01 01 00 00 05 00", 7, "0:seq 1:u2"},  // the outermost end marker ends the reading
+      {"05 00 06 03 2A 03 04", 2, "0:u5 0:oid"},
+      {"30 0B 30 04 06 02 2A 03 A0 00 02 01 07 05 00", 13, "0:seq 1:seq 2:oid 1:seq 1:u2 0:u5"},
+      {"A1 07 31 80 04 01 AA 00 00", 9, "0:seq 1:seq 2:u4"},  // constructed of any class: a SEQUENCE
+      {"00 00 00 00", 2, "0:u0 0:u0"},  // end markers with no indefinite element open
+      {"30 02 00 00", 4, "0:seq 1:u0"},
+      {"02 01 05 FF FF 00", 3, "0:u2 !Unexpected EOF"},            // the tree ignores what follows
+      {"BF 81 82 03 02 05 00 AA", 7, "0:seq 1:u5 !Unexpected EOF"},  // tag octets up to bit 8 clear
+      {"04 84 00 00 00 01 AA", 7, "0:u4"},                          // non-minimal length
+      {"", -1, ""}, {"30", -1, "!Unexpected EOF"}, {"1F 81", -1, "!Unexpected EOF"},
+      {"30 82 01", -1, "!Unexpected EOF"},
+      {"30 03 04 05 01 02", -1, "0:seq !Stream read error"},   // content cut by the end
+      {"04 85 00 00 00 00 01 AA", -1, "!Stream read error"},   // five length octets
+      {"30 84 80 00 00 00", -1, "!Stream read error"},         // 2^31
+      {"30 84 7F FF FF FF 05 00", -1, "!Stream read error"},   // an end beyond 2^31
+      {"30 05 02 01 01", -1, "0:seq 1:u2"},                    // content claims more than remains
+      {"30 04 02 01 01 00", -1, "0:seq 1:u2 !Unexpected EOF"}, // a child leaves an octet unused
+      {"30 03 02 05 01", -1, "0:seq !Stream read error"},      // a child longer than its parent
+      {"30 09 30 80 02 01 01 00 00 02 01 02 02 01 03", -1, "0:seq 1:seq 2:u2 1:u2 0:u2"},
+      {"30 80 30 01 02 01 05 00 00 05 00", -1, "0:seq 1:seq 2:u2"},
+      {"30 80 02 01 01", -1, "0:seq 1:u2"},                    // no end marker
+      {"30 80 02 05 01 00 00", -1, "0:seq !Stream read error"},
+      {"A0 0A 30 80 02 01 01 00 00", -1, "0:seq 1:seq 2:u2"},  // the parent ends inside its child
   };
-  for (auto [hex, walk] : cases) EXPECT_EQ(Walk(Hex(hex)), walk) << hex;
+  for (auto [hex, used, walk] : cases) {
+    std::string octets = Hex(hex);
+    int32_t taken = -1;
+    bool parsed = ParseAsn(octets.data(), static_cast<int32_t>(octets.size()), &taken) != nullptr;
+    EXPECT_EQ(parsed ? taken : -1, used) << hex;
+    EXPECT_EQ(Walk(octets), walk) << hex;
+  }
 }
 
-TEST(asn1_stream, nesting_cap) {
+TEST(asn1_readers, every_truncation_gives_no_tree) {
+  std::string octets = Hex("30 80 06 03 2A 03 04 A0 80 31 0C 02 01 01 13 02 41 42 9F 2A 02 00 01 00 00 04 81 80") +
+                       std::string(128, 'x') + Hex("00 00");
+  ASSERT_TRUE(Parse(octets));
+  for (size_t n = 0; n < octets.size(); ++n) EXPECT_FALSE(Parse(octets.substr(0, n))) << n;
+}
+
+TEST(asn1_readers, huge_claimed_length_allocates_little) {
+  TStringStream stream(Hex("04 84 7F FF FF FF 01 02 03"));
+  TAsnParser parser(stream);
+  TAllocationProbe probe;
+  ::operator delete(::operator new(5000));  // the probe is live
+  ASSERT_EQ(gLargest, 5000u);
+  gLargest = 0;
+  EXPECT_FALSE(Parse(Hex("04 84 7F FF FF FF")));
+  EXPECT_LT(gLargest, 4096u);
+  EXPECT_THROW(parser.Next(), Exception);
+  EXPECT_LE(gLargest, 256u * 1024);
+}
+
+TEST(asn1_readers, nesting_cap) {
+  // NULL inside levels SEQUENCEs of definite length (two length octets at most).
+  auto definite = [](int levels) {
+    std::string s = Hex("05 00");
+    for (int i = 0; i < levels; ++i) {
+      int n = static_cast<int>(s.size());
+      s = (n < 128 ? Hex("30") + char(n) : Hex("30 82") + char(n >> 8) + char(n & 0xFF)) + s;
+    }
+    return s;
+  };
+  // kMaxAsnDepth levels in all (the NULL is one) parse; one more does not.
+  EXPECT_TRUE(Parse(definite(kMaxAsnDepth - 1)));
+  EXPECT_FALSE(Parse(definite(kMaxAsnDepth)));
+  EXPECT_TRUE(Parse(NestedIndefinite(kMaxAsnDepth - 1)));
+  EXPECT_FALSE(Parse(NestedIndefinite(kMaxAsnDepth)));
+  EXPECT_FALSE(Parse(NestedIndefinite(100000)));
+  // The streaming reader counts open elements the same way.
   std::string walk = Walk(NestedIndefinite(kMaxAsnDepth));
   EXPECT_EQ(walk.substr(walk.rfind(' ') + 1), std::to_string(kMaxAsnDepth) + ":u5");
   walk = Walk(NestedIndefinite(kMaxAsnDepth + 1));
   EXPECT_EQ(walk.substr(walk.rfind('!')), "!ASN.1 nesting too deep");
 }
 
-TEST(asn1_stream, arbitrary_octets_end_without_hanging) {
+TEST(asn1_readers, arbitrary_octets_end_without_hanging) {
   for (int a = 0; a < 256; a += 3) {
     for (int b = 0; b < 256; b += 5) {
       std::string octets;

@@ -23,10 +23,10 @@ std::string ErrorOf(const std::function<void()>& f) {
 
 }  // namespace
 
-TEST(ConfigKeyPath, find_key_table) {
+TEST(ConfigKeyPath, find_open_and_exists) {
   TQCKey root;
   TQCKey& a = root.CreateKey("Options");
-  TQCKey& dup = root.CreateKey("OPTIONS");
+  root.CreateKey("OPTIONS");  // duplicates are allowed; lookups find the first
   TQCKey& c = a.OpenKey("b\\c");
   TQCKey& b = *c.Parent();
   TQCKey& x = root.CreateKey("x");
@@ -39,25 +39,16 @@ TEST(ConfigKeyPath, find_key_table) {
   EXPECT_EQ(b.FindKey("/x"), &x);  // a leading separator starts at the root
   EXPECT_EQ(b.FindKey(u"../.."), &root);
   EXPECT_EQ(b.FindKey(u"../../.."), nullptr);
-  EXPECT_NE(&dup, &a);  // duplicates are allowed; lookups find the first
-}
-
-TEST(ConfigKeyPath, open_key_creates_and_fails_above_root) {
-  TQCKey root;
-  TQCKey& k = root.OpenKey("a/b");
-  EXPECT_EQ(&root.OpenKey("A\\B"), &k);
-  EXPECT_EQ(&k.OpenKey(".."), k.Parent());
+  // OpenKey finds or creates, and fails above the root.
+  EXPECT_EQ(&root.OpenKey("OPTIONS\\B/c"), &c);
+  EXPECT_EQ(&c.OpenKey(".."), &b);
   EXPECT_EQ(ErrorOf([&] { root.OpenKey(".."); }), "Key cannot be created");
   EXPECT_EQ(ErrorOf([&] { root.OpenKey("n/../../m"); }), "Key cannot be created");
   EXPECT_NE(root.FindKey("n"), nullptr);  // made before the failing segment
   EXPECT_EQ(root.FindKey("m"), nullptr);
-}
-
-TEST(ConfigKeyPath, key_exists_takes_segments_literally) {
-  TQCKey root;
-  root.OpenKey("a/b");
-  for (const char* yes : {"", "a//b", "/A\\b/", "a"}) EXPECT_TRUE(root.KeyExists(yes)) << yes;
-  for (const char* no : {"./a", "a/../a", "b", "a/b/c"}) EXPECT_FALSE(root.KeyExists(no)) << no;
+  // KeyExists takes every segment as a name.
+  for (const char* yes : {"", "Options//b", "/OPTIONS\\b/", "x"}) EXPECT_TRUE(root.KeyExists(yes)) << yes;
+  for (const char* no : {"./x", "x/../x", "nope", "Options/b/c/d"}) EXPECT_FALSE(root.KeyExists(no)) << no;
   root.CreateKey(".").CreateKey("a");
   EXPECT_TRUE(root.KeyExists("./a"));
 }

@@ -121,8 +121,6 @@ TEST_F(ContentTypes, commands_are_cut_for_display_and_split_for_starting) {
   Db->Associate("application/x-test", ".tst", "%1");
   EXPECT_EQ(GetExtensionCommand(".tst"), "");
   EXPECT_TRUE(Db->Opened.empty());
-  unsetenv("SystemRoot");
-  unsetenv("ProgramFiles");
 }
 
 TEST_F(ContentTypes, hostile_file_names_stay_one_literal_argument) {

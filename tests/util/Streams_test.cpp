@@ -43,23 +43,6 @@ TEST(MemoryStreams, short_reads_and_writes_and_copy) {
   EXPECT_TRUE(copy.CopyFrom(s, 0) == 11 && copy.DataString() == "hello world");  // 0: all of it, from the start
 }
 
-TEST(MemoryStreams, write_buffer_batches_and_reports_short_writes) {
-  test::TProbeStream out;
-  std::string expect, big(50000, 'B');
-  TWriteBuffer w(out);
-  for (int i = 0; i < 100000; ++i) w.Put(static_cast<char>('a' + i % 26)), expect += static_cast<char>('a' + i % 26);
-  w.Put(big.data(), big.size());
-  w.Put("xy", 2);
-  w.Flush();
-  EXPECT_EQ(out.DataString(), expect + big + "xy");
-  EXPECT_LT(out.Writes, 20);
-  char mem[3];
-  TPointerStream small(mem, 3);
-  TWriteBuffer cut(small);
-  cut.Put("abcd", 4);
-  EXPECT_THROW(cut.Flush(), Exception);  // a short write is not success
-}
-
 TEST(FileStreams, read_only_truncate_and_failures) {
   char tmpl[] = "/tmp/tessel-streams-test-XXXXXX";
   ASSERT_TRUE(::mkdtemp(tmpl));

@@ -31,16 +31,11 @@ protected:
     char tmpl[] = "/tmp/tessel-tempfiles-test-XXXXXX";
     ASSERT_TRUE(::mkdtemp(tmpl));
     Root = tmpl;
-    if (const char* old = std::getenv("TMPDIR")) OldTmpDir = old;
     ::setenv("TMPDIR", Root.c_str(), 1);
     Dir = Root + "/tessel-" + std::to_string(::getuid()) + "/";
   }
-  void TearDown() override {
-    OldTmpDir ? ::setenv("TMPDIR", OldTmpDir->c_str(), 1) : ::unsetenv("TMPDIR");
-    ASSERT_EQ(std::system(("rm -rf '" + Root + "'").c_str()), 0);
-  }
+  void TearDown() override { ASSERT_EQ(std::system(("rm -rf '" + Root + "'").c_str()), 0); }
   std::string Root, Dir;
-  std::optional<std::string> OldTmpDir;
 };
 
 }  // namespace

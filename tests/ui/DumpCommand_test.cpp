@@ -26,8 +26,11 @@ TEST(dump_command, escapes_and_embedded_message_that_does_not_parse) {
 }
 
 TEST(dump_command, exit_statuses) {
-  EXPECT_EQ(Command({"--dump"}).Status, 2);
-  EXPECT_EQ(Command({"--dump", "a.eml", "b.eml"}).Status, 2);
+  for (auto args : {std::vector<std::string>{"--dump"}, {"--dump", "a.eml", "b.eml"}, {"--dump", "-x"}}) {
+    TRun usage = Command(args);
+    EXPECT_EQ(usage.Status, 2);
+    EXPECT_EQ(usage.Err, "tessel: usage: tessel --dump FILE\n");
+  }
   TRun missing = Command({"--dump", Data("no-such-file.eml")});
   EXPECT_EQ(missing.Status, 3);
   EXPECT_NE(missing.Err.find("no-such-file.eml"), std::string::npos);

@@ -42,11 +42,14 @@ TEST(extract_command, output_file) {
 
 TEST(extract_command, exit_statuses) {
   std::string file = Sample("multipart-attachment.eml");
-  EXPECT_EQ(Command({"--extract", file, "1.2", "--raw", "--whole"}).Status, 2);
-  EXPECT_EQ(Command({"--extract", file, "1.2", "-o"}).Status, 2);
-  EXPECT_EQ(Command({"--extract", file}).Status, 2);
-  EXPECT_EQ(Command({"--extract", file, "1.2", "--bogus"}).Status, 2);
-  EXPECT_EQ(Command({"--extract", file, "x"}).Status, 2);
+  for (auto args : {std::vector<std::string>{"--extract", file, "1.2", "--raw", "--whole"},
+                    {"--extract", file, "1.2", "-o"}, {"--extract", file}, {"--extract", file, "1.2", "--bogus"},
+                    {"--extract", file, "-1"}}) {
+    TRun usage = Command(args);
+    EXPECT_EQ(usage.Status, 2) << args.back();
+    EXPECT_EQ(usage.Err, "tessel: usage: tessel --extract FILE PART [--raw | --whole] [-o OUT]\n");
+  }
+  EXPECT_EQ(Command({"--extract", file, "x"}).Err, "tessel: not a part path: x\n");
   EXPECT_EQ(Command({"--extract", file, "1.9"}).Status, 4);
   EXPECT_EQ(Command({"--extract", Data("no-such-file.eml"), "1"}).Status, 3);
   // A base64 fault: the bytes before it are written, the status says so.

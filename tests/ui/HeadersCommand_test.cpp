@@ -31,8 +31,16 @@ TEST(headers_command, part_paths_and_exit_statuses) {
     EXPECT_EQ(run.Status, 4) << path;
     EXPECT_EQ(run.Err, std::string("tessel: no such part: ") + path + "\n");
   }
-  for (const char* path : {"0", "1..2", "1.", "a", "", "1.-1"}) EXPECT_EQ(Command({"--headers", file, path}).Status, 2) << path;
-  EXPECT_EQ(Command({"--headers", file}).Status, 2);
+  for (const char* path : {"0", "1..2", "1.", "a", "", "1.-1", "99999999999"}) {
+    TRun run = Command({"--headers", file, path});
+    EXPECT_EQ(run.Status, 2) << path;
+    EXPECT_EQ(run.Err, std::string("tessel: not a part path: ") + path + "\n");
+  }
+  for (auto args : {std::vector<std::string>{"--headers", file}, {"--headers", "-f", "1"}}) {
+    TRun usage = Command(args);
+    EXPECT_EQ(usage.Status, 2);
+    EXPECT_EQ(usage.Err, "tessel: usage: tessel --headers FILE PART\n");
+  }
   EXPECT_EQ(Command({"--headers", Data("no-such-file.eml"), "1"}).Status, 3);
   TRun broken = Command({"--headers", Data("odd.eml"), "1.2.1"});
   EXPECT_EQ(broken.Status, 1);

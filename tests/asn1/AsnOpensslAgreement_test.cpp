@@ -9,6 +9,7 @@
 #include <regex>
 
 #include "AsnTestUtil.h"
+#include "asn1/AsnRows.h"
 #include "util/Base64.h"
 
 using namespace tessel;
@@ -71,16 +72,12 @@ void ExpectAgreement(const std::string& label, const std::string& octets, const 
   auto root = Parse(octets);
   ASSERT_TRUE(root) << "the tree parser refused it";
   TRows tree;
-  std::vector<std::pair<const TAsnElem*, int>> pending{{root.get(), 0}};
-  while (!pending.empty()) {
-    auto [e, depth] = pending.back();
-    pending.pop_back();
-    std::string row = std::to_string(depth) + " " + std::to_string(e->Class) + " " + std::to_string(e->Tag) +
-                      (e->Constructed ? " c " : " p ") + std::to_string(e->ContentLength());
-    size_t i = tree.size();
-    tree.push_back(i < expected.size() && expected[i].back() == '?' ? row.substr(0, row.rfind(' ') + 1) + "?" : row);
-    for (int32_t c = e->Count(); c-- > 0;) pending.push_back({e->Items(c), depth + 1});
-  }
+  VisitAsnRows(*root, [&](const TAsnRow& r) {
+    const TAsnElem& e = *r.Element;
+    bool unknown = tree.size() < expected.size() && expected[tree.size()].back() == '?';
+    tree.push_back(std::to_string(r.Depth) + " " + std::to_string(e.Class) + " " + std::to_string(e.Tag) +
+                   (e.Constructed ? " c " : " p ") + (unknown ? "?" : std::to_string(e.ContentLength())));
+  });
   ASSERT_EQ(tree, expected);
   // The streaming parser yields the same elements; its constructed ones all
   // read as universal SEQUENCEs (lengths not compared), and its OIDs as universal.

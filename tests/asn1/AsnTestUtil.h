@@ -46,11 +46,9 @@ inline std::string ReadFile(const std::string& path) {
 
 // NULL inside levels SEQUENCEs of indefinite length.
 inline std::string NestedIndefinite(int levels) {
-  std::string s;
-  for (int i = 0; i < levels; ++i) s += "\x30\x80";
-  s += std::string("\x05\x00", 2);
-  for (int i = 0; i < levels; ++i) s += std::string(2, '\0');
-  return s;
+  std::string open, close;
+  for (int i = 0; i < levels; ++i) open += "\x30\x80", close += std::string(2, '\0');
+  return open + std::string("\x05\x00", 2) + close;
 }
 
 }  // namespace tessel::test

@@ -98,7 +98,7 @@ void CheckPkcs7(const std::string& octets) {
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   static std::string folder = "/tmp/tessel-fuzz-XXXXXX";
   if (!mkdtemp(folder.data())) std::abort();
-  setenv("XDG_DATA_HOME", folder.c_str(), 1);
+  setenv("TESSEL_CERT_DIR", folder.c_str(), 1);
   std::atexit([] {
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);

@@ -1,6 +1,4 @@
 // ASN.1 path queries over trees built from DER.
-#include <gtest/gtest.h>
-
 #include "SmimeTestSupport.h"
 #include "smime/AsnQuery.h"
 #include "util/Exception.h"

@@ -1,8 +1,9 @@
 // S/MIME body parts in messages: kind detection, decryption and unwrapping
-// with their status codes, and the check of signed multiparts.
-#include <gtest/gtest.h>
-
+// with their status codes, and the check of signed multiparts; the
+// message-level summary: peeling of nested layers, which layer it copies,
+// the signer's chain and address, and the address book.
 #include "SmimeTestSupport.h"
+#include "smime/CertificateStore.h"
 #include "smime/StatusCodes.h"
 
 using namespace tessel;
@@ -17,6 +18,12 @@ T& Root(TMessage& message) {
   auto part = dynamic_cast<T*>(message.Roots(0));
   if (!part) throw std::runtime_error("root of another class");
   return *part;
+}
+
+const std::string kFromAlice = "From: Alice Signer <Alice@Example.com>\r\n";
+
+std::unique_ptr<TMessage> SignedBy(const std::string& signer, const std::string& from = kFromAlice) {
+  return Load(Pkcs7Mime(SignOpaque(PkiContent(), signer), "signed-data", from));
 }
 
 std::string InMixed(const std::string& entity) {
@@ -48,31 +55,51 @@ TEST_F(SmimePart, kind_comes_from_the_first_octets_and_nested_parts_wait_to_be_d
   }
 }
 
-TEST_F(SmimePart, signed_data_without_smime_type_is_unwrapped_without_decrypting) {
-  auto message = Load(Pkcs7Mime(PkiFile("opaque.p7m"), ""));
-  TSmimeBodyPart& part = Root(*message);
-  EXPECT_EQ(part.Kind, TSmimeBodyPart::skSigned);
-  EXPECT_TRUE(part.DecodeOk);
-  EXPECT_EQ(part.Info->DecryptStatus, kStatusNotChecked);
-  EXPECT_EQ(part.Info->VerifyStatus, 0u);
-  EXPECT_EQ(part.Info->SignerCertificate.SerialNumber(), Serial("alice"));
-  ASSERT_EQ(message->RootCount(), 2);
-  TBodyPart* inner = message->Roots(1);
-  EXPECT_EQ(inner, part.CurrentDecodedPart());
-  EXPECT_EQ(inner->GetRawText(), "Hello, world.\r\nSecond line.\r\n");
-  EXPECT_EQ(inner->Depth, 1);
-  EXPECT_EQ(message->TextPart, inner);
-}
-
-TEST_F(SmimePart, unreadable_body_without_type_tries_decryption_then_unwrapping) {
-  for (const char* type : {"", "certs-only"}) {
-    auto message = Load(Pkcs7Mime("neither signed nor enveloped", type));
+TEST_F(SmimePart, opaque_layers_are_unwrapped_with_their_status) {
+  const std::string text = "Hello, world.\r\nSecond line.\r\n", unreadable = "neither signed nor enveloped";
+  const std::string noSigners = Seq(Oid("1.2.840.113549.1.7.2") +
+                                    Explicit0(Seq(Integer("\x01") + Set("") +
+                                                  Seq(Oid("1.2.840.113549.1.7.1") + Explicit0(Octets(PkiContent()))) +
+                                                  Set(""))));
+  const struct {
+    const char* What;
+    std::string Der, Type;
+    int32_t Kind;
+    uint32_t Verify, Decrypt;
+    const char* Inner;  // raw text of the unwrapped content; nullptr: none
+  } cases[] = {
+      {"signed, no type", PkiFile("opaque.p7m"), "", TSmimeBodyPart::skSigned, 0, kStatusNotChecked, text.c_str()},
+      // The content is shown, but nothing vouches for it.
+      {"no signers", noSigners, "signed-data", TSmimeBodyPart::skSigned, kStatusNoSignature, kStatusNotChecked,
+       text.c_str()},
+      // The content is read with the message file's line-end rule.
+      {"LF line ends", SignOpaque("Content-Type: text/plain\nSubject: lf\n\nfirst\nsecond\n"), "",
+       TSmimeBodyPart::skSigned, 0, kStatusNotChecked, "first\r\nsecond\r\n"},
+      {"content does not parse", SignOpaque("a first line without a colon\r\n\r\nbody\r\n"), "signed-data",
+       TSmimeBodyPart::skSigned, 0, kStatusNotChecked, nullptr},
+      // Without a type, decryption is tried before unwrapping.
+      {"unreadable", unreadable, "", TSmimeBodyPart::skNoType, kNotSigned, kNotEncrypted, nullptr},
+      {"unreadable certs-only", unreadable, "certs-only", TSmimeBodyPart::skUnknown, kNotSigned, kNotEncrypted, nullptr},
+  };
+  for (const auto& c : cases) {
+    auto message = Load(Pkcs7Mime(c.Der, c.Type));
     TSmimeBodyPart& part = Root(*message);
-    EXPECT_EQ(part.Kind, *type ? TSmimeBodyPart::skUnknown : TSmimeBodyPart::skNoType);
-    EXPECT_FALSE(part.DecodeOk);
-    EXPECT_EQ(part.Info->DecryptStatus, kNotEncrypted);
-    EXPECT_EQ(part.Info->VerifyStatus, kNotSigned);
-    EXPECT_FALSE(part.Info->Decrypted || part.Info->Verified);
+    TBodyPart* inner = part.CurrentDecodedPart();
+    EXPECT_EQ(part.Kind, c.Kind) << c.What;
+    EXPECT_EQ(part.Info->VerifyStatus, c.Verify) << c.What;
+    EXPECT_EQ(part.Info->DecryptStatus, c.Decrypt) << c.What;
+    EXPECT_EQ(part.Info->SignerCertificate.SerialNumber(), c.Verify == 0 ? Serial("alice") : "") << c.What;
+    EXPECT_EQ(Summary(*message).SignatureValid, c.Verify == 0) << c.What;
+    EXPECT_EQ(part.Info->ParseFailed, !c.Inner && c.Verify == 0) << c.What;
+    EXPECT_EQ(part.DecodeOk, c.Verify != kNotSigned) << c.What;
+    EXPECT_EQ(part.Info->Decrypted || part.Info->Verified, c.Verify != kNotSigned) << c.What;
+    EXPECT_EQ(inner ? inner->GetRawText() : "-", c.Inner ? c.Inner : "-") << c.What;
+    EXPECT_EQ(message->RootCount(), c.Inner ? 2 : 1) << c.What;
+    if (inner) {
+      EXPECT_EQ(message->Roots(1), inner) << c.What;
+      EXPECT_EQ(inner->Depth, 1) << c.What;
+      EXPECT_EQ(message->TextPart, inner) << c.What;
+    }
   }
 }
 
@@ -98,29 +125,6 @@ TEST_F(SmimePart, enveloped_data_is_decrypted_once_a_key_is_there) {
   EXPECT_EQ(inner->GetRawText(), part.CurrentDecodedPart()->GetRawText());
 }
 
-TEST_F(SmimePart, signed_data_without_signers_is_no_valid_signature_but_keeps_its_content) {
-  std::string data = Seq(Oid("1.2.840.113549.1.7.1") + Explicit0(Octets(PkiContent())));
-  std::string der = Seq(Oid("1.2.840.113549.1.7.2") + Explicit0(Seq(Integer("\x01") + Set("") + data + Set(""))));
-  auto message = Load(Pkcs7Mime(der, "signed-data"));
-  TSmimeBodyPart& part = Root(*message);
-  ASSERT_NE(part.CurrentDecodedPart(), nullptr);
-  EXPECT_EQ(part.CurrentDecodedPart()->ContentTypeKey(), "text/plain");
-  EXPECT_EQ(part.Info->VerifyStatus, kStatusNoSignature);
-  EXPECT_FALSE(Summary(*message).SignatureValid);
-}
-
-TEST_F(SmimePart, decoded_content_is_read_with_the_message_file_line_end_rule) {
-  auto broken = Load(Pkcs7Mime(SignOpaque("a first line without a colon\r\n\r\nbody\r\n"), "signed-data"));
-  EXPECT_TRUE(Root(*broken).Info->ParseFailed);
-  EXPECT_EQ(Root(*broken).CurrentDecodedPart(), nullptr);
-  EXPECT_EQ(broken->RootCount(), 1);
-
-  auto lf = Load(Pkcs7Mime(SignOpaque("Content-Type: text/plain\nSubject: lf\n\nfirst\nsecond\n"), ""));
-  ASSERT_EQ(lf->RootCount(), 2);
-  EXPECT_EQ(lf->Roots(1)->HeaderCount(), 2);
-  EXPECT_EQ(lf->Roots(1)->GetRawText(), "first\r\nsecond\r\n");
-}
-
 TEST_F(SmimePart, detached_signature_verifies_in_either_order_over_the_content_up_to_the_next_delimiter) {
   // The signer hashed a multipart's epilogue too, or, without one, stopped
   // before the CR LF that begins the next delimiter.
@@ -128,7 +132,8 @@ TEST_F(SmimePart, detached_signature_verifies_in_either_order_over_the_content_u
                             "Content-Type: text/plain\r\n\r\nsigned text\r\n--in--";
   for (const std::string& content : {PkiContent(), inner + "\r\n\r\nepilogue\r\n", inner}) {
     for (bool signatureFirst : {false, true}) {
-      auto message = Load(MultipartSignedEntity(content, SignDetached(content), signatureFirst));
+      std::string signature = Openssl("cms -sign -binary -outform DER -signer alice.pem -inkey alice.key", content);
+      auto message = Load(MultipartSignedEntity(content, signature, signatureFirst));
       auto& part = Root<TMultipartSigned>(*message);
       const TBodyPart& c = *part.ContentPart;
       EXPECT_TRUE(part.Verified);
@@ -158,4 +163,97 @@ TEST_F(SmimePart, failed_and_unchecked_detached_signatures) {
   auto& unchecked = Root<TMultipartSigned>(*Load(three));
   EXPECT_FALSE(unchecked.Verified);
   EXPECT_EQ(unchecked.Info->VerifyStatus, kStatusNotChecked);
+}
+
+class SecuritySummary : public SmimePart {};
+
+TEST_F(SecuritySummary, nested_layers_are_peeled_and_the_first_of_each_kind_summarised) {
+  Stores.PutIdentity("My", "carol");
+  // A multipart/signed by alice, enveloped for carol, opaque-signed by deep.
+  std::string clearSigned = MultipartSignedEntity(PkiContent(), PkiFile("detached.p7s"));
+  std::string enveloped = Pkcs7Mime(Openssl("cms -encrypt -binary -aes128 -outform DER carol.pem", clearSigned), "");
+  auto message = Load(Pkcs7Mime(SignOpaque(enveloped, "deep"), "signed-data", kFromAlice));
+  ASSERT_EQ(message->RootCount(), 3);
+  auto first = dynamic_cast<TSmimeBodyPart*>(message->Roots(0)), second = dynamic_cast<TSmimeBodyPart*>(message->Roots(1));
+  auto third = dynamic_cast<TMultipartSigned*>(message->Roots(2));
+  ASSERT_TRUE(first && second && third);
+  EXPECT_EQ(first->Kind * 10 + second->Kind, TSmimeBodyPart::skSigned * 10 + TSmimeBodyPart::skEnveloped);
+  EXPECT_EQ(third->Info->VerifyStatus, 0u);
+  EXPECT_EQ(message->TextPart, third->ContentPart);
+
+  TSmimeInfo& summary = Summary(*message);
+  EXPECT_EQ(summary.SignerCertificate.SerialNumber(), Serial("deep"));  // the outer signature
+  EXPECT_EQ(summary.RecipientCertificate.SerialNumber(), Serial("carol"));
+  EXPECT_EQ(summary.DecryptStatus, 0u);
+  EXPECT_EQ(summary.Algorithm, second->Info->Algorithm);
+  // deep's layer and the multipart/signed root are two signed layers.
+  EXPECT_FALSE(summary.SingleLayer);
+  EXPECT_EQ(summary.SignerEmail, "");  // deep has no address
+  EXPECT_FALSE(summary.FromMatches);
+
+  EXPECT_TRUE(Summary(*SignedBy("alice")).SingleLayer);
+  EXPECT_EQ(Load(Pkcs7Mime(SignOpaque(Pkcs7Mime(SignOpaque(PkiContent()), "")), ""))->RootCount(), 3);
+}
+
+TEST_F(SecuritySummary, signer_address_is_matched_against_the_from_field) {
+  const std::tuple<const char*, const char*, bool> cases[] = {
+      {"alice@example.com", "ALICE@Example.COM", true},
+      {"Alice@Example.com", "\"Alice\" <alice@example.com>, bob@example.com", true},
+      {"alice@example.com", "Alice alice@example.com", false},  // only in angle brackets
+      {"alice@example.com", "<malice@example.com>", false},
+      {"", "", false},  // no signer address matches nothing
+      {"", "Someone <>", false},
+  };
+  for (const auto& [address, from, match] : cases) EXPECT_EQ(MatchSignerAddress(address, from), match) << from;
+  EXPECT_TRUE(Summary(*SignedBy("alice")).FromMatches);
+  EXPECT_FALSE(Summary(*SignedBy("alice", "From: mallory@example.com\r\n")).FromMatches);
+  EXPECT_FALSE(Summary(*Load("Content-Type: text/plain\r\n\r\nplain\r\n")).FromMatches);
+}
+
+TEST_F(SecuritySummary, chain_time_and_revocation_follow_the_root_store) {
+  TSmimeInfo untrusted = Summary(*SignedBy("alice"));
+  EXPECT_TRUE(untrusted.SignatureValid);
+  EXPECT_EQ(untrusted.ChainStatus, crypto::kTrustIsPartialChain);
+  EXPECT_EQ(untrusted.SigningTime.size(), 13u);  // a UTCTime: YYMMDDhhmmssZ
+  EXPECT_EQ(untrusted.SignerEmail, "alice@example.com");
+  // Rows in order, each adding a file to "Root"; the flags are ChainTrusted,
+  // TimeValid, NotRevoked and HasRevocationInfo.
+  const std::tuple<const char*, const char*, const char*> cases[] = {
+      {"alice", "", "0110"}, {"alice", "ca.pem", "1110"}, {"expired", "", "0010"},
+      {"revoked", "ca.crl", "0101"}, {"alice", "", "1111"},
+  };
+  for (const auto& [signer, rootFile, flags] : cases) {
+    if (*rootFile) Stores.Put("Root", rootFile, rootFile);
+    TSmimeInfo i = Summary(*SignedBy(signer));
+    EXPECT_EQ(i.VerifyStatus, 0u) << signer;
+    std::string bits;
+    for (bool flag : {i.ChainTrusted, i.TimeValid, i.NotRevoked, i.HasRevocationInfo}) bits += flag ? '1' : '0';
+    EXPECT_EQ(bits, flags) << signer << " " << rootFile;
+    EXPECT_EQ(i.ChainTrusted, (i.ChainStatus | i.CertificateStatus) == 0) << signer;
+  }
+}
+
+TEST_F(SecuritySummary, the_signer_certificate_goes_into_the_address_book_once) {
+  auto book = [] {
+    auto store = TCertStore::Open("AddressBook");
+    return store ? store->Certificates() : std::vector<crypto::TCertHandle>();
+  };
+  Load("Content-Type: text/plain\r\n\r\nplain\r\n");
+  Load(Pkcs7Mime(PkiFile("enc-two.p7m"), "enveloped-data"));
+  EXPECT_TRUE(book().empty());
+  SignedBy("alice");
+  SignedBy("alice");
+  EXPECT_EQ(book(), std::vector<crypto::TCertHandle>{Cert("alice")});
+}
+
+TEST_F(SecuritySummary, message_without_layers_keeps_the_initial_codes_across_reparsing) {
+  auto message = Load("From: a@example.com\r\nContent-Type: text/plain\r\n\r\nplain\r\n");
+  for (int pass = 0; pass < 2; ++pass) {
+    TSmimeInfo& s = Summary(*message);
+    EXPECT_EQ(s.VerifyStatus, kStatusNotChecked);
+    EXPECT_EQ(s.DecryptStatus, kStatusNotChecked);
+    EXPECT_FALSE(s.SignatureValid || s.Verified || s.Decrypted);
+    EXPECT_TRUE(s.SingleLayer);
+    message->Reparse();
+  }
 }

@@ -4,13 +4,8 @@
 // parts) and the outcome of the first decryption. The keys the file names
 // are converted from the corpus with the openssl command into a private
 // store directory.
-#include <gtest/gtest.h>
-
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 
 #include "SmimeTestSupport.h"
 #include "mime/MessageFile.h"
@@ -62,22 +57,6 @@ TOutcome ParseFindings(std::string text) {
   return {first("signature OK", "signature FAIL"), first("decrypt OK", "decrypt FAILED"), ""};
 }
 
-bool RunQuiet(const std::string& command) { return std::system((command + " >/dev/null 2>&1").c_str()) == 0; }
-
-// Certificate and key of a PKCS #12 file (password "nss") as NAME.pem and
-// NAME.key in the store.
-bool PutPkcs12(const fs::path& store, const fs::path& p12, const std::string& name) {
-  for (const char* legacy : {"", "-legacy "}) {
-    std::string base = std::string("openssl pkcs12 ") + legacy + "-in '" + p12.string() + "' -passin pass:nss ";
-    if (RunQuiet(base + "-nokeys -clcerts -out '" + (store / (name + ".pem")).string() + "'") &&
-        RunQuiet(base + "-nocerts -nodes -out '" + (store / (name + ".key")).string() + "'")) {
-      ::chmod((store / (name + ".key")).c_str(), 0600);
-      return true;
-    }
-  }
-  return false;
-}
-
 class SmimeCorpus : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -85,9 +64,12 @@ protected:
     fs::path my = Stores.Store("My");
     fs::path book = Stores.Store("AddressBook");
     const fs::path cc = kCorpus / "comm-central/mailnews/test/data";
-    ASSERT_TRUE(PutPkcs12(my, cc / "smime/Bob.p12", "cc-Bob"));
-    ASSERT_TRUE(PutPkcs12(my, cc / "smime-interop/Fran.p12", "cc-Fran"));
-    ASSERT_TRUE(PutPkcs12(my, cc / "smime-interop/Fran-ec.p12", "cc-Fran-ec"));
+    for (const auto& [p12, name] : {std::pair{"smime/Bob.p12", "cc-Bob"}, {"smime-interop/Fran.p12", "cc-Fran"},
+                                    {"smime-interop/Fran-ec.p12", "cc-Fran-ec"}}) {
+      std::string octets = ReadFile(cc / p12), read = "pkcs12 -legacy -passin pass:nss ";
+      WriteFile(my / (name + std::string(".pem")), Openssl(read + "-nokeys -clcerts", octets));
+      WriteFile(my / (name + std::string(".key")), Openssl(read + "-nocerts -nodes", octets), 0600);
+    }
     // Certificate and key files as they are.
     const std::tuple<std::string, std::string, std::string> pairs[] = {
         {"bc-java/mail/src/test/resources/org/bouncycastle/mail/smime/test/cert.pem", "key.pem", "bc-tiani"},

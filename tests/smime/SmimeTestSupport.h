@@ -25,19 +25,14 @@
 #include "smime/SmimeBodyPart.h"
 #include "smime/SmimeRegistration.h"
 #include "util/Base64.h"
+#include "util/FileStream.h"
 #include "util/MemoryStream.h"
 
 namespace smimetest {
 
 namespace fs = std::filesystem;
 
-inline std::string ReadFile(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
+inline std::string ReadFile(const fs::path& path) { return tessel::ReadFileBytes(path.string()); }
 inline void WriteFile(const fs::path& path, const std::string& bytes, mode_t mode = 0644) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
   ::chmod(path.c_str(), mode);
@@ -79,8 +74,7 @@ inline std::string PkiContent() { return PkiFile("content.txt"); }
 
 // The first certificate of a PKI identity's PEM file.
 inline tessel::crypto::TCertHandle Cert(const std::string& name) {
-  tessel::crypto::TCertificateFile f = tessel::crypto::ReadCertificateFile(PkiFile(name + ".pem"));
-  return f.Certificates.empty() ? tessel::crypto::TCertHandle() : f.Certificates.front();
+  return tessel::crypto::ReadCertificateFile(PkiFile(name + ".pem")).Certificates.at(0);
 }
 inline std::string CertDer(const std::string& name) { return Cert(name).Der(); }
 inline std::string Serial(const std::string& name) { return tessel::TCertificate(Cert(name)).SerialNumber(); }
@@ -93,8 +87,6 @@ public:
     value ? ::setenv(name, value, 1) : ::unsetenv(name);
   }
   ~TEnv() { Had_ ? ::setenv(Name_, Old_.c_str(), 1) : ::unsetenv(Name_); }
-  TEnv(const TEnv&) = delete;
-  TEnv& operator=(const TEnv&) = delete;
 
 private:
   const char* Name_;
@@ -117,10 +109,9 @@ public:
     return Root_ / name;
   }
   // Copies a PKI file into a store under a name of the test's choice.
-  fs::path Put(const std::string& store, const std::string& pkiName, const std::string& asName,
-               mode_t mode = 0644) const {
+  void Put(const std::string& store, const std::string& pkiName, const std::string& asName,
+           mode_t mode = 0644) const {
     WriteFile(Store(store) / asName, PkiFile(pkiName), mode);
-    return Root_ / store / asName;
   }
   // Certificate and key of a PKI identity in a store: NAME.pem and NAME.key.
   void PutIdentity(const std::string& store, const std::string& name, mode_t keyMode = 0600) const {
@@ -191,29 +182,23 @@ inline std::string MultipartSignedEntity(const std::string& content, const std::
          "\r\n--sig-boundary--\r\n";
 }
 
-// Runs "openssl ARGS -out <output> TAIL < <input>" in the PKI directory and
-// returns the output.
-inline std::string Openssl(const std::string& args, const std::string& input, const std::string& tail = "") {
+// Runs "openssl ARGS" in the PKI directory with input on its standard input
+// and returns its standard output.
+inline std::string Openssl(const std::string& args, const std::string& input) {
   fs::path dir = TempDir();
   WriteFile(dir / "in", input);
-  std::string command = "cd '" + Pki().string() + "' && openssl " + args + " -out '" + (dir / "out").string() +
-                        "' " + tail + " <'" + (dir / "in").string() + "' >/dev/null 2>&1";
+  std::string command = "cd '" + Pki().string() + "' && openssl " + args + " <'" + (dir / "in").string() + "' >'" +
+                        (dir / "out").string() + "' 2>/dev/null";
   EXPECT_EQ(std::system(command.c_str()), 0) << command;
   std::string output = ReadFile(dir / "out");
   fs::remove_all(dir);
   return output;
 }
 
-// DER signed-data holding entity (opaque signing), or a detached signature.
+// DER signed-data holding entity (opaque signing).
 inline std::string SignOpaque(const std::string& entity, const std::string& signer = "alice") {
   return Openssl("cms -sign -binary -nodetach -outform DER -signer " + signer + ".pem -inkey " + signer + ".key",
                  entity);
-}
-inline std::string SignDetached(const std::string& entity) {
-  return Openssl("cms -sign -binary -outform DER -signer alice.pem -inkey alice.key", entity);
-}
-inline std::string Encrypt(const std::string& entity) {
-  return Openssl("cms -encrypt -binary -aes128 -outform DER", entity, "carol.pem");
 }
 
 inline std::unique_ptr<tessel::TMessage> Load(const std::string& bytes) {

@@ -12,7 +12,8 @@
 #
 # Environment: FUZZ_BUILD_DIR (default build-fuzz; configured here when it
 # has no build files), FUZZ_NICE (default 10), FUZZ_FLAGS (more libFuzzer
-# flags), FUZZ_NO_BUILD=1 to use the programs as they are.
+# flags), FUZZ_NO_BUILD=1 to use the programs as they are, FUZZ_JOBS
+# (default 1) targets at a time.
 set -u
 cd "$(dirname "$0")/.."
 ROOT=$PWD
@@ -152,25 +153,20 @@ spurious_timeout() {
   rm -f "$unit"
 }
 
-failed=""
-for t in $TARGETS; do
-  bin=$BUILD/fuzz/fuzz_$t
-  [ -x "$bin" ] || { echo "fuzz: no program $bin" >&2; failed="$failed $t"; continue; }
-  prepare_seeds "$t"
-  mkdir -p "$WORK/$t/corpus" "$WORK/$t/artifacts"
+# Fuzzes target $1 for SECONDS_EACH, restarting after a timeout that came
+# from the load; prints a summary, returns non-zero on a finding.
+fuzz_target() {
+  local t=$1 start runs=0 status left execs seeds
   seeds=("$WORK/$t/seeds")
   [ -d "$ROOT/fuzz/seeds/$t" ] && seeds+=("$ROOT/fuzz/seeds/$t")
-  echo "fuzz: $t for ${SECONDS_EACH}s"
   : >"$WORK/$t/log"
   start=$(date +%s)
-  runs=0
   while :; do
     left=$((SECONDS_EACH - ($(date +%s) - start)))
     [ $left -ge 1 ] || left=1
     runs=$((runs + 1))
     run_once "$t" "$left"
     status=$?
-    grep -E '^stat::|^#[0-9]+.*(DONE|INITED)' "$WORK/$t/log" | tail -n 7 | sed "s/^/fuzz: $t: /"
     [ $status -ne 0 ] || break
     spurious_timeout "$t" || break
     status=0
@@ -178,15 +174,41 @@ for t in $TARGETS; do
     [ $(($(date +%s) - start)) -lt "$SECONDS_EACH" ] || break
     [ $runs -lt 20 ] || break
   done
+  grep -E '^stat::|^#[0-9]+.*(DONE|INITED)' "$WORK/$t/log" | tail -n 7 | sed "s/^/fuzz: $t: /"
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$WORK/$t/log" | awk '{ n += $1 } END { print n + 0 }')
   echo "fuzz: $t: $runs run(s), $execs executions in $(($(date +%s) - start))s;" \
     "corpus $(find "$WORK/$t/corpus" -type f | wc -l) files"
   if [ $status -ne 0 ]; then
-    echo "fuzz: $t FAILED (status $status); the end of $WORK/$t/log:" >&2
-    tail -n 60 "$WORK/$t/log" >&2
-    failed="$failed $t"
+    echo "fuzz: $t FAILED (status $status); the end of $WORK/$t/log:"
+    tail -n 60 "$WORK/$t/log"
   fi
+  return $status
+}
+
+# FUZZ_JOBS targets at a time (default 1), each on one core.
+JOBS=${FUZZ_JOBS:-1}
+failed=""
+running=()
+finish() {
+  local t=$1
+  if wait "${pids[$t]}"; then :; else failed="$failed $t"; fi
+  cat "$WORK/$t/summary"
+}
+declare -A pids
+for t in $TARGETS; do
+  [ -x "$BUILD/fuzz/fuzz_$t" ] || { echo "fuzz: no program $BUILD/fuzz/fuzz_$t" >&2; failed="$failed $t"; continue; }
+  prepare_seeds "$t"
+  mkdir -p "$WORK/$t/corpus" "$WORK/$t/artifacts"
+  if [ ${#running[@]} -ge "$JOBS" ]; then
+    finish "${running[0]}"
+    running=("${running[@]:1}")
+  fi
+  echo "fuzz: $t for ${SECONDS_EACH}s"
+  fuzz_target "$t" >"$WORK/$t/summary" 2>&1 &
+  pids[$t]=$!
+  running+=("$t")
 done
+for t in "${running[@]}"; do finish "$t"; done
 if [ -n "$failed" ]; then
   echo "fuzz: findings in:$failed" >&2
   exit 1

@@ -9,4 +9,4 @@ cd "$(dirname "$0")/.."
 ./scripts/build.sh build
 ctest --test-dir build --output-on-failure -j "$(nproc)" --timeout 600
 ./scripts/sanitize-tests.sh build-asan
-FUZZ_BUILD_DIR=build-asan FUZZ_NICE=0 fuzz/run.sh "${FUZZ_SECONDS:-60}"
+FUZZ_BUILD_DIR=build-asan FUZZ_NICE=0 FUZZ_JOBS="$(nproc)" fuzz/run.sh "${FUZZ_SECONDS:-60}"

@@ -12,11 +12,11 @@
 #include <functional>
 #include <iostream>
 #include <map>
-#include <sstream>
 
 #include "MimeTestSupport.h"
 #include "mime/MessageFile.h"
 #include "util/Charsets.h"
+#include "util/FileStream.h"
 #include "util/StringUtils.h"
 
 namespace corpus {
@@ -25,13 +25,6 @@ using namespace mimetest;
 
 inline std::string Corpus() { return TESSEL_CORPUS; }
 inline bool Exists(const std::string& path) { return std::ifstream(path).good(); }
-
-inline std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 inline std::string Sha1Hex(const std::string& data) {
   unsigned char digest[EVP_MAX_MD_SIZE];
@@ -131,7 +124,7 @@ struct TLoaded {
 
 inline TLoaded Load(const std::string& path) {
   TLoaded loaded;
-  std::string original = ReadAll(path), bytes = original;
+  std::string original = tessel::ReadFileBytes(path), bytes = original;
   if (tessel::ApplyLineEndRule(bytes))
     for (size_t i = 0; i < original.size(); ++i)
       if (original[i] == '\n' && (i == 0 || original[i - 1] != '\r'))

@@ -46,9 +46,9 @@ TEST(corpus, every_file_parses_or_fails_cleanly) {
     }
     ++parsed;
     Exercise(*message->RootPart, parts);
-    std::string scanned = Listing(*message);
+    std::string scanned = Shape(*message->RootPart);
     SetDelimiterScanBudget(0);
-    std::string indexed = Listing(*std::make_unique<TMessage>(std::move(bytes)));
+    std::string indexed = Shape(*std::make_unique<TMessage>(std::move(bytes))->RootPart);
     SetDelimiterScanBudget(-1);
     EXPECT_EQ(scanned, indexed) << path;
   }

@@ -88,7 +88,7 @@ TEST(header_words, rfc2047_vectors) {
       {27, {"$BF|K\\8l\x1B(B",
             "iso-2022-jp is not a registered charset: plain 8-bit text (the leading ESC is trimmed as a blank)"}},
   };
-  corpus::TJson vectors = corpus::ParseJson(corpus::ReadAll(path));
+  corpus::TJson vectors = corpus::ParseJson(ReadFileBytes(path));
   ASSERT_EQ(vectors.Items.size(), 29u);
   for (size_t i = 0; i < vectors.Items.size(); ++i) {
     const corpus::TJson& v = vectors.Items[i];

@@ -83,7 +83,7 @@ void Compare(const TLoaded& loaded, const std::string& dir, const TEntity& entit
   for (size_t i = 0; i < children.size() && i < entity.Parts.size(); ++i)
     Compare(loaded, dir, entity.Parts[i], *children[i], path + "." + std::to_string(i + 1), diffs);
   if (entity.Body.empty() || !children.empty()) return;
-  std::string want = ReadAll(dir + entity.Body);
+  std::string want = ReadFileBytes(dir + entity.Body);
   auto same = [&](const std::string& form) { return form == want; };
   CompareContent(loaded, part, path, std::to_string(want.size()), same, diffs);
 }
@@ -100,7 +100,7 @@ TEST(corpus_compare, mime4j_trees) {
       if (entry.path().extension() == ".msg") names.push_back(entry.path().stem().string());
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
-      TEntity theirs = ReadEntities(ReadAll(base + folder + name + "_decoded.xml"));
+      TEntity theirs = ReadEntities(ReadFileBytes(base + folder + name + "_decoded.xml"));
       if (theirs.Parts.empty()) continue;  // mime4j wrote no tree
       agreement.Check(folder + name, base + folder + name + ".msg",
                       [&](const TLoaded& loaded, TBodyPart& root, std::vector<std::string>& diffs) {

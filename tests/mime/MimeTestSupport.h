@@ -7,7 +7,6 @@
 
 #include "mime/Message.h"
 #include "mime/MimeParser.h"
-#include "mime/StructureListing.h"
 #include "util/MemoryStream.h"
 
 namespace mimetest {
@@ -36,19 +35,6 @@ inline std::vector<tessel::TBodyPart*> PathChildren(tessel::TBodyPart& part) {
   std::vector<tessel::TBodyPart*> children;
   for (int32_t i = 0; i < part.ChildCount(); ++i) children.push_back(part.Children(i));
   return children;
-}
-
-inline void ListPart(tessel::TBodyPart& part, const std::string& path, std::string& out) {
-  out += tessel::FormatPartLine(path, part) + "\n";
-  std::vector<tessel::TBodyPart*> children = PathChildren(part);
-  for (size_t i = 0; i < children.size(); ++i) ListPart(*children[i], path + "." + std::to_string(i + 1), out);
-}
-
-// The structure listing of the whole message.
-inline std::string Listing(tessel::TMessage& message) {
-  std::string out;
-  for (int32_t i = 0; i < message.RootCount(); ++i) ListPart(*message.Roots(i), std::to_string(i + 1), out);
-  return out;
 }
 
 inline std::string Raw(const tessel::TBodyPart& part) { return part.GetRawText(); }

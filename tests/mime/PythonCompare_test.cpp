@@ -154,7 +154,7 @@ TEST(corpus_compare, python_trees) {
   TAgreement agreement{kDifferent};
   for (const char* source : {"bc-java", "bc-test-data", "comm-central", "cpython", "gmime", "kde-mimetreeparser",
                              "kmime", "mime4j", "mimekit", "openssl"}) {
-    TJson doc = ParseJson(ReadAll(dir + source + ".structure.json"));
+    TJson doc = ParseJson(ReadFileBytes(dir + source + ".structure.json"));
     const TJson& messages = *doc.Get("messages");
     for (size_t m = 0; m < messages.Keys.size(); ++m) {
       const TJson* tree = messages.Items[m].Get("tree");

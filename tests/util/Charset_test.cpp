@@ -4,7 +4,7 @@
 
 #include <random>
 
-#include "CodecTestSupport.h"
+#include "TestSupport.h"
 
 using namespace tessel;
 using namespace tessel::test;

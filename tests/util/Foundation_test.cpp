@@ -10,7 +10,7 @@
 #include <fstream>
 #include <tuple>
 
-#include "CodecTestSupport.h"
+#include "TestSupport.h"
 #include "util/ChainMemoryStream.h"
 #include "util/FileStream.h"
 #include "util/HexText.h"
@@ -60,9 +60,8 @@ TEST(MemoryStreams, short_reads_and_writes_and_copy) {
 }
 
 TEST(FileStreams, read_only_truncate_and_failures) {
-  char tmpl[] = "/tmp/tessel-streams-test-XXXXXX";
-  ASSERT_TRUE(::mkdtemp(tmpl));
-  std::string dir = std::string(tmpl) + "/", name = dir + "f.txt", bin = test::Random(300000);
+  test::TTempDir temp;
+  std::string dir = temp.Path + "/", name = dir + "f.txt", bin = test::Random(300000);
   std::ofstream(name, std::ios::binary) << bin;
   ASSERT_EQ(::chmod(name.c_str(), 0400), 0);
   {
@@ -87,7 +86,6 @@ TEST(FileStreams, read_only_truncate_and_failures) {
     EXPECT_EQ(std::string(e.what()).rfind("Cannot open file \"" + dir + "none\". ", 0), 0u) << e.what();
   }
   EXPECT_THROW(ReadFileBytes(dir), EWinException);  // a directory
-  EXPECT_EQ(std::system(("rm -rf '" + dir + "'").c_str()), 0);
 }
 
 TEST(ChainMemoryStream, blocks_grow_with_writes_and_read_back_in_any_pieces) {

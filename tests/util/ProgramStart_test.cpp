@@ -12,6 +12,7 @@
 #include <fstream>
 #include <thread>
 
+#include "TestSupport.h"
 #include "util/FileStream.h"
 #include "util/WinError.h"
 
@@ -23,12 +24,6 @@ namespace {
 
 class ProgramStart : public ::testing::Test {
 protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/tessel-start-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    Dir = pattern;
-  }
-  void TearDown() override { fs::remove_all(Dir); }
 
   // Runs a small sh script (the script, not the arguments, is shell code)
   // that writes its report to out.tmp and renames it to out when done: the
@@ -43,7 +38,8 @@ protected:
     return fs::exists(Dir / "out") ? ReadFileBytes(Dir / "out") : "";
   }
 
-  fs::path Dir;
+  test::TTempDir Temp;
+  fs::path Dir = Temp.Path;
 };
 
 }  // namespace

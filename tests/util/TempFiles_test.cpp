@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <fstream>
 
+#include "TestSupport.h"
 #include "util/FileStream.h"
 #include "util/WinError.h"
 
@@ -27,15 +28,9 @@ void Touch(const std::string& path, const std::string& content = "") { std::ofst
 // Every test gets its own TMPDIR, so the per-user directory starts fresh.
 class TempFilesTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/tessel-tempfiles-test-XXXXXX";
-    ASSERT_TRUE(::mkdtemp(tmpl));
-    Root = tmpl;
-    ::setenv("TMPDIR", Root.c_str(), 1);
-    Dir = Root + "/tessel-" + std::to_string(::getuid()) + "/";
-  }
-  void TearDown() override { ASSERT_EQ(std::system(("rm -rf '" + Root + "'").c_str()), 0); }
-  std::string Root, Dir;
+  void SetUp() override { ::setenv("TMPDIR", Root.c_str(), 1); }
+  test::TTempDir Temp;
+  std::string Root = Temp.Path, Dir = Root + "/tessel-" + std::to_string(::getuid()) + "/";
 };
 
 }  // namespace

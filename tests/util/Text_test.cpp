@@ -4,7 +4,7 @@
 
 #include <tuple>
 
-#include "CodecTestSupport.h"
+#include "TestSupport.h"
 
 using namespace tessel;
 

@@ -3,7 +3,7 @@
 
 #include <tuple>
 
-#include "CodecTestSupport.h"
+#include "TestSupport.h"
 #include "util/Base64.h"
 #include "util/Exception.h"
 #include "util/QuotedPrintable.h"

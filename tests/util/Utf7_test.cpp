@@ -21,7 +21,7 @@
 #include <cstring>
 #include <random>
 
-#include "CodecTestSupport.h"
+#include "TestSupport.h"
 
 using namespace tessel;
 using namespace tessel::test;

@@ -14,6 +14,8 @@
 #include <fstream>
 #include <thread>
 
+#include "util/TestSupport.h"
+
 using namespace tessel;
 namespace fs = std::filesystem;
 using V = std::vector<std::string>;
@@ -40,9 +42,8 @@ V ViewerArguments(const fs::path& out) {
 // system's. Set up before any lookup: the MIME database and GIO read these
 // variables once.
 TEST(DesktopContentTypes, real_database_lookups_and_literal_file_names) {
-  char pattern[] = "/tmp/tessel-desktop-XXXXXX";
-  ASSERT_NE(mkdtemp(pattern), nullptr);
-  const fs::path root = pattern, viewer = root / "bin" / "tessel-test-viewer", apps = root / "data" / "applications";
+  test::TTempDir temp;
+  const fs::path root = temp.Path, viewer = root / "bin" / "tessel-test-viewer", apps = root / "data" / "applications";
   fs::create_directories(root / "sys");
   fs::create_directory_symlink("/usr/share/mime", root / "sys" / "mime");
   // Writes its arguments, one a line, to $TESSEL_TEST_OUT when done.
@@ -95,7 +96,6 @@ TEST(DesktopContentTypes, real_database_lookups_and_literal_file_names) {
   EXPECT_EQ(waitpid(-1, nullptr, WNOHANG), -1) << "nothing is left behind for us to reap";
   EXPECT_EQ(errno, ECHILD);
   SetContentTypeDatabase(nullptr);
-  fs::remove_all(root);
 }
 
 TEST(DesktopExecToCommand, field_codes_and_quoting) {

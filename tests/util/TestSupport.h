@@ -1,5 +1,6 @@
-// Table-driven vectors, charset reading and writing, and the independent
-// references (iconv, Python) the codecs are compared with.
+// Shared by the util tests: table-driven vectors, charset reading and
+// writing, private directories, and the independent references (iconv,
+// Python) the codecs are compared with.
 #pragma once
 
 #include <iconv.h>
@@ -110,6 +111,20 @@ inline std::string Random(size_t n) {
   return s;
 }
 
+// A private directory under /tmp, removed with all it holds at the end.
+struct TTempDir {
+  std::string Path;
+  TTempDir() {
+    char pattern[] = "/tmp/tessel-test-XXXXXX";
+    EXPECT_TRUE(mkdtemp(pattern));
+    Path = pattern;
+  }
+  ~TTempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(Path, ignored);
+  }
+};
+
 // Counts writes; can hand out one byte per read, or claim more than asked for.
 class TProbeStream : public TStringStream {
 public:
@@ -142,9 +157,8 @@ inline std::optional<std::string> Iconv(const char* to, const char* from, const 
 // nullopt for an input on which f raises, and as a whole when python3 does not run.
 inline std::optional<std::vector<std::optional<std::string>>> PythonMap(const std::string& def,
                                                                         const std::vector<std::string>& inputs) {
-  char dir[] = "/tmp/tessel-oracle-XXXXXX";
-  if (!mkdtemp(dir)) return std::nullopt;
-  std::string script = std::string(dir) + "/f.py", data = std::string(dir) + "/in", out = std::string(dir) + "/out";
+  TTempDir dir;
+  std::string script = dir.Path + "/f.py", data = dir.Path + "/in", out = dir.Path + "/out";
   std::ofstream(script) << "import sys, base64, binascii, quopri\n" << def << "\nfor l in open(sys.argv[1]):\n"
                         << "    try: print(f(bytes.fromhex(l)).hex())\n    except Exception: print('!')\n";
   {
@@ -158,7 +172,6 @@ inline std::optional<std::vector<std::optional<std::string>>> PythonMap(const st
     for (std::string l; std::getline(f, l);) result->push_back(l == "!" ? std::nullopt : std::optional(FromHex(l)));
     if (result->size() != inputs.size()) result.reset();
   }
-  std::filesystem::remove_all(dir);
   return result;
 }
 

@@ -996,23 +996,13 @@ void TQXMLParser::ParseAttlistDecl() {
   }
 }
 
-void TQXMLParser::ReadSystemLiteral(std::u16string& out) {
+void TQXMLParser::ReadLiteral(std::u16string& out, bool pubid) {
   out.clear();
   char16_t q = ReadQuote();
   for (;;) {
     char16_t c = Next();
     if (c == q) return;
-    out += c;
-  }
-}
-
-void TQXMLParser::ReadPubidLiteral(std::u16string& out) {
-  out.clear();
-  char16_t q = ReadQuote();
-  for (;;) {
-    char16_t c = Next();
-    if (c == q) return;
-    if (!IsPubidChar(c)) Fail("Illegal character in PubidLiteral");
+    if (pubid && !IsPubidChar(c)) Fail("Illegal character in PubidLiteral");
     out += c;
   }
 }
@@ -1022,17 +1012,17 @@ void TQXMLParser::ReadExternalId(std::u16string& systemId, std::u16string& publi
   publicId.clear();
   if (Match(u"SYSTEM")) {
     RequireDtdS();
-    ReadSystemLiteral(systemId);
+    ReadLiteral(systemId, false);
   } else if (Match(u"PUBLIC")) {
     RequireDtdS();
-    ReadPubidLiteral(publicId);
+    ReadLiteral(publicId, true);
     if (systemOptional) {
       bool ws = SkipDtdS();
       int32_t c = Peek();
-      if (ws && (c == u'"' || c == u'\'')) ReadSystemLiteral(systemId);
+      if (ws && (c == u'"' || c == u'\'')) ReadLiteral(systemId, false);
     } else {
       RequireDtdS();
-      ReadSystemLiteral(systemId);
+      ReadLiteral(systemId, false);
     }
   } else {
     Fail("External ID expected");

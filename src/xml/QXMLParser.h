@@ -162,8 +162,8 @@ private:
   void ParseNotationDecl();
   void ReadEntityValue(std::u16string& out);
   void ReadExternalId(std::u16string& systemId, std::u16string& publicId, bool systemOptional);
-  void ReadSystemLiteral(std::u16string& out);
-  void ReadPubidLiteral(std::u16string& out);
+  // A quoted system literal, or a public identifier literal when pubid is set.
+  void ReadLiteral(std::u16string& out, bool pubid);
   void DeclareEntity(const std::u16string& name, bool parameter, const std::u16string& value,
                      const std::u16string& systemId, const std::u16string& publicId,
                      const std::u16string& notation, bool external);

@@ -161,10 +161,9 @@ inline std::optional<std::vector<std::optional<std::string>>> PythonMap(const st
   std::string script = dir.Path + "/f.py", data = dir.Path + "/in", out = dir.Path + "/out";
   std::ofstream(script) << "import sys, base64, binascii, quopri\n" << def << "\nfor l in open(sys.argv[1]):\n"
                         << "    try: print(f(bytes.fromhex(l)).hex())\n    except Exception: print('!')\n";
-  {
-    std::ofstream f(data);
-    for (const auto& s : inputs) f << ToHex(s) << "\n";
-  }
+  std::string lines;
+  for (const auto& s : inputs) lines += ToHex(s) + "\n";
+  std::ofstream(data) << lines;
   std::optional<std::vector<std::optional<std::string>>> result;
   if (std::system(("python3 " + script + " " + data + " > " + out + " 2>/dev/null").c_str()) == 0) {
     result.emplace();

@@ -115,7 +115,8 @@ TEST(CertificateShow, hook_gets_a_temporary_der_file_and_without_one_it_cannot_d
   EXPECT_NE(fs::path(seen[0]).filename().string().find("KelMsg"), std::string::npos);
   EXPECT_EQ(fs::path(seen[0]).extension(), ".cer");
   EXPECT_FALSE(fs::exists(seen[0]));  // removed afterwards
-  for (TCertificateDisplayHook hook : {TCertificateDisplayHook(), TCertificateDisplayHook([](auto&, auto&) { return 1; })}) {
+  const TCertificateDisplayHook failing = [](auto&, auto&) { return 1; };
+  for (const TCertificateDisplayHook& hook : {TCertificateDisplayHook(), failing}) {
     SetCertificateDisplayHook(hook);
     try {
       Named("alice").Show();

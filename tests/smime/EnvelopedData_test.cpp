@@ -34,11 +34,6 @@ TDecrypted Decrypt(const std::string& data, const std::string& encoding = "") {
   return d;
 }
 
-class EnvelopedDataTest : public ::testing::Test {
-protected:
-  TStoreSandbox Stores;
-};
-
 TEST(EnvelopedDataKeys, which_key_of_my_decrypts_and_why_others_are_refused) {
   // enc-two.p7m is for bob, then carol; enc-keyid.p7m names carol by her
   // subject key identifier.
@@ -54,8 +49,8 @@ TEST(EnvelopedDataKeys, which_key_of_my_decrypts_and_why_others_are_refused) {
        "carol", {}},
       {"pkcs12 without password", [](auto& s) { s.Put("My", "carol-nopass.p12", "carol.p12", 0600); },
        "enc-des3.p7m", "carol", {}},
-      {"key readable by others skipped", [](auto& s) { s.PutIdentity("My", "bob", 0644); s.PutIdentity("My", "carol"); },
-       "enc-two.p7m", "carol", {}},
+      {"key readable by others skipped",
+       [](auto& s) { s.PutIdentity("My", "bob", 0644); s.PutIdentity("My", "carol"); }, "enc-two.p7m", "carol", {}},
       {"no store", [](auto&) {}, "enc-two.p7m", nullptr, {}},
       {"key readable by others", [](auto& s) { s.PutIdentity("My", "bob", 0640); }, "enc-two.p7m", nullptr,
        {"mode 0640", "chmod 600"}},
@@ -65,8 +60,9 @@ TEST(EnvelopedDataKeys, which_key_of_my_decrypts_and_why_others_are_refused) {
        nullptr, {"does not belong"}},
       {"certificate without key", [](auto& s) { s.Put("My", "carol.pem", "carol.pem"); }, "enc-two.p7m", nullptr,
        {"no private key"}},
-      {"key that is no key", [](auto& s) { s.PutIdentity("My", "carol"); WriteFile(s.Root() / "My/carol.key", "x", 0600); },
-       "enc-two.p7m", nullptr, {"no private key"}},
+      {"key that is no key",
+       [](auto& s) { s.PutIdentity("My", "carol"); WriteFile(s.Root() / "My/carol.key", "x", 0600); }, "enc-two.p7m",
+       nullptr, {"no private key"}},
       // Nobody to ask for a password while reading a message.
       {"key with a password",
        [](auto& s) {
@@ -91,8 +87,9 @@ TEST(EnvelopedDataKeys, which_key_of_my_decrypts_and_why_others_are_refused) {
   }
 }
 
-TEST_F(EnvelopedDataTest, algorithm_names_and_contents) {
-  Stores.PutIdentity("My", "carol");
+TEST(EnvelopedData, algorithm_names_contents_and_errors) {
+  TStoreSandbox stores;
+  stores.PutIdentity("My", "carol");
   const std::pair<const char*, const char*> cases[] = {
       {"enc-two.p7m", "AES128"},    {"enc-des3.p7m", "3DES"},     {"enc-aes256.p7m", "AES256"},
       {"enc-des.p7m", "DES"},       {"enc-rc2-40.p7m", "RC2 40"}, {"enc-rc2-64.p7m", "RC2 64"},
@@ -114,10 +111,7 @@ TEST_F(EnvelopedDataTest, algorithm_names_and_contents) {
   EXPECT_EQ(Rc2VersionBits(58), "128");
   EXPECT_EQ(Rc2VersionBits(52), "56");
   EXPECT_EQ(Rc2VersionBits(0), "");
-}
 
-TEST_F(EnvelopedDataTest, signed_data_garbage_and_damaged_messages_raise) {
-  Stores.PutIdentity("My", "carol");
   for (const std::string& data : {PkiFile("opaque.p7m"), std::string("\x30\x03\x02\x01\x01", 5), std::string()})
     EXPECT_EQ(Decrypt(data).Error, "not encrypted -2");
   const std::string original = PkiFile("enc-two.p7m");
@@ -126,7 +120,7 @@ TEST_F(EnvelopedDataTest, signed_data_garbage_and_damaged_messages_raise) {
   // The encrypted content is the message's last field. In CBC mode a bit
   // flipped in the block before the last flips the same bit of the last
   // plaintext byte, the padding length (1 to 8): 0x40 makes it impossible.
-  std::string data = PkiFile("enc-des3.p7m");
+  data = PkiFile("enc-des3.p7m");
   data[data.size() - 9] ^= 0x40;
   EXPECT_EQ(Decrypt(data).Error, "No recipient matches");
 }

@@ -79,7 +79,8 @@ TEST_F(SmimePart, opaque_layers_are_unwrapped_with_their_status) {
        TSmimeBodyPart::skSigned, 0, kStatusNotChecked, nullptr},
       // Without a type, decryption is tried before unwrapping.
       {"unreadable", unreadable, "", TSmimeBodyPart::skNoType, kNotSigned, kNotEncrypted, nullptr},
-      {"unreadable certs-only", unreadable, "certs-only", TSmimeBodyPart::skUnknown, kNotSigned, kNotEncrypted, nullptr},
+      {"unreadable, certs-only", unreadable, "certs-only", TSmimeBodyPart::skUnknown, kNotSigned, kNotEncrypted,
+       nullptr},
   };
   for (const auto& c : cases) {
     auto message = Load(Pkcs7Mime(c.Der, c.Type));
@@ -160,7 +161,8 @@ TEST_F(SmimePart, failed_and_unchecked_detached_signatures) {
   std::string three = "Content-Type: multipart/signed; boundary=b\r\n\r\n--b\r\n" + PkiContent() +
                       "\r\n--b\r\n\r\nextra\r\n--b\r\nContent-Type: application/pkcs7-signature\r\n\r\n" +
                       PkiFile("detached.p7s") + "\r\n--b--\r\n";
-  auto& unchecked = Root<TMultipartSigned>(*Load(three));
+  auto threeParts = Load(three);  // the part lives as long as its message
+  auto& unchecked = Root<TMultipartSigned>(*threeParts);
   EXPECT_FALSE(unchecked.Verified);
   EXPECT_EQ(unchecked.Info->VerifyStatus, kStatusNotChecked);
 }
@@ -174,7 +176,8 @@ TEST_F(SecuritySummary, nested_layers_are_peeled_and_the_first_of_each_kind_summ
   std::string enveloped = Pkcs7Mime(Openssl("cms -encrypt -binary -aes128 -outform DER carol.pem", clearSigned), "");
   auto message = Load(Pkcs7Mime(SignOpaque(enveloped, "deep"), "signed-data", kFromAlice));
   ASSERT_EQ(message->RootCount(), 3);
-  auto first = dynamic_cast<TSmimeBodyPart*>(message->Roots(0)), second = dynamic_cast<TSmimeBodyPart*>(message->Roots(1));
+  auto first = dynamic_cast<TSmimeBodyPart*>(message->Roots(0));
+  auto second = dynamic_cast<TSmimeBodyPart*>(message->Roots(1));
   auto third = dynamic_cast<TMultipartSigned*>(message->Roots(2));
   ASSERT_TRUE(first && second && third);
   EXPECT_EQ(first->Kind * 10 + second->Kind, TSmimeBodyPart::skSigned * 10 + TSmimeBodyPart::skEnveloped);

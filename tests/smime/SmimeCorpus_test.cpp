@@ -149,7 +149,8 @@ TEST_F(SmimeCorpus, signature_and_decryption_agree_with_openssl) {
     }
     auto reason = kExplained.find(path);
     auto verdicts = [](const TOutcome& o) {
-      return "signature=" + (o.Signature.empty() ? "-" : o.Signature) + " decrypt=" + (o.Decrypt.empty() ? "-" : o.Decrypt);
+      auto dash = [](const std::string& v) { return v.empty() ? "-" : v; };
+      return "signature=" + dash(o.Signature) + " decrypt=" + dash(o.Decrypt);
     };
     report << (reason == kExplained.end() ? "UNEXPLAINED " : "explained ") << path << ": openssl "
            << verdicts(expected) << "; here " << verdicts(got) << got.Detail;

@@ -1,27 +1,11 @@
 // The rows of the S/MIME information page and the PKCS #7 information
 // objects they are made from.
 #include "SmimeTestSupport.h"
-#include "asn1/AsnRows.h"
 #include "smime/Pkcs7Info.h"
 #include "smime/SmimeRows.h"
 
 using namespace tessel;
 using namespace smimetest;
-
-namespace {
-
-// The "ASN.1" item holds the element tree's rows one level down.
-void ExpectAsnItem(const TSmimeInfoRows& rows, const TAsnElem& tree) {
-  std::vector<TAsnRow> asn = AsnTreeRows(tree);
-  ASSERT_GT(rows.Rows.size(), asn.size());
-  size_t at = rows.Rows.size() - asn.size() - 1;
-  EXPECT_EQ(rows.Rows[at].Text(), "ASN.1");
-  for (size_t i = 0; i < asn.size(); ++i)
-    EXPECT_EQ(std::string(rows.Rows[at + 1 + i].Depth, ' ') + rows.Rows[at + 1 + i].Text(),
-              std::string(asn[i].Depth + 1, ' ') + asn[i].Text());
-}
-
-}  // namespace
 
 TEST(SmimeRows, enveloped_body_lists_its_recipients) {
   TSmimeInfoRows rows;
@@ -32,7 +16,6 @@ TEST(SmimeRows, enveloped_body_lists_its_recipients) {
                 "\n    IssuerName: C=PL,O=Example,CN=Test CA\n      C: PL\n      O: Example\n      CN: Test CA\n";
   expected += "ASN.1\n  SEQUENCE\n    OID: envelopedData ( 1.2.840.113549.1.7.3 ) \n    [0]\n";
   EXPECT_EQ(FormatSmimeRows(rows.Rows).substr(0, expected.size()), expected);
-  ExpectAsnItem(rows, *rows.MimeInfo->Tree());
 }
 
 TEST(SmimeRows, signed_body_without_certificates_lists_its_signer) {
@@ -72,7 +55,6 @@ TEST(SmimeRows, signature_part_lists_certificates_signers_and_signed_attributes)
       EXPECT_EQ(row.Certificate, rows.SignatureInfo->Certificate(0));
     }
   EXPECT_EQ(actions, 1);
-  ExpectAsnItem(rows, *rows.SignatureInfo->Tree());
 }
 
 TEST(SmimeRows, parts_without_pkcs7_data) {

@@ -1,5 +1,5 @@
 // The store directories: where they are, what a store reads, which keys it
-// refuses, and how certificates and keys are written.
+// refuses, how certificates and keys are written, and lookups in them.
 #include <sys/stat.h>
 
 #include "SmimeTestSupport.h"
@@ -10,6 +10,8 @@ using namespace smimetest;
 using namespace tessel;
 
 namespace {
+
+std::string IssuerBase64(const std::string& name) { return Base64(Cert(name).IssuerDer()); }
 
 mode_t FileMode(const fs::path& p) {
   struct stat st;
@@ -39,16 +41,23 @@ protected:
 };
 
 TEST_F(StoreTest, bad_names_and_files_do_not_open_and_a_missing_store_is_empty) {
-  for (const char* bad : {"", ".", "..", "a/b", "../My"}) {
-    EXPECT_EQ(TCertStore::StoreDirectory(bad), "") << bad;
-    EXPECT_EQ(TCertStore::Open(bad), nullptr) << bad;
-  }
   std::unique_ptr<TCertStore> store = TCertStore::Open("Any Name");
   ASSERT_NE(store, nullptr);
   EXPECT_TRUE(store->Entries().empty());
-  WriteFile(Stores.Root() / "File", "x");
+  WriteFile(Stores.Root() / "File", "a file where a directory belongs");
   EXPECT_EQ(TCertStore::Open("File"), nullptr);
   EXPECT_EQ(GetLastError(), static_cast<uint32_t>(ENOTDIR));
+  for (const char* bad : {"", ".", "..", "a/b", "../My", "File"}) {
+    EXPECT_EQ(TCertStore::StoreDirectory(bad) == "", *bad != 'F') << bad;
+    EXPECT_EQ(TCertStore::Open(bad), nullptr) << bad;
+    try {
+      TCertificate().FindInStore(bad, IssuerBase64("bob"), false, "");
+      ADD_FAILURE() << bad;
+    } catch (const EWinException& e) {
+      EXPECT_STREQ(e.what(), "Could not open the MY system store.");
+      EXPECT_NE(e.ErrorCode, 0u);
+    }
+  }
 }
 
 TEST_F(StoreTest, contents_in_file_name_order_and_file_order) {
@@ -103,6 +112,48 @@ TEST_F(StoreTest, keys_are_written_private_beside_their_own_certificate_only) {
   std::unique_ptr<TCertStore> my = TCertStore::Open("My");
   ASSERT_EQ(my->Entries().size(), 2u);
   for (const TStoreEntry& entry : my->Entries()) EXPECT_TRUE(my->LoadKey(entry, error)) << error;
+}
+
+TEST_F(StoreTest, find_takes_the_first_fitting_file_in_name_order) {
+  Stores.Put("AddressBook", "dave.pem", "c.pem");
+  Stores.Put("AddressBook", "other.pem", "0.pem");  // another issuer, first in order
+  WriteFile(Stores.Store("AddressBook") / "b.cer", CertDer("carol"));  // DER
+  Stores.Put("AddressBook", "bob.pem", "a.pem");
+  TCertificate c;
+  c.FindInStore("AddressBook", IssuerBase64("bob"), false, "");
+  EXPECT_EQ(c.Encoded(), CertDer("bob"));
+  c.FindInStore("AddressBook", IssuerBase64("carol"), false, Serial("carol"));
+  EXPECT_EQ(c.Encoded(), CertDer("carol"));
+  c.FindInStore("AddressBook", IssuerBase64("carol"), false, "FFFF");
+  EXPECT_TRUE(c.IsEmpty());
+
+  // Requiring a key gives nothing when the first fitting one has none.
+  Stores.Put("My", "bob.pem", "a.pem");
+  Stores.PutIdentity("My", "carol");
+  c.FindInStore("My", IssuerBase64("bob"), true, "");
+  EXPECT_TRUE(c.IsEmpty());
+  c.FindInStore("My", IssuerBase64("carol"), true, Serial("carol"));
+  EXPECT_EQ(c.Encoded(), CertDer("carol"));
+}
+
+TEST_F(StoreTest, add_to_store_is_exclusive_and_keeps_existing_files) {
+  TCertificate bob(Cert("bob"));
+  bob.AddToStore("AddressBook");
+  bob.AddToStore("AddressBook");  // already there: no second file
+  fs::path file = Stores.Root() / "AddressBook" / (Cert("bob").Sha256Hex() + ".pem");
+  EXPECT_EQ(ReadFile(file), PkiFile("bob.pem"));
+  EXPECT_EQ(std::distance(fs::directory_iterator(Stores.Root() / "AddressBook"), fs::directory_iterator()), 1);
+
+  // A file that holds the fingerprint's name is never overwritten.
+  fs::path carolFile = Stores.Store("Other") / (Cert("carol").Sha256Hex() + ".pem");
+  WriteFile(carolFile, "mine");
+  std::string error;
+  EXPECT_EQ(TCertStore::AddCertificate("Other", Cert("carol"), error), TCertStore::TAddResult::AlreadyThere);
+  EXPECT_EQ(ReadFile(carolFile), "mine");
+  // The same certificate under another file name is there already too.
+  Stores.Put("Third", "dave.pem", "dave.pem");
+  EXPECT_EQ(TCertStore::AddCertificate("Third", Cert("dave"), error), TCertStore::TAddResult::AlreadyThere);
+  TCertificate().AddToStore("AddressBook");
 }
 
 }  // namespace

@@ -1,12 +1,9 @@
-// TCertificate: names, serial numbers, making certificates from octets and
-// elements, the display hook, lookups in the user's stores, and chains as
-// trust-status bits (trusted roots from "Root", intermediates from the
-// message and "AddressBook", time validity and revocation lists).
+// TCertificate: names, serial numbers, making and the display hook;
+// certificate chains as trust-status bits.
 #include "SmimeTestSupport.h"
 #include "asn1/asn1.h"
 #include "smime/CertificateChain.h"
-#include "smime/CertificateStore.h"
-#include "util/WinError.h"
+#include "util/Exception.h"
 
 using namespace smimetest;
 using namespace tessel;
@@ -14,7 +11,6 @@ using namespace tessel;
 namespace {
 
 TCertificate Named(const std::string& name) { return name.empty() ? TCertificate() : TCertificate(Cert(name)); }
-std::string IssuerBase64(const std::string& name) { return Base64(Cert(name).IssuerDer()); }
 
 TEST(CertificateNames, parts_issuer_name_and_serial_number) {
   const struct {
@@ -126,67 +122,6 @@ TEST(CertificateShow, hook_gets_a_temporary_der_file_and_without_one_it_cannot_d
     }
   }
   SetCertificateDisplayHook(nullptr);
-}
-
-class CertificateStoreTest : public ::testing::Test {
-protected:
-  TStoreSandbox Stores;
-};
-
-TEST_F(CertificateStoreTest, find_takes_the_first_fitting_file_in_name_order) {
-  Stores.Put("AddressBook", "dave.pem", "c.pem");
-  Stores.Put("AddressBook", "other.pem", "0.pem");  // another issuer, first in order
-  WriteFile(Stores.Store("AddressBook") / "b.cer", CertDer("carol"));  // DER
-  Stores.Put("AddressBook", "bob.pem", "a.pem");
-  TCertificate c;
-  c.FindInStore("AddressBook", IssuerBase64("bob"), false, "");
-  EXPECT_EQ(c.Encoded(), CertDer("bob"));
-  c.FindInStore("AddressBook", IssuerBase64("carol"), false, Serial("carol"));
-  EXPECT_EQ(c.Encoded(), CertDer("carol"));
-  c.FindInStore("AddressBook", IssuerBase64("carol"), false, "FFFF");
-  EXPECT_TRUE(c.IsEmpty());
-
-  // Requiring a key gives nothing when the first fitting one has none.
-  Stores.Put("My", "bob.pem", "a.pem");
-  Stores.PutIdentity("My", "carol");
-  c.FindInStore("My", IssuerBase64("bob"), true, "");
-  EXPECT_TRUE(c.IsEmpty());
-  c.FindInStore("My", IssuerBase64("carol"), true, Serial("carol"));
-  EXPECT_EQ(c.Encoded(), CertDer("carol"));
-}
-
-TEST_F(CertificateStoreTest, find_in_a_store_that_cannot_be_opened_raises) {
-  WriteFile(Stores.Root() / "Blocked", "a file where a directory belongs");
-  for (const char* name : {"Blocked", "..", "a/b"}) {
-    TCertificate c;
-    try {
-      c.FindInStore(name, IssuerBase64("bob"), false, "");
-      ADD_FAILURE() << name;
-    } catch (const EWinException& e) {
-      EXPECT_STREQ(e.what(), "Could not open the MY system store.");
-      EXPECT_NE(e.ErrorCode, 0u);
-    }
-  }
-}
-
-TEST_F(CertificateStoreTest, add_to_store_is_exclusive_and_keeps_existing_files) {
-  TCertificate bob = Named("bob");
-  bob.AddToStore("AddressBook");
-  bob.AddToStore("AddressBook");  // already there: no second file
-  fs::path file = Stores.Root() / "AddressBook" / (Cert("bob").Sha256Hex() + ".pem");
-  EXPECT_EQ(ReadFile(file), PkiFile("bob.pem"));
-  EXPECT_EQ(std::distance(fs::directory_iterator(Stores.Root() / "AddressBook"), fs::directory_iterator()), 1);
-
-  // A file that holds the fingerprint's name is never overwritten.
-  fs::path carolFile = Stores.Store("Other") / (Cert("carol").Sha256Hex() + ".pem");
-  WriteFile(carolFile, "mine");
-  std::string error;
-  EXPECT_EQ(TCertStore::AddCertificate("Other", Cert("carol"), error), TCertStore::TAddResult::AlreadyThere);
-  EXPECT_EQ(ReadFile(carolFile), "mine");
-  // The same certificate under another file name is there already too.
-  Stores.Put("Third", "dave.pem", "dave.pem");
-  EXPECT_EQ(TCertStore::AddCertificate("Third", Cert("dave"), error), TCertStore::TAddResult::AlreadyThere);
-  TCertificate().AddToStore("AddressBook");
 }
 
 constexpr uint32_t kPartial = kTrustIsPartialChain, kUntrusted = kTrustIsUntrustedRoot, kTime = kTrustIsNotTimeValid;

@@ -1,7 +1,5 @@
-// Verification of detached and attached signatures: status codes, signer
-// certificates, attributes, capabilities and the preferred encryption
-// certificate, on messages made by the openssl command and on structures
-// written here where the command cannot make them.
+// Verification of detached and attached signatures: status codes, signers,
+// attributes, capabilities and the preferred encryption certificate.
 #include <algorithm>
 
 #include "SmimeTestSupport.h"

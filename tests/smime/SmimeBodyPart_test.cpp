@@ -1,7 +1,5 @@
-// S/MIME body parts in messages: kind detection, decryption and unwrapping
-// with their status codes, and the check of signed multiparts; the
-// message-level summary: peeling of nested layers, which layer it copies,
-// the signer's chain and address, and the address book.
+// S/MIME layers in messages: kinds, decryption, unwrapping and signed
+// multiparts, and the message's security summary over nested layers.
 #include "SmimeTestSupport.h"
 #include "smime/CertificateStore.h"
 #include "smime/StatusCodes.h"

@@ -1,7 +1,5 @@
-// Shared pieces of the S/MIME tests: the test PKI (built once per build tree
-// by make-pki.sh with the openssl command), a private certificate-store
-// directory per test, a small DER writer for structures the openssl command
-// does not make, and messages with S/MIME layers.
+// Shared pieces of the S/MIME tests: the test PKI (make-pki.sh), private
+// store directories, a DER writer and messages with S/MIME layers.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -43,9 +41,8 @@ inline fs::path TempDir() {
   return ::mkdtemp(pattern);
 }
 
-// The PKI directory. Built on first use into the build tree, keyed by the
-// script's text, and shared by every test process: each builds into its own
-// directory and the first rename wins.
+// The PKI, built once per build tree and script text; of test processes
+// building it at once, the first rename wins.
 inline const fs::path& Pki() {
   static const fs::path dir = [] {
     fs::path script = fs::path(TESSEL_TEST_DATA).parent_path() / "make-pki.sh";
@@ -124,8 +121,6 @@ private:
   TEnv Env_;
 };
 
-// --- DER writer -------------------------------------------------------------
-
 inline std::string Tlv(unsigned char tag, const std::string& content) {
   std::string len;
   for (size_t v = content.size(); v; v >>= 8) len.insert(len.begin(), static_cast<char>(v & 0xFF));
@@ -151,16 +146,13 @@ inline std::string Oid(const std::string& dotted) {
   return Tlv(0x06, body);
 }
 
-// --- messages -----------------------------------------------------------------
-
 inline std::string Base64(const std::string& octets) {
   tessel::TStringStream out;
   tessel::Base64EncodeBuffer(octets.data(), static_cast<int32_t>(octets.size()), out);
   return out.DataString();
 }
 
-// application/pkcs7-mime with the DER object in base64; smimeType "" leaves
-// the parameter out.
+// application/pkcs7-mime in base64; smimeType "" leaves the parameter out.
 inline std::string Pkcs7Mime(const std::string& der, const std::string& smimeType,
                              const std::string& extraHeaders = "") {
   return extraHeaders + "Content-Type: application/pkcs7-mime; name=smime.p7m" +
@@ -168,8 +160,7 @@ inline std::string Pkcs7Mime(const std::string& der, const std::string& smimeTyp
          Base64(der);
 }
 
-// multipart/signed over content (an entity with CR LF line ends) with the
-// detached signature in base64.
+// multipart/signed over content (an entity) and a detached signature.
 inline std::string MultipartSignedEntity(const std::string& content, const std::string& signatureDer,
                                          bool signatureFirst = false) {
   std::string signature =
@@ -182,8 +173,7 @@ inline std::string MultipartSignedEntity(const std::string& content, const std::
          "\r\n--sig-boundary--\r\n";
 }
 
-// Runs "openssl ARGS" in the PKI directory with input on its standard input
-// and returns its standard output.
+// Runs "openssl ARGS <input" in the PKI directory; returns its output.
 inline std::string Openssl(const std::string& args, const std::string& input) {
   fs::path dir = TempDir();
   WriteFile(dir / "in", input);

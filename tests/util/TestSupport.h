@@ -113,12 +113,8 @@ inline std::string Random(size_t n) {
 
 // A private directory under /tmp, removed with all it holds at the end.
 struct TTempDir {
-  std::string Path;
-  TTempDir() {
-    char pattern[] = "/tmp/tessel-test-XXXXXX";
-    EXPECT_TRUE(mkdtemp(pattern));
-    Path = pattern;
-  }
+  std::string Path = "/tmp/tessel-test-XXXXXX";
+  TTempDir() { EXPECT_TRUE(mkdtemp(Path.data())); }
   ~TTempDir() {
     std::error_code ignored;
     std::filesystem::remove_all(Path, ignored);

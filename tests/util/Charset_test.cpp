@@ -18,13 +18,10 @@ const char* const kAllNames[] = {"", "us-ascii", "iso-8859-1", "iso-8859-2", "is
                                  "utf-16le", "utf-16be"};
 
 
-class TCountingStream : public TStringStream {
-public:
-  explicit TCountingStream(int* freed) : Freed_(freed) {}
-  ~TCountingStream() override { ++*Freed_; }
-
-private:
-  int* Freed_;
+struct TCountingStream : TStringStream {
+  explicit TCountingStream(int* freed) : Freed(freed) {}
+  ~TCountingStream() override { ++*Freed; }
+  int* Freed;
 };
 
 // The corpus table of an 8-bit charset: each byte's character, nullopt where

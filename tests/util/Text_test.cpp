@@ -25,15 +25,6 @@ Lines AllLines(TText& t) {
 
 }  // namespace
 
-TEST(Text, blocks_end_in_nul_and_slices_are_clamped) {
-  const char data[] = "abc";
-  TText copy(data, 3);
-  EXPECT_TRUE(copy.Start() != data && copy.Length() == 3 && *copy.End() == '\0');
-  TText t(std::string("ab\0cd", 5));
-  EXPECT_EQ(t.GetString(1, 4), std::string("b\0c", 3));
-  EXPECT_EQ(t.GetString(-4, 99), std::string("ab\0cd", 5));  // clamped
-}
-
 TEST(Text, read_lines_cr_crlf_lone_lf_and_nul) {
   std::pair<std::string, Lines> cases[] = {
       {"A\r\nB\rC\nD", {{"A", false}, {"B", false}, {"C\nD", true}}}, {"X\r\n", {{"X", true}}}, {"", {{"", true}}},
@@ -53,7 +44,13 @@ TEST(Text, read_lines_cr_crlf_lone_lf_and_nul) {
   EXPECT_TRUE(line.empty() && r->Eof && r->Position() == 2);
 }
 
-TEST(Text, sub_text_lines_run_on_into_parent) {
+TEST(Text, blocks_end_in_nul_slices_are_clamped_and_sub_text_lines_run_on) {
+  const char data[] = "abc";
+  TText copy(data, 3);
+  EXPECT_TRUE(copy.Start() != data && copy.Length() == 3 && *copy.End() == '\0');
+  TText t(std::string("ab\0cd", 5));
+  EXPECT_EQ(t.GetString(1, 4), std::string("b\0c", 3));
+  EXPECT_EQ(t.GetString(-4, 99), std::string("ab\0cd", 5));  // clamped
   TText parent(std::string("head\r\nbody line\r\ntail"));
   auto sub = TText::CreateSub(parent, 6, 4);
   EXPECT_FALSE(sub->OwnsData());

@@ -14,10 +14,9 @@ using namespace tessel;
 
 namespace {
 
-constexpr uint32_t kNotChecked = 2;
 
 struct TVerifyResult {
-  uint32_t Status = kNotChecked;
+  uint32_t Status = kStatusNotChecked;
   TCertificate Signer, Encryption;
   TStringListX Attributes, Capabilities;
   std::string Content;
@@ -98,7 +97,7 @@ TEST_F(SignedDataTest, status_signer_and_content_of_each_signature) {
       // Unknown encodings take the octets as they are.
       {"x-uuencode", Verify(der, &content, "x-uuencode"), 0, true, "", ""},
       {"binary", Verify(der, &content, "binary"), 0, true, "", ""},
-      {"base64 as x-uuencode", Verify(Base64(der), &content, "x-uuencode"), kNotChecked, false, "",
+      {"base64 as x-uuencode", Verify(Base64(der), &content, "x-uuencode"), kStatusNotChecked, false, "",
        "Fatal Error " + std::to_string(static_cast<int32_t>(kStatusBadEncode))},
       // A signature without signer says so before giving up.
       {"detached without signer", Verify(noSigner, &content), kStatusNoSignature, false, "", notSigned},
@@ -109,8 +108,8 @@ TEST_F(SignedDataTest, status_signer_and_content_of_each_signature) {
       {"signer unknown", Attached(PkiFile("nocerts.p7m")), kStatusSignerNotFound, false, content, ""},
       {"no signer infos", Attached(CraftSigned("inner text", {}, {}, false)), kStatusNoSignature, false, "inner text",
        ""},
-      {"enveloped data", Attached(PkiFile("enc-two.p7m")), kNotChecked, false, "", notSigned},
-      {"no PKCS #7", Attached("no PKCS #7 at all"), kNotChecked, false, "", notSigned},
+      {"enveloped data", Attached(PkiFile("enc-two.p7m")), kStatusNotChecked, false, "", notSigned},
+      {"no PKCS #7", Attached("no PKCS #7 at all"), kStatusNotChecked, false, "", notSigned},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(c.Result.Status, c.Status) << c.What;

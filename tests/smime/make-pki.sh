@@ -1,12 +1,9 @@
 #!/bin/sh
-# Builds the test PKI and the signed and encrypted test messages into the
-# directory given as $1 (created; must not exist yet). Certificates: ca (the
-# root, C=PL, O=Example, CN=Test CA) issues alice (the signer, with an e-mail
-# address), bob, carol, dave, expired (2020 to 2021), revoked (in ca.crl) and
-# the intermediate inter, which issues deep; other is a second root issuing
-# stranger; unitca (no CN) issues unitleaf; twoou and serialno (serial
-# 01 0A FF) are self-signed. content.txt is the entity signed and encrypted
-# (see the file names below); alice.p12 has the password "secret".
+# Builds the test PKI and the signed and encrypted test messages (over
+# content.txt) into the directory $1, which must not exist yet. ca issues
+# alice (the signer, with an e-mail address), bob, carol, dave, expired,
+# revoked (in ca.crl) and inter, which issues deep; other issues stranger;
+# unitca (no CN) issues unitleaf; twoou and serialno are self-signed.
 set -eu
 out=$1
 mkdir "$out"

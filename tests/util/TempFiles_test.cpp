@@ -126,8 +126,7 @@ TEST_F(TempFilesTest, freeing_deletes_files_only_when_asked_and_detaches_streams
     EXPECT_EQ(TTempFileStream(&del, Dir + "stranger").Owner(), nullptr);
   }
   EXPECT_TRUE(kept->Owner() == nullptr && deleted->Owner() == nullptr);
-  EXPECT_EQ(kept->Write("x", 1), 1);  // still open, file kept
-  EXPECT_NE(Mode(kept->FileName()), 0u);
+  EXPECT_TRUE(kept->Write("x", 1) == 1 && Mode(kept->FileName()) != 0);  // still open, file kept
   EXPECT_EQ(deleted->Write("x", 1), 0);
   EXPECT_EQ(Mode(deleted->FileName()) | Mode(byName), 0u);
 }
@@ -136,12 +135,11 @@ TEST_F(TempFilesTest, failed_creation_keeps_name_but_never_deletes_it) {
   TTempFiles::TempDirectory();
   {
     TTempFiles files(true);
-    rlimit old, tight;
+    rlimit old;
     ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &old), 0);
     int lowest = ::dup(0);
     ::close(lowest);
-    tight = old;
-    tight.rlim_cur = static_cast<rlim_t>(lowest);  // no descriptor left for the file
+    rlimit tight = {static_cast<rlim_t>(lowest), old.rlim_max};  // no descriptor left for the file
     ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &tight), 0);
     std::pair<uint32_t, std::string> failure;
     try {

@@ -10,6 +10,7 @@
 
 #include "FuzzSupport.h"
 #include "mime/MimeParser.h"
+#include "smime/CryptoPlatform.h"
 #include "smime/AsnQuery.h"
 #include "smime/Pkcs7Info.h"
 #include "smime/SmimeBodyPart.h"
@@ -91,6 +92,28 @@ void CheckPkcs7(const std::string& octets) {
   }
 }
 
+// A self-signed certificate (P-256, "CN=fuzz") to build one chain with
+// before fuzzing: the first chain reads the system's trust bundle, a cost
+// of the process and not of the input that happens to come first.
+const char kWarmUpCertificateHex[] =
+    "3082017430820119a003020102021476b10aaf1133b8cafb0366773fa0a1c20610cef2300a06082a8648ce3d04030230"
+    "0f310d300b06035504030c0466757a7a301e170d3236313230363039343930335a170d3236313230373039343930335a"
+    "300f310d300b06035504030c0466757a7a3059301306072a8648ce3d020106082a8648ce3d03010703420004f0123aa6"
+    "63e906698f6b8b40599222d3741f81f6769cab0d88c7bb7f040299b6ce8975b62019350c905c7998177cb68506a71368"
+    "d85ebb5ff3987ed2f30a863ca3533051301d0603551d0e0416041452e7c7c6eebf6da0b0d50ab79d5afad4275d4a2330"
+    "1f0603551d2304183016801452e7c7c6eebf6da0b0d50ab79d5afad4275d4a23300f0603551d130101ff040530030101"
+    "ff300a06082a8648ce3d04030203490030460221008639c04375a8684ee0cabac310e92bceed47dac478092f98ea4eb7"
+    "6c6bf2e962022100ac89ba5ec0119e58c5d01ddd2340c91eb5414dcd67d91cb30f8a34021c4248c9";
+
+void WarmUp() {
+  std::string der;
+  for (size_t i = 0; i + 1 < sizeof kWarmUpCertificateHex; i += 2)
+    der += static_cast<char>(std::stoi(std::string(kWarmUpCertificateHex + i, 2), nullptr, 16));
+  crypto::TChainRequest request;
+  request.Certificate = crypto::TCertHandle::FromDer(der);
+  (void)crypto::BuildChain(request);
+}
+
 }  // namespace
 
 // Signer certificates go into the address book: keep them out of the
@@ -99,6 +122,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   static std::string folder = "/tmp/tessel-fuzz-XXXXXX";
   if (!mkdtemp(folder.data())) std::abort();
   setenv("TESSEL_CERT_DIR", folder.c_str(), 1);
+  RegisterSmimeParts();
+  WarmUp();
   std::atexit([] {
     std::error_code ignored;
     std::filesystem::remove_all(folder, ignored);

@@ -16,13 +16,6 @@ namespace tessel {
 
 namespace {
 
-[[noreturn]] void RaiseFileError(const char* what, const std::string& name, int err) {
-  SetLastError(static_cast<uint32_t>(err));
-  std::string text = GetWinErrorText(static_cast<uint32_t>(err));
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  throw EWinException(std::string(what) + " \"" + name + "\". " + text, static_cast<uint32_t>(err));
-}
-
 // The file a name finally stands for: links are followed so that replacing
 // the file keeps the link; a dangling link or a plain name is used as it is.
 std::string ResolveTarget(const std::string& fileName) {

@@ -23,13 +23,6 @@ namespace {
 
 constexpr size_t kMaxText = static_cast<size_t>(std::numeric_limits<int32_t>::max());
 
-[[noreturn]] void RaiseFileError(const std::string& fileName, int err) {
-  std::string text = GetWinErrorText(static_cast<uint32_t>(err));
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  SetLastError(static_cast<uint32_t>(err));
-  throw EWinException("Cannot read file \"" + fileName + "\". " + text, static_cast<uint32_t>(err));
-}
-
 // Bare LFs are counted and expanded 16 bytes at a time where the processor
 // allows it: LF-only files are the common case here, and a loop that stops
 // at every line costs more than the whole parse of a large message.
@@ -170,7 +163,7 @@ std::unique_ptr<TText> Finish(const char* data, size_t size, std::shared_ptr<con
   size_t converted = size + BareLfCount(bytes);
   // Offsets into a message are 32-bit; CR LF conversion can push a file
   // that was just small enough over the limit.
-  if (converted > kMaxText) RaiseFileError(fileName, EFBIG);
+  if (converted > kMaxText) RaiseFileError("Cannot read file", fileName, EFBIG);
   std::shared_ptr<TBlock> block = NewBlock(converted);
   char* out = block->Data();
   constexpr size_t kChunk = size_t(8) << 20;
@@ -217,15 +210,15 @@ bool ApplyLineEndRule(std::string& bytes) {
 std::unique_ptr<TText> LoadMessageText(const std::string& fileName, TFileAccess access) {
   TFileStream file(fileName, TFileMode::OpenRead);
   struct stat st;
-  if (::fstat(file.Handle(), &st) != 0) RaiseFileError(fileName, errno);
+  if (::fstat(file.Handle(), &st) != 0) RaiseFileError("Cannot read file", fileName, errno);
   if (!S_ISREG(st.st_mode)) {
     // Pipes and devices: read to the end, however long.
     std::string bytes = ReadFileBytes(fileName);
     ApplyLineEndRule(bytes);
-    if (bytes.size() > kMaxText) RaiseFileError(fileName, EFBIG);
+    if (bytes.size() > kMaxText) RaiseFileError("Cannot read file", fileName, EFBIG);
     return std::make_unique<TText>(std::move(bytes));
   }
-  if (static_cast<uint64_t>(st.st_size) > kMaxText) RaiseFileError(fileName, EFBIG);
+  if (static_cast<uint64_t>(st.st_size) > kMaxText) RaiseFileError("Cannot read file", fileName, EFBIG);
   size_t size = static_cast<size_t>(st.st_size);
   if (access == TFileAccess::Map) {
     auto mapped = std::make_shared<TMappedFile>(file.Handle(), size);
@@ -240,7 +233,7 @@ std::unique_ptr<TText> LoadMessageText(const std::string& fileName, TFileAccess 
   while (done < size) {
     ssize_t n = ::read(file.Handle(), block->Data() + done, size - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) RaiseFileError(fileName, errno);
+    if (n < 0) RaiseFileError("Cannot read file", fileName, errno);
     if (n == 0) break;  // the file shrank meanwhile: take what is there
     done += static_cast<size_t>(n);
   }

@@ -11,16 +11,12 @@
 
 namespace tessel {
 
-namespace {
-
 [[noreturn]] void RaiseFileError(const char* what, const std::string& name, int err) {
   SetLastError(static_cast<uint32_t>(err));
   std::string text = GetWinErrorText(static_cast<uint32_t>(err));
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
   throw EWinException(std::string(what) + " \"" + name + "\". " + text, static_cast<uint32_t>(err));
 }
-
-}  // namespace
 
 TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : FileName_(fileName) {
   int flags = O_CLOEXEC;

@@ -15,6 +15,10 @@ enum class TFileMode {
   CreateExclusive,  // new file only, mode 0600; never follows or reuses an existing file or link
 };
 
+// Raises EWinException "<what> "<name>". <system text>" with err as its
+// ErrorCode (and as the thread's last error).
+[[noreturn]] void RaiseFileError(const char* what, const std::string& name, int err);
+
 class TFileStream : public TStream {
 public:
   // Raises EWinException with "Cannot open file "<name>". <system text>" or

@@ -28,20 +28,25 @@ constexpr size_t kMaxText = static_cast<size_t>(std::numeric_limits<int32_t>::ma
 // at every line costs more than the whole parse of a large message.
 size_t BareLfCount(std::string_view bytes) {
   const char* data = bytes.data();
-  size_t size = bytes.size(), i = 0, bare = 0;
+  size_t size = bytes.size(), i = 1, bare = size > 0 && data[0] == '\n' ? 1 : 0;
 #ifdef __SSE2__
-  const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r');
-  unsigned carry = 0;  // 1 when the byte before the chunk is a CR
-  for (; i + 16 <= size; i += 16) {
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
-    unsigned lfs = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, lf)));
-    unsigned crs = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, cr)));
-    bare += static_cast<size_t>(__builtin_popcount(lfs & ~((crs << 1) | carry)));
-    carry = crs >> 15;
+  // Each lane counts down by one per bare LF (a compare gives -1), and the
+  // lanes are summed before any of them can wrap: no per-chunk bit count.
+  const __m128i lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r'), zero = _mm_setzero_si128();
+  while (i + 16 <= size) {
+    __m128i lanes = zero;
+    for (int round = 0; round < 255 && i + 16 <= size; ++round, i += 16) {
+      __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+      __m128i before = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i - 1));
+      __m128i bareLf = _mm_andnot_si128(_mm_cmpeq_epi8(before, cr), _mm_cmpeq_epi8(v, lf));
+      lanes = _mm_sub_epi8(lanes, bareLf);
+    }
+    __m128i sums = _mm_sad_epu8(lanes, zero);
+    bare += static_cast<size_t>(_mm_cvtsi128_si64(sums)) + static_cast<size_t>(_mm_extract_epi16(sums, 4));
   }
 #endif
   for (; i < size; ++i)
-    if (data[i] == '\n' && (i == 0 || data[i - 1] != '\r')) ++bare;
+    if (data[i] == '\n' && data[i - 1] != '\r') ++bare;
   return bare;
 }
 

@@ -15,15 +15,15 @@ int ReadOctet(TStream& stream) {
   return stream.Read(&b, 1) == 1 ? b : -1;
 }
 
-int ReadOctetOrFail(TStream& stream) {
+int ReadOctetOrFail(TStream& stream, int32_t start) {
   int b = ReadOctet(stream);
-  if (b < 0) throw Exception("Unexpected EOF");
+  if (b < 0) throw EAsnParseError("Unexpected EOF", start);
   return b;
 }
 
 // A length no stream can satisfy ends like content cut off by the end of the
-// stream: with the stream's read error.
-[[noreturn]] void LengthBeyondStream() { throw Exception("Stream read error"); }
+// stream: with the stream's read error text.
+[[noreturn]] void LengthBeyondStream(int32_t start) { throw EAsnParseError("Stream read error", start); }
 
 }  // namespace
 
@@ -31,17 +31,18 @@ TAsnElem* TAsnParser::Next() {
   for (;;) {
     TSeq* top = Open_.empty() ? nullptr : Open_.back();
 
+    int32_t start = Stream_.GetPosition();
     int id = ReadOctet(Stream_);
     if (id < 0) return nullptr;
     uint8_t cls = static_cast<uint8_t>((id & 0xC0) >> 5);
     bool constructed = (id & 0x20) != 0;
     uint32_t tag = static_cast<uint32_t>(id & 0x1F);
     if (tag == 31) {
-      while (ReadOctetOrFail(Stream_) & 0x80) {
+      while (ReadOctetOrFail(Stream_, start) & 0x80) {
       }
     }
 
-    int first = ReadOctetOrFail(Stream_);
+    int first = ReadOctetOrFail(Stream_, start);
     bool indefinite = false;
     uint32_t length = 0;
     if (first < 0x80) {
@@ -50,9 +51,9 @@ TAsnElem* TAsnParser::Next() {
       indefinite = true;
     } else {
       int n = first & 0x7F;
-      if (n > 4) LengthBeyondStream();
-      for (int i = 0; i < n; ++i) length = (length << 8) | static_cast<uint32_t>(ReadOctetOrFail(Stream_));
-      if (length > 0x7FFFFFFFu) LengthBeyondStream();
+      if (n > 4) LengthBeyondStream(start);
+      for (int i = 0; i < n; ++i) length = (length << 8) | static_cast<uint32_t>(ReadOctetOrFail(Stream_, start));
+      if (length > 0x7FFFFFFFu) LengthBeyondStream(start);
     }
     int32_t pos = Stream_.GetPosition();
 
@@ -61,13 +62,13 @@ TAsnElem* TAsnParser::Next() {
     if (top && top->Indefinite && cls == 0 && tag == 0 && length == 0 && !indefinite) {
       Open_.pop_back();
     } else if (constructed) {
-      if (Depth() >= kMaxAsnDepth) throw Exception("ASN.1 nesting too deep");
+      if (Depth() >= kMaxAsnDepth) throw EAsnParseError("ASN.1 nesting too deep", start);
       // Like the tree parser's TSeq before its tag is set: SEQUENCE, universal.
       auto seq = std::make_unique<TSeq>();
       seq->Indefinite = indefinite;
       if (!indefinite) {
         int64_t endPos = int64_t(pos) + length;
-        if (endPos > std::numeric_limits<int32_t>::max()) LengthBeyondStream();
+        if (endPos > std::numeric_limits<int32_t>::max()) LengthBeyondStream(start);
         seq->EndPosition = static_cast<int32_t>(endPos);
       }
       Open_.push_back(seq.get());

@@ -1,12 +1,13 @@
 #include "AsnRows.h"
 
+#include "AsnText.h"
 #include "oid.h"
 
 namespace tessel {
 
 std::string AsnRowValue(const TAsnElem& element) {
   if (auto oid = dynamic_cast<const TOID*>(&element)) return OidCaption(oid->Dotted());
-  return element.ValueText(kAsnRowValueOctets);
+  return AsnValueUtf8(element, kAsnRowValueOctets);
 }
 
 void VisitAsnRows(const TAsnElem& root, const std::function<void(const TAsnRow&)>& visit) {

@@ -12,8 +12,8 @@
 
 namespace tessel {
 
-// Octets of a primitive value shown in a row (the rest is cut, with a note
-// for hex values).
+// Octets of a primitive value shown in a row (the rest is cut, between
+// characters, with a note saying how many octets were left out).
 inline constexpr int32_t kAsnRowValueOctets = 256;
 
 struct TAsnRow {
@@ -28,7 +28,7 @@ struct TAsnRow {
 };
 
 // The value a row shows for a primitive element: an OBJECT IDENTIFIER as its
-// caption (OidCaption), anything else as ValueText limited to 256 octets.
+// caption (OidCaption), anything else as AsnValueUtf8 limited to 256 octets.
 std::string AsnRowValue(const TAsnElem& element);
 
 // Calls visit for every element of the tree, parents before children.

@@ -1,4 +1,7 @@
 // The recursive tree parser over a memory block, and SplitAsnChildren.
+#include <cstddef>
+#include <string>
+
 #include "AsnHeader.h"
 #include "asn1.h"
 
@@ -29,19 +32,41 @@ size_t CountChildren(const uint8_t* p, const uint8_t* end) {
   return n;
 }
 
+// Where the parse started, and the first (innermost) failure met.
+struct TParseContext {
+  const uint8_t* Start;
+  TAsnParseFailure* Failure;
+
+  std::nullptr_t Fail(const uint8_t* at, std::string reason) const {
+    if (Failure && Failure->Offset < 0) {
+      Failure->Offset = static_cast<int32_t>(at - Start);
+      Failure->Reason = std::move(reason);
+    }
+    return nullptr;
+  }
+};
+
 // Reads one element at p (advancing it) from the octets before end. depth is
 // the nesting level of the element, 1 for the outermost.
-std::unique_ptr<TAsnElem> Parse(const uint8_t*& p, const uint8_t* end, bool insideIndefinite, int32_t depth,
-                                TOutcome& outcome) {
+std::unique_ptr<TAsnElem> Parse(const TParseContext& ctx, const uint8_t*& p, const uint8_t* end,
+                                bool insideIndefinite, int32_t depth, TOutcome& outcome) {
   outcome = TOutcome::Malformed;
+  const uint8_t* start = p;
   THeader h;
-  if (asn1::ReadHeader(p, end, h) != THeaderStatus::Ok) return nullptr;
+  switch (asn1::ReadHeader(p, end, h)) {
+    case THeaderStatus::Ok: break;
+    case THeaderStatus::Truncated: return ctx.Fail(start, "identifier or length octets cut off");
+    case THeaderStatus::BadLength: return ctx.Fail(start, "length of 2^31 octets or more");
+  }
   p += h.HeaderSize;
   if (insideIndefinite && h.Class == 0 && h.Tag == 0 && h.Length == 0) {
     outcome = TOutcome::EndOfContents;
     return nullptr;
   }
-  if (depth > kMaxAsnDepth || h.Length > end - p) return nullptr;
+  if (depth > kMaxAsnDepth) return ctx.Fail(start, "nested deeper than " + std::to_string(kMaxAsnDepth) + " levels");
+  if (h.Length > end - p)
+    return ctx.Fail(start, "length " + std::to_string(h.Length) + " exceeds the " + std::to_string(end - p) +
+                               " octets that remain");
 
   std::unique_ptr<TAsnElem> elem;
   if (h.Constructed) {
@@ -51,7 +76,7 @@ std::unique_ptr<TAsnElem> Parse(const uint8_t*& p, const uint8_t* end, bool insi
       const uint8_t* childEnd = p + h.Length;
       seq->Reserve(CountChildren(p, childEnd));
       while (p < childEnd) {
-        auto c = Parse(p, childEnd, false, depth + 1, child);
+        auto c = Parse(ctx, p, childEnd, false, depth + 1, child);
         if (!c) return nullptr;
         seq->Add(std::move(c));
       }
@@ -59,8 +84,8 @@ std::unique_ptr<TAsnElem> Parse(const uint8_t*& p, const uint8_t* end, bool insi
       // Children run to the end-of-contents marker; running out of octets
       // before it means the element was cut off.
       for (;;) {
-        if (p >= end) return nullptr;
-        auto c = Parse(p, end, true, depth + 1, child);
+        if (p >= end) return ctx.Fail(p, "end-of-contents octets missing");
+        auto c = Parse(ctx, p, end, true, depth + 1, child);
         if (child == TOutcome::EndOfContents) break;
         if (!c) return nullptr;
         seq->Add(std::move(c));
@@ -108,13 +133,17 @@ void AddBlob(std::vector<TBlobPtr>& list, const uint8_t* data, int64_t size) {
 
 }  // namespace
 
-std::unique_ptr<TAsnElem> ParseAsn(const void* data, int32_t size, int32_t* used) {
+std::unique_ptr<TAsnElem> ParseAsn(const void* data, int32_t size, int32_t* used, TAsnParseFailure* failure) {
   if (used) *used = 0;
-  if (!data || size <= 0) return nullptr;
+  if (failure) *failure = TAsnParseFailure();
+  if (!data || size <= 0) {
+    if (failure) *failure = {0, "no octets"};
+    return nullptr;
+  }
   const uint8_t* p = static_cast<const uint8_t*>(data);
   const uint8_t* start = p;
   TOutcome outcome;
-  auto root = Parse(p, start + size, false, 1, outcome);
+  auto root = Parse(TParseContext{start, failure}, p, start + size, false, 1, outcome);
   if (root && used) *used = static_cast<int32_t>(p - start);
   return root;
 }

@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "util/Exception.h"
 #include "util/Stream.h"
 
 namespace tessel {
@@ -170,11 +171,28 @@ public:
   std::string ValueText(int32_t maxOctets) const override;
 };
 
+// A failure of the streaming parser; Offset is the stream position of the
+// first octet of the element that could not be read.
+class EAsnParseError : public Exception {
+public:
+  EAsnParseError(const std::string& message, int32_t offset) : Exception(message), Offset(offset) {}
+  int32_t Offset;
+};
+
+// Why the tree parser gave nothing: Offset is that of the first octet of the
+// innermost element that could not be read (the block's size when an
+// indefinite length runs out of octets before its end-of-contents marker).
+struct TAsnParseFailure {
+  int32_t Offset = -1;
+  std::string Reason;
+};
+
 // The first element of the block, with all its descendants; octets after it
 // are ignored. Malformed, truncated or too deeply nested input gives nullptr,
-// never a partial tree. used, when given, receives the number of octets the
-// element took.
-std::unique_ptr<TAsnElem> ParseAsn(const void* data, int32_t size, int32_t* used = nullptr);
+// never a partial tree; failure, when given, then says where and why. used,
+// when given, receives the number of octets the element took.
+std::unique_ptr<TAsnElem> ParseAsn(const void* data, int32_t size, int32_t* used = nullptr,
+                                   TAsnParseFailure* failure = nullptr);
 std::unique_ptr<TAsnElem> ParseAsnBlob(const Blob& blob);
 
 // Appends one blob per child of the outer element at data: the child's
@@ -187,10 +205,12 @@ void SplitAsnChildren(const void* data, std::vector<TBlobPtr>& list, int32_t siz
 // document order: a constructed element is returned before its content,
 // without children. The parser owns every element it returned.
 //
-// Raises Exception("Unexpected EOF") when the stream ends inside identifier
-// or length octets, the stream's read error when it ends inside content (or
-// a length claims more than any stream can hold), and
-// Exception("ASN.1 nesting too deep") past kMaxAsnDepth open elements.
+// Raises EAsnParseError("Unexpected EOF") when the stream ends inside
+// identifier or length octets, EAsnParseError("Stream read error") when a
+// length claims more than any stream can hold, and EAsnParseError("ASN.1
+// nesting too deep") past kMaxAsnDepth open elements, each with the offset
+// of the element's first octet. A stream that ends inside content raises its
+// own read error.
 class TAsnParser {
 public:
   explicit TAsnParser(TStream& stream) : Stream_(stream) {}

@@ -42,7 +42,8 @@ void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
 namespace {
 
 // The streaming reader's view: one "level:kind" per element ("0:seq",
-// "1:oid", "2:u2" for a TUnknown with tag 2), then "!message" when it raised.
+// "1:oid", "2:u2" for a TUnknown with tag 2), then "!message" when it raised,
+// with "@offset" when the reader itself refused the octets there.
 std::string Walk(const std::string& octets) {
   TStringStream stream(octets);
   TAsnParser parser(stream);
@@ -54,6 +55,8 @@ std::string Walk(const std::string& octets) {
       std::string kind = dynamic_cast<TSeq*>(e) ? "seq" : dynamic_cast<TOID*>(e) ? "oid" : "u" + std::to_string(e->Tag);
       out += (out.empty() ? "" : " ") + std::to_string(parser.LastDepth()) + ":" + kind;
     }
+  } catch (const EAsnParseError& e) {
+    out += std::string(out.empty() ? "" : " ") + "!" + e.what() + "@" + std::to_string(e.Offset);
   } catch (const Exception& e) {
     out += std::string(out.empty() ? "" : " ") + "!" + e.what();
   }
@@ -63,40 +66,43 @@ std::string Walk(const std::string& octets) {
 }  // namespace
 
 TEST(asn1_readers, same_input_both_readers) {
-  // Octets the tree parser's first element takes (-1: no tree, which it gives
-  // for anything malformed or cut), and what the streaming reader yields.
-  // The streaming reader stops quietly where the input ends between
-  // elements, and closes an element once its end is passed.
-  const std::tuple<const char*, int32_t, const char*> cases[] = {
-      {"30 80 02 01 01 00 00 05 00", 7, "0:seq 1:u2"},  // the outermost end marker ends the reading
-      {"05 00 06 03 2A 03 04", 2, "0:u5 0:oid"},
-      {"30 0B 30 04 06 02 2A 03 A0 00 02 01 07 05 00", 13, "0:seq 1:seq 2:oid 1:seq 1:u2 0:u5"},
-      {"A1 07 31 80 04 01 AA 00 00", 9, "0:seq 1:seq 2:u4"},  // constructed of any class: a SEQUENCE
-      {"00 00 00 00", 2, "0:u0 0:u0"},  // end markers with no indefinite element open
-      {"30 02 00 00", 4, "0:seq 1:u0"},
-      {"02 01 05 FF FF 00", 3, "0:u2 !Unexpected EOF"},            // the tree ignores what follows
-      {"BF 81 82 03 02 05 00 AA", 7, "0:seq 1:u5 !Unexpected EOF"},  // tag octets up to bit 8 clear
-      {"04 84 00 00 00 01 AA", 7, "0:u4"},                          // non-minimal length
-      {"", -1, ""}, {"30", -1, "!Unexpected EOF"}, {"1F 81", -1, "!Unexpected EOF"},
-      {"30 82 01", -1, "!Unexpected EOF"},
-      {"30 03 04 05 01 02", -1, "0:seq !Stream read error"},   // content cut by the end
-      {"04 85 00 00 00 00 01 AA", -1, "!Stream read error"},   // five length octets
-      {"30 84 80 00 00 00", -1, "!Stream read error"},         // 2^31
-      {"30 84 7F FF FF FF 05 00", -1, "!Stream read error"},   // an end beyond 2^31
-      {"30 05 02 01 01", -1, "0:seq 1:u2"},                    // content claims more than remains
-      {"30 04 02 01 01 00", -1, "0:seq 1:u2 !Unexpected EOF"}, // a child leaves an octet unused
-      {"30 03 02 05 01", -1, "0:seq !Stream read error"},      // a child longer than its parent
-      {"30 09 30 80 02 01 01 00 00 02 01 02 02 01 03", -1, "0:seq 1:seq 2:u2 1:u2 0:u2"},
-      {"30 80 30 01 02 01 05 00 00 05 00", -1, "0:seq 1:seq 2:u2"},
-      {"30 80 02 01 01", -1, "0:seq 1:u2"},                    // no end marker
-      {"30 80 02 05 01 00 00", -1, "0:seq !Stream read error"},
-      {"A0 0A 30 80 02 01 01 00 00", -1, "0:seq 1:seq 2:u2"},  // the parent ends inside its child
+  // Octets the tree parser's first element takes, or "!offset" where it
+  // failed (the first octet of the innermost element it could not read),
+  // and what the streaming reader yields. The streaming reader stops
+  // quietly where the input ends between elements, and closes an element
+  // once its end is passed.
+  const std::tuple<const char*, const char*, const char*> cases[] = {
+      {"30 80 02 01 01 00 00 05 00", "7", "0:seq 1:u2"},  // the outermost end marker ends the reading
+      {"05 00 06 03 2A 03 04", "2", "0:u5 0:oid"},
+      {"30 0B 30 04 06 02 2A 03 A0 00 02 01 07 05 00", "13", "0:seq 1:seq 2:oid 1:seq 1:u2 0:u5"},
+      {"A1 07 31 80 04 01 AA 00 00", "9", "0:seq 1:seq 2:u4"},  // constructed of any class: a SEQUENCE
+      {"00 00 00 00", "2", "0:u0 0:u0"},  // end markers with no indefinite element open
+      {"30 02 00 00", "4", "0:seq 1:u0"},
+      {"02 01 05 FF FF 00", "3", "0:u2 !Unexpected EOF@3"},            // the tree ignores what follows
+      {"BF 81 82 03 02 05 00 AA", "7", "0:seq 1:u5 !Unexpected EOF@7"},  // tag octets up to bit 8 clear
+      {"04 84 00 00 00 01 AA", "7", "0:u4"},                            // non-minimal length
+      {"", "!0", ""}, {"30", "!0", "!Unexpected EOF@0"}, {"1F 81", "!0", "!Unexpected EOF@0"},
+      {"30 82 01", "!0", "!Unexpected EOF@0"},
+      {"30 03 04 05 01 02", "!2", "0:seq !Stream read error"},     // content cut by the end
+      {"04 85 00 00 00 00 01 AA", "!0", "!Stream read error@0"},   // five length octets
+      {"30 84 80 00 00 00", "!0", "!Stream read error@0"},         // 2^31
+      {"30 84 7F FF FF FF 05 00", "!0", "!Stream read error@0"},   // an end beyond 2^31
+      {"30 05 02 01 01", "!0", "0:seq 1:u2"},                      // content claims more than remains
+      {"30 04 02 01 01 00", "!5", "0:seq 1:u2 !Unexpected EOF@5"}, // a child leaves an octet unused
+      {"30 03 02 05 01", "!2", "0:seq !Stream read error"},        // a child longer than its parent
+      {"30 09 30 80 02 01 01 00 00 02 01 02 02 01 03", "!9", "0:seq 1:seq 2:u2 1:u2 0:u2"},
+      {"30 80 30 01 02 01 05 00 00 05 00", "!4", "0:seq 1:seq 2:u2"},
+      {"30 80 02 01 01", "!5", "0:seq 1:u2"},                      // no end marker: fails at the end
+      {"30 80 02 05 01 00 00", "!2", "0:seq !Stream read error"},
+      {"A0 0A 30 80 02 01 01 00 00", "!0", "0:seq 1:seq 2:u2"},    // the parent ends inside its child
   };
-  for (auto [hex, used, walk] : cases) {
+  for (auto [hex, tree, walk] : cases) {
     std::string octets = Hex(hex);
     int32_t taken = -1;
-    bool parsed = ParseAsn(octets.data(), static_cast<int32_t>(octets.size()), &taken) != nullptr;
-    EXPECT_EQ(parsed ? taken : -1, used) << hex;
+    TAsnParseFailure failure;
+    bool parsed = ParseAsn(octets.data(), static_cast<int32_t>(octets.size()), &taken, &failure) != nullptr;
+    EXPECT_EQ(parsed ? std::to_string(taken) : "!" + std::to_string(failure.Offset), tree) << hex;
+    EXPECT_EQ(parsed, failure.Offset < 0 && failure.Reason.empty()) << hex;
     EXPECT_EQ(Walk(octets), walk) << hex;
   }
 }
@@ -131,6 +137,10 @@ TEST(asn1_readers, nesting_cap) {
   // kMaxAsnDepth levels in all (the NULL is one) parse; one more does not.
   EXPECT_TRUE(Parse(definite(kMaxAsnDepth - 1)));
   EXPECT_FALSE(Parse(definite(kMaxAsnDepth)));
+  std::string deep = definite(kMaxAsnDepth);
+  TAsnParseFailure failure;
+  EXPECT_FALSE(ParseAsn(deep.data(), static_cast<int32_t>(deep.size()), nullptr, &failure));
+  EXPECT_EQ(failure.Offset, 4 * kMaxAsnDepth);  // the NULL, one level too deep
   EXPECT_TRUE(Parse(NestedIndefinite(kMaxAsnDepth - 1)));
   EXPECT_FALSE(Parse(NestedIndefinite(kMaxAsnDepth)));
   EXPECT_FALSE(Parse(NestedIndefinite(100000)));
@@ -138,5 +148,5 @@ TEST(asn1_readers, nesting_cap) {
   std::string walk = Walk(NestedIndefinite(kMaxAsnDepth));
   EXPECT_EQ(walk.substr(walk.rfind(' ') + 1), std::to_string(kMaxAsnDepth) + ":u5");
   walk = Walk(NestedIndefinite(kMaxAsnDepth + 1));
-  EXPECT_EQ(walk.substr(walk.rfind('!')), "!ASN.1 nesting too deep");
+  EXPECT_EQ(walk.substr(walk.rfind('!')), "!ASN.1 nesting too deep@" + std::to_string(2 * kMaxAsnDepth));
 }

@@ -5,6 +5,7 @@
 #include <chrono>
 
 #include "AsnTestUtil.h"
+#include "asn1/AsnText.h"
 #include "asn1/oid.h"
 
 using namespace tessel;
@@ -71,4 +72,104 @@ TEST(asn1_oid, hostile_arc_is_written_in_hex_quickly) {
   // 100001 groups of seven set bits: 700007 bits, "7" and then F's.
   EXPECT_EQ(dotted, "1.2.0x7" + std::string(700004 / 4, 'F'));
   EXPECT_EQ(OidToDotted(std::string(70, '\xFF') + Hex("7F")).substr(0, 4), "2.0x");
+}
+
+namespace {
+
+std::unique_ptr<TAsnElem> Primitive(uint8_t cls, uint32_t tag, const std::string& content) {
+  return std::make_unique<TUnknown>(tag, cls, content);
+}
+
+// Whether s is well-formed UTF-8 (no surrogates, nothing past U+10FFFF).
+bool IsUtf8(std::string_view s) {
+  for (size_t i = 0; i < s.size();) {
+    unsigned char b = static_cast<unsigned char>(s[i]);
+    size_t n = b < 0x80 ? 1 : b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
+    if (n == 0 || s.size() - i < n) return false;
+    uint32_t c = n == 1 ? b : b & (0x7F >> n);
+    for (size_t k = 1; k < n; ++k) {
+      unsigned char t = static_cast<unsigned char>(s[i + k]);
+      if ((t & 0xC0) != 0x80) return false;
+      c = c << 6 | (t & 0x3F);
+    }
+    if ((n == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) || (n == 4 && (c < 0x10000 || c > 0x10FFFF)))
+      return false;
+    i += n;
+  }
+  return true;
+}
+
+}  // namespace
+
+TEST(asn1_text, shown_values_are_utf8_or_hex) {
+  const std::string fffd = "\xEF\xBF\xBD";
+  const std::tuple<uint8_t, uint32_t, std::string, std::string> cases[] = {
+      {acUniversal, 30, Hex("00 47 00 72 00 FC"), "Gr\xC3\xBC"},                  // BMPString
+      {acUniversal, 30, Hex("D8 3D DE 00 00 21"), "\xF0\x9F\x98\x80!"},           // a surrogate pair
+      {acUniversal, 30, Hex("D8 3D 00 41 DE 00"), fffd + "A" + fffd},             // lone surrogates
+      {acUniversal, 30, Hex("00 41 00"), "A" + fffd},                             // an odd octet
+      {acUniversal, 28, Hex("00 00 00 47 00 01 F6 00"), "G\xF0\x9F\x98\x80"},     // UniversalString
+      {acUniversal, 28, Hex("00 11 00 00 00 00 D8 00 00 00"), fffd + fffd + fffd},
+      {acUniversal, 20, Hex("47 72 FC"), "Gr\xC3\xBC"},                           // T61String as Latin-1
+      {acUniversal, 19, Hex("41 E9"), "A\xC3\xA9"},
+      {acUniversal, 12, "Gr\xC3\xBC\xC3\x9F" "e", "Gr\xC3\xBC\xC3\x9F" "e"},      // UTF8String
+      {acUniversal, 12, Hex("41 C3 28"), "A" + fffd + "("},
+      {acUniversal, 12, Hex("C0 80 ED A0 80 F4 90 80 80"), std::string() + fffd + fffd + fffd + fffd + fffd + fffd + fffd + fffd + fffd},
+      {acUniversal, 1, Hex("FF"), "FF"},                                          // BOOLEAN
+      {acUniversal, 10, Hex("01 03"), "0103"},                                    // ENUMERATED
+      {acUniversal, 2, Hex("00 C3"), "00C3"},                                     // INTEGER from the stream reader
+      {acUniversal, 5, "", ""},                                                   // NULL
+      {acUniversal, 9, Hex("03 31 45"), "03 31 45"},                              // REAL: octets
+      {acContext, 7, Hex("7F 00 00 01"), "7F 00 00 01"},                          // iPAddress
+      {acContext, 7, "ABCD", "41 42 43 44"},                                      // even when printable
+      {acContext, 1, "a@example.com", "a@example.com"},                           // rfc822Name
+      {acContext, 1, Hex("00 FF"), "00 FF"},                                      // binary in a context tag
+      {acContext, 3, "line\x1B[2J", "6C 69 6E 65 1B 5B 32 4A"},                   // controls: not text
+      {acContext, 0, "text", "74 65 78 74"},                                      // [0] stays hex
+  };
+  for (const auto& [cls, tag, content, shown] : cases) {
+    EXPECT_EQ(AsnValueUtf8(*Primitive(cls, tag, content), 0), shown) << tag << " " << ToHex(content);
+  }
+  EXPECT_EQ(AsnValueUtf8(*Parse(Hex("02 02 00 C3")), 0), "00C3");
+  EXPECT_EQ(AsnValueUtf8(*Parse(Hex("06 03 55 04 03")), 0), "2.5.4.3");
+}
+
+TEST(asn1_text, cut_between_characters_with_a_note) {
+  const std::string ue = "\xC3\xBC";
+  const std::tuple<uint32_t, std::string, std::string> cases[] = {
+      {12, std::string(255, 'a') + ue, std::string(255, 'a') + "... --Skipped 2 octets--"},
+      {12, std::string(254, 'a') + ue, std::string(254, 'a') + ue},  // ends exactly at the limit
+      {30, std::string(258, '\0'), std::string(128, '\0') + "... --Skipped 2 octets--"},
+      {30, std::string(254, '\0') + Hex("D8 3D DE 00"), std::string(127, '\0') + "... --Skipped 4 octets--"},
+      {28, std::string(260, '\0'), std::string(64, '\0') + "... --Skipped 4 octets--"},
+      {20, std::string(300, '\xFC'), [&] {
+         std::string s;
+         for (int i = 0; i < 256; ++i) s += ue;
+         return s;
+       }() + "... --Skipped 44 octets--"},
+      {1, std::string(257, '\x01'), "01" + [] {
+         std::string s;
+         for (int i = 0; i < 255; ++i) s += " 01";
+         return s;
+       }() + "... --Skipped 1 octets--"},
+  };
+  for (const auto& [tag, content, shown] : cases)
+    EXPECT_EQ(AsnValueUtf8(*Primitive(acUniversal, tag, content), 256), shown) << tag << " " << content.size();
+}
+
+TEST(asn1_text, any_content_gives_utf8) {
+  uint32_t seed = 12345;
+  auto next = [&seed] { return seed = seed * 1103515245u + 12345u, static_cast<unsigned char>(seed >> 16); };
+  for (uint8_t cls : {acUniversal, acContext}) {
+    for (uint32_t tag = 0; tag <= 31; ++tag) {
+      for (int round = 0; round < 20; ++round) {
+        std::string content(static_cast<size_t>(next() % 40), '\0');
+        for (char& c : content) c = static_cast<char>(next() & (round % 2 ? 0xFF : 0x7F));
+        for (int32_t limit : {0, 7}) {
+          std::string shown = AsnValueUtf8(*Primitive(cls, tag, content), limit);
+          EXPECT_TRUE(IsUtf8(shown)) << int(cls) << " " << tag << " " << ToHex(content);
+        }
+      }
+    }
+  }
 }

@@ -44,7 +44,6 @@ TEST(cli_asn1, golden_outputs) {
       {"rows.pem", "rows.txt"},          // the same as PEM, with text before the block
       {"rows.b64", "rows.txt"},          // and as bare base64 with CR LF line ends
       {"cert.der", "cert.txt"},          // an elliptic-curve certificate
-      {"trailing.der", "trailing.txt"},  // octets after the element are ignored
   };
   for (auto [input, expected] : pairs) {
     TResult r = Tessel({"--asn1", (kData / input).string()});
@@ -56,20 +55,38 @@ TEST(cli_asn1, golden_outputs) {
   EXPECT_EQ(Tessel({"--asn1", TempFile("short.b64", "MAMCAQU=\n").string()}).Out, "SEQUENCE\n  INTEGER: 05\n");
 }
 
+TEST(cli_asn1, octets_after_the_element_are_reported) {
+  TResult r = Tessel({"--asn1", (kData / "trailing.der").string()});
+  EXPECT_EQ(r.Status, ExitNotParsed);
+  EXPECT_EQ(r.Out, tessel::ReadFileBytes(kData / "trailing.txt"));
+  EXPECT_EQ(r.Err, "Octets after the ASN.1 structure: 25 from offset 5\n");
+  // In base64 text the offsets are those of the decoded octets: 30 03 02 01 05 FF.
+  r = Tessel({"--asn1", TempFile("trailing.b64", "MAMCAQX/\n").string()});
+  EXPECT_EQ(r.Status, ExitNotParsed);
+  EXPECT_EQ(r.Out, "SEQUENCE\n  INTEGER: 05\n--1 octets after the element, from offset 5 of the decoded octets--\n");
+}
+
 TEST(cli_asn1, input_that_does_not_parse) {
-  const std::pair<const char*, std::string> cases[] = {
-      {"empty", ""},
-      {"text", "Just some words, not base64 and not DER.\n"},
-      {"cut", tessel::ReadFileBytes(kData / "truncated.der")},
-      {"badpem", "-----BEGIN CERTIFICATE-----\nMIIB\n-----END CERTIFICATE-----\n"},
-      {"badb64", "MIIBCgKCAQEAtest\n"},
-      {"deep", std::string(400, '\x30') + '\x80'},
+  const std::tuple<const char*, std::string, const char*> cases[] = {
+      {"empty", "", "no octets at offset 0"},
+      {"text", "Just some words, not base64 and not DER.\n", "length 117 exceeds the 39 octets that remain at offset 0"},
+      {"cut", tessel::ReadFileBytes(kData / "truncated.der"), "length 436 exceeds the 433 octets that remain at offset 0"},
+      {"badpem", "-----BEGIN CERTIFICATE-----\nMIIB\n-----END CERTIFICATE-----\n",
+       "identifier or length octets cut off at offset 0 of the decoded octets"},
+      {"badb64", "MIIBCgKCAQEAtest\n", "length 266 exceeds the 8 octets that remain at offset 0 of the decoded octets"},
+      {"badpad", "MAMCA=QU\n", "the base64 text does not decode"},
+      {"deep", std::string(400, '\x30') + '\x80', "length 48 exceeds the 46 octets that remain at offset 2"},
+      {"deepber", [] {
+         std::string s;
+         for (int i = 0; i < 201; ++i) s += "\x30\x80";
+         return s;
+       }(), "nested deeper than 200 levels at offset 400"},
   };
-  for (const auto& [name, content] : cases) {
+  for (const auto& [name, content, why] : cases) {
     TResult r = Tessel({"--asn1", TempFile(name, content).string()});
     EXPECT_EQ(r.Status, ExitNotParsed) << name;
     EXPECT_EQ(r.Out, "") << name;
-    EXPECT_EQ(r.Err, "Not a valid ASN.1 structure\n") << name;
+    EXPECT_EQ(r.Err, std::string("Not a valid ASN.1 structure: ") + why + "\n") << name;
   }
 }
 

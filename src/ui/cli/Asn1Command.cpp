@@ -46,28 +46,49 @@ bool PemBody(std::string_view text, std::string& body) {
   return true;
 }
 
-std::unique_ptr<TAsnElem> ParseAsnText(std::string_view text) {
+// The element a file holds, or why there is none.
+struct TParsed {
+  std::unique_ptr<TAsnElem> Root;
+  bool Decoded = false;  // read from PEM or base64 text: offsets are into the decoded octets
+  TAsnParseFailure Failure;
+  int32_t Used = 0;      // octets the element took
+  int32_t Size = 0;      // octets there were
+};
+
+TParsed ParseOctets(std::string_view der, bool decoded) {
+  TParsed parsed;
+  parsed.Decoded = decoded;
+  parsed.Size = static_cast<int32_t>(der.size());
+  parsed.Root = ParseAsn(der.data(), parsed.Size, &parsed.Used, &parsed.Failure);
+  return parsed;
+}
+
+TParsed ParseAsnText(std::string_view text) {
   TStringStream out;
   try {
     Base64DecodeString(text, out);
   } catch (const std::exception&) {
-    return nullptr;  // a misplaced pad: not base64 after all
+    TParsed parsed;  // a misplaced pad: not base64 after all
+    parsed.Decoded = true;
+    parsed.Failure.Reason = "the base64 text does not decode";
+    return parsed;
   }
-  const std::string& der = out.DataString();
-  return ParseAsn(der.data(), static_cast<int32_t>(der.size()));
+  return ParseOctets(out.DataString(), true);
 }
 
 // DER when the file is exactly one element; otherwise PEM or bare base64
 // text; otherwise (DER followed by other octets) the element it starts with.
-std::unique_ptr<TAsnElem> ParseFileBytes(const std::string& bytes) {
-  int32_t size = static_cast<int32_t>(bytes.size());
-  int32_t used = 0;
-  auto root = ParseAsn(bytes.data(), size, &used);
-  if (root && used == size) return root;
+TParsed ParseFileBytes(const std::string& bytes) {
+  TParsed der = ParseOctets(bytes, false);
+  if (der.Root && der.Used == der.Size) return der;
   std::string body;
   if (PemBody(bytes, body)) return ParseAsnText(body);
   if (IsBase64Text(bytes)) return ParseAsnText(bytes);
-  return root;
+  return der;
+}
+
+std::string Where(const TParsed& parsed, int32_t offset) {
+  return "offset " + std::to_string(offset) + (parsed.Decoded ? " of the decoded octets" : "");
 }
 
 // Appends one output line; control characters in string values are written
@@ -97,21 +118,32 @@ int RunAsn1(TCommandContext& ctx) {
   if (int status = FileArgument(ctx, false, "--asn1 FILE")) return status;
   std::string bytes;
   if (int status = ReadCommandFile(ctx, ctx.Args[0], bytes)) return status;
-  auto root = ParseFileBytes(bytes);
-  if (!root) {
-    ctx.Err << "Not a valid ASN.1 structure\n";
+  TParsed parsed = ParseFileBytes(bytes);
+  if (!parsed.Root) {
+    const TAsnParseFailure& failure = parsed.Failure;
+    ctx.Err << "Not a valid ASN.1 structure: " << failure.Reason;
+    if (failure.Offset >= 0) ctx.Err << " at " << Where(parsed, failure.Offset);
+    ctx.Err << '\n';
     return ExitNotParsed;
   }
   std::string buffer;
-  VisitAsnRows(*root, [&](const TAsnRow& row) {
+  VisitAsnRows(*parsed.Root, [&](const TAsnRow& row) {
     AppendLine(buffer, row);
     if (buffer.size() >= 1 << 16) {
       ctx.Out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
       buffer.clear();
     }
   });
+  // Octets after the element are no part of it, but they are in the file:
+  // say so rather than drop them.
+  int32_t trailing = parsed.Size - parsed.Used;
+  if (trailing > 0) {
+    std::string where = Where(parsed, parsed.Used);
+    buffer += "--" + std::to_string(trailing) + " octets after the element, from " + where + "--\n";
+    ctx.Err << "Octets after the ASN.1 structure: " << trailing << " from " << where << '\n';
+  }
   ctx.Out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-  return ExitDone;
+  return trailing > 0 ? ExitNotParsed : ExitDone;
 }
 
 const TCommandRegistrar kAsn1Command("--asn1", "FILE", "print the ASN.1 tree of a DER, PEM or base64 file", RunAsn1);

@@ -1,6 +1,8 @@
 #include "QXConf.h"
 
 #include <algorithm>
+#include <iostream>
+#include <string_view>
 
 #include "CharRefWriter.h"
 #include "ConfigLocation.h"
@@ -17,6 +19,108 @@
 namespace tessel {
 
 TQXConfigFile* ConfigFile = nullptr;
+
+namespace {
+
+// Editors put a UTF-8 byte-order mark before the declaration; the parser
+// reads none, so it goes before the parser sees the text.
+std::unique_ptr<TStream> WithoutByteOrderMark(std::unique_ptr<TStream> stream) {
+  static constexpr char kBom[] = "\xEF\xBB\xBF";
+  char head[3] = {};
+  stream->SetPosition(0);
+  int32_t n = stream->Read(head, 3);
+  if (n == 3 && std::string_view(head, 3) == std::string_view(kBom, 3)) {
+    auto rest = std::make_unique<TMemoryStream>();
+    if (int32_t left = stream->GetSize() - 3; left > 0) rest->CopyFrom(*stream, left);
+    rest->SetPosition(0);
+    return rest;
+  }
+  stream->SetPosition(0);
+  return stream;
+}
+
+// The comment before the root element cannot carry character references,
+// so a character the file's charset lacks is written as the text "&#x...;"
+// and read back from it; a "&#x" of the text itself is written "&#x26;#x".
+std::u16string CommentForCharset(const std::u16string& text, TCharWriter& charset) {
+  static const char16_t kDigits[] = u"0123456789ABCDEF";
+  auto reference = [](std::u16string& out, char32_t code) {
+    std::u16string hex;
+    do {
+      hex.insert(hex.begin(), kDigits[code & 0xF]);
+      code >>= 4;
+    } while (code);
+    out += u"&#x" + hex + u";";
+  };
+  std::u16string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    char16_t c = text[i];
+    if (c == u'&' && text.compare(i + 1, 2, u"#x") == 0) {
+      reference(out, c);
+    } else if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      reference(out, 0x10000 + ((static_cast<char32_t>(c) - 0xD800) << 10) + (text[i + 1] - 0xDC00u));
+      ++i;
+    } else if (charset.CanWrite(c)) {
+      out += c;
+    } else {
+      reference(out, c);
+    }
+  }
+  return out;
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+  if (c < 0x80) {
+    out += static_cast<char>(c);
+  } else if (c < 0x800) {
+    out += static_cast<char>(0xC0 | (c >> 6));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else if (c < 0x10000) {
+    out += static_cast<char>(0xE0 | (c >> 12));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (c >> 18));
+    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (c & 0x3F));
+  }
+}
+
+// The inverse of CommentForCharset on UTF-8 text: "&#x" with one to six hex
+// digits and ";" naming a character (other than CR) becomes that character;
+// anything else stays as it is.
+std::string CommentFromFile(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text.compare(i, 3, "&#x") == 0) {
+      size_t j = i + 3;
+      char32_t code = 0;
+      while (j < text.size() && j - i - 3 < 6 && HexValue(text[j]) >= 0) code = code * 16 + static_cast<char32_t>(HexValue(text[j++]));
+      // A CR would not survive the next load (line ends become LF), and
+      // CommentForCharset never writes one as a reference.
+      if (j > i + 3 && j < text.size() && text[j] == ';' && code > 0 && code != 0xD && code <= 0x10FFFF &&
+          !(code >= 0xD800 && code <= 0xDFFF)) {
+        AppendUtf8(out, code);
+        i = j;
+        continue;
+      }
+    }
+    out += text[i];
+  }
+  return out;
+}
+
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // TNotificationList
@@ -124,7 +228,7 @@ void TQXConfigFile::WriteDocument(TSaxWriter& writer) {
   writer.WriteDeclaration = true;
   writer.StartDocument();
   std::string info = Trim(Info);
-  if (!info.empty()) writer.Comment(XmlCommentText(Utf8ToWide(info)));
+  if (!info.empty()) writer.Comment(XmlCommentText(CommentForCharset(Utf8ToWide(info), writer.Writer())));
   Root_->WriteTo(writer);
   writer.EndDocument();
 }
@@ -170,10 +274,10 @@ void TQXConfigFile::Load() {
   LoadFromFile(Path_);
 }
 
-void TQXConfigFile::ParseStream(std::unique_ptr<TStream> stream) {
+void TQXConfigFile::ParseStream(std::unique_ptr<TStream> stream, const std::string& fileName) {
   TQXMLParser parser;
   parser.Events = Events;
-  parser.Parse(std::move(stream));
+  parser.Parse(WithoutByteOrderMark(std::move(stream)), Utf8ToWide(fileName));
   Root_->SetModified(false);
 }
 
@@ -184,17 +288,30 @@ void TQXConfigFile::LoadFailed() {
 
 void TQXConfigFile::LoadFromFile(const std::string& fileName) {
   std::string full;
+  LoadProblem_.clear();
   try {
     full = MakeAbsoluteFileName(ExpandConfigString(fileName));
-    ParseStream(std::make_unique<TFileStream>(full, TFileMode::OpenRead));
+    ParseStream(std::make_unique<TFileStream>(full, TFileMode::OpenRead), full);
     Path_ = fileName;
     if (BrokenFile_ == full) BrokenFile_.clear();
-  } catch (...) {
+  } catch (const std::exception& e) {
     LoadFailed();
-    if (!full.empty() && FileExists(full)) BrokenFile_ = full;
+    if (!full.empty() && FileExists(full)) {
+      BrokenFile_ = full;
+      ReportLoadProblem(full, e);
+    }
     if (!Silent) throw;
   }
   DoLoad();
+}
+
+void TQXConfigFile::ReportLoadProblem(const std::string& fileName, const std::exception& error) {
+  std::string where;
+  if (auto xml = dynamic_cast<const EXMLParseError*>(&error))
+    where = " at line " + std::to_string(xml->Line) + ", column " + std::to_string(xml->Column);
+  LoadProblem_ = "The settings file \"" + fileName + "\" could not be loaded" + where + ": " + error.what() +
+                 ". It is kept as \"" + fileName + ".bak\" and replaced by new settings when they are saved.";
+  if (OnLoadProblem) OnLoadProblem(*this, LoadProblem_);
 }
 
 void TQXConfigFile::LoadFromString(const std::string& text) {
@@ -202,8 +319,9 @@ void TQXConfigFile::LoadFromString(const std::string& text) {
 }
 
 void TQXConfigFile::LoadFromStream(std::unique_ptr<TStream> stream) {
+  LoadProblem_.clear();
   try {
-    ParseStream(std::move(stream));
+    ParseStream(std::move(stream), std::string());
   } catch (...) {
     LoadFailed();
     if (!Silent) throw;
@@ -224,7 +342,7 @@ void TQXConfigFile::DoLoad() {
 void TQXConfigFile::DoStartDocument() { ResetRoot(); }
 
 void TQXConfigFile::DoComment(const std::u16string& text) {
-  if (Info.empty()) Info = Trim(WideToUtf8(text));
+  if (Info.empty()) Info = Trim(CommentFromFile(WideToUtf8(text)));
 }
 
 void TQXConfigFile::DoCharacters(TWStringBuf& text) {
@@ -302,11 +420,14 @@ std::unique_ptr<TQXConfigFile>& ProgramConfig() {
 
 }  // namespace
 
-void InitConfigFile(const std::string& overrideName) {
+void InitConfigFile(const std::string& overrideName, TQXConfigFile::TLoadProblemEvent onLoadProblem) {
   auto& instance = ProgramConfig();
   instance = std::make_unique<TQXConfigFile>();
   ConfigFile = instance.get();
   instance->Silent = true;
+  if (!onLoadProblem)
+    onLoadProblem = [](TQXConfigFile&, const std::string& message) { std::cerr << "tessel: " << message << '\n'; };
+  instance->OnLoadProblem = std::move(onLoadProblem);
   instance->SetAutoLoad(true);
   instance->SetPath(QuoteConfigFileName(ChooseConfigFileName(overrideName)));
 }

@@ -28,6 +28,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -103,7 +104,10 @@ public:
   virtual void Load();
   // Reads the file; on success Path becomes fileName as given. A file that
   // is missing or does not load leaves an empty, modified tree; the error
-  // reaches the caller unless Silent is set.
+  // reaches the caller unless Silent is set. A file that exists but does not
+  // load is also reported once through LoadProblem and OnLoadProblem, with
+  // the name of the backup the next save keeps of it. A UTF-8 byte-order
+  // mark before the declaration is skipped.
   virtual void LoadFromFile(const std::string& fileName);
   virtual void LoadFromString(const std::string& text);
   // Parses the whole stream from its start; the stream is freed after.
@@ -135,6 +139,13 @@ public:
   TNotifyEvent OnLoad;     // after AfterLoad
   TNotifyEvent OnModified;  // every change that reaches the root, loads included
 
+  // Why the last load of an existing file failed, and what happens to the
+  // file ('' when it loaded or did not exist). The hook is called with the
+  // same text, once per failed load.
+  using TLoadProblemEvent = std::function<void(TQXConfigFile& Sender, const std::string& message)>;
+  const std::string& LoadProblem() const { return LoadProblem_; }
+  TLoadProblemEvent OnLoadProblem;
+
 protected:
   // Loader handlers, bound into Events by the constructor.
   virtual void DoStartDocument();
@@ -152,7 +163,10 @@ private:
   void DoLoad();
   // Runs a parser with this component's events over the stream; raises
   // what the parser raises.
-  void ParseStream(std::unique_ptr<TStream> stream);
+  // fileName ('' for none) is the system identifier that relative ones in
+  // the document are resolved against.
+  void ParseStream(std::unique_ptr<TStream> stream, const std::string& fileName);
+  void ReportLoadProblem(const std::string& fileName, const std::exception& error);
   // An empty tree marked modified, so that the next save writes a file that loads.
   void LoadFailed();
   void AddAttributeValues(TQCKey& key, const TAttrList* attributes);
@@ -167,6 +181,7 @@ private:
   // The absolute name of a file that exists but failed to load; it is kept
   // as "<name>.bak" before a save replaces it.
   std::string BrokenFile_;
+  std::string LoadProblem_;
 
   TNotificationList BeforeSave_;
   TNotificationList AfterLoad_;
@@ -178,8 +193,10 @@ extern TQXConfigFile* ConfigFile;
 
 // Creates ConfigFile (Silent, AutoLoad) for the file ChooseConfigFileName
 // picks with overrideName (the "--config FILE" option; '' for none) and loads
-// it. A missing or broken file leaves an empty tree.
-void InitConfigFile(const std::string& overrideName = std::string());
+// it. A missing or broken file leaves an empty tree; a broken one is told to
+// onLoadProblem (the viewer's message box), by default on standard error.
+void InitConfigFile(const std::string& overrideName = std::string(),
+                    TQXConfigFile::TLoadProblemEvent onLoadProblem = nullptr);
 // Saves ConfigFile when modified, then frees it (also when the save raises,
 // which then passes the error on).
 void DoneConfigFile();

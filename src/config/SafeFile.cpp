@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 
 #include "util/FileStream.h"
@@ -68,10 +69,20 @@ bool FileExists(const std::string& fileName) {
 
 void ReplaceFileContents(const std::string& fileName, std::string_view bytes) {
   std::string target = ResolveTarget(fileName);
-  TTempFile temp(target);
-
   struct stat old;
-  if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode)) (void)::fchmod(temp.Fd, old.st_mode & 07777);
+  bool exists = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+  // The rename below needs only the folder's permission, so it would replace
+  // a file its owner made read-only. Refuse instead: read-only means keep.
+  // The mode bits count too, since a privileged user passes every access check.
+  if (exists && (::access(target.c_str(), W_OK) != 0 || (old.st_mode & 0222) == 0)) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(old.st_mode & 07777));
+    throw EWinException("Cannot write file \"" + target + "\". The file is read-only (mode " + mode +
+                            "), so it is not replaced.",
+                        EACCES);
+  }
+  TTempFile temp(target);
+  if (exists) (void)::fchmod(temp.Fd, old.st_mode & 07777);
 
   const char* p = bytes.data();
   size_t left = bytes.size();

@@ -11,9 +11,11 @@ namespace tessel {
 
 // Writes bytes as the new contents of fileName. A symbolic link at fileName
 // stays a link: the file it points to is replaced. An existing file's
-// permission bits carry over to the new one. Raises EWinException ("Cannot
-// create file ...", "Cannot write file ...") with the system error code; the
-// old file is then unchanged and no temporary file is left behind.
+// permission bits carry over to the new one; an existing file that may not
+// be written (or has no write permission bit at all) is refused. Raises
+// EWinException ("Cannot create file ...", "Cannot write file ...") with the
+// system error code; the old file is then unchanged and no temporary file is
+// left behind.
 void ReplaceFileContents(const std::string& fileName, std::string_view bytes);
 
 // Keeps a copy of fileName beside it as fileName + ".bak" (replacing an older

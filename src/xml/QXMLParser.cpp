@@ -165,9 +165,12 @@ void TQXMLParser::PopBindings(size_t mark) {
   }
 }
 
-void TQXMLParser::Parse(std::unique_ptr<TStream> stream) {
+void TQXMLParser::Parse(std::unique_ptr<TStream> stream) { Parse(std::move(stream), std::u16string()); }
+
+void TQXMLParser::Parse(std::unique_ptr<TStream> stream, const std::u16string& systemId) {
   Reset();
   Document_ = std::make_unique<TEntity>(*this, IsDocument ? ekDocument : ekExternalMain);
+  Document_->SystemId = systemId;
   E_ = Document_.get();
   Document_->SetInput(std::move(stream));
   Run();

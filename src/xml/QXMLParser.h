@@ -65,6 +65,9 @@ public:
 
   // Parses the stream from its start; the parser takes the stream and frees it.
   void Parse(std::unique_ptr<TStream> stream);
+  // The same for a stream read from the file systemId names: relative system
+  // identifiers in it are resolved against that file's folder.
+  void Parse(std::unique_ptr<TStream> stream, const std::u16string& systemId);
   // Parses the file; relative system identifiers are resolved against its folder.
   void ParseFile(const std::u16string& fileName);
   // Forgets the previous document and every declared entity.

@@ -100,6 +100,24 @@ TEST(ConfigFormat, empty_forms_and_comments) {
             kDecl + "\r\n<!--line1\r\nline2-->\r\n<Key>\r\n  <a><!--note- - -->\r\n</a>\r\n</Key>");
 }
 
+TEST(ConfigFormat, comment_keeps_characters_the_charset_lacks) {
+  // Cyrillic and the euro sign are not in Latin-2, an emoji is in no 8-bit
+  // charset; a "&#x" of the text itself must come back as it was.
+  const std::string infos[] = {"\xD0\x9D\xD0\xB0\xD1\x81\xD1\x82\xD1\x80\xD0\xBE\xD0\xB9\xD0\xBA\xD0\xB8 \xE2\x82\xAC",
+                               "smile \xF0\x9F\x98\x80 and \xC5\xA1", "literal &#x41; & &#x;", "&#x110000; &#xD800;"};
+  for (const std::string& info : infos) {
+    TQXConfigFile config;
+    config.Info = info;
+    std::string text = config.SaveToString("iso-8859-2");
+    TQXConfigFile back;
+    back.LoadFromString(text);
+    EXPECT_EQ(back.Info, info) << text;
+  }
+  TQXConfigFile utf8;
+  utf8.Info = infos[0];
+  EXPECT_NE(utf8.SaveToString("utf-8").find("<!--" + infos[0] + "-->"), std::string::npos);  // written as itself
+}
+
 TEST(ConfigFormat, leaf_text_and_attribute_forms) {
   struct Case {
     std::u16string value;

@@ -229,6 +229,86 @@ TEST_F(ConfigFileTest, broken_file_kept_as_bak_before_first_save) {
   EXPECT_EQ(Entries(), (std::vector<std::string>{"block", "fresh.ini.xml", "hand.ini.xml", "hand.ini.xml.bak"}));
 }
 
+// --- Files as users leave them ----------------------------------------------
+
+TEST_F(ConfigFileTest, relative_dtd_is_found_beside_the_file) {
+  fs::create_directories(Dir / "conf");
+  Write(File("conf/keys.dtd"), "<!ENTITY who 'Alice'>");
+  std::string name = File("conf/dtd.ini.xml");
+  Write(name, "<?xml version=\"1.0\"?>\n<!DOCTYPE Key SYSTEM \"keys.dtd\">\n<Key><a>&who;</a></Key>");
+  fs::path old = fs::current_path();
+  fs::current_path(Dir);  // not the file's folder
+  TQXConfigFile config;
+  config.Silent = false;
+  config.LoadFromFile(name);
+  fs::current_path(old);
+  EXPECT_EQ(config.ReadString("a"), u"Alice");
+  EXPECT_EQ(config.LoadProblem(), "");
+}
+
+TEST_F(ConfigFileTest, byte_order_mark_is_accepted) {
+  const std::string bom = "\xEF\xBB\xBF";
+  Write(File("bom.ini.xml"), bom + kGood);
+  Write(File("bom-only.ini.xml"), bom);
+  TQXConfigFile config;
+  config.Silent = false;
+  config.LoadFromFile(File("bom.ini.xml"));
+  EXPECT_EQ(config.ReadString("a"), u"1");
+  config.LoadFromString(bom + "<Key><b>2</b></Key>");
+  EXPECT_EQ(config.ReadString("b"), u"2");
+  EXPECT_THROW(config.LoadFromFile(File("bom-only.ini.xml")), Exception);  // nothing after it
+  EXPECT_THROW(config.LoadFromString(bom + bom + "<Key/>"), Exception);    // only one is skipped
+}
+
+TEST_F(ConfigFileTest, broken_file_is_told_once_with_its_backup_name) {
+  std::string name = File("told.ini.xml");
+  Write(name, kBroken);
+  std::vector<std::string> told;
+  TQXConfigFile config;
+  config.OnLoadProblem = [&](TQXConfigFile& sender, const std::string& message) {
+    EXPECT_EQ(&sender, &config);
+    told.push_back(message);
+  };
+  config.LoadFromFile(name);
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_EQ(told[0], config.LoadProblem());
+  EXPECT_EQ(told[0], "The settings file \"" + name + "\" could not be loaded at line 3, column 13: WFC \"Element Type "
+                     "Match\" violated. It is kept as \"" + name + ".bak\" and replaced by new settings when they are saved.");
+  config.LoadFromFile(File("missing.ini.xml"));  // a first start: nothing to tell
+  config.LoadFromString(kBroken);                 // no file: nothing to keep
+  Write(name, kGood);
+  config.LoadFromFile(name);
+  EXPECT_EQ(told.size(), 1u);
+  EXPECT_EQ(config.LoadProblem(), "");
+
+  // The program-wide instance tells the hook it is given.
+  Write(name, kBroken);
+  told.clear();
+  InitConfigFile(name, [&](TQXConfigFile&, const std::string& message) { told.push_back(message); });
+  EXPECT_EQ(told.size(), 1u);
+  DoneConfigFile();
+  EXPECT_EQ(ReadFileBytes(name + ".bak"), kBroken);
+  EXPECT_EQ(told.size(), 1u);
+}
+
+TEST_F(ConfigFileTest, read_only_file_is_not_replaced) {
+  std::string name = File("locked.ini.xml"), link = File("locked-link.ini.xml");
+  Write(name, kGood);
+  ::chmod(name.c_str(), 0444);
+  fs::create_symlink(name, link);
+  for (const std::string& through : {name, link}) {
+    TQXConfigFile config;
+    config.LoadFromFile(through);
+    config.WriteString("b", u"2");
+    std::string message = ErrorOf([&] { config.Save(); });
+    EXPECT_EQ(message, "Cannot write file \"" + name + "\". The file is read-only (mode 0444), so it is not replaced.");
+    EXPECT_TRUE(config.Modified());
+  }
+  EXPECT_EQ(ReadFileBytes(name), kGood);
+  EXPECT_EQ(Entries(), (std::vector<std::string>{"locked-link.ini.xml", "locked.ini.xml"}));
+  ::chmod(name.c_str(), 0644);
+}
+
 // --- The program-wide instance --------------------------------------------
 
 TEST_F(ConfigFileTest, program_instance_saves_at_end_only_when_modified) {

@@ -12,6 +12,8 @@ TAttrList::~TAttrList() { Clear(true); }
 void TAttrList::Clear(bool freeItems) {
   int32_t n = Count_;
   Count_ = 0;
+  Sorted_ = true;
+  if (!Keys_.empty()) Keys_ = {};
   for (int32_t i = 0; i < n; ++i) {
     TAttribute* a = Slots_[static_cast<size_t>(i)].Attr;
     Slots_[static_cast<size_t>(i)].Attr = nullptr;
@@ -19,7 +21,14 @@ void TAttrList::Clear(bool freeItems) {
   }
 }
 
+void TAttrList::Sort() const {
+  std::sort(Slots_.begin(), Slots_.begin() + Count_,
+            [](const TSlot& a, const TSlot& b) { return CompareKeys(a.Key, b.Key) < 0; });
+  Sorted_ = true;
+}
+
 int32_t TAttrList::Find(const std::string& key) const {
+  if (!Sorted_) Sort();
   return FindKey(Count_, key, [this](int32_t i) -> const std::string& { return Slots_[static_cast<size_t>(i)].Key; });
 }
 
@@ -27,6 +36,15 @@ void TAttrList::AddAttribute(TAttribute* attribute) {
   if (Slots_.size() <= static_cast<size_t>(Count_)) Slots_.emplace_back();
   TSlot& spare = Slots_[static_cast<size_t>(Count_)];
   KeyFromWideInto(attribute->Name.ExpandedName, spare.Key);
+  if (Count_ >= kSortedAdds) {
+    if (Keys_.empty())
+      for (int32_t k = 0; k < Count_; ++k) Keys_.insert(Slots_[static_cast<size_t>(k)].Key);
+    if (!Keys_.insert(spare.Key).second) throw EDuplicateKey();
+    if (Sorted_ && CompareKeys(Slots_[static_cast<size_t>(Count_) - 1].Key, spare.Key) > 0) Sorted_ = false;
+    spare.Attr = attribute;
+    ++Count_;
+    return;
+  }
   int32_t i = Find(spare.Key);
   if (i >= 0) throw EDuplicateKey();
   spare.Attr = attribute;

@@ -4,8 +4,11 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 #include <utility>
 #include <vector>
+
+#include "KeyText.h"
 
 #include "util/Exception.h"
 #include "QName.h"
@@ -44,7 +47,10 @@ public:
   virtual void AddCopy(const TAttribute& attribute);
 
   int32_t Count() const { return Count_; }
-  TAttribute* Items(int32_t i) const { return Slots_[static_cast<size_t>(i)].Attr; }
+  TAttribute* Items(int32_t i) const {
+    if (!Sorted_) Sort();
+    return Slots_[static_cast<size_t>(i)].Attr;
+  }
   // Index of the key (an expanded name), or -1.
   int32_t IndexOf(const std::u16string& expandedName) const;
   // The value of the attribute with that expanded name, or "".
@@ -57,10 +63,18 @@ private:
   };
   // Index of key, or the insertion point as -(index + 1).
   int32_t Find(const std::string& key) const;
+  void Sort() const;
   // Slots past Count_ keep their key storage for the next attributes, so a
   // list that is filled and cleared for every start tag allocates nothing.
-  std::vector<TSlot> Slots_;
+  // Up to kSortedAdds attributes go straight to their place; past that a
+  // start tag with thousands of attributes would move the list once per
+  // attribute, so later ones are appended, checked against a hash of the
+  // keys, and the list is sorted once when it is next read.
+  static constexpr int32_t kSortedAdds = 32;
+  mutable std::vector<TSlot> Slots_;
   int32_t Count_ = 0;
+  mutable bool Sorted_ = true;
+  std::unordered_set<std::string, TKeyHash, TKeyEqual> Keys_;  // filled past kSortedAdds only
 };
 
 }  // namespace tessel

@@ -77,6 +77,27 @@ std::u16string WideFromKey(std::string_view key) {
   return out;
 }
 
+size_t HashKey(std::string_view key) {
+  // FNV-1a over the code points as CompareKeys folds them.
+  uint64_t h = 14695981039346656037ull;
+  auto mix = [&h](uint32_t c) {
+    for (int k = 0; k < 4; ++k, c >>= 8) {
+      h ^= c & 0xFF;
+      h *= 1099511628211ull;
+    }
+  };
+  for (size_t i = 0; i < key.size();) {
+    uint8_t x = static_cast<uint8_t>(key[i]);
+    if (x < 0x80) {
+      mix(x >= 'A' && x <= 'Z' ? x + 32u : x);
+      ++i;
+    } else {
+      mix(Fold(NextCode(key, i)));
+    }
+  }
+  return static_cast<size_t>(h);
+}
+
 int CompareKeys(std::string_view a, std::string_view b) {
   size_t i = 0, j = 0;
   while (i < a.size() && j < b.size()) {

@@ -2,6 +2,7 @@
 // strings and compared without regard to letter case.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -22,6 +23,16 @@ std::u16string WideFromKey(std::string_view key);
 // capitals), then code points are compared, so "_" sorts before the letters.
 int CompareKeys(std::string_view a, std::string_view b);
 inline bool SameKey(std::string_view a, std::string_view b) { return CompareKeys(a, b) == 0; }
+// A hash of a key that equal keys (SameKey) share: one of its folded code points.
+size_t HashKey(std::string_view key);
+
+// Function objects for hashed containers of keys.
+struct TKeyHash {
+  size_t operator()(std::string_view key) const { return HashKey(key); }
+};
+struct TKeyEqual {
+  bool operator()(std::string_view a, std::string_view b) const { return SameKey(a, b); }
+};
 
 // Binary search of key among count keys in CompareKeys order, keyAt(i)
 // giving the i-th: its index, or the insertion point as -(index + 1).

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -23,22 +24,28 @@ public:
   T* Add(const std::u16string& name, std::unique_ptr<T> object) {
     T* p = object.get();
     Items_.emplace_back(KeyFromWide(name), std::move(object));
+    First_.emplace(Items_.back().first, p);  // an earlier entry of the name stays first
     return p;
   }
   // The first object of that name, or nullptr.
   T* Find(const std::string& name) const {
-    for (const auto& item : Items_)
-      if (SameKey(item.first, name)) return item.second.get();
-    return nullptr;
+    auto found = First_.find(name);
+    return found != First_.end() ? found->second : nullptr;
   }
   T* Find(const std::u16string& name) const { return Find(KeyFromWide(name)); }
   int32_t Count() const { return static_cast<int32_t>(Items_.size()); }
   const std::string& Names(int32_t i) const { return Items_[static_cast<size_t>(i)].first; }
   T* Objects(int32_t i) const { return Items_[static_cast<size_t>(i)].second.get(); }
-  void Clear() { Items_.clear(); }
+  void Clear() {
+    Items_.clear();
+    First_.clear();
+  }
 
 private:
   std::vector<std::pair<std::string, std::unique_ptr<T>>> Items_;
+  // The first object of each name: a document may declare thousands of
+  // entities and refer to each, which a search of the list makes quadratic.
+  std::unordered_map<std::string, T*, TKeyHash, TKeyEqual> First_;
 };
 
 }  // namespace tessel

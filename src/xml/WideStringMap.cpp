@@ -1,22 +1,34 @@
 #include "WideStringMap.h"
 
-#include "KeyText.h"
+#include <algorithm>
 
 namespace tessel {
 
 TBaseWideStringMap::~TBaseWideStringMap() = default;
+
+void TBaseWideStringMap::Sort() const {
+  auto less = [](const auto& a, const auto& b) { return CompareKeys(a.first, b.first) < 0; };
+  auto tail = Items_.end() - static_cast<std::ptrdiff_t>(Unsorted_);
+  std::sort(tail, Items_.end(), less);
+  std::inplace_merge(Items_.begin(), tail, Items_.end(), less);
+  Unsorted_ = 0;
+}
 
 int32_t TBaseWideStringMap::IndexOfKey(const std::string& key) const {
   return FindKey(Count(), key, [this](int32_t i) -> const std::string& { return Keys(i); });
 }
 
 void TBaseWideStringMap::Put(const std::string& key, const std::u16string& value) {
-  int32_t i = IndexOfKey(key);
-  auto container = std::make_unique<TWideStringContainer>(value);
-  if (i >= 0)
-    Items_[static_cast<size_t>(i)].second = std::move(container);
-  else
-    Items_.insert(Items_.begin() + (-i - 1), {key, std::move(container)});
+  auto found = Index_.find(key);
+  if (found != Index_.end()) {
+    found->second->Value = value;
+  } else {
+    auto container = std::make_unique<TWideStringContainer>(value);
+    Index_.emplace(key, container.get());
+    if (Unsorted_ == 0 && !Items_.empty() && CompareKeys(Items_.back().first, key) > 0) Unsorted_ = 1;
+    else if (Unsorted_ > 0) ++Unsorted_;
+    Items_.emplace_back(key, std::move(container));
+  }
   if (Reverse_) Reverse_->Put(KeyFromWide(value), WideFromKey(key));
 }
 
@@ -25,8 +37,8 @@ void TBaseWideStringMap::Put(const std::u16string& key, const std::u16string& va
 }
 
 const std::u16string* TBaseWideStringMap::Find(const std::string& key) const {
-  int32_t i = IndexOfKey(key);
-  return i >= 0 ? &Items_[static_cast<size_t>(i)].second->Value : nullptr;
+  auto found = Index_.find(key);
+  return found != Index_.end() ? &found->second->Value : nullptr;
 }
 
 std::u16string TBaseWideStringMap::Get(const std::string& key) const {
@@ -38,7 +50,7 @@ std::u16string TBaseWideStringMap::Get(const std::u16string& key) const {
   return Get(KeyFromWide(key));
 }
 
-bool TBaseWideStringMap::Contains(const std::string& key) const { return IndexOfKey(key) >= 0; }
+bool TBaseWideStringMap::Contains(const std::string& key) const { return Index_.count(key) != 0; }
 
 bool TBaseWideStringMap::Contains(const std::u16string& key) const {
   return Contains(KeyFromWide(key));
@@ -47,16 +59,19 @@ bool TBaseWideStringMap::Contains(const std::u16string& key) const {
 std::u16string TBaseWideStringMap::WideKeys(int32_t i) const { return WideFromKey(Keys(i)); }
 
 void TBaseWideStringMap::RemoveAt(int32_t i) {
+  if (Unsorted_) Sort();
   auto& item = Items_[static_cast<size_t>(i)];
   if (Reverse_) {
     std::string valueKey = KeyFromWide(item.second->Value);
     const std::u16string* back = Reverse_->Find(valueKey);
     if (back && SameKey(KeyFromWide(*back), item.first)) Reverse_->Remove(valueKey);
   }
+  Index_.erase(item.first);
   Items_.erase(Items_.begin() + i);
 }
 
 void TBaseWideStringMap::Remove(const std::string& key) {
+  if (!Contains(key)) return;
   int32_t i = IndexOfKey(key);
   if (i >= 0) RemoveAt(i);
 }
@@ -65,6 +80,8 @@ void TBaseWideStringMap::Remove(const std::u16string& key) { Remove(KeyFromWide(
 
 void TBaseWideStringMap::Clear() {
   Items_.clear();
+  Index_.clear();
+  Unsorted_ = 0;
   if (Reverse_) Reverse_->Clear();
 }
 

@@ -6,8 +6,11 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
+
+#include "KeyText.h"
 
 namespace tessel {
 
@@ -38,9 +41,13 @@ public:
 
   int32_t Count() const { return static_cast<int32_t>(Items_.size()); }
   // The key as stored (UTF-8) and as a wide string.
-  const std::string& Keys(int32_t i) const { return Items_[static_cast<size_t>(i)].first; }
+  const std::string& Keys(int32_t i) const {
+    if (Unsorted_) Sort();
+    return Items_[static_cast<size_t>(i)].first;
+  }
   std::u16string WideKeys(int32_t i) const;
   const std::u16string& Values(int32_t i) const {
+    if (Unsorted_) Sort();
     return Items_[static_cast<size_t>(i)].second->Value;
   }
 
@@ -59,7 +66,16 @@ protected:
 private:
   // Index of key, or the insertion point as -(index + 1).
   int32_t IndexOfKey(const std::string& key) const;
-  std::vector<std::pair<std::string, std::unique_ptr<TWideStringContainer>>> Items_;
+  // Puts the appended keys in their places.
+  void Sort() const;
+
+  // Sorted by key, except the last Unsorted_ items: a new key is appended
+  // and merged in when the order is next needed, so that n keys put in any
+  // order cost n log n and not n moves of the list each. Lookups by key go
+  // through the hash, which holds every key.
+  mutable std::vector<std::pair<std::string, std::unique_ptr<TWideStringContainer>>> Items_;
+  mutable size_t Unsorted_ = 0;
+  std::unordered_map<std::string, TWideStringContainer*, TKeyHash, TKeyEqual> Index_;
 };
 
 class TWideStringMap : public TBaseWideStringMap {

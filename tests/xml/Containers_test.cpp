@@ -2,6 +2,8 @@
 // character classes.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include "XmlTestUtil.h"
 #include "xml/QXMLUtils.h"
 
@@ -46,6 +48,71 @@ TEST(xml_attrlist, sorted_without_case_duplicates_refused_and_clear) {
   EXPECT_EQ(borrowed.Count(), 0);
   EXPECT_EQ(kept.Value, u"v");     // not freed (a double free would crash under ASan)
   borrowed.Add(Q("owned"), u"x");  // freed by the list's destructor
+}
+
+TEST(xml_attrlist, many_attributes_in_any_order) {
+  // Past the first few, attributes are appended and sorted when read; the
+  // order, the lookups and the duplicate check must not notice.
+  for (bool reverse : {false, true}) {
+    TAttrList list;
+    const int n = 1000;
+    for (int i = 0; i < n; ++i) {
+      int k = reverse ? n - 1 - i : (i * 7919) % n;
+      char name[16];
+      std::snprintf(name, sizeof name, "a%04d", k);
+      list.Add(Q(name), W(std::to_string(k)));
+      if (i == 500) {  // reading midway sorts; later adds must keep working
+        EXPECT_EQ(list.Count(), 501);
+        EXPECT_NE(list.Items(0), nullptr);
+      }
+    }
+    EXPECT_THROW(list.Add(Q("A0500"), u"x"), EDuplicateKey);  // without regard to case, as before
+    EXPECT_THROW(list.Add(Q("a0003"), u"x"), EDuplicateKey);
+    ASSERT_EQ(list.Count(), n);
+    for (int i = 0; i < n; ++i) EXPECT_EQ(N(list.Items(i)->Value), std::to_string(i));
+    EXPECT_EQ(list.IndexOf(u"A0999"), 999);
+    list.Add(Q("b"), u"last");
+    EXPECT_EQ(list.IndexOf(u"b"), n);
+    EXPECT_EQ(N(list.Items(0)->Value), "0");
+    list.Clear(true);
+    list.Add(Q("z"), u"1");
+    list.Add(Q("y"), u"2");
+    EXPECT_EQ(Order(list), "y,z");
+  }
+}
+
+TEST(xml_map, many_keys_in_any_order) {
+  TWideStringMap map;
+  const int n = 2000;
+  for (int i = 0; i < n; ++i) {
+    int k = (i * 7919) % n;
+    map.Put(W("K" + std::to_string(k)), W("v" + std::to_string(k)));
+    if (i % 300 == 0) {  // reading the order between puts
+      for (int32_t j = 1; j < map.Count(); ++j) ASSERT_LT(CompareKeys(map.Keys(j - 1), map.Keys(j)), 0);
+    }
+  }
+  ASSERT_EQ(map.Count(), n);
+  for (int32_t j = 1; j < n; ++j) ASSERT_LT(CompareKeys(map.Keys(j - 1), map.Keys(j)), 0);
+  EXPECT_EQ(map.Get(u"k1234"), u"v1234");
+  EXPECT_EQ(map.ReverseMap()->Get(u"V1234"), u"K1234");
+  map.Put(u"k1234", u"new");  // replaces; the key keeps its first spelling
+  EXPECT_EQ(map.Count(), n);
+  map.Remove(u"K1234");
+  EXPECT_FALSE(map.Contains(u"k1234"));
+  EXPECT_EQ(map.Get(u"K1234"), u"");
+  EXPECT_EQ(map.Count(), n - 1);
+  map.Put(u"K1234", u"again");
+  EXPECT_EQ(map.Get(u"k1234"), u"again");
+  map.RemoveAt(0);  // "K0" by the order
+  EXPECT_FALSE(map.Contains(u"K0"));
+
+  TWideStringList<int> list;
+  list.Add(u"e", std::make_unique<int>(1));
+  list.Add(u"E", std::make_unique<int>(2));
+  EXPECT_EQ(*list.Find(u"e"), 1);  // the first of a name wins
+  EXPECT_EQ(list.Count(), 2);
+  list.Clear();
+  EXPECT_EQ(list.Find(u"e"), nullptr);
 }
 
 TEST(xml_keys, case_folding_order_and_utf8) {
@@ -103,4 +170,25 @@ TEST(xml_chars, names_and_classes) {
   EXPECT_FALSE(IsLetter(u'\u00d7'));
   EXPECT_TRUE(IsXmlChar(u'\t') && IsXmlChar(u'\ufffd'));
   EXPECT_FALSE(IsXmlChar(u'\0') || IsXmlChar(u'\ufffe') || IsXmlChar(static_cast<char16_t>(0xDC00)));
+}
+
+TEST(xml_chars, ends_of_the_character_range) {
+  // Each code point as a literal character and as a reference in content.
+  const std::pair<char16_t, bool> cases[] = {
+      {0x1F, false},  {0x20, true},   {0xD7FF, true},  {0xD800, false}, {0xDFFF, false},
+      {0xE000, true}, {0xFFFD, true}, {0xFFFE, false}, {0xFFFF, false},
+  };
+  for (auto [c, ok] : cases) {
+    EXPECT_EQ(IsXmlChar(c), ok) << std::hex << int(c);
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%04X", static_cast<unsigned>(c));
+    EXPECT_EQ(ParseError(std::string("<a>&#x") + hex + ";</a>").empty(), ok) << hex;
+    if (c >= 0xD800 && c <= 0xDFFF) continue;  // no UTF-8 form
+    std::string literal = "<a>" + N(std::u16string(1, c)) + "</a>";
+    std::string error = ParseError(literal);
+    EXPECT_EQ(error.empty(), ok) << hex;
+    if (!ok) {
+      EXPECT_EQ(error, std::string("Invalid character : #x0000") + hex) << hex;
+    }
+  }
 }

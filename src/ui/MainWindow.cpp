@@ -145,22 +145,24 @@ void TKelTesselMainWindow::BuildMenus() {
   addAction(CurrentFileAction_);
 
   BodyPartMenu_ = menuBar()->addMenu(QStringLiteral("&BodyPart"));
-  AddAction(BodyPartMenu_, QStringLiteral("&Save Content As..."), QKeySequence(QStringLiteral("Ctrl+S")),
-            [this] { RunOnActive(C::SaveContent); });
-  AddAction(BodyPartMenu_, QStringLiteral("Save &Raw Content As..."), {}, [this] { RunOnActive(C::SaveRawContent); });
-  AddAction(BodyPartMenu_, QStringLiteral("Save &BodyPart As..."), QKeySequence(QStringLiteral("Ctrl+B")),
-            [this] { RunOnActive(C::SaveBodyPart); });
+  // The items run the active document's own actions. Their keys are the
+  // document's too: the items' shortcuts only show in the menu (a second
+  // action with the same key in the window would make Qt fire neither).
+  auto bodyPartItem = [this](const char* caption, const char* key, C command) {
+    QAction* item = AddAction(BodyPartMenu_, QString::fromLatin1(caption),
+                              key ? QKeySequence(QString::fromLatin1(key)) : QKeySequence(),
+                              [this, command] { RunOnActive(command); });
+    item->setShortcutContext(Qt::WidgetShortcut);
+    BodyPartItems_.emplace_back(item, command);
+    return item;
+  };
+  bodyPartItem("&Save Content As...", "Ctrl+S", C::SaveContent);
+  bodyPartItem("Save &Raw Content As...", nullptr, C::SaveRawContent);
+  bodyPartItem("Save &BodyPart As...", "Ctrl+B", C::SaveBodyPart);
   BodyPartMenu_->addSeparator();
-  DecodedAction_ = AddAction(BodyPartMenu_, QStringLiteral("&Go to Decoded Content"),
-                             QKeySequence(QStringLiteral("Ctrl+D")), [this] {
-                               // The shown part may have changed since the menu was built.
-                               UpdateDecodedItem();
-                               if (DecodedAction_->isEnabled()) RunOnActive(C::GoToDecoded);
-                             });
-  AddAction(BodyPartMenu_, QStringLiteral("Go &to Raw Content"), QKeySequence(QStringLiteral("Ctrl+R")),
-            [this] { RunOnActive(C::GoToRaw); });
-  AddAction(BodyPartMenu_, QStringLiteral("Go to &Header"), QKeySequence(QStringLiteral("Ctrl+H")),
-            [this] { RunOnActive(C::GoToHeader); });
+  DecodedAction_ = bodyPartItem("&Go to Decoded Content", "Ctrl+D", C::GoToDecoded);
+  bodyPartItem("Go &to Raw Content", "Ctrl+R", C::GoToRaw);
+  bodyPartItem("Go to &Header", "Ctrl+H", C::GoToHeader);
   AddAction(BodyPartMenu_, QStringLiteral("Go to &MIME structure"), QKeySequence(QStringLiteral("Ctrl+M")),
             [this] { RunOnActive(C::GoToStructure); });
   connect(BodyPartMenu_, &QMenu::aboutToShow, this, &TKelTesselMainWindow::UpdateDecodedItem);
@@ -370,6 +372,9 @@ void TKelTesselMainWindow::UpdateBodyPartMenu(TMainDocument* document) {
 
 void TKelTesselMainWindow::UpdateDecodedItem() {
   TMainDocument* document = ActiveDocument();
+  // Items of shared actions follow their state (saving needs a part).
+  for (const auto& [item, command] : BodyPartItems_)
+    if (QAction* shared = document ? document->SharedAction(command) : nullptr) item->setEnabled(shared->isEnabled());
   const bool decoded = document != nullptr && document->HasDecodedContent();
   DecodedAction_->setVisible(decoded);
   DecodedAction_->setEnabled(decoded);
@@ -399,7 +404,18 @@ void TKelTesselMainWindow::DocumentClosed(QMdiSubWindow* window) {
 }
 
 void TKelTesselMainWindow::RunOnActive(TMainDocument::TCommand command) {
-  WithActive([command](TMainDocument& document) { document.Run(command); });
+  // The shown part may have changed since the menu was built.
+  if (command == TMainDocument::TCommand::GoToDecoded) {
+    UpdateDecodedItem();
+    if (!DecodedAction_->isEnabled()) return;
+  }
+  WithActive([command](TMainDocument& document) {
+    if (QAction* shared = document.SharedAction(command)) {
+      if (shared->isEnabled()) shared->trigger();
+    } else {
+      document.Run(command);
+    }
+  });
 }
 
 void TKelTesselMainWindow::WithActive(const std::function<void(TMainDocument&)>& fn) {

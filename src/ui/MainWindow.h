@@ -55,6 +55,12 @@ public:
   // Whether the shown part has a transfer-decoded content page.
   virtual bool HasDecodedContent() const = 0;
   enum class TCommand { SaveContent, SaveRawContent, SaveBodyPart, GoToDecoded, GoToRaw, GoToHeader, GoToStructure };
+  // The document's own action for command (its context menu and keys use
+  // it), or nullptr; the main menu's item then runs Run.
+  virtual QAction* SharedAction(TCommand command) {
+    (void)command;
+    return nullptr;
+  }
   virtual void Run(TCommand command) = 0;
 };
 
@@ -154,6 +160,8 @@ private:
   QAction* ViewPanelsAction_ = nullptr;
   // The Windows menu's four fixed commands, kept while the menu is rebuilt.
   std::vector<QAction*> ArrangeActions_;
+  // The BodyPart items that stand for a document's shared actions.
+  std::vector<std::pair<QAction*, TMainDocument::TCommand>> BodyPartItems_;
 };
 
 }  // namespace tessel

@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QLineEdit>
 #include <QScreen>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -58,6 +59,20 @@ public:
   void SetViewMode(bool panels) override { Panels = panels; }
   bool HasDecodedContent() const override { return Decoded; }
   void Run(TCommand command) override { Commands.push_back(command); }
+  QAction* SharedAction(TCommand command) override { return command == TCommand::SaveContent ? Save : nullptr; }
+  // A shared action as a real document window has it: its key works
+  // wherever the focus is inside the document.
+  void AddSharedSave() {
+    Save = new QAction(QStringLiteral("&Save content as..."), this);
+    Save->setShortcut(QKeySequence(QStringLiteral("Ctrl+S")));
+    Save->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(Save);
+    connect(Save, &QAction::triggered, this, [this] { ++Saves; });
+    Focus = new QLineEdit(this);
+  }
+  QAction* Save = nullptr;
+  QLineEdit* Focus = nullptr;
+  int Saves = 0;
 
   std::string File, Bytes;
   int Loads = 0, Reloads = 0;
@@ -256,6 +271,26 @@ TEST_F(MainWindowTest, body_part_items_reach_the_active_document) {
   EXPECT_EQ(doc->Reloads, 1);
   Item(Menu(*w, "&Help"), "&About...")->trigger();
   EXPECT_EQ(Dialogs->Abouts, 1);
+
+  // With the document's own action: the menu item and the key both run it,
+  // once each (a second action on the same key would make Qt run neither).
+  w->OpenFile(File("b.eml"));
+  TFakeDocument* shared = Doc(*w, 1);
+  shared->AddSharedSave();
+  shared->Focus->show();
+  QApplication::setActiveWindow(w.get());
+  shared->Focus->setFocus();
+  QApplication::processEvents();
+  QAction* save = Item(body, "&Save Content As...");
+  EXPECT_EQ(save->shortcut(), QKeySequence("Ctrl+S"));
+  save->trigger();
+  EXPECT_EQ(shared->Saves, 1);
+  QTest::keyClick(shared->Focus, Qt::Key_S, Qt::ControlModifier);
+  EXPECT_EQ(shared->Saves, 2);
+  shared->Save->setEnabled(false);
+  emit body->aboutToShow();
+  EXPECT_FALSE(save->isEnabled());
+  EXPECT_TRUE(shared->Commands.empty());
 }
 
 TEST_F(MainWindowTest, dropped_messages_with_one_subject_are_two_windows) {

@@ -72,3 +72,4 @@ BENCHMARK(BM_AttributesOnOneElement)->Arg(10000)->Arg(160000)->Unit(benchmark::k
 BENCHMARK(BM_EntityReferencesWithMarkup)->Arg(10000)->Arg(160000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ConfigKeyValuesSave)->Arg(5000)->Arg(80000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ConfigKeyValuesLoad)->Arg(5000)->Arg(80000)->Unit(benchmark::kMillisecond);
+BENCHMARK_MAIN();

@@ -3,6 +3,7 @@
 // the streaming parser read to its end, the split into children, and the
 // tree written out again (which must read back as the same tree).
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "FuzzSupport.h"

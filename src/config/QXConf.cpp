@@ -307,8 +307,12 @@ void TQXConfigFile::LoadFromFile(const std::string& fileName) {
 
 void TQXConfigFile::ReportLoadProblem(const std::string& fileName, const std::exception& error) {
   std::string where;
-  if (auto xml = dynamic_cast<const EXMLParseError*>(&error))
+  if (auto xml = dynamic_cast<const EXMLParseError*>(&error)) {
     where = " at line " + std::to_string(xml->Line) + ", column " + std::to_string(xml->Column);
+    // An error in an included file (a DTD, an external entity) names it.
+    std::string in = WideToUtf8(xml->SystemId);
+    if (!in.empty() && in != fileName) where += " of \"" + in + "\"";
+  }
   LoadProblem_ = "The settings file \"" + fileName + "\" could not be loaded" + where + ": " + error.what() +
                  ". It is kept as \"" + fileName + ".bak\" and replaced by new settings when they are saved.";
   if (OnLoadProblem) OnLoadProblem(*this, LoadProblem_);

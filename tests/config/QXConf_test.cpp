@@ -244,6 +244,12 @@ TEST_F(ConfigFileTest, relative_dtd_is_found_beside_the_file) {
   fs::current_path(old);
   EXPECT_EQ(config.ReadString("a"), u"Alice");
   EXPECT_EQ(config.LoadProblem(), "");
+  // A fault in the DTD is placed in the DTD.
+  Write(File("conf/keys.dtd"), "<!ENTITY who 'Alice'>\n<!ENTITY>");
+  config.Silent = true;
+  config.LoadFromFile(name);
+  EXPECT_NE(config.LoadProblem().find(" at line 2, column 9 of \"" + File("conf/keys.dtd") + "\": "), std::string::npos)
+      << config.LoadProblem();
 }
 
 TEST_F(ConfigFileTest, byte_order_mark_is_accepted) {

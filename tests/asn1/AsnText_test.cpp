@@ -80,25 +80,6 @@ std::unique_ptr<TAsnElem> Primitive(uint8_t cls, uint32_t tag, const std::string
   return std::make_unique<TUnknown>(tag, cls, content);
 }
 
-// Whether s is well-formed UTF-8 (no surrogates, nothing past U+10FFFF).
-bool IsUtf8(std::string_view s) {
-  for (size_t i = 0; i < s.size();) {
-    unsigned char b = static_cast<unsigned char>(s[i]);
-    size_t n = b < 0x80 ? 1 : b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 0;
-    if (n == 0 || s.size() - i < n) return false;
-    uint32_t c = n == 1 ? b : b & (0x7F >> n);
-    for (size_t k = 1; k < n; ++k) {
-      unsigned char t = static_cast<unsigned char>(s[i + k]);
-      if ((t & 0xC0) != 0x80) return false;
-      c = c << 6 | (t & 0x3F);
-    }
-    if ((n == 3 && (c < 0x800 || (c >= 0xD800 && c <= 0xDFFF))) || (n == 4 && (c < 0x10000 || c > 0x10FFFF)))
-      return false;
-    i += n;
-  }
-  return true;
-}
-
 }  // namespace
 
 TEST(asn1_text, shown_values_are_utf8_or_hex) {
@@ -155,21 +136,4 @@ TEST(asn1_text, cut_between_characters_with_a_note) {
   };
   for (const auto& [tag, content, shown] : cases)
     EXPECT_EQ(AsnValueUtf8(*Primitive(acUniversal, tag, content), 256), shown) << tag << " " << content.size();
-}
-
-TEST(asn1_text, any_content_gives_utf8) {
-  uint32_t seed = 12345;
-  auto next = [&seed] { return seed = seed * 1103515245u + 12345u, static_cast<unsigned char>(seed >> 16); };
-  for (uint8_t cls : {acUniversal, acContext}) {
-    for (uint32_t tag = 0; tag <= 31; ++tag) {
-      for (int round = 0; round < 20; ++round) {
-        std::string content(static_cast<size_t>(next() % 40), '\0');
-        for (char& c : content) c = static_cast<char>(next() & (round % 2 ? 0xFF : 0x7F));
-        for (int32_t limit : {0, 7}) {
-          std::string shown = AsnValueUtf8(*Primitive(cls, tag, content), limit);
-          EXPECT_TRUE(IsUtf8(shown)) << int(cls) << " " << tag << " " << ToHex(content);
-        }
-      }
-    }
-  }
 }

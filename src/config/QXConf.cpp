@@ -105,7 +105,8 @@ std::string CommentFromFile(const std::string& text) {
     if (text.compare(i, 3, "&#x") == 0) {
       size_t j = i + 3;
       char32_t code = 0;
-      while (j < text.size() && j - i - 3 < 6 && HexValue(text[j]) >= 0) code = code * 16 + static_cast<char32_t>(HexValue(text[j++]));
+      while (j < text.size() && j - i - 3 < 6 && HexValue(text[j]) >= 0)
+        code = code * 16 + static_cast<char32_t>(HexValue(text[j++]));
       // A CR would not survive the next load (line ends become LF), and
       // CommentForCharset never writes one as a reference.
       if (j > i + 3 && j < text.size() && text[j] == ';' && code > 0 && code != 0xD && code <= 0x10FFFF &&

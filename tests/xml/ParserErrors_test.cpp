@@ -188,7 +188,8 @@ std::string RefusalOutsideInput(const std::string& text) {
   try {
     parser.Parse(Bytes(text));
   } catch (const EXMLParseError& e) {
-    if (e.Line < 1 || static_cast<size_t>(e.Line) > lengths.size()) return "line " + std::to_string(e.Line) + ": " + e.Message();
+    if (e.Line < 1 || static_cast<size_t>(e.Line) > lengths.size())
+      return "line " + std::to_string(e.Line) + ": " + e.Message();
     if (e.Column < 1 || static_cast<size_t>(e.Column) > longest + 1)
       return "column " + std::to_string(e.Column) + ": " + e.Message();
     return "";

@@ -229,6 +229,29 @@ TEST(xml_parser, reset_between_parses_and_stream_ownership) {
   EXPECT_FALSE(p.DocumentEntity()->HasInput());
 }
 
+TEST(xml_parser, many_attributes_and_entity_references) {
+  // Sibling start tags with the same hundred names, in reverse order: each
+  // arrives sorted, and the names of one tag are no duplicates of the next.
+  auto name = [](int i) { return " a" + std::string(i < 10 ? "0" : "") + std::to_string(i); };
+  std::string tag = "<b", sorted;
+  for (int i = 99; i >= 0; --i) tag += name(i) + "='" + std::to_string(i) + "'";
+  for (int i = 0; i < 100; ++i) sorted += name(i) + "=" + std::to_string(i);
+  EXPECT_EQ(ParseLog("<a>" + tag + "/>" + tag + "/></a>"),
+            "[SD]S(a)S(b" + sorted + ")E(b)S(b" + sorted + ")E(b)E(a)[ED]");
+  EXPECT_EQ(ParseError("<a>" + tag + " A42='x'/></a>"), "NSC \"Uniqueness of Attributes\" violated");
+  // A thousand entities with markup, each referred to: every name finds its own.
+  std::string dtd = "<!DOCTYPE a [", refs;
+  for (int i = 0; i < 1000; ++i) {
+    dtd += "<!ENTITY e" + std::to_string(i) + " '<b>" + std::to_string(i) + "</b>'>";
+    refs = "&E" + std::to_string(i) + ";" + refs;  // names without regard to case, as declared
+  }
+  std::string log = ParseLog(dtd + "<!ENTITY e5 '<c/>'>]><a>" + refs + "</a>");
+  EXPECT_EQ(log.substr(0, 31), "[SD]S(a)S(b)T(999)E(b)S(b)T(998");
+  EXPECT_NE(log.find("S(b)T(5)E(b)"), std::string::npos);  // the first declaration counts
+  EXPECT_EQ(log.find("S(c)"), std::string::npos);
+  EXPECT_EQ(log.substr(log.size() - 20), "S(b)T(0)E(b)E(a)[ED]");
+}
+
 // Rules of this parser that differ from XML 1.0, each shown once.
 TEST(xml_parser, deliberate_differences_from_xml_1_0) {
   // 1. Attribute names are unique without regard to case.

@@ -12,7 +12,10 @@
 #include <functional>
 #include <iostream>
 #include <map>
+#include <set>
+#include <sstream>
 
+#include "CorpusPresence.h"
 #include "MimeTestSupport.h"
 #include "mime/MessageFile.h"
 #include "util/Charsets.h"
@@ -24,7 +27,6 @@ namespace corpus {
 using namespace mimetest;
 
 inline std::string Corpus() { return TESSEL_CORPUS; }
-inline bool Exists(const std::string& path) { return std::ifstream(path).good(); }
 
 inline std::string Sha1Hex(const std::string& data) {
   unsigned char digest[EVP_MAX_MD_SIZE];
@@ -173,34 +175,85 @@ inline void CompareContent(const TLoaded& loaded, const tessel::TBodyPart& part,
                   tessel::WideToUtf8(part.TransferEncoding) + ")");
 }
 
+// The differences a comparison expects, from a file of the test data: a
+// line "path<TAB>reason" per message file (the reason names one of kRules or
+// starts with "CPython: "), then each difference exactly as the comparison
+// reports it, on a line of its own that starts with a tab.
+struct TKnown {
+  std::string Rule;
+  std::vector<std::string> Diffs;
+};
+
+inline std::map<std::string, TKnown> ReadKnown(const std::string& file) {
+  std::map<std::string, TKnown> known;
+  std::istringstream in(tessel::ReadFileBytes(file));
+  TKnown* last = nullptr;
+  for (std::string line; std::getline(in, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    size_t tab = line.find('\t');
+    if (tab == 0 && last) {
+      last->Diffs.push_back(line.substr(1));
+    } else {
+      EXPECT_NE(tab, std::string::npos) << file << ": " << line;
+      last = &known[line.substr(0, tab)];
+      last->Rule = tab == std::string::npos ? "" : line.substr(tab + 1);
+      EXPECT_TRUE(kRules.count(last->Rule) || last->Rule.rfind("CPython: ", 0) == 0) << line << ": no such rule";
+    }
+  }
+  return known;
+}
+
+// A difference as one line: control bytes and backslashes as \xNN.
+inline std::string Escaped(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text) {
+    if (c >= 0x20 && c != 0x7F && c != '\\') {
+      out += static_cast<char>(c);
+    } else {
+      out += "\\x";
+      out += "0123456789abcdef"[c >> 4];
+      out += "0123456789abcdef"[c & 15];
+    }
+  }
+  return out;
+}
+
 // Loads each message file and compares its tree with another reader's.
-// A difference fails unless known lists the file with its reason; a listed
-// file that now agrees fails too.
+// A file fails unless it agrees or differs exactly as listed in known; a
+// listed file that agrees now, or that was not compared, fails too.
 struct TAgreement {
   using TCompare = std::function<void(const TLoaded&, tessel::TBodyPart& root, std::vector<std::string>& diffs)>;
-  const std::map<std::string, std::string>& Known;
+  explicit TAgreement(std::map<std::string, TKnown> known) : Known(std::move(known)) {}
+  std::map<std::string, TKnown> Known;
   int Total = 0, Agreeing = 0;
+  std::set<std::string> Seen;
 
   void Check(const std::string& key, const std::string& path, const TCompare& compare) {
     ++Total;
+    Seen.insert(key);
     TLoaded loaded = Load(path);
     std::vector<std::string> diffs;
     if (!loaded.Message)
       diffs.push_back("not parsed: " + loaded.Error);
     else
       compare(loaded, *loaded.Message->RootPart, diffs);
+    for (std::string& diff : diffs) diff = Escaped(diff);
     auto known = Known.find(key);
-    EXPECT_TRUE(known == Known.end() || kRules.count(known->second) || known->second.rfind("CPython: ", 0) == 0)
-        << key << ": no such rule";
     if (diffs.empty()) {
       ++Agreeing;
       EXPECT_TRUE(known == Known.end()) << key << " now agrees; drop it from the list";
-    } else if (known == Known.end()) {
-      ADD_FAILURE() << key << "\n  " << tessel::JoinStrings(diffs, "\n  ");
+    } else if (known == Known.end() || known->second.Diffs != diffs) {
+      ADD_FAILURE() << (known == Known.end() ? "an unlisted difference" : "not the listed difference") << ":\n"
+                    << key << "\t" << (known == Known.end() ? "?" : known->second.Rule) << "\n\t"
+                    << tessel::JoinStrings(diffs, "\n\t");
     }
   }
-  void Report(const char* reader) const {
+  // The agreement count, with a floor on the files compared: a fault in
+  // reading the other reader's output must not pass on no files at all.
+  void Report(const char* reader, int atLeast) const {
     std::cout << reader << " agreement: " << Agreeing << " of " << Total << " messages\n";
+    EXPECT_GE(Total, atLeast);
+    for (const auto& [key, known] : Known) EXPECT_TRUE(Seen.count(key)) << key << " is listed but was not compared";
   }
 };
 

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "CorpusPresence.h"
 #include "MimeTestSupport.h"
 #include "mime/MessageFile.h"
 #include "util/Charsets.h"
@@ -29,7 +30,7 @@ void Exercise(TBodyPart& part, int& parts) {
 
 TEST(corpus, every_file_parses_or_fails_cleanly) {
   namespace fs = std::filesystem;
-  if (!fs::exists(TESSEL_CORPUS)) GTEST_SKIP() << "corpus not found";
+  TESSEL_REQUIRE_CORPUS(TESSEL_CORPUS);
   int files = 0, parsed = 0, parts = 0;
   for (const auto& entry : fs::recursive_directory_iterator(TESSEL_CORPUS)) {
     std::string path = entry.path().string();

@@ -72,7 +72,7 @@ TEST(header_text, plain_bytes_read_as_utf8_or_latin1) {
 
 TEST(header_words, rfc2047_vectors) {
   std::string path = corpus::Corpus() + "/vectors/rfc2047-encoded-words.json";
-  if (!corpus::Exists(path)) GTEST_SKIP() << "corpus not found";
+  TESSEL_REQUIRE_CORPUS(path);
   // Where the engine's rules give another text than the RFC (or CPython),
   // by input index: the text it gives, and why.
   const char* kBlanks = "white space between encoded words is kept";

@@ -6,8 +6,10 @@ function(tessel_add_tests prefix)
 endfunction()
 
 # tessel_add_qt_tests(PREFIX LIBS...): the same for window tests, whose main
-# (tests/support/QtTestMain.cpp) runs them in a QApplication on the
-# offscreen platform at scale 1 with the Fusion style.
+# (tests/support/QtTestMain.cpp, the object library tessel_qt_test_main)
+# runs them in a QApplication on the offscreen platform at scale 1 with the
+# Fusion style. Both take every *_test.cpp of the folder, so window tests
+# live in a folder of their own.
 function(tessel_add_qt_tests prefix)
   if(NOT TARGET tessel_qt_test_main)
     find_package(Qt6 REQUIRED COMPONENTS Widgets Test GLOBAL)

@@ -129,6 +129,7 @@ private:
   bool EditorFilter(QEvent* event);
   void OnFocusChanged(QWidget* old, QWidget* now);
   void PrepareGlyphs(qreal ratio);
+  void PrepareRowLine(int width);
 
   std::unique_ptr<TPEItem> Root_;
   TPEItem* Current_ = nullptr;
@@ -167,6 +168,7 @@ private:
   qreal GlyphRatio_ = 0;
   QPixmap PlusGlyph_;
   QPixmap MinusGlyph_;
+  QPixmap RowLine_;
   QMetaObject::Connection FocusConnection_;
 };
 

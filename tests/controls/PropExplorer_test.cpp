@@ -374,12 +374,13 @@ TEST_F(PropExplorerTest, unchanged_values_survive_an_edit_cycle_byte_for_byte) {
     bool ReadOnly;
   };
   const TCase cases[] = {{longValue, false}, {longValue, true}, {notUtf8, false}, {notUtf8, true}};
+  int edited = 0;
+  Pe->OnEdited = [&edited](TPropExplorer&, TPEItem&) { ++edited; };
   for (const TCase& tc : cases) {
     Pe->Clear();
     Pe->SetReadOnly(tc.ReadOnly);
     TPEItem* item = Pe->Root().AddItem("References", tc.Value);
-    int edited = 0;
-    Pe->OnEdited = [&edited](TPropExplorer&, TPEItem&) { ++edited; };
+    edited = 0;
     Pe->Select(item);
     Pe->EndEdit();
     EXPECT_EQ(item->Value(), tc.Value);

@@ -4,7 +4,7 @@
 set -eu
 PACKAGES="cmake ninja-build g++ clang-14 libclang-rt-14-dev ccache pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  qt6-base-dev libglib2.0-dev shared-mime-info
+  qt6-base-dev qt6-svg-dev libglib2.0-dev shared-mime-info
   libssl-dev openssl python3 dumpasn1 libxml2-utils expat hyperfine"
 missing=""
 for p in $PACKAGES; do

@@ -8,6 +8,7 @@
 #include "config/QXConf.h"
 #include "util/Exception.h"
 #include "util/desktop/DesktopContentTypes.h"
+#include "window/Viewer.h"
 
 int main(int argc, char** argv) {
   using namespace tessel;
@@ -26,16 +27,7 @@ int main(int argc, char** argv) {
   }
   UseDesktopContentTypeDatabase();
   InitConfigFile(configName);
-  // The viewer windows are not part of this build yet: show each file's
-  // structure as the window's tree will.
-  std::cerr << "tessel: the viewer windows are not available in this build; "
-               "showing the structure as tessel --dump does\n";
-  status = cli::ExitDone;
-  for (const std::string& file : args) {
-    if (args.size() > 1) std::cout << "==> " << file << " <==\n";
-    int one = cli::RunCommandLine({"--dump", file}, std::cout, std::cerr);
-    if (one > status) status = one;
-  }
+  status = RunViewer(argc, argv, args);
   std::cout.flush();
   try {
     DoneConfigFile();

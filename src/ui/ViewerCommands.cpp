@@ -1,0 +1,27 @@
+// The command that needs the windows: a picture of the viewer's window.
+// It lives with the program, not with the headless commands, so those stay
+// free of the window system.
+#include <iostream>
+
+#include "cli/Command.h"
+#include "window/Viewer.h"
+
+namespace tessel {
+
+namespace {
+
+int ScreenshotCommand(cli::TCommandContext& ctx) {
+  std::vector<std::string> args = ctx.Args;
+  args.insert(args.begin(), "--screenshot");
+  TScreenshotOptions options;
+  if (!ParseScreenshotArgs(args, options, ctx.Err)) return cli::ExitUsage;
+  return RunScreenshot(options, ctx.Err);
+}
+
+const cli::TCommandRegistrar kScreenshot(
+    "--screenshot", "OUT.png [--view tree|panels] [--select PART] [--lock PART] [--expand-all] [--size WxH] FILE",
+    "a picture of the viewer's window on FILE", ScreenshotCommand);
+
+}  // namespace
+
+}  // namespace tessel

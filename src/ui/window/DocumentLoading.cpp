@@ -1,0 +1,39 @@
+#include "DocumentLoading.h"
+
+#include "mime/MessageFile.h"
+#include "mime/MimeParser.h"
+#include "smime/SmimeRegistration.h"
+
+namespace tessel {
+
+namespace {
+
+template <class F>
+TLoadedDocument Load(F&& build) {
+  TLoadedDocument doc;
+  RegisterSmimeParts();
+  try {
+    doc.Message = build();
+  } catch (const EMimeParseError& e) {
+    doc.Error = e.Message();
+    if (e.Offset >= 0) doc.Error += " (at offset " + std::to_string(e.Offset) + ")";
+  } catch (const std::exception& e) {
+    doc.Error = e.what();
+  }
+  return doc;
+}
+
+}  // namespace
+
+TLoadedDocument LoadDocumentFile(const std::string& fileName) {
+  return Load([&] { return LoadMessageFile(fileName); });
+}
+
+TLoadedDocument LoadDocumentBytes(std::string bytes) {
+  return Load([&] {
+    ApplyLineEndRule(bytes);
+    return std::make_unique<TMessage>(std::move(bytes));
+  });
+}
+
+}  // namespace tessel

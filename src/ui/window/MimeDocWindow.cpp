@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <unordered_set>
 
 #include <QAction>
 #include <QCloseEvent>
@@ -516,18 +517,21 @@ bool TDocWindow::ExpandPart(TBodyPart* part) {
 }
 
 void TDocWindow::ExpandAll() {
-  // Breadth by rounds: every expansion may add nodes with placeholders.
+  // In rounds: every expansion may add nodes with placeholders. Each node is
+  // tried once, so one that refuses does not report its error again.
+  std::unordered_set<QTreeWidgetItem*> tried;
   for (bool more = true; more;) {
     more = false;
     std::vector<QTreeWidgetItem*> waiting;
     for (QTreeWidgetItemIterator it(Tree_); *it; ++it)
-      if ((*it)->childCount() == 1 && !PartOfNode((*it)->child(0)) && !(*it)->isExpanded()) waiting.push_back(*it);
+      if ((*it)->childCount() == 1 && !PartOfNode((*it)->child(0)) && tried.insert(*it).second) waiting.push_back(*it);
     for (QTreeWidgetItem* node : waiting) {
       node->setExpanded(true);
       if (node->isExpanded()) more = true;
     }
   }
-  Tree_->expandAll();
+  for (QTreeWidgetItemIterator it(Tree_); *it; ++it)
+    if ((*it)->childCount() > 0 && PartOfNode((*it)->child(0))) (*it)->setExpanded(true);
 }
 
 // --- selection and locking --------------------------------------------------

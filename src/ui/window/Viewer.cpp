@@ -87,6 +87,14 @@ void UseOffscreenDefaults() {
 }
 
 int RunViewer(int argc, char** argv, const std::vector<std::string>& files) {
+  // Without a display Qt would abort the program; say why instead.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && qEnvironmentVariableIsEmpty("DISPLAY") &&
+      qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")) {
+    std::fprintf(stderr,
+                 "tessel: no display to open the viewer on (DISPLAY and WAYLAND_DISPLAY are unset); "
+                 "tessel --help lists the commands that need none\n");
+    return cli::ExitUsage;
+  }
   TTesselApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("Tessel"));
   TWindowSession session;

@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
 #include "WindowTestSupport.h"
 #include "window/PanelView.h"
@@ -337,6 +338,24 @@ TEST(DocWindow, deep_and_wide_messages_open_in_both_views) {
       QApplication::processEvents();
     }
   }
+}
+
+TEST(DocWindow, embedded_messages_a_hundred_deep_expand_to_the_limit) {
+  std::string bytes = Leaf("text/plain", "deepest\r\n");
+  for (int i = 0; i < 100; ++i) bytes = Leaf("message/rfc822", "Subject: level\r\n" + bytes);
+  auto doc = Open(Message(Multipart("mixed", {bytes})), true);
+  doc->ExpandAll();
+  int nodes = 0, waiting = 0;
+  for (QTreeWidgetItemIterator it(doc->Tree()); *it; ++it) {
+    if ((*it)->data(0, Qt::UserRole).isValid()) ++nodes;
+    else ++waiting;
+  }
+  // Nesting stops at the parser's limit; the last embedded message keeps
+  // its placeholder, and every node has its box.
+  EXPECT_GT(nodes, 50);
+  EXPECT_LE(waiting, 1);
+  EXPECT_EQ(doc->Panels()->BoxCount(), nodes);
+  for (const TPanelRect& r : doc->Panels()->Geometry().Summaries) ASSERT_GT(r.W, 0);
 }
 
 TEST(ErrorNet, handlers_and_events_report_instead_of_ending) {

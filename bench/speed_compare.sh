@@ -1,0 +1,79 @@
+#!/bin/sh
+# Times our engine against the tool a user would pick instead, side by side
+# in one run: each round runs both commands, alternating which goes first,
+# and the medians of at least five rounds give the ratios (peer time divided
+# by ours: above 1 means we are faster). CPU time (user + system, from the
+# kernel's accounting of the child) is the figure to read on a loaded
+# machine; wall time is printed beside it.
+#
+#   xml:  bench/xml_walk against bench/xml_walk_expat (namespaces on) on a
+#         20 MB document from gen_xml_doc.py
+#   asn1: tessel --asn1 against openssl asn1parse -i on a 10 MB PKCS #7
+#         bundle of certificates from asn1_make_p7b.sh
+#
+# Usage: bench/speed_compare.sh BUILD_DIR [xml] [asn1]   (ROUNDS=N, WORK=dir)
+# BUILD_DIR must be configured with -DTESSEL_BENCH=ON for the xml row.
+set -eu
+build=${1:?usage: speed_compare.sh BUILD_DIR [xml] [asn1]}
+shift
+[ $# -gt 0 ] || set -- xml asn1
+here=$(cd "$(dirname "$0")" && pwd)
+work=${WORK:-/tmp/tessel-speed-bench}
+rounds=${ROUNDS:-7}
+[ "$rounds" -ge 5 ] || rounds=5
+mkdir -p "$work"
+rows=""
+for row in "$@"; do
+  case $row in
+    xml)
+      [ -f "$work/doc.xml" ] || python3 "$here/gen_xml_doc.py" "$work/doc.xml" 20
+      rows="$rows xml" ;;
+    asn1)
+      [ -f "$work/p7/bundle.p7b" ] || "$here/asn1_make_p7b.sh" "$work/p7" > /dev/null
+      rows="$rows asn1" ;;
+    *) echo "speed_compare.sh: unknown row $row" >&2; exit 2 ;;
+  esac
+done
+python3 - "$build" "$work" "$rounds" $rows <<'PY'
+import os, resource, statistics, subprocess, sys, time
+
+build, work, rounds, rows = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4:]
+commands = {
+    "xml": ("XML parse, namespaces + DTD entities", os.path.join(work, "doc.xml"),
+            [os.path.join(build, "bench", "xml_walk"), os.path.join(work, "doc.xml")],
+            "expat", [os.path.join(build, "bench", "xml_walk_expat"), os.path.join(work, "doc.xml")]),
+    "asn1": ("ASN.1 tree and render", os.path.join(work, "p7", "bundle.p7b"),
+             [os.path.join(build, "tessel"), "--asn1", os.path.join(work, "p7", "bundle.p7b")],
+             "openssl asn1parse -i",
+             ["openssl", "asn1parse", "-i", "-inform", "DER", "-in", os.path.join(work, "p7", "bundle.p7b")]),
+}
+
+def run(argv):
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
+    start = time.perf_counter()
+    with open(os.devnull, "wb") as null:
+        status = subprocess.run(argv, stdout=null, stderr=subprocess.PIPE)
+    wall = time.perf_counter() - start
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
+    if status.returncode != 0:
+        sys.exit(f"{argv[0]} failed ({status.returncode}): {status.stderr.decode(errors='replace')}")
+    cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+    return cpu, wall
+
+print(f"{rounds} rounds per row, alternating; medians; ratio = peer / ours")
+print(f"{'row':40} {'MB':>6} {'ours cpu':>9} {'peer cpu':>9} {'ratio':>6} {'ours wall':>10} {'peer wall':>10} {'ratio':>6}")
+for row in rows:
+    title, data, ours, peer_name, peer = commands[row]
+    run(ours), run(peer)  # warm the page cache
+    times = {"ours": [], "peer": []}
+    for i in range(rounds):
+        order = [("ours", ours), ("peer", peer)] if i % 2 == 0 else [("peer", peer), ("ours", ours)]
+        for name, argv in order:
+            times[name].append(run(argv))
+    oc = statistics.median(t[0] for t in times["ours"])
+    pc = statistics.median(t[0] for t in times["peer"])
+    ow = statistics.median(t[1] for t in times["ours"])
+    pw = statistics.median(t[1] for t in times["peer"])
+    mb = os.path.getsize(data) / 1e6
+    print(f"{title + ' vs ' + peer_name:40} {mb:6.1f} {oc:9.3f} {pc:9.3f} {pc / oc:6.2f} {ow:10.3f} {pw:10.3f} {pw / ow:6.2f}")
+PY

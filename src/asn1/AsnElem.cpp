@@ -7,7 +7,6 @@
 #include "oid.h"
 #include "util/Base64.h"
 #include "util/Exception.h"
-#include "util/HexText.h"
 #include "util/MemoryStream.h"
 
 namespace tessel {
@@ -113,12 +112,25 @@ std::string TAsnElem::Describe() const {
 }
 
 std::string TAsnElem::ValueHex(int32_t maxOctets, char separator) const {
+  // Written straight into a string of the final size: rows of certificates
+  // are mostly keys and signatures in hex.
+  static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string_view content = Content();
-  int32_t n = static_cast<int32_t>(content.size());
-  int32_t shown = (maxOctets <= 0 || n <= maxOctets) ? n : maxOctets;
-  TPointerStream stream(content.data(), n);
-  std::string note = shown < n ? "... --Skipped " + std::to_string(n - shown) + " octets--" : std::string();
-  return StreamToHex(stream, separator, shown < n ? shown : 0, note);
+  size_t n = content.size();
+  size_t shown = (maxOctets <= 0 || n <= static_cast<size_t>(maxOctets)) ? n : static_cast<size_t>(maxOctets);
+  std::string result;
+  if (shown > 0) {
+    result.resize(separator != '\0' ? shown * 3 - 1 : shown * 2);
+    char* out = result.data();
+    for (size_t i = 0; i < shown; ++i) {
+      auto b = static_cast<uint8_t>(content[i]);
+      *out++ = kDigits[b >> 4];
+      *out++ = kDigits[b & 15];
+      if (separator != '\0' && i + 1 < shown) *out++ = separator;
+    }
+  }
+  if (shown < n) result += "... --Skipped " + std::to_string(n - shown) + " octets--";
+  return result;
 }
 
 std::string TAsnElem::ValueText(int32_t maxOctets) const {

@@ -75,6 +75,9 @@ public:
   // Direct access to the decoded chunk for the grammar's fast paths. Valid
   // only while no push-back is pending.
   bool PushbackEmpty() const { return Pushback_.empty(); }
+  // The pushed-back units, the next one last; a caller that takes some
+  // calls Consume(0) after.
+  std::u16string& PushedBack() { return Pushback_; }
   const char16_t* ChunkPos() const { return Chunk_.data() + Pos_; }
   const char16_t* ChunkEnd() const { return Chunk_.data() + End_; }
   // Takes n units of the chunk that the caller has checked.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "KeyText.h"
 #include "util/StringUtils.h"
@@ -93,6 +94,27 @@ std::u16string_view TakeRun(TEntity& e, TKeep keep) {
 
 void AddRun(TWStringBuf& text, std::u16string_view run) {
   text.AddString(run.data(), static_cast<int32_t>(run.size()));
+}
+
+// Equality by memcmp, which compares many units at a time where the
+// character-traits loop takes one.
+bool SameUnits(const std::u16string& a, const std::u16string& b) {
+  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
+}
+
+// Moves the pushed-back plain text (the replacement text of an entity
+// reference, mostly) to text in one go instead of a character at a time.
+// Pushed-back units were checked when first read; a CR stays for NextChar.
+void TakePushedBackRun(TEntity& e, TWStringBuf& text) {
+  std::u16string& pushed = e.PushedBack();
+  size_t n = pushed.size();
+  size_t k = n;
+  while (k > 0 && IsPlainText(pushed[k - 1])) --k;
+  if (k == n) return;
+  std::reverse(pushed.begin() + static_cast<std::ptrdiff_t>(k), pushed.end());
+  text.AddString(pushed.data() + k, static_cast<int32_t>(n - k));
+  pushed.resize(k);
+  e.Consume(0);  // brings AtEnd up to date
 }
 
 void FailIfOpen(TQXMLParser& parser, const std::vector<std::string>& open, const std::string& key) {
@@ -482,12 +504,18 @@ void TQXMLParser::ParsePI() {
 // --- elements and content -------------------------------------------------------
 
 const TQXMLParser::TNsName* TQXMLParser::NsOfWide(const std::u16string& wide) {
-  for (const TNsName& n : NsCache_)
-    if (n.Wide == wide) return &n;
+  // Names of one tag mostly share their namespace: the last hit comes first.
+  if (NsLast_ < NsCache_.size() && SameUnits(NsCache_[NsLast_].Wide, wide)) return &NsCache_[NsLast_];
+  for (size_t i = 0; i < NsCache_.size(); ++i)
+    if (SameUnits(NsCache_[i].Wide, wide)) {
+      NsLast_ = i;
+      return &NsCache_[i];
+    }
   // Documents use a handful of namespaces; a document that uses many just
   // starts the cache again.
   if (NsCache_.size() >= 64) NsCache_.clear();
   NsCache_.push_back({wide, KeyFromWide(wide)});
+  NsLast_ = NsCache_.size() - 1;
   return &NsCache_.back();
 }
 
@@ -678,6 +706,7 @@ void TQXMLParser::ParseCData() {
 void TQXMLParser::ParseContent(int32_t depth, bool inElement) {
   TEntity& e = *E_;
   for (;;) {
+    if (!e.PushbackEmpty()) TakePushedBackRun(e, *Text_);
     AddRun(*Text_, TakeRun(e, IsPlainText));
     if (e.AtEnd && !inElement) {
       Flush();

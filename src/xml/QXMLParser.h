@@ -210,6 +210,7 @@ private:
   int32_t EntityDepth_ = 0;
   int64_t Expansion_ = 0;
   std::vector<TNsName> NsCache_;  // namespace names seen, few in any document
+  size_t NsLast_ = 0;             // index of the last one found
   std::u16string PrefixKey_;      // "xmlns:" + prefix
   std::u16string EndQName_, EndPrefix_, EndLocal_;
   std::u16string RefName_;

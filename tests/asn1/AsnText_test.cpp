@@ -24,6 +24,10 @@ TEST(asn1_text, values) {
   TUnknown two(4, acUniversal, Hex("0A FF"));
   EXPECT_EQ(two.ValueHex(0, ':'), "0A:FF");
   EXPECT_EQ(two.ValueHex(2, ' '), "0A FF");  // exactly at the limit: no note
+  EXPECT_EQ(two.ValueHex(1, ' '), "0A... --Skipped 1 octets--");  // no separator before the note
+  EXPECT_EQ(TUnknown(4, acUniversal, Hex("7F")).ValueHex(0, ' '), "7F");
+  EXPECT_EQ(TUnknown(4, acUniversal).ValueHex(0, ' '), "");
+  EXPECT_EQ(TUnknown(4, acUniversal).ValueHex(3, ' '), "");
   EXPECT_EQ(two.ValueText(0), "0A FF");
   EXPECT_EQ(TUnknown(22, acUniversal, "someone@example.com").ValueText(7), "someone");  // strings: no note
   EXPECT_EQ(Parse(Hex("A0 03 02 01 05"))->ValueText(0), "02 01 05");

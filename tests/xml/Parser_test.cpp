@@ -144,6 +144,23 @@ TEST(xml_entities, internal_and_parameter_entities) {
   });
 }
 
+TEST(xml_entities, replacement_text_joins_the_text_after_it) {
+  ExpectLogs({
+      // Text before the reference ends there; the replacement text joins the
+      // text after it.
+      // "]" and a CR from a character reference in the value are read like
+      // the document's own (a CR becomes LF).
+      {"<!DOCTYPE a [<!ENTITY e 'x]y&#13;z'>]><a>1&e;2</a>", "[SD]S(a)T(1)T(x]y\nz2)E(a)[ED]"},
+      {"<!DOCTYPE a [<!ENTITY e 'a]]>b'>]><a>&e;</a>", "[SD]S(a)!]]> is not allowed in this position"},
+      // A text reference that ends a markup entity ends its character data.
+      {"<!DOCTYPE a [<!ENTITY t 'tt'><!ENTITY m '<b>&t;</b>&t;'>]><a>&m;x&t;</a>",
+       "[SD]S(a)S(b)T(tt)E(b)T(tt)T(x)T(tt)E(a)[ED]"},
+      // Character data in the replacement text, then markup from the document.
+      {"<!DOCTYPE a [<!ENTITY t 'one two'>]><a>&t;<b/>&t;&amp;</a>",
+       "[SD]S(a)T(one two)S(b)E(b)T(one two&)E(a)[ED]"},
+  });
+}
+
 TEST(xml_entities, external_kinds_through_resolvers) {
   TTableParser t({{u"ext.xml", "<?xml encoding='UTF-8'?>text<b>in</b>"},
                   {u"dtd.dtd", "<?xml version='1.0'?><!ENTITY fromdtd 'D'>"},

@@ -470,6 +470,13 @@ void TKelTesselMainWindow::ArrangeIcons() {
   for (size_t i = 0; i < rects.size(); ++i) icons[i]->move(rects[i].X, rects[i].Y);
 }
 
+void TKelTesselMainWindow::DocumentShowing() {
+  if (ShuttingDown_ || Area_ == nullptr) return;
+  QMdiSubWindow* active = Area_->activeSubWindow();
+  const TDocumentEntry* entry = EntryOf(active);
+  UpdateBodyPartMenu(entry != nullptr && !active->isMinimized() ? entry->Document : nullptr);
+}
+
 void TKelTesselMainWindow::BringToFront() {
   if (isMinimized()) showNormal();
   show();

@@ -96,6 +96,9 @@ public:
   bool Drop(const QMimeData& data);
   // Brings the window to the front (a second start asked for it).
   void BringToFront();
+  // A document tells that it shows a part, or that it was hidden or
+  // minimised: the BodyPart menu follows the active document.
+  void DocumentShowing();
 
   // Writes last-file-name, mru and (in the normal state) the placement.
   // Runs once, when the window closes or at the latest when it is freed.

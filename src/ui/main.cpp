@@ -20,8 +20,8 @@ int main(int argc, char** argv) {
 
   bool missing = false;
   std::string configName = cli::TakeOption(args, "--config", missing);
-  if (missing || args.empty()) {
-    std::cerr << (missing ? "tessel: --config needs a file name\n" : "");
+  if (missing) {
+    std::cerr << "tessel: --config needs a file name\n";
     cli::RunCommandLine({"--help"}, std::cerr, std::cerr);
     return cli::ExitUsage;
   }

@@ -6,10 +6,14 @@
 #include <QTreeWidget>
 #include <cstdio>
 #include <fstream>
+#include <iostream>
 #include <memory>
 #include <ostream>
 
 #include "ErrorNet.h"
+#include "MainDocument.h"
+#include "MainEntry.h"
+#include "config/QXConf.h"
 #include "MimeDocWindow.h"
 #include "ViewerWindow.h"
 #include "cli/Command.h"
@@ -100,10 +104,9 @@ int RunViewer(int argc, char** argv, const std::vector<std::string>& files) {
   TWindowSession session;
   int status = 0;
   {
-    TViewerWindow window;
-    for (const std::string& file : files) Guarded([&] { window.OpenFile(QString::fromStdString(file)); });
-    window.show();
-    status = app.exec();
+    // The main window, or the hand-over of the files to the user's running one.
+    if (ConfigFile == nullptr) InitConfigFile();
+    status = RunMainWindow(files, *ConfigFile, DocWindowFactory(), std::cerr);
   }
   return status;
 }

@@ -1,0 +1,68 @@
+// The main window over real document windows: a message dropped as data
+// reads like the same file opened, and a dropped message's caption is its
+// decoded subject.
+#include <gtest/gtest.h>
+
+#include <QMdiSubWindow>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+
+#include "window/MainDocument.h"
+#include "MainWinSupport.h"
+#include "MainWindow.h"
+#include "window/MimeDocWindow.h"
+#include "WindowSettings.h"
+#include "config/QXConf.h"
+
+using namespace tessel;
+
+namespace {
+
+QStringList TreeOf(TMainDocument& document) {
+  auto* window = dynamic_cast<TDocWindow*>(document.Widget());
+  EXPECT_NE(window, nullptr);
+  window->ExpandAll();
+  QStringList nodes;
+  for (QTreeWidgetItemIterator it(window->Tree()); *it; ++it) {
+    int depth = 0;
+    for (QTreeWidgetItem* p = (*it)->parent(); p; p = p->parent()) ++depth;
+    nodes << QString(depth * 2, ' ') + (*it)->text(0);
+  }
+  return nodes;
+}
+
+std::string WithLfOnly(std::string text) {
+  std::string out;
+  for (char c : text)
+    if (c != '\r') out += c;
+  return out;
+}
+
+}  // namespace
+
+TEST(DocWindowDocument, dropped_lf_only_message_reads_like_the_file_and_is_captioned_by_subject) {
+  test::TPrivateDir dir;
+  TQXConfigFile config;
+  config.WriteString(kCreateTempFilesKey, u"No");
+  TKelTesselMainWindow window(config, DocWindowFactory());
+  window.show();
+  for (const char* sample : {"encoded-subject.eml", "forwarded-lf.eml", "multipart-attachment.eml"}) {
+    const std::string bytes = WithLfOnly(test::ReadFile(std::string(TESSEL_SAMPLES) + "/" + sample));
+    ASSERT_FALSE(bytes.empty()) << sample;
+    const std::string file = dir / sample;
+    test::WriteFile(file, bytes);
+    window.OpenFile(file);
+    window.MessageDropped(bytes);
+    const auto& documents = window.Documents();
+    ASSERT_GE(documents.size(), 2u);
+    TMainDocument& opened = *documents[documents.size() - 2].Document;
+    TMainDocument& dropped = *documents.back().Document;
+    const QStringList tree = TreeOf(opened);
+    EXPECT_GT(tree.size(), 0) << sample;
+    EXPECT_EQ(TreeOf(dropped), tree) << sample;
+    EXPECT_EQ(documents.back().Window->windowTitle().toStdString(), dropped.Subject() + " (Dropped file)");
+  }
+  // Decoded, not the encoded word.
+  EXPECT_TRUE(window.Documents()[1].Window->windowTitle().startsWith(QString::fromUtf8("Gr\xc3\xbc\xc3\x9f" "e aus K")))
+      << window.Documents()[1].Window->windowTitle().toStdString();
+}

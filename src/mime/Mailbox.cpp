@@ -1,0 +1,191 @@
+#include "Mailbox.h"
+
+#include <cstdint>
+
+#include "util/StringUtils.h"
+
+namespace tessel {
+
+namespace {
+
+enum class TTokenKind { Atom, Quoted, DomainLiteral, Special };
+
+struct TToken {
+  TTokenKind Kind;
+  std::string Text;  // an atom or literal as written, a quoted string's content, the special character
+  bool Is(char special) const { return Kind == TTokenKind::Special && Text.size() == 1 && Text[0] == special; }
+};
+
+bool IsSpecial(char c) {
+  switch (c) {
+    case '(': case ')': case '<': case '>': case '[': case ']': case ':': case ';':
+    case '@': case '\\': case ',': case '"':
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+std::string_view TrimBlanks(std::string_view s) {
+  while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
+  return s;
+}
+
+// Splits the field into tokens; comments and white space are dropped. An
+// unterminated quoted string, comment or literal runs to the end.
+std::vector<TToken> Tokenize(std::string_view s) {
+  std::vector<TToken> tokens;
+  size_t i = 0;
+  while (i < s.size()) {
+    char c = s[i];
+    if (IsBlank(c)) {
+      ++i;
+    } else if (c == '(') {
+      // Comments nest; a backslash quotes the next character.
+      int32_t depth = 0;
+      for (; i < s.size(); ++i) {
+        if (s[i] == '\\') {
+          ++i;
+        } else if (s[i] == '(') {
+          ++depth;
+        } else if (s[i] == ')' && --depth == 0) {
+          ++i;
+          break;
+        }
+      }
+    } else if (c == '"') {
+      std::string text;
+      for (++i; i < s.size() && s[i] != '"'; ++i) {
+        if (s[i] == '\\' && i + 1 < s.size()) ++i;
+        text += s[i];
+      }
+      if (i < s.size()) ++i;
+      tokens.push_back({TTokenKind::Quoted, std::move(text)});
+    } else if (c == '[') {
+      size_t end = s.find(']', i);
+      end = end == std::string_view::npos ? s.size() : end + 1;
+      tokens.push_back({TTokenKind::DomainLiteral, std::string(s.substr(i, end - i))});
+      i = end;
+    } else if (IsSpecial(c)) {
+      tokens.push_back({TTokenKind::Special, std::string(1, c)});
+      ++i;
+    } else {
+      size_t start = i;
+      while (i < s.size() && !IsBlank(s[i]) && !IsSpecial(s[i])) ++i;
+      tokens.push_back({TTokenKind::Atom, std::string(s.substr(start, i - start))});
+    }
+  }
+  return tokens;
+}
+
+bool ValidDotAtom(const std::string& atom) {
+  if (atom.empty() || atom.front() == '.' || atom.back() == '.') return false;
+  return atom.find("..") == std::string::npos;
+}
+
+// local-part "@" domain from exactly these tokens.
+bool AddrSpec(const std::vector<TToken>& tokens, size_t from, size_t to, TMailbox& mailbox) {
+  if (to - from != 3 || !tokens[from + 1].Is('@')) return false;
+  const TToken& local = tokens[from];
+  const TToken& domain = tokens[from + 2];
+  bool localOk = local.Kind == TTokenKind::Quoted || (local.Kind == TTokenKind::Atom && ValidDotAtom(local.Text));
+  bool domainOk = domain.Kind == TTokenKind::DomainLiteral || (domain.Kind == TTokenKind::Atom && ValidDotAtom(domain.Text));
+  if (!localOk || !domainOk) return false;
+  mailbox.LocalPart = local.Text;
+  mailbox.Domain = domain.Text;
+  return true;
+}
+
+// One mailbox from tokens [from, to): a bare addr-spec, or a display name
+// (words) followed by one bracketed address, which may start with an
+// obsolete route ("@a,@b:").
+bool Mailbox(const std::vector<TToken>& tokens, size_t from, size_t to, TMailbox& mailbox) {
+  if (from >= to) return false;
+  size_t open = to;
+  for (size_t i = from; i < to; ++i) {
+    if (tokens[i].Is('<')) {
+      if (open != to) return false;  // a second bracketed address
+      open = i;
+    }
+  }
+  if (open == to) return AddrSpec(tokens, from, to, mailbox);
+  // Before the bracket only words may stand: the display name.
+  for (size_t i = from; i < open; ++i)
+    if (tokens[i].Kind != TTokenKind::Atom && tokens[i].Kind != TTokenKind::Quoted) return false;
+  if (!tokens[to - 1].Is('>')) return false;
+  size_t start = open + 1, end = to - 1;
+  for (size_t i = start; i < end; ++i)
+    if (tokens[i].Is(':')) start = i + 1;  // the route ends at its colon
+  for (size_t i = start; i < end; ++i)
+    if (tokens[i].Is('>')) return false;
+  return AddrSpec(tokens, start, end, mailbox);
+}
+
+}  // namespace
+
+std::vector<TMailbox> ParseMailboxes(std::string_view field) {
+  std::vector<TMailbox> mailboxes;
+  std::vector<TToken> tokens = Tokenize(field);
+  size_t start = 0;
+  bool inAngle = false;
+  auto finish = [&](size_t end) {
+    TMailbox m;
+    if (Mailbox(tokens, start, end, m)) mailboxes.push_back(std::move(m));
+    start = end + 1;
+  };
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    const TToken& t = tokens[i];
+    if (t.Is('<')) {
+      inAngle = true;
+    } else if (t.Is('>')) {
+      inAngle = false;
+    } else if (inAngle) {
+      continue;  // a route's commas and colon belong to the bracketed address
+    } else if (t.Is(',') || t.Is(';')) {
+      finish(i);
+    } else if (t.Is(':')) {
+      // A group's name: words only, then its mailboxes up to ";".
+      bool phrase = i > start;
+      for (size_t j = start; j < i; ++j)
+        if (tokens[j].Kind != TTokenKind::Atom && tokens[j].Kind != TTokenKind::Quoted) phrase = false;
+      if (phrase) {
+        start = i + 1;
+      } else {
+        // Not a group: the whole address is malformed; skip to its end.
+        while (i + 1 < tokens.size() && !tokens[i + 1].Is(',') && !tokens[i + 1].Is(';')) ++i;
+        start = i + 2;
+        ++i;
+      }
+    }
+  }
+  if (start < tokens.size()) finish(tokens.size());
+  return mailboxes;
+}
+
+std::string RawHeaderField(std::string_view header, std::string_view name) {
+  std::string value;
+  bool inField = false;
+  size_t i = 0;
+  while (i < header.size()) {
+    size_t end = i;
+    while (end < header.size() && header[end] != '\r' && header[end] != '\n') ++end;
+    std::string_view line = header.substr(i, end - i);
+    i = end;
+    if (i < header.size() && header[i] == '\r') ++i;
+    if (i < header.size() && header[i] == '\n') ++i;
+    if (line.empty()) break;  // the end of the header block
+    if (line[0] == ' ' || line[0] == '\t') {
+      if (inField) value.append(line);
+      continue;
+    }
+    size_t colon = line.find(':');
+    inField = colon != std::string_view::npos && SameText(TrimBlanks(line.substr(0, colon)), name);
+    if (inField) value.assign(line.substr(colon + 1));
+  }
+  return value;
+}
+
+}  // namespace tessel

@@ -116,8 +116,8 @@ void WarmUp() {
 
 }  // namespace
 
-// Signer certificates go into the address book: keep them out of the
-// user's own data, in a folder of this process that goes with it.
+// The stores read while opening messages are this process's own, empty
+// ones: the user's keys and address book play no part in fuzzing.
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   static std::string folder = "/tmp/tessel-fuzz-XXXXXX";
   if (!mkdtemp(folder.data())) std::abort();

@@ -6,20 +6,22 @@
 
 namespace tessel {
 
-bool GetCertificateChain(const TCertificate& certificate, TCertificateChain& chain, int64_t time) {
+bool GetCertificateChain(const TCertificate& certificate, TCertificateChain& chain, TSmimeStores& stores,
+                         TChainUse use, int64_t time) {
   if (certificate.IsEmpty()) return false;
   crypto::TChainRequest request;
   request.Certificate = certificate.Handle();
   request.Time = time;
+  request.ForMailSigning = use == TChainUse::MailSigning;
   request.Untrusted = certificate.Companions();
   // Stores that cannot be read add nothing; the chain is then judged on
   // what is left, as with an empty store.
-  if (std::unique_ptr<TCertStore> root = TCertStore::Open("Root")) {
+  if (const TCertStore* root = stores.Store("Root")) {
     request.Trusted = root->Certificates();
     request.Crls = root->Crls();
   }
-  if (std::unique_ptr<TCertStore> book = TCertStore::Open("AddressBook")) {
-    for (const crypto::TCertHandle& c : book->Certificates()) request.Untrusted.push_back(c);
+  if (const TCertStore* book = stores.Store("AddressBook")) {
+    for (const TStoreEntry& e : book->Entries()) request.Untrusted.push_back(e.Certificate);
     for (const crypto::TCrlHandle& crl : book->Crls()) request.Crls.push_back(crl);
   }
   crypto::TChainResult result = crypto::BuildChain(request);
@@ -29,6 +31,11 @@ bool GetCertificateChain(const TCertificate& certificate, TCertificateChain& cha
   chain.HasRevocationInfo = result.Elements.front().HasRevocationInfo;
   chain.Length = static_cast<int32_t>(result.Elements.size());
   return true;
+}
+
+bool GetCertificateChain(const TCertificate& certificate, TCertificateChain& chain, int64_t time, TChainUse use) {
+  TSmimeStores stores;
+  return GetCertificateChain(certificate, chain, stores, use, time);
 }
 
 }  // namespace tessel

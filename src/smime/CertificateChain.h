@@ -12,6 +12,7 @@
 
 #include "smime/Certificate.h"
 #include "smime/CryptoPlatform.h"
+#include "smime/SmimeStores.h"
 
 namespace tessel {
 
@@ -19,7 +20,9 @@ namespace tessel {
 // kTrustIsRevoked (4), kTrustIsNotSignatureValid (8),
 // kTrustIsNotValidForUsage (0x10), kTrustIsUntrustedRoot (0x20),
 // kTrustIsPartialChain (0x10000), ...
+using crypto::kTrustIsNotSignatureValid;
 using crypto::kTrustIsNotTimeValid;
+using crypto::kTrustIsNotValidForUsage;
 using crypto::kTrustIsPartialChain;
 using crypto::kTrustIsRevoked;
 using crypto::kTrustIsUntrustedRoot;
@@ -35,8 +38,19 @@ struct TCertificateChain {
   int32_t Length = 0;
 };
 
-// Builds the chain; false (chain untouched) for an empty certificate or
-// when no chain can be built at all. time: seconds since 1970, 0 for now.
-bool GetCertificateChain(const TCertificate& certificate, TCertificateChain& chain, int64_t time = 0);
+// What the chain is built for. MailSigning: the certificate's key usage and
+// extended key usage must allow signing mail (a server-only certificate is
+// refused), else the chain and the certificate carry
+// kTrustIsNotValidForUsage.
+enum class TChainUse { Any, MailSigning };
+
+// Builds the chain with the stores as given; false (chain untouched) for an
+// empty certificate or when no chain can be built at all. time: seconds
+// since 1970, 0 for now.
+bool GetCertificateChain(const TCertificate& certificate, TCertificateChain& chain, TSmimeStores& stores,
+                         TChainUse use, int64_t time = 0);
+// The same with the stores read for this chain alone.
+bool GetCertificateChain(const TCertificate& certificate, TCertificateChain& chain, int64_t time = 0,
+                         TChainUse use = TChainUse::Any);
 
 }  // namespace tessel

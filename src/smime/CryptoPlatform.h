@@ -169,10 +169,15 @@ public:
   // of its parameters (empty when there are none).
   bool ContentEncryptionAlgorithm(std::string& oid, std::string& parameters) const;
   int32_t RecipientCount() const;
-  // false for recipients that are not identified by a certificate (key
-  // agreement, password, key-encryption key).
-  bool RecipientId(int32_t index, TSignerId& id) const;
-  // Decrypts with this recipient's key alone. 0 with content set, or a
+  enum TRecipientKind : int32_t { rkKeyTransport, rkKeyAgreement, rkOther };
+  // Key transport (RSA), key agreement (EC Diffie-Hellman), or a kind that
+  // names no certificate (password, key-encryption key).
+  TRecipientKind RecipientKind(int32_t index) const;
+  // The certificates a recipient names: one for key transport, one per
+  // encrypted key for key agreement, none for other kinds.
+  std::vector<TSignerId> RecipientIds(int32_t index) const;
+  // Decrypts with this recipient's key alone (for key agreement, the
+  // encrypted key that names certificate). 0 with content set, or a
   // status code; a wrong key is an error, never random content.
   uint32_t DecryptForRecipient(int32_t index, const TPrivateKey& key, const TCertHandle& certificate,
                                std::string& content);
@@ -189,6 +194,10 @@ struct TChainRequest {
   std::vector<TCertHandle> Untrusted;  // candidate intermediates
   std::vector<TCrlHandle> Crls;
   bool SystemRoots = true;  // also trust the system's root certificates
+  // Build for signing mail: key usage and extended key usage of the
+  // certificate must allow it (as for S/MIME verification), else the
+  // certificate is not valid for usage.
+  bool ForMailSigning = false;
   int64_t Time = 0;         // seconds since 1970; 0 is now
 };
 

@@ -1,7 +1,5 @@
 #include "EnvelopedData.h"
 
-#include <cstring>
-#include <new>
 
 #include "asn1/asn1.h"
 #include "smime/CertificateStore.h"
@@ -9,6 +7,7 @@
 #include "smime/OidNames.h"
 #include "smime/SignedData.h"
 #include "smime/StatusCodes.h"
+#include "util/WinError.h"
 
 namespace tessel {
 
@@ -16,10 +15,7 @@ namespace {
 
 constexpr uint32_t kCodeNotEncrypted = static_cast<uint32_t>(-2);
 
-[[noreturn]] void RaiseNotEncrypted() {
-  SetLastError(kCodeNotEncrypted);
-  throw EWinException("not encrypted", kCodeNotEncrypted);
-}
+[[noreturn]] void RaiseNotEncrypted() { throw EWinException("not encrypted", kCodeNotEncrypted); }
 
 // The value of a small INTEGER's content; false when it does not fit.
 bool SmallInteger(std::string_view content, int64_t& value) {
@@ -46,9 +42,6 @@ std::string AlgorithmName(const std::string& oid, const std::string& parameters)
 
 }  // namespace
 
-ENoRecipientMatches::ENoRecipientMatches(std::vector<std::string> keyProblems)
-    : EWinException("No recipient matches", kStatusNoRecipientMatches), KeyProblems(std::move(keyProblems)) {}
-
 std::string Rc2VersionBits(int64_t version) {
   switch (version) {
     case 160: return "40";
@@ -59,55 +52,59 @@ std::string Rc2VersionBits(int64_t version) {
   }
 }
 
-void DecryptEnveloped(const char* data, int32_t size, TMemoryStream& output, const std::string& encoding,
-                      std::string& algorithmName, TCertificate* recipientCertificate) {
+TDecryption DecryptEnveloped(std::string_view data, const std::string& encoding, TSmimeStores& stores) {
   crypto::InitializeCrypto();
-  std::string decoded = TransferDecode(data, size, encoding);
-  // A "My" store that cannot be read fits no recipient.
-  std::unique_ptr<TCertStore> my = TCertStore::Open("My");
+  std::string decoded = TransferDecode(data.data(), static_cast<int32_t>(data.size()), encoding);
   std::unique_ptr<crypto::TCmsMessage> message = crypto::TCmsMessage::Decode(decoded);
   if (!message || message->ContentType() != crypto::TCmsMessage::ctEnveloped) RaiseNotEncrypted();
 
+  TDecryption result;
   std::string oid, parameters;
   if (!message->ContentEncryptionAlgorithm(oid, parameters)) RaiseNotEncrypted();
-  algorithmName = AlgorithmName(oid, parameters);
+  result.Algorithm = AlgorithmName(oid, parameters);
 
   int32_t count = message->RecipientCount();
   if (count <= 0) RaiseNotEncrypted();
 
-  std::vector<std::string> problems;
-  std::string content;
+  // A "My" store that cannot be read fits no recipient.
+  bool anySupported = false;
+  std::vector<std::string> unsupported;
   const TStoreEntry* used = nullptr;
-  for (int32_t i = 0; i < count && !used && my; ++i) {
-    crypto::TSignerId id;
-    if (!message->RecipientId(i, id)) continue;
-    // The same certificate may stand in the store more than once (a PEM
-    // file and a PKCS #12 file); every copy with a usable key is tried.
-    for (const TStoreEntry& entry : my->Entries()) {
-      if (!id.Matches(entry.Certificate)) continue;
-      std::string problem;
-      crypto::TPrivateKey key = my->LoadKey(entry, problem);
-      if (!key) {
-        problems.push_back(problem);
-        continue;
+  for (int32_t i = 0; i < count && !used; ++i) {
+    if (message->RecipientKind(i) == crypto::TCmsMessage::rkOther) {
+      unsupported.push_back("Recipient " + std::to_string(i + 1) +
+                            " is of a kind this program cannot decrypt (a password or a shared key).");
+      continue;
+    }
+    anySupported = true;
+    for (const crypto::TSignerId& id : message->RecipientIds(i)) {
+      // The same certificate may stand in the store more than once (a PEM
+      // file and a PKCS #12 file); every copy with a usable key is tried.
+      for (const TStoreEntry* entry : stores.FindAll("My", id)) {
+        std::string problem;
+        crypto::TPrivateKey key = stores.Store("My")->LoadKey(*entry, problem);
+        if (!key) {
+          result.KeyProblems.push_back(problem);
+          continue;
+        }
+        if (message->DecryptForRecipient(i, key, entry->Certificate, result.Content) == 0) {
+          used = entry;
+          break;
+        }
+        result.KeyProblems.push_back("The key in \"" + entry->KeyFile + "\" did not decrypt the message.");
       }
-      if (message->DecryptForRecipient(i, key, entry.Certificate, content) == 0) {
-        used = &entry;
-        break;
-      }
-      problems.push_back("The key in \"" + entry.KeyFile + "\" did not decrypt the message.");
+      if (used) break;
     }
   }
-  if (!used) throw ENoRecipientMatches(std::move(problems));
-
-  try {
-    output.SetSize(static_cast<int32_t>(content.size()));
-  } catch (const std::bad_alloc&) {
-    SetLastError(8);  // ERROR_NOT_ENOUGH_MEMORY
-    throw EWinException("Not enough memory resources are available to process this command.", 8);
+  if (!used) {
+    result.Content.clear();
+    result.Status = anySupported ? kStatusNoRecipientMatches : kStatusUnsupportedRecipient;
+    result.KeyProblems.insert(result.KeyProblems.end(), unsupported.begin(), unsupported.end());
+    return result;
   }
-  if (!content.empty()) std::memcpy(output.Memory(), content.data(), content.size());
-  if (recipientCertificate) *recipientCertificate = TCertificate(used->Certificate);
+  result.Status = 0;
+  result.RecipientCertificate = TCertificate(used->Certificate);
+  return result;
 }
 
 }  // namespace tessel

@@ -13,7 +13,10 @@ bool IsSignatureType(const std::string& contentType) {
   return type == "application/x-pkcs7-signature" || type == "application/pkcs7-signature";
 }
 
-TMultipartSigned::TMultipartSigned() : Info(std::make_unique<TSmimeInfo>()) {}
+TMultipartSigned::TMultipartSigned() : Info(std::make_unique<TSmimeInfo>()), Stores(CurrentSmimeStores()) {
+  if (!Stores) Stores = std::make_shared<TSmimeStores>();
+  Info->Stores = Stores;
+}
 
 std::string TMultipartSigned::ListingDetails() const {
   char codes[64];
@@ -55,13 +58,13 @@ void TMultipartSigned::Analyze() {
   const TBodyPart& signature = *SignaturePart;
   int32_t contentEnd = SignedContentEnd(content);
   int32_t contentSize = contentEnd > content.HeaderStart ? contentEnd - content.HeaderStart : 0;
-  static const char kNothing[] = "";
-  const char* contentBytes = content.Text && contentSize > 0 ? content.Text->PtrAt(content.HeaderStart) : kNothing;
-  const char* signatureBytes =
-      signature.Text && signature.RawSize() > 0 ? signature.Text->PtrAt(signature.BodyStart) : kNothing;
-  VerifyDetached(contentBytes, contentSize, signatureBytes, WideToUtf8(signature.TransferEncoding), &info.Attributes,
-                 &info.Capabilities, info.VerifyStatus, &info.EncryptionCertificate, &info.SignerCertificate,
-                 signature.RawSize());
+  std::string_view contentBytes =
+      content.Text && contentSize > 0 ? content.Text->GetView(content.HeaderStart, contentEnd) : std::string_view();
+  std::string_view signatureBytes = signature.Text && signature.RawSize() > 0
+                                        ? signature.Text->GetView(signature.BodyStart, signature.BodyEnd)
+                                        : std::string_view();
+  info.SetVerification(
+      VerifyDetached(contentBytes, signatureBytes, WideToUtf8(signature.TransferEncoding), *Stores));
   info.Complete();
   Verified = true;
 }

@@ -25,6 +25,8 @@ public:
   void Analyze() override;
 
   std::unique_ptr<TSmimeInfo> Info;
+  // The user's stores as this part's message reads them.
+  std::shared_ptr<TSmimeStores> Stores;
   TBodyPart* SignaturePart = nullptr;
   TBodyPart* ContentPart = nullptr;
   // The part had exactly two children and the check ran.

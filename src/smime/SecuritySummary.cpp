@@ -2,6 +2,10 @@
 
 #include "MultipartSigned.h"
 #include "SmimeBodyPart.h"
+#include "mime/Mailbox.h"
+#include "smime/CertificateStore.h"
+#include "util/Base64.h"
+#include "util/MemoryStream.h"
 #include "util/WinError.h"
 
 #include <cstdio>
@@ -9,6 +13,13 @@
 namespace tessel {
 
 TSmimeInfo* SecurityInfoOf(const TMessage& message) { return dynamic_cast<TSmimeInfo*>(message.SecurityInfo.get()); }
+
+std::unique_ptr<TSecuritySummary> CreateSecuritySummary() {
+  auto summary = std::make_unique<TSmimeInfo>();
+  summary->Stores = std::make_shared<TSmimeStores>();
+  SetCurrentSmimeStores(summary->Stores);
+  return summary;
+}
 
 void BuildSecuritySummary(TMessage& message) {
   if (!message.SecurityInfo) message.SecurityInfo = std::make_unique<TSmimeInfo>();
@@ -31,10 +42,34 @@ void BuildSecuritySummary(TMessage& message) {
     if (isSigned && signedLayers++ == 0) summary->CopyFrom(*info, TSmimeInfo::ciSignature);
   }
   summary->SingleLayer = signedLayers < 2 && envelopedLayers < 2;
-  summary->FromMatches =
-      message.RootPart && MatchSignerAddress(summary->SignerEmail, message.RootPart->GetFieldUtf8("from"));
-  summary->SignerCertificate.AddToStore("AddressBook");
+  // The From field as it stands: decoding its encoded words first would
+  // make text of a display name look like an address.
+  const TBodyPart* root = message.RootPart;
+  std::string from = root && root->Text && root->BodyStart > root->HeaderStart
+                         ? RawHeaderField(root->Text->GetView(root->HeaderStart, root->BodyStart), "from")
+                         : std::string();
+  summary->FromMatches = MatchSignerAddress(summary->SignerEmail, Trim(from));
+  // The parse is over: later parts (expanded nested layers) bring their own
+  // stores or their layer's.
+  SetCurrentSmimeStores(nullptr);
 }
+
+int32_t RememberSigners(const TMessage& message) {
+  const TSmimeInfo* summary = SecurityInfoOf(message);
+  if (!summary) return 0;
+  int32_t added = 0;
+  for (const TSignerCheck& signer : summary->Signers) {
+    if (signer.Status != 0 || signer.Certificate.IsEmpty()) continue;
+    std::string error;
+    if (TCertStore::AddCertificate("AddressBook", signer.Certificate.Handle(), error) ==
+        TCertStore::TAddResult::Added)
+      ++added;
+  }
+  if (added > 0 && summary->Stores) summary->Stores->Forget("AddressBook");
+  return added;
+}
+
+std::string DecryptProblemsText(const TSmimeInfo& info) { return JoinStrings(info.DecryptProblems, " "); }
 
 std::string StatusCodeText(uint32_t code) {
   if (code == kStatusNotChecked) return "not checked";
@@ -106,14 +141,27 @@ std::string JoinOneLine(const TStringListX& list) {
   return JoinStrings(lines, ", ");
 }
 
+std::string Base64Text(const std::string& octets) {
+  TStringStream text;
+  Base64EncodeBuffer(octets.data(), static_cast<int32_t>(octets.size()), text);
+  return text.DataString();
+}
+
+// "OID=base64" per attribute, as the attribute list has always been shown.
+std::string AttributesText(const std::vector<TSignedAttribute>& attributes) {
+  TStringListX lines;
+  for (const TSignedAttribute& a : attributes) lines.push_back(a.Oid + "=" + OneLine(Base64Text(a.Value)));
+  return JoinStrings(lines, ", ");
+}
+
 }  // namespace
 
 std::vector<std::pair<std::string, std::string>> SummaryFields(const TSmimeInfo& info) {
-  return {
+  std::vector<std::pair<std::string, std::string>> fields = {
       {"RecipientCertificate", Certificate(info.RecipientCertificate)},
       {"SignerCertificate", Certificate(info.SignerCertificate)},
       {"EncryptionCertificate", Certificate(info.EncryptionCertificate)},
-      {"Attributes", JoinOneLine(info.Attributes)},
+      {"Attributes", AttributesText(info.Attributes)},
       {"Capabilities", JoinOneLine(info.Capabilities)},
       {"SignerEmail", OneLine(info.SignerEmail)},
       {"SignatureValid", Flag(info.SignatureValid)},
@@ -131,10 +179,18 @@ std::vector<std::pair<std::string, std::string>> SummaryFields(const TSmimeInfo&
       {"SigningTime", info.SigningTime},
       {"VerifyStatus", Code(info.VerifyStatus, StatusCodeText(info.VerifyStatus))},
       {"DecryptStatus", Code(info.DecryptStatus, StatusCodeText(info.DecryptStatus))},
-      {"CapabilitiesText", OneLine(info.CapabilitiesText)},
+      {"CapabilitiesText", info.CapabilitiesText.empty() ? std::string() : OneLine(Base64Text(info.CapabilitiesText))},
       {"FirstCapability", info.FirstCapability},
       {"SingleLayer", Flag(info.SingleLayer)},
   };
+  for (size_t i = 1; i < info.Signers.size(); ++i) {
+    const TSignerCheck& signer = info.Signers[i];
+    std::string certificate = Certificate(signer.Certificate);
+    fields.emplace_back("OtherSigner", (certificate.empty() ? "(certificate not found)" : certificate) + ", " +
+                                           Code(signer.Status, StatusCodeText(signer.Status)));
+  }
+  if (!info.DecryptProblems.empty()) fields.emplace_back("DecryptProblems", DecryptProblemsText(info));
+  return fields;
 }
 
 }  // namespace tessel

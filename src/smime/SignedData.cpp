@@ -1,7 +1,8 @@
 #include "SignedData.h"
 
+#include <algorithm>
 #include <cstring>
-#include <new>
+#include <unordered_map>
 
 #include "asn1/asn1.h"
 #include "smime/CertificateStore.h"
@@ -11,6 +12,8 @@
 #include "util/Base64.h"
 #include "util/QuotedPrintable.h"
 #include "util/WinError.h"
+#include "util/MemoryStream.h"
+#include "smime/Base64Blob.h"
 
 namespace tessel {
 
@@ -23,27 +26,17 @@ constexpr uint32_t kCodeNotSigned = static_cast<uint32_t>(-3);
 // certificates of the message: a real message carries a handful, and the
 // walk compares names and serial numbers of each.
 constexpr int32_t kMaxCertificatesExamined = 1000;
+// Each signer check hashes the whole content again, and each certificate
+// tried for a signer costs a public-key operation: real mail has one or two
+// signers and one certificate per signer, so these caps only stop a message
+// made to keep the viewer busy. A signer past the cap stays "not checked",
+// so the message never shows as valid; a certificate past the cap is not
+// tried (the message's own copies come first, so only a message that
+// brings many copies of a name loses by it).
+constexpr int32_t kMaxSignersChecked = 32;
+constexpr size_t kMaxCandidatesTried = 16;
 
-[[noreturn]] void RaiseCode(const std::string& message, uint32_t code) {
-  SetLastError(code);
-  throw EWinException(message, code);
-}
-
-std::string Base64Text(std::string_view octets) {
-  TStringStream text;
-  Base64EncodeBuffer(octets.data(), static_cast<int32_t>(octets.size()), text);
-  return text.DataString();
-}
-
-std::string UpperHex(std::string_view octets) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string hex;
-  for (unsigned char c : octets) {
-    hex += kHex[c >> 4];
-    hex += kHex[c & 15];
-  }
-  return hex;
-}
+[[noreturn]] void RaiseCode(const std::string& message, uint32_t code) { throw EWinException(message, code); }
 
 // Decimal text of a two's-complement INTEGER content, any length.
 std::string IntegerDecimal(std::string_view content) {
@@ -72,76 +65,135 @@ std::string IntegerDecimal(std::string_view content) {
   return negative ? "-" + digits : digits;
 }
 
-void ReadSignerAttributes(const crypto::TCmsMessage& message, TCertificate& encryptionCertificate,
-                          TStringListX* capabilities, TStringListX* attributes) {
+std::string Key(std::string_view issuer, std::string_view serial) {
+  std::string key = std::to_string(issuer.size()) + ":";
+  key.append(issuer);
+  key.append(serial);
+  return key;
+}
+
+// The message's certificates by issuer and serial number, as the bytes of
+// their encodings: built once, however many attributes ask.
+class TCertificateIndex {
+public:
+  explicit TCertificateIndex(const std::vector<crypto::TCertHandle>& certs) {
+    size_t n = std::min(certs.size(), static_cast<size_t>(kMaxCertificatesExamined));
+    for (size_t i = 0; i < n; ++i) ByIssuerSerial_.emplace(Key(certs[i].IssuerDer(), certs[i].SerialOctets()), i);
+  }
+  // The first certificate with this issuer (whole DER) and serial (content
+  // octets), or nullptr.
+  const crypto::TCertHandle* Find(const std::vector<crypto::TCertHandle>& certs, std::string_view issuer,
+                                  std::string_view serial) const {
+    auto it = ByIssuerSerial_.find(Key(issuer, serial));
+    return it == ByIssuerSerial_.end() ? nullptr : &certs[it->second];
+  }
+
+private:
+  std::unordered_map<std::string, size_t> ByIssuerSerial_;
+};
+
+void ReadSignerAttributes(const crypto::TCmsMessage& message, const std::vector<crypto::TCertHandle>& certs,
+                          TSmimeStores& stores, TVerification& result) {
   std::vector<crypto::TAttribute> list;
   if (!message.SignedAttributes(0, list)) return;
+  std::unique_ptr<TCertificateIndex> index;
   for (const crypto::TAttribute& a : list) {
     std::string first = a.Values.empty() ? std::string() : a.Values.front();
-    if (attributes) SetListValue(*attributes, a.Oid, Base64Text(first));
+    auto same = std::find_if(result.Attributes.begin(), result.Attributes.end(),
+                             [&](const TSignedAttribute& x) { return x.Oid == a.Oid; });
+    if (same != result.Attributes.end())
+      same->Value = first;
+    else
+      result.Attributes.push_back(TSignedAttribute{a.Oid, first});
 
     if (a.Oid == "1.2.840.113549.1.9.15") {
       std::vector<TBlobPtr> children;
       SplitAsnChildren(first.data(), children, static_cast<int32_t>(first.size()), true);
       for (const TBlobPtr& child : children) {
         std::unique_ptr<TAsnElem> element = ParseAsnBlob(*child);
-        if (capabilities) capabilities->push_back(CapabilityName(element.get()));
+        result.Capabilities.push_back(CapabilityName(element.get()));
       }
     } else if (a.Oid == "1.3.6.1.4.1.311.16.4" || a.Oid == "1.2.840.113549.1.9.16.2.11") {
+      // The first preference found wins; later ones cost nothing more.
+      if (!result.EncryptionCertificate.IsEmpty()) continue;
       std::vector<TBlobPtr> children;
       SplitAsnChildren(first.data(), children, static_cast<int32_t>(first.size()), true);
       if (children.size() != 2) continue;
       std::string_view issuer(reinterpret_cast<const char*>(children[0]->Data), static_cast<size_t>(children[0]->Size));
       std::string_view serial(reinterpret_cast<const char*>(children[1]->Data), static_cast<size_t>(children[1]->Size));
-      std::string serialHex = UpperHex(serial);
-      std::string issuerB64 = Base64Text(issuer);
-      std::vector<crypto::TCertHandle> certs = message.Certificates();
-      for (size_t i = 0; i < certs.size() && i < static_cast<size_t>(kMaxCertificatesExamined); ++i) {
-        TCertificate candidate(certs[i]);
-        if (candidate.SerialNumber() == serialHex &&
-            Base64Compare(Base64Text(certs[i].IssuerDer()), issuerB64) == 0) {
-          encryptionCertificate = candidate;
+      if (!index) index = std::make_unique<TCertificateIndex>(certs);
+      if (const crypto::TCertHandle* c = index->Find(certs, issuer, serial)) {
+        result.EncryptionCertificate = TCertificate(*c);
+        continue;
+      }
+      crypto::TSignerId id;
+      id.Issuer.assign(issuer);
+      id.Serial.assign(serial);
+      std::vector<const TStoreEntry*> inBook = stores.FindAll("AddressBook", id);
+      // Only the very same encodings count, as in the message.
+      for (const TStoreEntry* e : inBook)
+        if (e->Certificate.IssuerDer() == issuer && e->Certificate.SerialOctets() == serial) {
+          result.EncryptionCertificate = TCertificate(e->Certificate);
           break;
         }
-      }
-      if (encryptionCertificate.IsEmpty()) {
-        try {
-          encryptionCertificate.FindInStore("AddressBook", issuerB64, false, serialHex);
-        } catch (const EWinException&) {
-          // An address book that cannot be read holds no preference; the
-          // signature is still checked.
-        }
-      }
     }
   }
 }
 
-// Looks the signer up in the message, then in "AddressBook", and checks its
-// signature. detachedContent nullptr checks the encapsulated content.
-void CheckSigner(const crypto::TCmsMessage& message, const crypto::TSignerId& id,
-                 const std::string* detachedContent, uint32_t& status, TCertificate* signerCertificate) {
-  std::vector<crypto::TCertHandle> certs = message.Certificates();
-  crypto::TCertHandle signer;
+// Checks signer index: the candidates are the message's certificates that
+// the signer's id names, then the address book's. The first whose key
+// verifies wins; when none does, the first candidate's fault is reported.
+TSignerCheck CheckSigner(const crypto::TCmsMessage& message, int32_t index,
+                         const std::vector<crypto::TCertHandle>& certs, const std::string* detachedContent,
+                         TSmimeStores& stores) {
+  TSignerCheck check;
+  crypto::TSignerId id;
+  if (!message.SignerId(index, id)) {
+    // The first signer is the message's; a later one that cannot be read
+    // is a fault of the message's signatures.
+    if (index == 0) RaiseCode("Cannot verify the signature", kStatusCannotVerify);
+    check.Status = kStatusCannotVerify;
+    return check;
+  }
+  std::vector<crypto::TCertHandle> candidates;
   for (const crypto::TCertHandle& c : certs)
-    if (id.Matches(c)) {
-      signer = c;
-      break;
+    if (candidates.size() < kMaxCandidatesTried && id.Matches(c)) candidates.push_back(c);
+  for (const TStoreEntry* e : stores.FindAll("AddressBook", id))
+    if (candidates.size() < kMaxCandidatesTried &&
+        std::find(candidates.begin(), candidates.end(), e->Certificate) == candidates.end())
+      candidates.push_back(e->Certificate);
+  if (candidates.empty()) {
+    check.Status = kStatusSignerNotFound;
+    return check;
+  }
+  crypto::TCertHandle chosen;
+  for (const crypto::TCertHandle& c : candidates) {
+    uint32_t status = message.VerifySignature(index, c, detachedContent);
+    if (chosen.Empty() || status == 0) {
+      chosen = c;
+      check.Status = status;
     }
-  if (signer.Empty()) {
-    if (std::unique_ptr<TCertStore> book = TCertStore::Open("AddressBook"))
-      if (const TStoreEntry* e = book->Find(id)) signer = e->Certificate;
+    if (status == 0) break;
   }
-  if (signer.Empty()) {
-    status = kStatusSignerNotFound;
-    return;
-  }
-  status = message.VerifySignature(0, signer, detachedContent);
-  if (signerCertificate) {
-    *signerCertificate = TCertificate(signer);
-    std::vector<crypto::TCertHandle> companions;
-    for (const crypto::TCertHandle& c : certs)
-      if (!(c == signer)) companions.push_back(c);
-    signerCertificate->SetCompanions(std::move(companions));
+  check.Certificate = TCertificate(chosen);
+  std::vector<crypto::TCertHandle> companions;
+  for (const crypto::TCertHandle& c : certs)
+    if (!(c == chosen)) companions.push_back(c);
+  check.Certificate.SetCompanions(std::move(companions));
+  return check;
+}
+
+// Every signer in order; the result's status is the first fault.
+void CheckSigners(const crypto::TCmsMessage& message, const std::vector<crypto::TCertHandle>& certs,
+                  const std::string* detachedContent, TSmimeStores& stores, TVerification& result) {
+  int32_t count = message.SignerCount();
+  result.Status = 0;
+  for (int32_t i = 0; i < count; ++i) {
+    if (i < kMaxSignersChecked)
+      result.Signers.push_back(CheckSigner(message, i, certs, detachedContent, stores));
+    else
+      result.Signers.emplace_back();  // not checked
+    if (result.Status == 0) result.Status = result.Signers.back().Status;
   }
 }
 
@@ -179,58 +231,50 @@ std::string CapabilityName(const TAsnElem* element) {
   return std::string();
 }
 
-void VerifyDetached(const char* content, int32_t contentSize, const char* signature,
-                    const std::string& signatureEncoding, TStringListX* attributes, TStringListX* capabilities,
-                    uint32_t& status, TCertificate* encryptionCertificate, TCertificate* signerCertificate,
-                    int32_t signatureSize) {
-  crypto::InitializeCrypto();
-  std::string decoded = TransferDecode(signature, signatureSize, signatureEncoding);
-  std::unique_ptr<crypto::TCmsMessage> message = crypto::TCmsMessage::Decode(decoded);
-  if (!message) RaiseCode("Fatal Error", kStatusBadEncode);
-  std::string signedContent;
-  try {
-    signedContent.assign(content ? content : "", content && contentSize > 0 ? static_cast<size_t>(contentSize) : 0);
-  } catch (const std::bad_alloc&) {
-    RaiseCode("Cannot alloc memory", 8);  // ERROR_NOT_ENOUGH_MEMORY
-  }
-  if (message->ContentType() != crypto::TCmsMessage::ctSigned) RaiseCode("not signed", kCodeNotSigned);
-  if (message->SignerCount() == 0) {
-    // A signature without a signer is no valid signature: say so before
-    // giving up, so that nobody reads a status of 0 as "valid".
-    status = kStatusNoSignature;
-    RaiseCode("not signed", kCodeNotSigned);
-  }
-  if (encryptionCertificate) ReadSignerAttributes(*message, *encryptionCertificate, capabilities, attributes);
-  crypto::TSignerId id;
-  if (!message->SignerId(0, id)) RaiseCode("Cannot verify the signature", kStatusCannotVerify);
-  CheckSigner(*message, id, &signedContent, status, signerCertificate);
+const TCertificate& TVerification::SignerCertificate() const {
+  static const TCertificate kNone;
+  return Signers.empty() ? kNone : Signers.front().Certificate;
 }
 
-void VerifySigned(const char* data, int32_t size, TMemoryStream& output, const std::string& encoding,
-                  TStringListX* attributes, TStringListX* capabilities, uint32_t& status,
-                  TCertificate* encryptionCertificate, TCertificate* signerCertificate) {
+const std::string* FindAttribute(const std::vector<TSignedAttribute>& attributes, std::string_view oid) {
+  for (const TSignedAttribute& a : attributes)
+    if (a.Oid == oid) return &a.Value;
+  return nullptr;
+}
+
+TVerification VerifyDetached(std::string_view content, std::string_view signature,
+                             const std::string& signatureEncoding, TSmimeStores& stores) {
   crypto::InitializeCrypto();
-  std::string decoded = TransferDecode(data, size, encoding);
+  std::string decoded =
+      TransferDecode(signature.data(), static_cast<int32_t>(signature.size()), signatureEncoding);
+  std::unique_ptr<crypto::TCmsMessage> message = crypto::TCmsMessage::Decode(decoded);
+  if (!message) RaiseCode("Fatal Error", kStatusBadEncode);
+  if (message->ContentType() != crypto::TCmsMessage::ctSigned || message->SignerCount() == 0)
+    RaiseCode("not signed", kCodeNotSigned);
+  TVerification result;
+  std::vector<crypto::TCertHandle> certs = message->Certificates();
+  ReadSignerAttributes(*message, certs, stores, result);
+  std::string signedContent(content);
+  CheckSigners(*message, certs, &signedContent, stores, result);
+  return result;
+}
+
+TVerification VerifySigned(std::string_view data, const std::string& encoding, TSmimeStores& stores) {
+  crypto::InitializeCrypto();
+  std::string decoded = TransferDecode(data.data(), static_cast<int32_t>(data.size()), encoding);
   std::unique_ptr<crypto::TCmsMessage> message = crypto::TCmsMessage::Decode(decoded);
   if (!message || message->ContentType() != crypto::TCmsMessage::ctSigned) RaiseCode("not signed", kCodeNotSigned);
-
-  std::string content = message->Content();
-  try {
-    output.SetSize(static_cast<int32_t>(content.size()));
-  } catch (const std::bad_alloc&) {
-    RaiseCode("Fatal Error", 8);  // ERROR_NOT_ENOUGH_MEMORY
-  }
-  if (!content.empty()) std::memcpy(output.Memory(), content.data(), content.size());
-
+  TVerification result;
+  result.Content = message->Content();
   if (message->SignerCount() == 0) {
     // The content still comes back, but nothing vouches for it.
-    status = kStatusNoSignature;
-    return;
+    result.Status = kStatusNoSignature;
+    return result;
   }
-  if (encryptionCertificate) ReadSignerAttributes(*message, *encryptionCertificate, capabilities, attributes);
-  crypto::TSignerId id;
-  if (!message->SignerId(0, id)) RaiseCode("Cannot verify the signature", kStatusCannotVerify);
-  CheckSigner(*message, id, nullptr, status, signerCertificate);
+  std::vector<crypto::TCertHandle> certs = message->Certificates();
+  ReadSignerAttributes(*message, certs, stores, result);
+  CheckSigners(*message, certs, nullptr, stores, result);
+  return result;
 }
 
 }  // namespace tessel

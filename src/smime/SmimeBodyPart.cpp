@@ -11,6 +11,7 @@
 #include "mime/MessageFile.h"
 #include "mime/MimeParser.h"
 #include "util/Charsets.h"
+#include "util/MemoryStream.h"
 #include "util/StringUtils.h"
 #include "util/WinError.h"
 
@@ -64,7 +65,10 @@ const char* SmimeKindName(int32_t kind) {
   }
 }
 
-TSmimeBodyPart::TSmimeBodyPart() : Info(std::make_unique<TSmimeInfo>()) {}
+TSmimeBodyPart::TSmimeBodyPart() : Info(std::make_unique<TSmimeInfo>()), Stores(CurrentSmimeStores()) {
+  if (!Stores) Stores = std::make_shared<TSmimeStores>();
+  Info->Stores = Stores;
+}
 
 TSmimeBodyPart::~TSmimeBodyPart() {
   // Inner parts refer into the decoded texts: they go first.
@@ -127,9 +131,7 @@ void TSmimeBodyPart::Decode() {
   Info->Complete();
 }
 
-void TSmimeBodyPart::ParseContent(TMemoryStream& output) {
-  std::string bytes(output.Memory() ? output.Memory() : "", static_cast<size_t>(output.Size()));
-  output.Clear();
+void TSmimeBodyPart::ParseContent(std::string bytes) {
   // Content written on Unix systems ends its lines with LF alone; the same
   // rule as for message files makes it readable (and hashes nested
   // signatures over the canonical form).
@@ -141,6 +143,8 @@ void TSmimeBodyPart::ParseContent(TMemoryStream& output) {
     Info->ParseFailed = true;
     return;
   }
+  // Layers inside read the stores this part read.
+  TSmimeStoreScope scope(Stores);
   try {
     DecodedPart_ = ParseBodyPart(*DecodedText_->CreateReader(), Depth + 1);
   } catch (const std::exception&) {
@@ -155,15 +159,17 @@ void TSmimeBodyPart::Decrypt() {
   TSmimeInfo& info = *Info;
   info.Decrypted = false;
   if (!Text) return;
-  TMemoryStream output;
   try {
-    DecryptEnveloped(Text->PtrAt(BodyStart), RawSize(), output, WideToUtf8(TransferEncoding), info.Algorithm,
-                     &info.RecipientCertificate);
-    ParseContent(output);
-    info.DecryptStatus = 0;
+    TDecryption result = DecryptEnveloped(Text->GetView(BodyStart, BodyEnd), WideToUtf8(TransferEncoding), *Stores);
+    std::string content = std::move(result.Content);
+    bool decrypted = result.Status == 0;
+    info.SetDecryption(std::move(result));
     info.Decrypted = true;
     Kind = skEnveloped;
-    DecodeOk = true;
+    if (decrypted) {
+      ParseContent(std::move(content));
+      DecodeOk = true;
+    }
   } catch (const EWinException& e) {
     info.DecryptStatus = e.ErrorCode;
     if (e.ErrorCode != kCodeNotEncrypted) {
@@ -171,7 +177,7 @@ void TSmimeBodyPart::Decrypt() {
       Kind = skEnveloped;
     }
   } catch (const std::exception&) {
-    info.DecryptStatus = GetLastError();
+    info.DecryptStatus = kCodeMessageError;
   }
   if (info.DecryptStatus == 0 && !DecodeOk) info.DecryptStatus = kCodeMessageError;
   if (info.DecryptStatus == kCodeDecryptRefused || info.DecryptStatus == kCodeNotYetDone) {
@@ -185,11 +191,11 @@ void TSmimeBodyPart::Unwrap() {
   TSmimeInfo& info = *Info;
   info.Verified = false;
   if (!Text) return;
-  TMemoryStream output;
   try {
-    VerifySigned(Text->PtrAt(BodyStart), RawSize(), output, WideToUtf8(TransferEncoding), &info.Attributes,
-                 &info.Capabilities, info.VerifyStatus, &info.EncryptionCertificate, &info.SignerCertificate);
-    ParseContent(output);
+    TVerification result = VerifySigned(Text->GetView(BodyStart, BodyEnd), WideToUtf8(TransferEncoding), *Stores);
+    std::string content = std::move(result.Content);
+    info.SetVerification(std::move(result));
+    ParseContent(std::move(content));
     Kind = skSigned;
     info.Verified = true;
     DecodeOk = true;
@@ -200,8 +206,7 @@ void TSmimeBodyPart::Unwrap() {
       info.Verified = true;
     }
   } catch (const std::exception&) {
-    info.VerifyStatus = GetLastError();
-    if (info.VerifyStatus == 0) info.VerifyStatus = kCodeMessageError;
+    info.VerifyStatus = kCodeMessageError;
   }
   if (info.VerifyStatus == kCodeVerifyRefused || info.VerifyStatus == kCodeNotYetDone) {
     info.VerifyStatus = kStatusNotChecked;

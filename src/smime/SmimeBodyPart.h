@@ -11,7 +11,6 @@
 
 #include "SmimeInfo.h"
 #include "mime/bodypart.h"
-#include "util/MemoryStream.h"
 #include "util/Text.h"
 
 namespace tessel {
@@ -37,9 +36,13 @@ public:
   TBodyPart* DecodedPart();
   // The part DecodedPart gave last, without decoding.
   TBodyPart* CurrentDecodedPart() const { return DecodedPart_.get(); }
-  // Makes the next DecodedPart decode again. Parts it gave before stay
-  // alive (others may still show them) until this part is freed.
-  void ResetDecoded() { Decoded = false; }
+  // Makes the next DecodedPart decode again, with the stores read anew (the
+  // user may have added a key meanwhile). Parts it gave before stay alive
+  // (others may still show them) until this part is freed.
+  void ResetDecoded() {
+    Decoded = false;
+    Stores->ForgetAll();
+  }
   // The decoded octets the inner part refers to, or nullptr.
   TText* DecodedText() const { return DecodedText_.get(); }
 
@@ -51,6 +54,9 @@ public:
   // The last decoding produced content.
   bool DecodeOk = false;
   std::unique_ptr<TSmimeInfo> Info;
+  // The user's stores as this part's message reads them (shared with the
+  // parts of its decoded content).
+  std::shared_ptr<TSmimeStores> Stores;
 
 private:
   void DetectKind();
@@ -61,7 +67,7 @@ private:
   void RetireDecoded();
   // Takes output's octets as DecodedText and parses them; sets ParseFailed
   // when they are no MIME entity.
-  void ParseContent(TMemoryStream& output);
+  void ParseContent(std::string bytes);
 
   std::unique_ptr<TText> DecodedText_;
   std::unique_ptr<TBodyPart> DecodedPart_;

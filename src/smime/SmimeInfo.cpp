@@ -2,10 +2,9 @@
 
 #include <vector>
 
-#include "Base64Blob.h"
 #include "CertificateChain.h"
-#include "NameValueList.h"
 #include "asn1/asn1.h"
+#include "mime/Mailbox.h"
 
 namespace tessel {
 
@@ -30,31 +29,49 @@ void TSmimeInfo::CopyFrom(const TSmimeInfo& source, int32_t what) {
     HasRevocationInfo = source.HasRevocationInfo;
     NotRevoked = source.NotRevoked;
     SignerEmail = source.SignerEmail;
+    Signers = source.Signers;
   }
   if (what & ciEnvelope) {
     Decrypted = source.Decrypted;
     RecipientCertificate = source.RecipientCertificate;
     Algorithm = source.Algorithm;
     DecryptStatus = source.DecryptStatus;
+    DecryptProblems = source.DecryptProblems;
   }
 }
 
+void TSmimeInfo::SetVerification(TVerification&& verification) {
+  VerifyStatus = verification.Status;
+  SignerCertificate = verification.SignerCertificate();
+  EncryptionCertificate = std::move(verification.EncryptionCertificate);
+  Attributes = std::move(verification.Attributes);
+  Capabilities = std::move(verification.Capabilities);
+  Signers = std::move(verification.Signers);
+}
+
+void TSmimeInfo::SetDecryption(TDecryption&& decryption) {
+  DecryptStatus = decryption.Status;
+  Algorithm = std::move(decryption.Algorithm);
+  RecipientCertificate = std::move(decryption.RecipientCertificate);
+  DecryptProblems = std::move(decryption.KeyProblems);
+}
+
 void TSmimeInfo::Complete() {
-  CapabilitiesText = ListValue(Attributes, kOidSmimeCapabilities);
+  const std::string* capabilities = FindAttribute(Attributes, kOidSmimeCapabilities);
+  CapabilitiesText = capabilities ? *capabilities : std::string();
   SigningTime.clear();
-  if (IndexOfName(Attributes, kOidSigningTime) >= 0) {
-    TBlobPtr blob;
-    Base64ToBlob(ListValue(Attributes, kOidSigningTime), blob);
+  if (const std::string* time = FindAttribute(Attributes, kOidSigningTime)) {
     std::vector<TBlobPtr> parts;
-    if (blob && blob->Size > 0) SplitAsnChildren(blob->Data, parts, blob->Size, false);
+    if (!time->empty()) SplitAsnChildren(time->data(), parts, static_cast<int32_t>(time->size()), false);
     // A UTCTime or GeneralizedTime is one primitive element: its content
     // octets are the time text.
     if (parts.size() == 1 && parts[0])
       SigningTime.assign(reinterpret_cast<const char*>(parts[0]->Data), static_cast<size_t>(parts[0]->Size));
   }
   if (!SignerCertificate.IsEmpty()) {
+    if (!Stores) Stores = std::make_shared<TSmimeStores>();
     TCertificateChain chain;
-    if (GetCertificateChain(SignerCertificate, chain)) {
+    if (GetCertificateChain(SignerCertificate, chain, *Stores, TChainUse::MailSigning)) {
       ChainStatus = chain.ChainStatus;
       CertificateStatus = chain.CertificateStatus;
       ChainTrusted = ChainStatus == 0 && CertificateStatus == 0;
@@ -73,8 +90,10 @@ bool MatchSignerAddress(const std::string& address, const std::string& from) {
   // (or "<>" in one) must not count as a match.
   if (address.empty()) return false;
   std::string a = LowerCase(address);
-  std::string f = LowerCase(from);
-  return a == f || f.find("<" + a + ">") != std::string::npos;
+  if (a == LowerCase(from)) return true;
+  for (const TMailbox& mailbox : ParseMailboxes(from))
+    if (LowerCase(mailbox.Address()) == a) return true;
+  return false;
 }
 
 }  // namespace tessel

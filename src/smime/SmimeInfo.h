@@ -7,13 +7,13 @@
 #include <string>
 
 #include "Certificate.h"
+#include "EnvelopedData.h"
+#include "SignedData.h"
+#include "SmimeStores.h"
 #include "mime/Message.h"
 #include "util/StringUtils.h"
 
 namespace tessel {
-
-// The value status codes hold before any check or decryption ran.
-inline constexpr uint32_t kStatusNotChecked = 2;
 
 class TSmimeInfo : public TSecuritySummary {
 public:
@@ -25,9 +25,9 @@ public:
   TCertificate SignerCertificate;
   // The signer's preferred encryption certificate.
   TCertificate EncryptionCertificate;
-  // The signer's authenticated attributes: dotted OID = base64 of the first
-  // value.
-  TStringListX Attributes;
+  // The signer's authenticated attributes: dotted OID and the DER encoding
+  // of the first value.
+  std::vector<TSignedAttribute> Attributes;
   // Short names of the signer's S/MIME capabilities, in order.
   TStringListX Capabilities;
   // E-mail address in the signer certificate's subject.
@@ -62,24 +62,38 @@ public:
   uint32_t VerifyStatus = kStatusNotChecked;
   // 0 success, the error code otherwise; kStatusNotChecked before any attempt.
   uint32_t DecryptStatus = kStatusNotChecked;
-  // The S/MIME capabilities attribute (base64 of its value).
+  // The S/MIME capabilities attribute (the DER encoding of its value).
   std::string CapabilitiesText;
   std::string FirstCapability;
   // The message has fewer than two signed and fewer than two enveloped
   // layers.
   bool SingleLayer = false;
+  // Every signer info of the layer, the first one (which the fields above
+  // describe) included, with its certificate and its own status.
+  std::vector<TSignerCheck> Signers;
+  // Why keys of "My" that fit a recipient could not be used.
+  std::vector<std::string> DecryptProblems;
+  // The user's stores as this layer (or message) reads them; not copied.
+  std::shared_ptr<TSmimeStores> Stores;
 
   // Copies the signature fields (what & ciSignature) and/or the envelope
   // fields (what & ciEnvelope) of source; certificates and lists by value.
   void CopyFrom(const TSmimeInfo& source, int32_t what);
+  // Takes the outcome of a verification (VerifyStatus and the signer's
+  // certificates, attributes and capabilities) or of a decryption.
+  void SetVerification(TVerification&& verification);
+  void SetDecryption(TDecryption&& decryption);
   // Derives SigningTime, CapabilitiesText, FirstCapability, SignatureValid,
-  // SignerEmail and, for a signer certificate, the chain fields.
+  // SignerEmail and, for a signer certificate, the chain fields (built for
+  // mail signing, with the stores of Stores).
   void Complete();
 };
 
-// Whether the signer's address belongs to the From field: equal to it or
-// enclosed in "<" ">" inside it, ignoring ASCII case. An empty address
-// matches nothing.
+// Whether the signer's address belongs to the From field: equal to the
+// whole field, or to the address of one of the field's mailboxes (local
+// part as it stands, domain ignoring case). An address that only appears in
+// a display name, a comment or a quoted string matches nothing, nor does
+// an empty address.
 bool MatchSignerAddress(const std::string& address, const std::string& from);
 
 // The attribute OIDs the summary reads.

@@ -23,7 +23,7 @@ void RegisterSmimeParts() {
     RegisterPartClass("application/x-pkcs7-mime", smime);
     RegisterPartClass("multipart/signed", [] { return std::unique_ptr<TBodyPart>(new TMultipartSigned()); });
     TMessageHooks hooks;
-    hooks.CreateSummary = [] { return std::unique_ptr<TSecuritySummary>(new TSmimeInfo()); };
+    hooks.CreateSummary = CreateSecuritySummary;
     hooks.BuildSummary = BuildSecuritySummary;
     SetMessageHooks(hooks);
   });

@@ -37,6 +37,9 @@ void RegisterStatusTexts() {
       {kStatusRevoked, "A certificate was explicitly revoked by its issuer."},
       {kStatusNoRecipientMatches,
        "None of your certificates with a private key is a recipient of this message."},
+      {kStatusUnsupportedRecipient,
+       "The message is encrypted only for recipients of kinds this program cannot decrypt (a password or a "
+       "shared key)."},
   };
   for (const auto& t : kTexts) RegisterErrorText(t.Code, t.Text);
 }

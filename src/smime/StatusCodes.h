@@ -31,7 +31,11 @@ enum : uint32_t {
   kStatusChaining = 0x800B010A,            // CERT_E_CHAINING
   kStatusRevoked = 0x800B010C,             // CERT_E_REVOKED
   kStatusNoRecipientMatches = 0x80880283,  // the viewer's own: no certificate with a usable key fits a recipient
+  kStatusUnsupportedRecipient = 0x80880284,  // the viewer's own: only recipients of kinds it cannot decrypt
 };
+
+// The value status codes hold before any check or decryption ran.
+inline constexpr uint32_t kStatusNotChecked = 2;
 
 // Registers the texts of the codes above; called by the crypto layer's
 // initialization, harmless to call again.

@@ -174,6 +174,9 @@ TChainResult BuildChain(const TChainRequest& request) {
   bool checkCrls = !request.Crls.empty();
   if (checkCrls) X509_VERIFY_PARAM_set_flags(param, X509_V_FLAG_CRL_CHECK | X509_V_FLAG_CRL_CHECK_ALL);
   if (request.Time != 0) X509_VERIFY_PARAM_set_time(param, static_cast<time_t>(request.Time));
+  // The purpose openssl's own S/MIME verification uses: it checks key usage
+  // and extended key usage of the signer (and of its issuers as CAs).
+  if (request.ForMailSigning) X509_STORE_CTX_set_purpose(ctx.get(), X509_PURPOSE_SMIME_SIGN);
   int verified = X509_verify_cert(ctx.get());
   ERR_clear_error();
   STACK_OF(X509)* chain = X509_STORE_CTX_get0_chain(ctx.get());

@@ -254,20 +254,76 @@ int32_t TCmsMessage::RecipientCount() const {
   return recipients ? sk_CMS_RecipientInfo_num(recipients) : 0;
 }
 
-bool TCmsMessage::RecipientId(int32_t index, TSignerId& id) const {
-  if (ContentType() != ctEnveloped) return false;
-  CMS_RecipientInfo* ri = Recipient(Impl_->Cms.get(), index);
-  if (!ri || CMS_RecipientInfo_type(ri) != CMS_RECIPINFO_TRANS) return false;
+TCmsMessage::TRecipientKind TCmsMessage::RecipientKind(int32_t index) const {
+  CMS_RecipientInfo* ri = ContentType() == ctEnveloped ? Recipient(Impl_->Cms.get(), index) : nullptr;
+  if (!ri) return rkOther;
+  switch (CMS_RecipientInfo_type(ri)) {
+    case CMS_RECIPINFO_TRANS: return rkKeyTransport;
+    case CMS_RECIPINFO_AGREE: return rkKeyAgreement;
+    default: return rkOther;
+  }
+}
+
+std::vector<TSignerId> TCmsMessage::RecipientIds(int32_t index) const {
+  std::vector<TSignerId> ids;
+  CMS_RecipientInfo* ri = ContentType() == ctEnveloped ? Recipient(Impl_->Cms.get(), index) : nullptr;
+  if (!ri) return ids;
   ASN1_OCTET_STRING* keyId = nullptr;
   X509_NAME* issuer = nullptr;
   ASN1_INTEGER* serial = nullptr;
-  if (CMS_RecipientInfo_ktri_get0_signer_id(ri, &keyId, &issuer, &serial) != 1) {
-    ERR_clear_error();
-    return false;
+  if (CMS_RecipientInfo_type(ri) == CMS_RECIPINFO_TRANS) {
+    if (CMS_RecipientInfo_ktri_get0_signer_id(ri, &keyId, &issuer, &serial) == 1) {
+      ids.emplace_back();
+      FillId(keyId, issuer, serial, ids.back());
+    }
+  } else if (CMS_RecipientInfo_type(ri) == CMS_RECIPINFO_AGREE) {
+    STACK_OF(CMS_RecipientEncryptedKey)* keys = CMS_RecipientInfo_kari_get0_reks(ri);
+    for (int i = 0; keys && i < sk_CMS_RecipientEncryptedKey_num(keys); ++i) {
+      CMS_RecipientEncryptedKey* rek = sk_CMS_RecipientEncryptedKey_value(keys, i);
+      keyId = nullptr;
+      issuer = nullptr;
+      serial = nullptr;
+      if (CMS_RecipientEncryptedKey_get0_id(rek, &keyId, nullptr, nullptr, &issuer, &serial) != 1) continue;
+      ids.emplace_back();
+      FillId(keyId, issuer, serial, ids.back());
+    }
   }
-  FillId(keyId, issuer, serial, id);
-  return true;
+  ERR_clear_error();
+  return ids;
 }
+
+namespace {
+
+enum TUnwrap { uwDone, uwFailed, uwNotThisRecipient };
+
+// Unwraps the content-encryption key of a key-transport recipient with key.
+TUnwrap DecryptTransportKey(CMS_ContentInfo* cms, CMS_RecipientInfo* ri, EVP_PKEY* pkey, X509* cert) {
+  if (cert && CMS_RecipientInfo_ktri_cert_cmp(ri, cert) != 0) return uwNotThisRecipient;
+  EVP_PKEY_up_ref(pkey);
+  CMS_RecipientInfo_set0_pkey(ri, pkey);  // takes the reference
+  int decrypted = CMS_RecipientInfo_decrypt(cms, ri);
+  CMS_RecipientInfo_set0_pkey(ri, nullptr);  // releases it
+  return decrypted == 1 ? uwDone : uwFailed;
+}
+
+// Derives the key-encryption key of a key-agreement recipient from key and
+// the originator's public key, and unwraps the encrypted key that names cert.
+TUnwrap DecryptAgreedKey(CMS_ContentInfo* cms, CMS_RecipientInfo* ri, EVP_PKEY* pkey, X509* cert) {
+  STACK_OF(CMS_RecipientEncryptedKey)* keys = CMS_RecipientInfo_kari_get0_reks(ri);
+  for (int i = 0; keys && cert && i < sk_CMS_RecipientEncryptedKey_num(keys); ++i) {
+    CMS_RecipientEncryptedKey* rek = sk_CMS_RecipientEncryptedKey_value(keys, i);
+    if (CMS_RecipientEncryptedKey_cert_cmp(rek, cert) != 0) continue;
+    // The derivation context holds its own reference to the key; the peer
+    // key is the originator's, which the message carries.
+    if (CMS_RecipientInfo_kari_set0_pkey(ri, pkey) != 1) return uwFailed;
+    int decrypted = CMS_RecipientInfo_kari_decrypt(cms, ri, rek);
+    CMS_RecipientInfo_kari_set0_pkey(ri, nullptr);
+    return decrypted == 1 ? uwDone : uwFailed;
+  }
+  return uwNotThisRecipient;
+}
+
+}  // namespace
 
 uint32_t TCmsMessage::DecryptForRecipient(int32_t index, const TPrivateKey& key, const TCertHandle& certificate,
                                           std::string& content) {
@@ -275,23 +331,18 @@ uint32_t TCmsMessage::DecryptForRecipient(int32_t index, const TPrivateKey& key,
   CMS_ContentInfo* cms = Impl_->Cms.get();
   if (ContentType() != ctEnveloped) return kStatusInvalidMessageType;
   CMS_RecipientInfo* ri = Recipient(cms, index);
-  if (!ri || CMS_RecipientInfo_type(ri) != CMS_RECIPINFO_TRANS) return kStatusRecipientNotFound;
+  TRecipientKind kind = RecipientKind(index);
+  if (!ri || kind == rkOther) return kStatusRecipientNotFound;
   if (key.Empty()) return kStatusKeysetNotFound;
-  if (!certificate.Empty() && CMS_RecipientInfo_ktri_cert_cmp(ri, certificate.Impl()->Cert.get()) != 0) {
-    ERR_clear_error();
-    return kStatusRecipientNotFound;
-  }
   // Only this recipient is tried, with this key: the content key it yields
   // is the one the content is decrypted with, and every failure says so.
   EVP_PKEY* pkey = key.Impl()->Key.get();
-  EVP_PKEY_up_ref(pkey);
-  CMS_RecipientInfo_set0_pkey(ri, pkey);  // takes the reference
-  int decrypted = CMS_RecipientInfo_decrypt(cms, ri);
-  CMS_RecipientInfo_set0_pkey(ri, nullptr);  // releases it
-  if (decrypted != 1) {
-    ERR_clear_error();
-    return kStatusBadData;
-  }
+  X509* cert = certificate.Empty() ? nullptr : certificate.Impl()->Cert.get();
+  TUnwrap unwrapped = kind == rkKeyTransport ? DecryptTransportKey(cms, ri, pkey, cert)
+                                             : DecryptAgreedKey(cms, ri, pkey, cert);
+  ERR_clear_error();
+  if (unwrapped == uwNotThisRecipient) return kStatusRecipientNotFound;
+  if (unwrapped == uwFailed) return kStatusBadData;
   BIO* chain = CMS_dataInit(cms, nullptr);
   if (!chain) {
     uint32_t status = SignatureErrorStatus(kStatusBadData);

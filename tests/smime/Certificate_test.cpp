@@ -171,6 +171,49 @@ TEST(CertificateChain, status_bits_length_and_revocation_info) {
   }
 }
 
+TEST(CertificateChain, forged_signatures_and_unsuitable_use_have_their_own_bits) {
+  TStoreSandbox stores;
+  stores.Put("Root", "ca.pem", "ca.pem");
+  // A certificate whose own signature was changed: its value is the last
+  // field of the encoding.
+  std::string forged = CertDer("alice");
+  forged.back() ^= 0x01;
+  // A chain through an intermediate whose own signature was changed.
+  std::string forgedInter = CertDer("inter");
+  forgedInter.back() ^= 0x01;
+  const struct {
+    const char* What;
+    crypto::TCertHandle Certificate;
+    std::vector<crypto::TCertHandle> Companions;
+    TChainUse Use;
+    uint32_t ChainStatus, CertificateStatus;
+  } cases[] = {
+      {"sound", Cert("alice"), {}, TChainUse::MailSigning, 0, 0},
+      {"forged signature", crypto::TCertHandle::FromDer(forged), {}, TChainUse::Any, kTrustIsNotSignatureValid,
+       kTrustIsNotSignatureValid},
+      {"sound intermediate", Cert("deep"), {Cert("inter")}, TChainUse::MailSigning, 0, 0},
+      {"forged intermediate", Cert("deep"), {crypto::TCertHandle::FromDer(forgedInter)}, TChainUse::Any,
+       kTrustIsNotSignatureValid, 0},
+      // Key usage without digital signature, extended key usage for servers.
+      {"key usage forbids signing", Cert("nosign"), {}, TChainUse::MailSigning, kTrustIsNotValidForUsage,
+       kTrustIsNotValidForUsage},
+      {"server authentication only", Cert("webonly"), {}, TChainUse::MailSigning, kTrustIsNotValidForUsage,
+       kTrustIsNotValidForUsage},
+      // Without a use to check, both are sound certificates.
+      {"key usage, any use", Cert("nosign"), {}, TChainUse::Any, 0, 0},
+      {"server authentication, any use", Cert("webonly"), {}, TChainUse::Any, 0, 0},
+  };
+  for (const auto& c : cases) {
+    ASSERT_FALSE(c.Certificate.Empty()) << c.What;
+    TCertificate certificate(c.Certificate);
+    certificate.SetCompanions(c.Companions);
+    TCertificateChain chain;
+    ASSERT_TRUE(GetCertificateChain(certificate, chain, 0, c.Use)) << c.What;
+    EXPECT_EQ(chain.ChainStatus, c.ChainStatus) << c.What;
+    EXPECT_EQ(chain.CertificateStatus, c.CertificateStatus) << c.What;
+  }
+}
+
 TEST(CertificateChain, empty_certificate_has_no_chain) {
   TCertificateChain chain;
   chain.ChainStatus = 77;

@@ -2,7 +2,9 @@
 // that must be refused, algorithm names and the errors.
 #include "SmimeTestSupport.h"
 #include "smime/EnvelopedData.h"
+#include "smime/SecuritySummary.h"
 #include "smime/StatusCodes.h"
+#include "util/WinError.h"
 
 using namespace smimetest;
 using namespace tessel;
@@ -19,20 +21,24 @@ struct TDecrypted {
 
 TDecrypted Decrypt(const std::string& data, const std::string& encoding = "") {
   TDecrypted d;
-  TMemoryStream out;
-  out.WriteBuffer("old", 3);
+  TSmimeStores stores;
   try {
-    DecryptEnveloped(data.data(), static_cast<int32_t>(data.size()), out, encoding, d.Algorithm, &d.Recipient);
-  } catch (const ENoRecipientMatches& e) {
-    EXPECT_EQ(e.ErrorCode, kStatusNoRecipientMatches);
-    d.KeyProblems = e.KeyProblems;
-    d.Error = e.what();
+    TDecryption r = DecryptEnveloped(data, encoding, stores);
+    d.Algorithm = r.Algorithm;
+    d.Recipient = r.RecipientCertificate;
+    d.KeyProblems = r.KeyProblems;
+    if (r.Status == 0)
+      d.Content = r.Content;
+    else
+      d.Error = StatusCodeText(r.Status);
+    EXPECT_TRUE(r.Status == 0 || r.Content.empty());  // nothing comes out without a decryption
   } catch (const EWinException& e) {
     d.Error = e.what() + std::string(" ") + std::to_string(static_cast<int32_t>(e.ErrorCode));
   }
-  d.Content.assign(out.Memory() ? out.Memory() : "", static_cast<size_t>(out.Size()));
   return d;
 }
+
+const std::string kNoRecipient = "None of your certificates with a private key is a recipient of this message.";
 
 TEST(EnvelopedDataKeys, which_key_of_my_decrypts_and_why_others_are_refused) {
   // enc-two.p7m is for bob, then carol; enc-keyid.p7m names carol by her
@@ -70,6 +76,15 @@ TEST(EnvelopedDataKeys, which_key_of_my_decrypts_and_why_others_are_refused) {
          WriteFile(s.Root() / "My/carol.key", Openssl("pkey -aes128 -passout pass:x", PkiFile("carol.key")), 0600);
        },
        "enc-two.p7m", nullptr, {"password"}},
+      // Key agreement: an EC key decrypts through the originator's key.
+      {"EC recipient", [](auto& s) { s.PutIdentity("My", "ecbob"); }, "enc-ec.p7m", "ecbob", {}},
+      {"EC and RSA recipients, RSA key", [](auto& s) { s.PutIdentity("My", "carol"); }, "enc-ec-rsa.p7m", "carol",
+       {}},
+      {"EC and RSA recipients, EC key", [](auto& s) { s.PutIdentity("My", "ecbob"); }, "enc-ec-rsa.p7m", "ecbob",
+       {}},
+      {"EC recipient, another EC key",
+       [](auto& s) { s.Put("My", "ecbob.pem", "ecbob.pem"); s.Put("My", "carol.key", "ecbob.key", 0600); },
+       "enc-ec.p7m", nullptr, {"does not belong"}},
   };
   for (const auto& c : cases) {
     TStoreSandbox stores;
@@ -80,8 +95,8 @@ TEST(EnvelopedDataKeys, which_key_of_my_decrypts_and_why_others_are_refused) {
       EXPECT_EQ(d.Content, PkiContent()) << c.What;
       continue;
     }
-    EXPECT_EQ(d.Error, "No recipient matches") << c.What;
-    EXPECT_EQ(d.Content, "old") << c.What;  // nothing written without a decryption
+    EXPECT_EQ(d.Error, kNoRecipient) << c.What;
+    EXPECT_EQ(d.Content, "old") << c.What;
     ASSERT_EQ(d.KeyProblems.size(), c.Problem.empty() ? 0u : 1u) << c.What;
     for (const char* part : c.Problem) EXPECT_NE(d.KeyProblems[0].find(part), std::string::npos) << d.KeyProblems[0];
   }
@@ -122,7 +137,16 @@ TEST(EnvelopedData, algorithm_names_contents_and_errors) {
   // plaintext byte, the padding length (1 to 8): 0x40 makes it impossible.
   data = PkiFile("enc-des3.p7m");
   data[data.size() - 9] ^= 0x40;
-  EXPECT_EQ(Decrypt(data).Error, "No recipient matches");
+  EXPECT_EQ(Decrypt(data).Error, kNoRecipient);
+}
+
+TEST(EnvelopedData, recipients_of_kinds_that_cannot_be_decrypted_are_named) {
+  TStoreSandbox stores;
+  stores.PutIdentity("My", "carol");
+  TDecrypted d = Decrypt(PkiFile("enc-password.p7m"));
+  EXPECT_EQ(d.Error, StatusCodeText(kStatusUnsupportedRecipient));
+  ASSERT_EQ(d.KeyProblems.size(), 1u);
+  EXPECT_EQ(d.KeyProblems[0], "Recipient 1 is of a kind this program cannot decrypt (a password or a shared key).");
 }
 
 }  // namespace

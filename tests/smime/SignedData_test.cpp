@@ -18,29 +18,34 @@ namespace {
 struct TVerifyResult {
   uint32_t Status = kStatusNotChecked;
   TCertificate Signer, Encryption;
-  TStringListX Attributes, Capabilities;
+  std::vector<TSignedAttribute> Attributes;
+  TStringListX Capabilities;
+  std::vector<TSignerCheck> Signers;
   std::string Content;
   std::string Raised;  // the message and code of an exception
 };
 
 // Runs one verification: detached when content is given.
-TVerifyResult Verify(const std::string& data, const std::string* content = nullptr, const std::string& encoding = "",
-                     bool withEncryption = true) {
+TVerifyResult Verify(const std::string& data, const std::string* content = nullptr, const std::string& encoding = "") {
   TVerifyResult r;
-  TMemoryStream out;
-  const int32_t size = static_cast<int32_t>(data.size());
+  TSmimeStores stores;
   try {
-    if (content)
-      VerifyDetached(content->data(), static_cast<int32_t>(content->size()), data.data(), encoding, &r.Attributes,
-                     &r.Capabilities, r.Status, &r.Encryption, &r.Signer, size);
-    else
-      VerifySigned(data.data(), size, out, encoding, &r.Attributes, &r.Capabilities, r.Status,
-                   withEncryption ? &r.Encryption : nullptr, &r.Signer);
+    TVerification v = content ? VerifyDetached(*content, data, encoding, stores) : VerifySigned(data, encoding, stores);
+    r.Status = v.Status;
+    r.Signer = v.SignerCertificate();
+    r.Encryption = v.EncryptionCertificate;
+    r.Attributes = v.Attributes;
+    r.Capabilities = v.Capabilities;
+    r.Signers = v.Signers;
+    r.Content = v.Content;
   } catch (const EWinException& e) {
     r.Raised = e.what() + (" " + std::to_string(static_cast<int32_t>(e.ErrorCode)));
   }
-  r.Content.assign(out.Memory() ? out.Memory() : "", static_cast<size_t>(out.Size()));
   return r;
+}
+std::string AttributeBase64(const TVerifyResult& r, const char* oid) {
+  const std::string* value = FindAttribute(r.Attributes, oid);
+  return value ? Base64(*value) : "-";
 }
 TVerifyResult Attached(const std::string& data) { return Verify(data); }
 
@@ -99,8 +104,7 @@ TEST_F(SignedDataTest, status_signer_and_content_of_each_signature) {
       {"binary", Verify(der, &content, "binary"), 0, true, "", ""},
       {"base64 as x-uuencode", Verify(Base64(der), &content, "x-uuencode"), kStatusNotChecked, false, "",
        "Fatal Error " + std::to_string(static_cast<int32_t>(kStatusBadEncode))},
-      // A signature without signer says so before giving up.
-      {"detached without signer", Verify(noSigner, &content), kStatusNoSignature, false, "", notSigned},
+      {"detached without signer", Verify(noSigner, &content), kStatusNotChecked, false, "", notSigned},
       {"opaque", Attached(opaque), 0, true, content, ""},
       {"opaque in base64", Verify(Base64(opaque), nullptr, "Base64"), 0, true, content, ""},
       {"bad signature value", Attached(badValue), kStatusBadSignature, true, content, ""},
@@ -145,18 +149,56 @@ TEST_F(SignedDataTest, damaged_messages_never_pass_with_other_content_and_never_
   EXPECT_LT(valid, static_cast<int>(original.size()));
 }
 
-TEST_F(SignedDataTest, attributes_and_capabilities_are_read_only_with_an_encryption_certificate) {
+TEST_F(SignedDataTest, signed_attributes_are_kept_as_their_encodings) {
   const std::string content = PkiContent();
   TVerifyResult r = Verify(PkiFile("detached.p7s"), &content);
-  // contentType, as its encoding's base64 exactly as the encoder writes it.
-  EXPECT_EQ(ListValue(r.Attributes, "1.2.840.113549.1.9.3"), "BgkqhkiG9w0BBwE=\r\n");
+  // contentType: the whole encoding of its first value, the OID.
+  EXPECT_EQ(AttributeBase64(r, "1.2.840.113549.1.9.3"), "BgkqhkiG9w0BBwE=\r\n");
   for (const char* oid : {"1.2.840.113549.1.9.5", "1.2.840.113549.1.9.4", "1.2.840.113549.1.9.15"})
-    EXPECT_GE(IndexOfName(r.Attributes, oid), 0) << oid;
+    EXPECT_NE(FindAttribute(r.Attributes, oid), nullptr) << oid;
   EXPECT_FALSE(r.Capabilities.empty());  // their names: the capability test below
+}
 
-  TVerifyResult without = Verify(PkiFile("opaque.p7m"), nullptr, "", false);
-  EXPECT_EQ(without.Status, 0u);
-  EXPECT_TRUE(without.Attributes.empty() && without.Capabilities.empty());
+TEST_F(SignedDataTest, every_signer_counts) {
+  const std::string good = PkiFile("twosigners.p7m");
+  std::string secondBad = good;
+  secondBad.back() ^= 0x01;  // the last signer's signature value ends the message
+  const struct {
+    const char* What;
+    std::string Data;
+    uint32_t Status, First, Second;
+  } cases[] = {
+      {"both good", good, 0, 0, 0},
+      {"second bad", secondBad, kStatusBadSignature, 0, kStatusBadSignature},
+  };
+  for (const auto& c : cases) {
+    TVerifyResult r = Attached(c.Data);
+    EXPECT_EQ(r.Status, c.Status) << c.What;
+    ASSERT_EQ(r.Signers.size(), 2u) << c.What;
+    EXPECT_EQ(r.Signers[0].Status, c.First) << c.What;
+    EXPECT_EQ(r.Signers[1].Status, c.Second) << c.What;
+    // The first signer is the message's: its certificate is the signer's.
+    EXPECT_EQ(r.Signer.Encoded(), CertDer("alice")) << c.What;
+    EXPECT_EQ(r.Signers[1].Certificate.Encoded(), CertDer("bob")) << c.What;
+  }
+}
+
+TEST_F(SignedDataTest, a_forged_certificate_with_the_signers_name_and_serial_does_not_hide_the_real_one) {
+  // shadow carries alice's issuer name and serial number with another key.
+  ASSERT_EQ(Cert("shadow").IssuerDer(), Cert("alice").IssuerDer());
+  ASSERT_EQ(Serial("shadow"), Serial("alice"));
+  Stores.Put("AddressBook", "shadow.pem", "0-shadow.pem");  // first in the store's order
+  TVerifyResult onlyShadow = Attached(PkiFile("nocerts.p7m"));
+  EXPECT_EQ(onlyShadow.Status, kStatusBadSignature);
+  EXPECT_EQ(onlyShadow.Signer.Encoded(), CertDer("shadow"));
+  Stores.Put("AddressBook", "alice.pem", "z-alice.pem");
+  TVerifyResult both = Attached(PkiFile("nocerts.p7m"));
+  EXPECT_EQ(both.Status, 0u);
+  EXPECT_EQ(both.Signer.Encoded(), CertDer("alice"));
+  // A forged copy in the message itself does not hide the address book's.
+  std::string withShadow = CraftSigned("c", {}, {CertDer("shadow")});
+  EXPECT_EQ(Attached(withShadow).Status, 0u);
+  EXPECT_EQ(Attached(withShadow).Signer.Encoded(), CertDer("alice"));
 }
 
 TEST_F(SignedDataTest, capability_names_in_order_with_an_unknown_one_empty) {
@@ -167,7 +209,7 @@ TEST_F(SignedDataTest, capability_names_in_order_with_an_unknown_one_empty) {
   TVerifyResult r = Attached(CraftSigned("body", {Attribute("1.2.840.113549.1.9.15", caps)}, {CertDer("alice")}));
   EXPECT_EQ(r.Status, 0u);  // the structure written here is a sound signature
   EXPECT_EQ(r.Capabilities, (TStringListX{"3des", "rc2 128", "rc2 64", "des", "rc2 40", ""}));
-  EXPECT_EQ(ListValue(r.Attributes, "1.2.840.113549.1.9.15"), Base64(caps));
+  EXPECT_EQ(AttributeBase64(r, "1.2.840.113549.1.9.15"), Base64(caps));
 
   auto name = [](const std::string& der) {
     std::unique_ptr<TAsnElem> e = ParseAsn(der.data(), static_cast<int32_t>(der.size()));
@@ -198,6 +240,29 @@ TEST_F(SignedDataTest, encryption_key_preference_from_the_message_and_from_the_a
   TVerifyResult inBook = Attached(CraftSigned("b", {msPref}, {CertDer("alice")}));
   EXPECT_EQ(inBook.Status, 0u);
   EXPECT_EQ(inBook.Encryption.Encoded(), carol);
+
+  // Issuer and serial are compared as octets: the same name in another
+  // encoding, or the serial with a leading zero, is another certificate.
+  std::string issuer = Cert("carol").IssuerDer(), serial = Cert("carol").SerialOctets();
+  std::string otherSerial = Attribute("1.2.840.113549.1.9.16.2.11",
+                                      Tlv(0xA0, issuer + Integer(std::string(1, '\0') + serial)));
+  EXPECT_TRUE(Attached(CraftSigned("d", {otherSerial}, {CertDer("alice"), carol})).Encryption.IsEmpty());
+}
+
+TEST_F(SignedDataTest, stores_are_read_once_for_any_number_of_key_preferences) {
+  // Many preferences for certificates nobody has, against a full address
+  // book: each used to read the whole store again.
+  for (int i = 0; i < 200; ++i) Stores.Put("AddressBook", i % 2 ? "bob.pem" : "dave.pem", std::to_string(i) + ".pem");
+  std::vector<std::string> prefs;
+  for (int i = 0; i < 300; ++i)
+    prefs.push_back(Attribute("1.3.6.1.4.1.311.16.4",
+                              Seq(Cert("carol").IssuerDer() + Integer(std::string("\x7F\x01", 2) + std::to_string(i)))));
+  std::string data = CraftSigned("e", prefs, {CertDer("alice")});
+  TSmimeStores stores;
+  TVerification v = VerifySigned(data, "", stores);
+  EXPECT_EQ(v.Status, 0u);
+  EXPECT_TRUE(v.EncryptionCertificate.IsEmpty());
+  EXPECT_EQ(stores.Reads(), 1);  // "AddressBook" alone
 }
 
 TEST(SignedDataParts, transfer_decoding_table) {

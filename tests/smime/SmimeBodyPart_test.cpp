@@ -2,6 +2,7 @@
 // multiparts, and the message's security summary over nested layers.
 #include "SmimeTestSupport.h"
 #include "smime/CertificateStore.h"
+#include "smime/CertificateChain.h"
 #include "smime/StatusCodes.h"
 
 using namespace tessel;
@@ -191,17 +192,32 @@ TEST_F(SecuritySummary, nested_layers_are_peeled_and_the_first_of_each_kind_summ
   EXPECT_FALSE(summary.SingleLayer);
   EXPECT_EQ(summary.SignerEmail, "");  // deep has no address
   EXPECT_FALSE(summary.FromMatches);
+  // Three layers, each looking up keys, signers and chains: every store
+  // ("My", "AddressBook", "Root") was read once for the whole message.
+  ASSERT_TRUE(summary.Stores);
+  EXPECT_EQ(summary.Stores->Reads(), 3);
+  EXPECT_EQ(first->Stores, summary.Stores);
+  EXPECT_EQ(third->Stores, summary.Stores);
 
   EXPECT_TRUE(Summary(*SignedBy("alice")).SingleLayer);
   EXPECT_EQ(Load(Pkcs7Mime(SignOpaque(Pkcs7Mime(SignOpaque(PkiContent()), "")), ""))->RootCount(), 3);
 }
 
-TEST_F(SecuritySummary, signer_address_is_matched_against_the_from_field) {
+TEST_F(SecuritySummary, signer_address_is_matched_against_the_from_fields_mailboxes) {
   const std::tuple<const char*, const char*, bool> cases[] = {
       {"alice@example.com", "ALICE@Example.COM", true},
       {"Alice@Example.com", "\"Alice\" <alice@example.com>, bob@example.com", true},
-      {"alice@example.com", "Alice alice@example.com", false},  // only in angle brackets
+      {"alice@example.com", "Bob <bob@example.com>, Alice <ALICE@example.COM>", true},
+      {"alice@example.com", "alice@example.com (Alice)", true},
+      {"alice@example.com", "Team: bob@example.com, alice@example.com;", true},
+      {"alice@example.com", "Alice alice@example.com", false},
       {"alice@example.com", "<malice@example.com>", false},
+      // The address only as text of a display name, quoted string, comment
+      // or encoded word, while the mailbox is someone else's.
+      {"alice@example.com", "\"<alice@example.com>\" <mallory@evil.example>", false},
+      {"alice@example.com", "Alice <alice@example.com> <mallory@evil.example>", false},
+      {"alice@example.com", "(<alice@example.com>) mallory@evil.example", false},
+      {"alice@example.com", "=?utf-8?q?=3Calice=40example.com=3E?= <mallory@evil.example>", false},
       {"", "", false},  // no signer address matches nothing
       {"", "Someone <>", false},
   };
@@ -209,6 +225,43 @@ TEST_F(SecuritySummary, signer_address_is_matched_against_the_from_field) {
   EXPECT_TRUE(Summary(*SignedBy("alice")).FromMatches);
   EXPECT_FALSE(Summary(*SignedBy("alice", "From: mallory@example.com\r\n")).FromMatches);
   EXPECT_FALSE(Summary(*Load("Content-Type: text/plain\r\n\r\nplain\r\n")).FromMatches);
+  // Decoded, this From field would hold "<alice@example.com>" in a display name.
+  EXPECT_FALSE(Summary(*SignedBy("alice", "From: =?utf-8?q?=3Calice=40example.com=3E?=\r\n <m@evil.example>\r\n"))
+                   .FromMatches);
+  EXPECT_TRUE(Summary(*SignedBy("alice", "From: =?utf-8?q?Alice?=\r\n <alice@example.com>\r\n")).FromMatches);
+}
+
+TEST_F(SecuritySummary, every_signer_counts_and_the_others_are_listed) {
+  std::string der = PkiFile("twosigners.p7m");
+  der.back() ^= 0x01;  // bob's signature, the last field
+  auto message = Load(Pkcs7Mime(der, "signed-data", kFromAlice));
+  TSmimeInfo& s = Summary(*message);
+  EXPECT_FALSE(s.SignatureValid);
+  EXPECT_EQ(s.VerifyStatus, kStatusBadSignature);
+  EXPECT_EQ(s.SignerCertificate.SerialNumber(), Serial("alice"));  // the fields describe the first signer
+  ASSERT_EQ(s.Signers.size(), 2u);
+  std::vector<std::pair<std::string, std::string>> fields = SummaryFields(s);
+  ASSERT_EQ(fields.size(), 25u);
+  EXPECT_EQ(fields.back().first, "OtherSigner");
+  EXPECT_EQ(fields.back().second, Serial("bob") + " from Test CA, 0x80090006 Invalid Signature.");
+  EXPECT_TRUE(Summary(*Load(Pkcs7Mime(PkiFile("twosigners.p7m"), "signed-data"))).SignatureValid);
+}
+
+TEST_F(SecuritySummary, certificates_not_meant_for_signing_mail_are_not_trusted) {
+  Stores.Put("Root", "ca.pem", "ca.pem");
+  const std::pair<const char*, uint32_t> cases[] = {
+      {"opaque.p7m", 0},
+      {"webonly.p7m", kTrustIsNotValidForUsage},  // server authentication only
+      {"nosign.p7m", kTrustIsNotValidForUsage},   // key usage without digital signature
+  };
+  for (const auto& [file, bits] : cases) {
+    TSmimeInfo s = Summary(*Load(Pkcs7Mime(PkiFile(file), "signed-data")));
+    EXPECT_TRUE(s.SignatureValid) << file;
+    EXPECT_EQ(s.CertificateStatus, bits) << file;
+    EXPECT_EQ(s.ChainStatus, bits) << file;
+    EXPECT_EQ(s.ChainTrusted, bits == 0) << file;
+    EXPECT_TRUE(s.TimeValid && s.NotRevoked) << file;
+  }
 }
 
 TEST_F(SecuritySummary, chain_time_and_revocation_follow_the_root_store) {
@@ -234,17 +287,27 @@ TEST_F(SecuritySummary, chain_time_and_revocation_follow_the_root_store) {
   }
 }
 
-TEST_F(SecuritySummary, the_signer_certificate_goes_into_the_address_book_once) {
+TEST_F(SecuritySummary, signers_are_remembered_only_when_asked_and_only_when_verified) {
   auto book = [] {
     auto store = TCertStore::Open("AddressBook");
     return store ? store->Certificates() : std::vector<crypto::TCertHandle>();
   };
-  Load("Content-Type: text/plain\r\n\r\nplain\r\n");
-  Load(Pkcs7Mime(PkiFile("enc-two.p7m"), "enveloped-data"));
-  EXPECT_TRUE(book().empty());
-  SignedBy("alice");
-  SignedBy("alice");
+  auto plain = Load("Content-Type: text/plain\r\n\r\nplain\r\n");
+  auto enveloped = Load(Pkcs7Mime(PkiFile("enc-two.p7m"), "enveloped-data"));
+  auto signedMessage = SignedBy("alice");
+  EXPECT_TRUE(book().empty());  // reading writes nothing
+  EXPECT_EQ(RememberSigners(*plain) + RememberSigners(*enveloped), 0);
+  EXPECT_EQ(RememberSigners(*signedMessage), 1);
+  EXPECT_EQ(RememberSigners(*signedMessage), 0);  // there already
   EXPECT_EQ(book(), std::vector<crypto::TCertHandle>{Cert("alice")});
+
+  // A signature that does not verify vouches for no certificate.
+  std::string tampered = SignOpaque(PkiContent(), "bob");
+  tampered[tampered.find("Hello")] = 'J';
+  auto bad = Load(Pkcs7Mime(tampered, "signed-data"));
+  EXPECT_NE(Summary(*bad).VerifyStatus, 0u);
+  EXPECT_EQ(RememberSigners(*bad), 0);
+  EXPECT_EQ(book().size(), 1u);
 }
 
 TEST_F(SecuritySummary, message_without_layers_keeps_the_initial_codes_across_reparsing) {

@@ -25,14 +25,6 @@ struct TExplained {
   std::string Here, Reason;
 };
 const std::map<std::string, TExplained> kExplained = {
-    {"comm-central/mailnews/test/data/smime-interop/fran-ec_ossl-aes128-sha256.env",
-     {"signature=- decrypt=FAIL [kind=enveloped verify=0x00000002 decrypt=0x80880283 decoded=no]",
-      "the only recipient is an ECDH key-agreement recipient; decryption here handles key-transport (RSA) "
-      "recipients only, so no key of \"My\" matches"}},
-    {"comm-central/mailnews/test/data/smime-interop/fran-ec_ossl-aes256-sha512.env",
-     {"signature=- decrypt=FAIL [kind=enveloped verify=0x00000002 decrypt=0x80880283 decoded=no]",
-      "the only recipient is an ECDH key-agreement recipient; decryption here handles key-transport (RSA) "
-      "recipients only, so no key of \"My\" matches"}},
     {"kde-mimetreeparser/autotests/testdata/smime-cert.mbox",
      {"signature=- decrypt=FAIL [kind=unknown verify=0xFFFFFFFD decrypt=0xFFFFFFFE decoded=no]",
       "a certs-only body whose structure does not parse: here it is neither signed nor enveloped data, so "

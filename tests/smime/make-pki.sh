@@ -4,6 +4,10 @@
 # alice (the signer, with an e-mail address), bob, carol, dave, expired,
 # revoked (in ca.crl) and inter, which issues deep; other issues stranger;
 # unitca (no CN) issues unitleaf; twoou and serialno are self-signed.
+# Faulty and unusual ones: webonly (server authentication only), nosign
+# (key usage without digital signature), ecbob (an EC key, for key
+# agreement), and shadow, issued by fakeca (same name as ca, another key)
+# with alice's name and serial number.
 set -eu
 out=$1
 mkdir "$out"
@@ -30,6 +34,22 @@ basicConstraints = CA:FALSE
 keyUsage = digitalSignature, keyEncipherment
 subjectKeyIdentifier = hash
 authorityKeyIdentifier = keyid
+[ webonly ]
+basicConstraints = CA:FALSE
+keyUsage = digitalSignature, keyEncipherment
+extendedKeyUsage = serverAuth
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
+[ nosign ]
+basicConstraints = CA:FALSE
+keyUsage = keyEncipherment
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
+[ ecleaf ]
+basicConstraints = CA:FALSE
+keyUsage = digitalSignature, keyAgreement
+subjectKeyIdentifier = hash
+authorityKeyIdentifier = keyid
 [ cax ]
 basicConstraints = critical, CA:TRUE
 keyUsage = keyCertSign, cRLSign, digitalSignature
@@ -45,7 +65,12 @@ EOF
 echo 1000 > serial
 echo 01 > crlnumber
 
-key() { openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:1024 -out "$1.key" 2>/dev/null; }
+key() {
+  case $1 in
+    ec*) openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out "$1.key" 2>/dev/null ;;
+    *) openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:1024 -out "$1.key" 2>/dev/null ;;
+  esac
+}
 cert() {  # name subject issuer|- extensions [req options]
   key "$1"
   n=$1 s=$2 i=$3 x=$4
@@ -60,6 +85,11 @@ issue() {  # name subject [openssl ca options]: issued by ca with serials from 1
   openssl req -config ca.cnf -new -key "$n.key" -subj "$s" -out "$n.csr"
   openssl ca -config ca.cnf -batch -notext -preserveDN -cert ca.pem -keyfile ca.key -extensions leaf \
     -in "$n.csr" -out "$n.pem" "$@" 2>/dev/null
+}
+issued() {  # name subject extensions: issued by ca, serial from a counter of its own
+  key "$1"
+  openssl req -config ca.cnf -new -x509 -key "$1.key" -subj "$2" -days 3650 -sha256 -extensions "$3" \
+    -CA ca.pem -CAkey ca.key -set_serial "0x$4" -out "$1.pem"
 }
 
 cert ca "/C=PL/O=Example/CN=Test CA" - cax
@@ -79,6 +109,12 @@ cert unitca "/O=Example/OU=Unit" - cax
 cert unitleaf "/O=Example/CN=Unit Leaf" unitca leaf
 cert twoou "/OU=First/OU=Second/CN=Two OU" - cax
 cert serialno "/CN=Serial Test" - cax -set_serial 0x010AFF
+issued webonly "/C=PL/O=Example/CN=Web Only/emailAddress=web@example.com" webonly 2001
+issued nosign "/C=PL/O=Example/CN=No Signing/emailAddress=nosign@example.com" nosign 2002
+issued ecbob "/C=PL/O=Example/CN=EC Bob" ecleaf 2003
+cert fakeca "/C=PL/O=Example/CN=Test CA" - cax
+cert shadow "/C=PL/O=Example/CN=Alice Signer/emailAddress=alice@example.com" fakeca leaf \
+  -set_serial "0x$(openssl x509 -in alice.pem -noout -serial | cut -d= -f2)"
 
 printf 'Content-Type: text/plain; charset=us-ascii\r\n\r\nHello, world.\r\nSecond line.\r\n' > content.txt
 
@@ -91,6 +127,9 @@ sign detached.p7s
 sign opaque.p7m -nodetach
 sign nocerts.p7m -nodetach -nocerts
 sign keyid.p7m -nodetach -keyid
+sign twosigners.p7m -nodetach -signer bob.pem -inkey bob.key
+openssl cms -sign -binary -in content.txt -signer webonly.pem -inkey webonly.key -nodetach -outform DER -out webonly.p7m
+openssl cms -sign -binary -in content.txt -signer nosign.pem -inkey nosign.key -nodetach -outform DER -out nosign.p7m
 
 encrypt() {  # cipher output recipients...
   c=$1 o=$2
@@ -99,6 +138,9 @@ encrypt() {  # cipher output recipients...
 }
 encrypt -aes128 enc-two.p7m bob.pem carol.pem
 encrypt -aes128 enc-keyid.p7m -keyid carol.pem
+encrypt -aes128 enc-ec.p7m ecbob.pem
+encrypt -aes128 enc-ec-rsa.p7m ecbob.pem carol.pem
+openssl cms -encrypt -binary -in content.txt -aes128 -pwri_password secret -outform DER -out enc-password.p7m
 for c in des3 aes256 rc2-40 rc2-64 rc2-128 des; do encrypt "-$c" "enc-$c.p7m" carol.pem; done
 
 openssl pkcs12 -export $LEGACY -inkey alice.key -in alice.pem -certfile ca.pem -name alice \

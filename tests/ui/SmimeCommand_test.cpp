@@ -1,6 +1,9 @@
 // tessel --smime, and what --dump and --check show of S/MIME layers.
 #include "SmimeCliSupport.h"
+#include "smime/CertificateStore.h"
 #include "util/StringUtils.h"
+
+#include <algorithm>
 
 using namespace smimetest;
 using tessel::StartsWith;
@@ -57,4 +60,62 @@ TEST_F(SmimeCli, dump_shows_the_layer_fields_and_the_inner_root_as_child_one) {
   EXPECT_EQ(lines[1], "1.1\ttext/plain\tsize=29 at=0,46,75");
   EXPECT_EQ(lines[2], "2\ttext/plain\tsize=29 at=0,46,75");
   EXPECT_TRUE(StartsWith(Command({"--check", file}).Out, "parts=3 leaves=2 "));
+}
+
+namespace {
+
+// Every file under the store root with its mode and bytes.
+std::string StoreSnapshot(const fs::path& root) {
+  std::vector<std::string> entries;
+  for (const auto& entry : fs::recursive_directory_iterator(root)) {
+    std::string line = fs::relative(entry.path(), root).string() + " " +
+                       std::to_string(static_cast<int>(entry.status().permissions()));
+    if (entry.is_regular_file()) line += " " + ReadFile(entry.path());
+    entries.push_back(line);
+  }
+  std::sort(entries.begin(), entries.end());
+  std::string all;
+  for (const std::string& e : entries) all += e + "\n";
+  return all;
+}
+
+}  // namespace
+
+TEST_F(SmimeCli, reading_leaves_the_stores_unchanged_unless_signers_are_to_be_remembered) {
+  Stores.Put("AddressBook", "bob.pem", "bob.pem");
+  Stores.PutIdentity("My", "carol");
+  Stores.Put("Root", "ca.pem", "ca.pem");
+  std::string clearSigned = MessageFile(Stores, "m1.eml", MultipartSignedEntity(PkiContent(), PkiFile("detached.p7s")));
+  std::string opaque = MessageFile(Stores, "m2.eml", Pkcs7Mime(PkiFile("opaque.p7m"), "signed-data"));
+  const std::string before = StoreSnapshot(Stores.Root());
+  for (const char* command : {"--dump", "--smime", "--check"})
+    for (const std::string& file : {clearSigned, opaque}) EXPECT_EQ(Command({command, file}).Status, 0) << command;
+  EXPECT_EQ(Command({"--pkcs7", clearSigned, "1.2"}).Status, 0);
+  EXPECT_EQ(StoreSnapshot(Stores.Root()), before);
+
+  clitest::TRun remembered = Command({"--smime", "--remember-signers", opaque});
+  EXPECT_EQ(remembered.Status, 0) << remembered.Err;
+  EXPECT_EQ(remembered.Out, Command({"--smime", opaque}).Out);
+  auto book = tessel::TCertStore::Open("AddressBook");
+  ASSERT_TRUE(book);
+  EXPECT_EQ(book->Certificates(), (std::vector<tessel::crypto::TCertHandle>{Cert("alice"), Cert("bob")}));
+  EXPECT_NE(Command({"--help"}).Out.find("--remember-signers"), std::string::npos);
+}
+
+TEST_F(SmimeCli, smime_lists_other_signers_and_why_keys_were_refused) {
+  std::string der = PkiFile("twosigners.p7m");
+  der.back() ^= 0x01;  // bob's signature
+  std::vector<std::string> lines = Lines(Command({"--smime", MessageFile(Stores, "two.eml", Pkcs7Mime(der, ""))}).Out);
+  ASSERT_EQ(lines.size(), 25u);
+  EXPECT_EQ(lines[6], "SignatureValid: no");
+  EXPECT_EQ(lines[24], "OtherSigner: " + Serial("bob") + " from Test CA, 0x80090006 Invalid Signature.");
+
+  Stores.PutIdentity("My", "bob", 0644);
+  std::string enc = MessageFile(Stores, "enc.eml", Pkcs7Mime(PkiFile("enc-two.p7m"), "enveloped-data"));
+  lines = Lines(Command({"--smime", enc}).Out);
+  ASSERT_EQ(lines.size(), 25u);
+  std::string key = (Stores.Root() / "My" / "bob.key").string();
+  EXPECT_EQ(lines[24], "DecryptProblems: The key file \"" + key +
+                           "\" may be read by other users (mode 0644); it is not used. Make it private with: "
+                           "chmod 600 \"" + key + "\"");
 }

@@ -24,6 +24,10 @@ struct TCommandContext {
   std::vector<std::string> Args;  // the arguments after the option itself
   std::ostream& Out;
   std::ostream& Err;
+  // --remember-signers was given: a message's verified signers go into the
+  // user's "AddressBook" store, as when the viewer opens it. Without it no
+  // command writes to the stores.
+  bool RememberSigners = false;
 };
 
 using TCommandFn = int (*)(TCommandContext&);

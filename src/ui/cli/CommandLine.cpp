@@ -31,6 +31,8 @@ void PrintHelp(std::ostream& out) {
   }
   out << "       tessel --help                show this text\n"
          "       tessel --version             show the version\n"
+         "Commands that read a message take --remember-signers to add its verified\n"
+         "signers to the \"AddressBook\" store, as the viewer does.\n"
          "Exit status: 0 done, 1 the input did not parse, 2 usage error,\n"
          "3 the file cannot be read, 4 no such part.\n";
 }
@@ -98,6 +100,7 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
     return -1;
   }
   TCommandContext ctx{std::vector<std::string>(args.begin() + 1, args.end()), out, err};
+  ctx.RememberSigners = TakeFlag(ctx.Args, "--remember-signers");
   return it->second.Fn(ctx);
 }
 

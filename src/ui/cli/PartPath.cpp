@@ -4,6 +4,7 @@
 
 #include "mime/MessageFile.h"
 #include "mime/MimeParser.h"
+#include "smime/SecuritySummary.h"
 #include "smime/SmimeRegistration.h"
 
 namespace tessel::cli {
@@ -29,6 +30,7 @@ int LoadMessage(const std::string& fileName, TCommandContext& ctx, std::unique_p
     ctx.Err << "\n";
     return ExitNotParsed;
   }
+  if (ctx.RememberSigners) RememberSigners(*message);
   return ExitDone;
 }
 

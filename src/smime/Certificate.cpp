@@ -3,6 +3,7 @@
 #include <mutex>
 #include <new>
 
+#include "asn1/AsnText.h"
 #include "asn1/asn1.h"
 #include "smime/Base64Blob.h"
 #include "smime/CertificateStore.h"
@@ -65,7 +66,9 @@ TStringListX NameParts(const TAsnElem& name) {
     if (!pair || pair->Count() != 2) continue;
     const auto* oid = dynamic_cast<const TOID*>(pair->Items(0));
     if (!oid) continue;
-    SetListValue(list, OidInfoName(oid->Dotted()), pair->Items(1)->ValueText(0));
+    // As UTF-8 whatever the string type (a BMPString is UTF-16); values that
+    // are no strings show in hex.
+    SetListValue(list, OidInfoName(oid->Dotted()), AsnValueUtf8(*pair->Items(1), 0));
   }
   return list;
 }

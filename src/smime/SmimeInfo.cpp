@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "CertificateChain.h"
+#include "asn1/AsnText.h"
 #include "asn1/asn1.h"
 #include "mime/Mailbox.h"
 
@@ -64,9 +65,15 @@ void TSmimeInfo::Complete() {
     std::vector<TBlobPtr> parts;
     if (!time->empty()) SplitAsnChildren(time->data(), parts, static_cast<int32_t>(time->size()), false);
     // A UTCTime or GeneralizedTime is one primitive element: its content
-    // octets are the time text.
-    if (parts.size() == 1 && parts[0])
-      SigningTime.assign(reinterpret_cast<const char*>(parts[0]->Data), static_cast<size_t>(parts[0]->Size));
+    // octets are the time text (read as one octet per character, so that
+    // octets that are no time still give UTF-8).
+    if (parts.size() == 1 && parts[0]) {
+      size_t consumed = 0;
+      SigningTime = AsnStringToUtf8(
+          TAsnValueKind::Latin1,
+          std::string_view(reinterpret_cast<const char*>(parts[0]->Data), static_cast<size_t>(parts[0]->Size)), 0,
+          consumed);
+    }
   }
   if (!SignerCertificate.IsEmpty()) {
     if (!Stores) Stores = std::make_shared<TSmimeStores>();

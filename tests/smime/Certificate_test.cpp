@@ -52,6 +52,15 @@ TEST(CertificateNames, name_parts_skip_multi_valued_sets_and_name_unknown_oids_e
   std::string name = Seq(Set(cn) + Set(o + cn) + Set(unknown) + Set(Seq(Integer("\x01") + Tlv(0x13, "y"))));
   EXPECT_EQ(NameParts(name), (TStringListX{"CN=Ann", "=x"}));
   EXPECT_TRUE(NameParts(std::string("garbage")).empty());
+  // Values as UTF-8 whatever their string type; non-strings in hex.
+  const std::pair<std::string, const char*> values[] = {
+      {Tlv(0x1E, std::string("\x00\xC5\x00n\x00n", 6)), "CN=\xC3\x85nn"},                 // BMPString
+      {Tlv(0x1C, std::string("\x00\x01\xF6\x00", 4)), "CN=\xF0\x9F\x98\x80"},            // UniversalString
+      {Tlv(0x14, "\xC5nn"), "CN=\xC3\x85nn"},                                               // T61String, Latin-1
+      {Tlv(0x04, "\x01\xFF"), "CN=01 FF"},                                                   // OCTET STRING
+  };
+  for (const auto& [value, expected] : values)
+    EXPECT_EQ(NameParts(Seq(Set(Seq(Oid("2.5.4.3") + value)))), TStringListX{expected}) << expected;
 }
 
 TEST(CertificateCreate, from_der_base64_or_pem_and_nothing_from_other_octets) {

@@ -20,13 +20,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::unique_ptr<TText> text = LoadMessageText(path, access);
   std::string expected = HasBareLfHeader(bytes) ? ExpandBareLf(bytes) : std::string(bytes);
   FUZZ_CHECK(text->GetView(0, text->Length()) == expected, "loaded text differs from the line-end rule");
+  text.reset();
 
   std::unique_ptr<TMessage> message;
   try {
-    message = std::make_unique<TMessage>(std::move(text));
+    message = OpenMessageFile(path, MimeParseOptions(), access);
   } catch (const EMimeParseError&) {
+    FUZZ_CHECK(!IsBarePkcs7(bytes), "a bare PKCS #7 object did not open");
     return 0;
   }
+  FUZZ_CHECK(IsBarePkcs7(bytes) || message->Text->GetView(0, message->Text->Length()) == expected,
+             "the opened message's text differs from the line-end rule");
   std::string first = fuzz::WalkMessage(*message);
   try {
     message->Reparse();

@@ -9,12 +9,13 @@
 #include <string>
 
 #include "FuzzSupport.h"
+#include "mime/MessageFile.h"
 #include "mime/MimeParser.h"
 #include "smime/CryptoPlatform.h"
 #include "smime/AsnQuery.h"
 #include "smime/Pkcs7Info.h"
 #include "smime/SmimeBodyPart.h"
-#include "smime/SmimeRegistration.h"
+#include "smime/SmimeParseOptions.h"
 #include "smime/SmimeRows.h"
 
 using namespace tessel;
@@ -44,7 +45,7 @@ void RowsOfParts(TBodyPart& part) {
 void CheckMessage(std::string bytes) {
   std::unique_ptr<TMessage> message;
   try {
-    message = std::make_unique<TMessage>(std::move(bytes));
+    message = OpenMessageBytes(std::move(bytes), SmimeParseOptions());
   } catch (const EMimeParseError&) {
     return;
   }
@@ -122,7 +123,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   static std::string folder = "/tmp/tessel-fuzz-XXXXXX";
   if (!mkdtemp(folder.data())) std::abort();
   setenv("TESSEL_CERT_DIR", folder.c_str(), 1);
-  RegisterSmimeParts();
   WarmUp();
   std::atexit([] {
     std::error_code ignored;
@@ -132,8 +132,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const bool registered = (RegisterSmimeParts(), true);
-  (void)registered;
   if (size < 1) return 0;
   std::string rest(reinterpret_cast<const char*>(data) + 1, size - 1);
   if (data[0] % 2 == 0)

@@ -26,6 +26,8 @@ int32_t TDelimiterFinder::Find(std::string_view delimiter, int32_t from) {
   if (from > length) from = static_cast<int32_t>(length);
   if (delimiter.empty() || static_cast<int64_t>(delimiter.size()) > length - from) return -1;
   bool indexable = delimiter.substr(0, kLineStart.size()) == kLineStart;
+  // A budget of nothing allows no failed scan at all: index at once.
+  if (!Indexed_ && indexable && Budget_ == 0) BuildIndex();
   if (Indexed_ && indexable) return IndexedFind(delimiter, from);
   int32_t found = DirectFind(delimiter, from);
   if (found < 0 && indexable) {

@@ -2,40 +2,28 @@
 
 #include <algorithm>
 #include <exception>
-#include <mutex>
 
 #include "MimeParser.h"
 #include "util/StringUtils.h"
 
 namespace tessel {
 
-namespace {
-
-std::mutex HooksLock;
-TMessageHooks Hooks;
-
-TMessageHooks CurrentHooks() {
-  std::lock_guard<std::mutex> lock(HooksLock);
-  return Hooks;
-}
-
-}  // namespace
-
-void SetMessageHooks(const TMessageHooks& hooks) {
-  std::lock_guard<std::mutex> lock(HooksLock);
-  Hooks = hooks;
-}
-
-TMessage::TMessage(const char* data, int32_t length) : Text(std::make_unique<TText>(data, length)) { Parse(); }
-
-TMessage::TMessage(std::string&& bytes) : Text(std::make_unique<TText>(std::move(bytes))) { Parse(); }
-
-TMessage::TMessage(std::unique_ptr<TText> text)
-    : Text(text ? std::move(text) : std::make_unique<TText>("", 0)) {
+TMessage::TMessage(const char* data, int32_t length, const TParseOptions& options)
+    : Text(std::make_unique<TText>(data, length)), Options_(options) {
   Parse();
 }
 
-std::unique_ptr<TMessage> TMessage::CreateFromStream(TStream& stream) {
+TMessage::TMessage(std::string&& bytes, const TParseOptions& options)
+    : Text(std::make_unique<TText>(std::move(bytes))), Options_(options) {
+  Parse();
+}
+
+TMessage::TMessage(std::unique_ptr<TText> text, const TParseOptions& options)
+    : Text(text ? std::move(text) : std::make_unique<TText>("", 0)), Options_(options) {
+  Parse();
+}
+
+std::unique_ptr<TMessage> TMessage::CreateFromStream(TStream& stream, const TParseOptions& options) {
   std::string bytes(static_cast<size_t>(std::max(stream.GetSize(), 0)), '\0');
   stream.SetPosition(0);
   int32_t read = 0;
@@ -45,7 +33,7 @@ std::unique_ptr<TMessage> TMessage::CreateFromStream(TStream& stream) {
     read += n;
   }
   bytes.resize(static_cast<size_t>(read));
-  return std::make_unique<TMessage>(std::move(bytes));
+  return std::make_unique<TMessage>(std::move(bytes), options);
 }
 
 TMessage::~TMessage() {
@@ -62,13 +50,12 @@ void TMessage::Initialize() {
   ContentIds.clear();
   TempFiles = std::make_unique<TTempFiles>(true);
   TextPart = HtmlPart = RelatedPart = RootPart = nullptr;
-  TMessageHooks hooks = CurrentHooks();
-  if (hooks.CreateSummary) SecurityInfo = hooks.CreateSummary();
+  if (Options_.Hooks.CreateSummary) SecurityInfo = Options_.Hooks.CreateSummary();
 }
 
 void TMessage::Parse() {
   Initialize();
-  Root_ = ParseBodyPart(*Text->CreateReader());
+  Root_ = ParseBodyPart(*Text->CreateReader(), Options_);
   RootPart = Root_.get();
   Roots_.push_back(RootPart);
   CollectAll();
@@ -91,13 +78,12 @@ void TMessage::CollectAll() {
   try {
     // Each pass that peels a layer adds an inner root, walked next. The
     // nesting cap bounds a chain of layers that each hold another.
-    while (RootCount() <= kMaxNestingDepth && CollectParts(0, Roots_.back())) {
+    while (RootCount() <= Options_.MaxNestingDepth && CollectParts(0, Roots_.back())) {
     }
   } catch (const std::exception&) {
     // What was collected so far stays.
   }
-  TMessageHooks hooks = CurrentHooks();
-  if (hooks.BuildSummary) hooks.BuildSummary(*this);
+  if (Options_.Hooks.BuildSummary) Options_.Hooks.BuildSummary(*this);
 }
 
 bool TMessage::CollectParts(int32_t level, TBodyPart* part) {

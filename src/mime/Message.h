@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ParseOptions.h"
 #include "bodypart.h"
 #include "util/Stream.h"
 #include "util/TempFiles.h"
@@ -17,22 +18,6 @@ namespace tessel {
 
 class TMessage;
 
-// The message-level security summary. The S/MIME layer derives its summary
-// from this and builds it through TMessageHooks.
-class TSecuritySummary {
-public:
-  virtual ~TSecuritySummary() = default;
-};
-
-// What the S/MIME layer adds to every message; either may be left null.
-struct TMessageHooks {
-  // A new, empty summary (made by every parse).
-  std::unique_ptr<TSecuritySummary> (*CreateSummary)() = nullptr;
-  // Fills the summary once the parts are collected.
-  void (*BuildSummary)(TMessage& message) = nullptr;
-};
-void SetMessageHooks(const TMessageHooks& hooks);
-
 struct TContentId {
   std::string Id;  // the Content-ID in angle brackets
   TBodyPart* Part;
@@ -40,15 +25,18 @@ struct TContentId {
 
 class TMessage {
 public:
+  // Each parse uses a copy of options kept by the message (its parts,
+  // embedded messages and inner S/MIME roots refer to it).
   // Copies length bytes and parses them; raises EMimeParseError. The bytes
-  // are taken as they are: no line-end conversion (see MessageFile.h).
-  TMessage(const char* data, int32_t length);
+  // are taken as they are: no line-end conversion (OpenMessageBytes in
+  // MessageFile.h applies it).
+  TMessage(const char* data, int32_t length, const TParseOptions& options = MimeParseOptions());
   // Takes the bytes over without copying them.
-  explicit TMessage(std::string&& bytes);
+  explicit TMessage(std::string&& bytes, const TParseOptions& options = MimeParseOptions());
   // Takes the text over (see MessageFile.h for loading files).
-  explicit TMessage(std::unique_ptr<TText> text);
+  explicit TMessage(std::unique_ptr<TText> text, const TParseOptions& options = MimeParseOptions());
   // The whole stream, from its start whatever its position.
-  static std::unique_ptr<TMessage> CreateFromStream(TStream& stream);
+  static std::unique_ptr<TMessage> CreateFromStream(TStream& stream, const TParseOptions& options = MimeParseOptions());
   ~TMessage();
   TMessage(const TMessage&) = delete;
   TMessage& operator=(const TMessage&) = delete;
@@ -79,6 +67,7 @@ public:
   std::unique_ptr<TSecuritySummary> SecurityInfo;
   // In depth-first order; duplicates stay.
   std::vector<TContentId> ContentIds;
+  const TParseOptions& Options() const { return Options_; }
 
 private:
   void Initialize();
@@ -86,6 +75,8 @@ private:
   void CollectAll();
   bool CollectParts(int32_t level, TBodyPart* part);
 
+  // Declared before the roots, which refer to it and go first.
+  TParseOptions Options_;
   // Root 0 is owned here; the inner roots added by peeling belong to the
   // S/MIME part they came from.
   std::unique_ptr<TBodyPart> Root_;

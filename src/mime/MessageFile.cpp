@@ -14,6 +14,7 @@
 #include <cstring>
 #include <limits>
 
+#include "MimeParser.h"
 #include "util/FileStream.h"
 #include "util/WinError.h"
 
@@ -158,27 +159,107 @@ private:
   size_t Span_ = 0;
 };
 
-// The text of bytes [data, data + size) that keeper keeps, with the line-end
-// rule applied (the converted copy then replaces them). mapped, when the
-// bytes are a mapped file, lets the conversion give back what it has copied.
-std::unique_ptr<TText> Finish(const char* data, size_t size, std::shared_ptr<const void> keeper,
-                              const TMappedFile* mapped, const std::string& fileName) {
-  std::string_view bytes(data, size);
-  if (!HasBareLfHeader(bytes)) return TText::CreateOver(data, static_cast<int32_t>(size), std::move(keeper));
-  size_t converted = size + BareLfCount(bytes);
+// A file's bytes as they are in memory: data[0, size) followed by a zero
+// byte, kept alive by Keeper. Mapped is set when the bytes are a mapped file.
+struct TRawBytes {
+  const char* Data = nullptr;
+  size_t Size = 0;
+  std::shared_ptr<const void> Keeper;
+  const TMappedFile* Mapped = nullptr;
+  std::string_view View() const { return std::string_view(Data, Size); }
+};
+
+// The text of raw's bytes with the line-end rule applied (the converted copy
+// then replaces them). With release, a mapped file gives back the pages the
+// conversion has copied, so that its peak memory stays near one copy.
+std::unique_ptr<TText> Finish(const TRawBytes& raw, const std::string& fileName, bool release) {
+  std::string_view bytes = raw.View();
+  if (!HasBareLfHeader(bytes)) return TText::CreateOver(raw.Data, static_cast<int32_t>(raw.Size), raw.Keeper);
+  size_t converted = raw.Size + BareLfCount(bytes);
   // Offsets into a message are 32-bit; CR LF conversion can push a file
   // that was just small enough over the limit.
   if (converted > kMaxText) RaiseFileError("Cannot read file", fileName, EFBIG);
   std::shared_ptr<TBlock> block = NewBlock(converted);
   char* out = block->Data();
   constexpr size_t kChunk = size_t(8) << 20;
-  for (size_t from = 0; from < size; from += kChunk) {
-    size_t to = std::min(size, from + kChunk);
-    out = ExpandRange(data, from, to, out);
-    if (mapped) mapped->Release(to);
+  for (size_t from = 0; from < raw.Size; from += kChunk) {
+    size_t to = std::min(raw.Size, from + kChunk);
+    out = ExpandRange(raw.Data, from, to, out);
+    if (release && raw.Mapped) raw.Mapped->Release(to);
   }
   const char* start = block->Data();
   return TText::CreateOver(start, static_cast<int32_t>(converted), std::move(block));
+}
+
+// Pipes and devices have no size to check first: they are read in steps
+// up to the limit a file has, and a longer input is refused, not read on.
+TRawBytes ReadStream(int fd, const std::string& fileName) {
+  auto bytes = std::make_shared<std::string>();
+  constexpr size_t kStep = size_t(1) << 16;
+  while (true) {
+    size_t have = bytes->size();
+    if (have > kMaxText) RaiseFileError("Cannot read file", fileName, EFBIG);
+    bytes->resize(have + kStep);
+    ssize_t n = ::read(fd, bytes->data() + have, kStep);
+    if (n < 0 && errno == EINTR) {
+      bytes->resize(have);
+      continue;
+    }
+    if (n < 0) RaiseFileError("Cannot read file", fileName, errno);
+    bytes->resize(have + static_cast<size_t>(n));
+    if (n == 0) break;
+  }
+  bytes->shrink_to_fit();
+  TRawBytes raw;
+  raw.Data = bytes->c_str();
+  raw.Size = bytes->size();
+  raw.Keeper = std::move(bytes);
+  return raw;
+}
+
+TRawBytes ReadRaw(const std::string& fileName, TFileAccess access) {
+  TFileStream file(fileName, TFileMode::OpenRead);
+  struct stat st;
+  if (::fstat(file.Handle(), &st) != 0) RaiseFileError("Cannot read file", fileName, errno);
+  if (!S_ISREG(st.st_mode)) return ReadStream(file.Handle(), fileName);
+  if (static_cast<uint64_t>(st.st_size) > kMaxText) RaiseFileError("Cannot read file", fileName, EFBIG);
+  size_t size = static_cast<size_t>(st.st_size);
+  TRawBytes raw;
+  if (access == TFileAccess::Map) {
+    auto mapped = std::make_shared<TMappedFile>(file.Handle(), size);
+    if (mapped->Data()) {
+      raw.Data = mapped->Data();
+      raw.Size = size;
+      raw.Mapped = mapped.get();
+      raw.Keeper = std::move(mapped);
+      return raw;
+    }
+  }
+  std::shared_ptr<TBlock> block = NewBlock(size);
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = ::read(file.Handle(), block->Data() + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) RaiseFileError("Cannot read file", fileName, errno);
+    if (n == 0) break;  // the file shrank meanwhile: take what is there
+    done += static_cast<size_t>(n);
+  }
+  block->Data()[done] = '\0';
+  raw.Data = block->Data();
+  raw.Size = done;
+  raw.Keeper = std::move(block);
+  return raw;
+}
+
+// A bare PKCS #7 object opens as a message of one S/MIME part: the header
+// that says so, then the bytes as they are.
+std::unique_ptr<TMessage> OpenBarePkcs7(std::string_view bytes, const TParseOptions& options) {
+  static constexpr std::string_view kHeader = "Content-Type: application/pkcs7-mime\r\n\r\n";
+  if (bytes.size() > kMaxText - kHeader.size()) RaiseFileError("Cannot read file", "", EFBIG);
+  std::string message;
+  message.reserve(kHeader.size() + bytes.size());
+  message.append(kHeader).append(bytes);
+  return std::make_unique<TMessage>(std::move(message), options);
 }
 
 }  // namespace
@@ -212,39 +293,27 @@ bool ApplyLineEndRule(std::string& bytes) {
   return true;
 }
 
+bool IsBarePkcs7(std::string_view bytes) {
+  auto at = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+  if (bytes.size() < 2 || at(0) != 0x30) return false;
+  // The SEQUENCE's length: short, indefinite or up to four octets long.
+  size_t i = 2;
+  if (at(1) > 0x80) {
+    size_t octets = at(1) - 0x80u;
+    if (octets > 4) return false;
+    i += octets;
+  }
+  // Then an OBJECT IDENTIFIER below 1.2.840.113549.1.7 (at least one arc more).
+  static constexpr unsigned char kPkcs7[] = {0x2A, 0x86, 0x48, 0x86, 0xF7, 0x0D, 0x01, 0x07};
+  if (bytes.size() < i + 2 || at(i) != 0x06) return false;
+  size_t length = at(i + 1);
+  i += 2;
+  if (length <= sizeof kPkcs7 || length >= 0x80 || bytes.size() < i + length) return false;
+  return std::memcmp(bytes.data() + i, kPkcs7, sizeof kPkcs7) == 0;
+}
+
 std::unique_ptr<TText> LoadMessageText(const std::string& fileName, TFileAccess access) {
-  TFileStream file(fileName, TFileMode::OpenRead);
-  struct stat st;
-  if (::fstat(file.Handle(), &st) != 0) RaiseFileError("Cannot read file", fileName, errno);
-  if (!S_ISREG(st.st_mode)) {
-    // Pipes and devices: read to the end, however long.
-    std::string bytes = ReadFileBytes(fileName);
-    ApplyLineEndRule(bytes);
-    if (bytes.size() > kMaxText) RaiseFileError("Cannot read file", fileName, EFBIG);
-    return std::make_unique<TText>(std::move(bytes));
-  }
-  if (static_cast<uint64_t>(st.st_size) > kMaxText) RaiseFileError("Cannot read file", fileName, EFBIG);
-  size_t size = static_cast<size_t>(st.st_size);
-  if (access == TFileAccess::Map) {
-    auto mapped = std::make_shared<TMappedFile>(file.Handle(), size);
-    if (mapped->Data()) {
-      const char* data = mapped->Data();
-      const TMappedFile* view = mapped.get();
-      return Finish(data, size, std::move(mapped), view, fileName);
-    }
-  }
-  std::shared_ptr<TBlock> block = NewBlock(size);
-  size_t done = 0;
-  while (done < size) {
-    ssize_t n = ::read(file.Handle(), block->Data() + done, size - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) RaiseFileError("Cannot read file", fileName, errno);
-    if (n == 0) break;  // the file shrank meanwhile: take what is there
-    done += static_cast<size_t>(n);
-  }
-  block->Data()[done] = '\0';
-  const char* data = block->Data();
-  return Finish(data, done, std::move(block), nullptr, fileName);
+  return Finish(ReadRaw(fileName, access), fileName, true);
 }
 
 std::string ReadMessageFile(const std::string& fileName) {
@@ -252,8 +321,32 @@ std::string ReadMessageFile(const std::string& fileName) {
   return std::string(text->Start(), static_cast<size_t>(text->Length()));
 }
 
-std::unique_ptr<TMessage> LoadMessageFile(const std::string& fileName, TFileAccess access) {
-  return std::make_unique<TMessage>(LoadMessageText(fileName, access));
+std::unique_ptr<TMessage> OpenMessageFile(const std::string& fileName, const TParseOptions& options,
+                                          TFileAccess access) {
+  TRawBytes raw = ReadRaw(fileName, access);
+  // Judged on the bytes as stored: the line-end rule may rewrite DER.
+  const bool bare = IsBarePkcs7(raw.View());
+  std::unique_ptr<TText> text = Finish(raw, fileName, !bare);
+  if (!bare) raw = TRawBytes();  // the text keeps what it needs
+  try {
+    return std::make_unique<TMessage>(std::move(text), options);
+  } catch (const EMimeParseError&) {
+    if (!bare) throw;
+  }
+  return OpenBarePkcs7(raw.View(), options);
+}
+
+std::unique_ptr<TMessage> OpenMessageBytes(std::string bytes, const TParseOptions& options) {
+  std::string original;
+  const bool bare = IsBarePkcs7(bytes);
+  if (bare) original = bytes;
+  ApplyLineEndRule(bytes);
+  try {
+    return std::make_unique<TMessage>(std::move(bytes), options);
+  } catch (const EMimeParseError&) {
+    if (!bare) throw;
+  }
+  return OpenBarePkcs7(original, options);
 }
 
 }  // namespace tessel

@@ -7,7 +7,8 @@
 // every LF that is not preceded by CR read as CR LF. The converted bytes are
 // the message text: offsets, saved parts and signature checks all see the
 // canonical CR LF form. Files with CR LF (or CR) line ends are taken as
-// they are. Every path that loads a message file goes through here.
+// they are. Every path that opens a message goes through OpenMessageFile or
+// OpenMessageBytes.
 #pragma once
 
 #include <memory>
@@ -41,9 +42,21 @@ enum class TFileAccess {
 std::unique_ptr<TText> LoadMessageText(const std::string& fileName, TFileAccess access = TFileAccess::Read);
 // The same bytes as a byte string.
 std::string ReadMessageFile(const std::string& fileName);
-// LoadMessageText, then the message parsed from it: raises EWinException
-// for an unreadable file and EMimeParseError for a message that does not
-// parse.
-std::unique_ptr<TMessage> LoadMessageFile(const std::string& fileName, TFileAccess access = TFileAccess::Read);
+// Whether bytes begin with a SEQUENCE whose first element is an object
+// identifier below 1.2.840.113549.1.7: a PKCS #7 object stored bare (DER or
+// BER), not inside a message.
+bool IsBarePkcs7(std::string_view bytes);
+
+// The one way to open a message: the file's text (LoadMessageText) parsed
+// with options. A file that does not parse as a message but holds a bare
+// PKCS #7 object (judged on its bytes as stored) opens as a message of one
+// "application/pkcs7-mime" part holding those bytes unchanged. Raises
+// EWinException for an unreadable file and EMimeParseError for one that
+// does not parse.
+std::unique_ptr<TMessage> OpenMessageFile(const std::string& fileName, const TParseOptions& options,
+                                          TFileAccess access = TFileAccess::Read);
+// The same for bytes in memory (a dropped message, a test): the line-end
+// rule, the parse, the bare PKCS #7 second attempt. Raises EMimeParseError.
+std::unique_ptr<TMessage> OpenMessageBytes(std::string bytes, const TParseOptions& options);
 
 }  // namespace tessel

@@ -1,8 +1,6 @@
 #include "MimeParser.h"
 
 #include <cstring>
-#include <map>
-#include <mutex>
 
 #include "DelimiterSearch.h"
 #include "HeaderDecoding.h"
@@ -11,26 +9,6 @@
 namespace tessel {
 
 namespace {
-
-// --- class choice ----------------------------------------------------------
-
-struct TPartClasses {
-  TPartClasses() {
-    // Built-in classes. The S/MIME classes ("application/pkcs7-mime",
-    // "application/x-pkcs7-mime", "multipart/signed") register themselves
-    // with RegisterPartClass from their own library.
-    Factories["message/rfc822"] = [] { return std::unique_ptr<TBodyPart>(new TRFC822BodyPart()); };
-  }
-  std::mutex Lock;
-  std::map<std::string, TPartFactory> Factories;
-};
-
-TPartClasses& PartClasses() {
-  static TPartClasses classes;
-  return classes;
-}
-
-int64_t DelimiterScanBudget = -1;
 
 // --- the parser ----------------------------------------------------------
 
@@ -44,11 +22,12 @@ struct TStackItem {
 
 class TParser {
 public:
-  TParser(TTextReader& reader, int32_t depth)
+  TParser(TTextReader& reader, const TParseOptions& options, int32_t depth)
       : R_(reader),
+        Options_(options),
         Base_(reader.Base),
         End_(reader.Text->End()),
-        Finder_(reader.Text->Start(), reader.Text->End(), DelimiterScanBudget),
+        Finder_(reader.Text->Start(), reader.Text->End(), options.DelimiterScanBudget),
         BaseDepth_(depth) {
     // A reader left outside its text by a caller starts at the nearest end.
     if (R_.Current < reader.Text->Start()) R_.Current = reader.Text->Start();
@@ -89,6 +68,7 @@ private:
   TBodyPart* Parse() {
     auto part = std::make_unique<TBodyPart>(R_);
     part->Depth = BaseDepth_ + static_cast<int32_t>(Stack_.size());
+    part->Options = &Options_;
     ReadHeaders(*part);
     return ReadBody(std::move(part));
   }
@@ -131,7 +111,7 @@ private:
   TBodyPart* ReadBody(std::unique_ptr<TBodyPart> part) {
     int32_t start = Pos();
     part->BodyStart = start;
-    if (!part->IsMultipart || part->Depth >= kMaxNestingDepth) return ReadLeaf(std::move(part));
+    if (!part->IsMultipart || part->Depth >= Options_.MaxNestingDepth) return ReadLeaf(std::move(part));
 
     const std::string delimiter = part->Delimiter;
     const int32_t n = static_cast<int32_t>(delimiter.size());
@@ -208,7 +188,7 @@ private:
     TBodyPart* parent = parentIndex >= 0 ? Stack_[static_cast<size_t>(parentIndex)].Part : nullptr;
     part->BodyEnd = Pos();
     part->Analyze();
-    TPartFactory factory = FindPartClass(part->ContentTypeKey());
+    TPartFactory factory = Options_.FindPartClass(part->ContentTypeKey());
     if (factory) {
       std::unique_ptr<TBodyPart> special = factory();
       special->TakeOver(*part, false);
@@ -231,6 +211,7 @@ private:
   }
 
   TTextReader& R_;
+  const TParseOptions& Options_;
   const char* Base_;
   const char* End_;
   TDelimiterFinder Finder_;
@@ -241,23 +222,8 @@ private:
 
 }  // namespace
 
-void RegisterPartClass(const std::string& contentType, TPartFactory factory) {
-  TPartClasses& classes = PartClasses();
-  std::lock_guard<std::mutex> lock(classes.Lock);
-  classes.Factories[LowerCase(contentType)] = factory;
-}
-
-TPartFactory FindPartClass(const std::string& contentType) {
-  TPartClasses& classes = PartClasses();
-  std::lock_guard<std::mutex> lock(classes.Lock);
-  auto it = classes.Factories.find(contentType);
-  return it == classes.Factories.end() ? nullptr : it->second;
-}
-
-void SetDelimiterScanBudget(int64_t bytes) { DelimiterScanBudget = bytes; }
-
-std::unique_ptr<TBodyPart> ParseBodyPart(TTextReader& reader, int32_t depth) {
-  TParser parser(reader, depth);
+std::unique_ptr<TBodyPart> ParseBodyPart(TTextReader& reader, const TParseOptions& options, int32_t depth) {
+  TParser parser(reader, options, depth);
   return parser.ParseRoot();
 }
 

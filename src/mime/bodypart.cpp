@@ -134,6 +134,7 @@ void TBodyPart::TakeOver(TBodyPart& source, bool deepCopy) {
   Text = source.Text;
   IsText = source.IsText;
   Depth = source.Depth;
+  Options = source.Options;
 }
 
 // --- header ------------------------------------------------------------------
@@ -278,7 +279,7 @@ TBodyPart* TRFC822BodyPart::Message() {
     return Message_.get();
   }
   Parsed_ = true;
-  if (Depth >= kMaxNestingDepth || !Text) return nullptr;
+  if (Depth >= ParseOptions().MaxNestingDepth || !Text) return nullptr;
 
   // An embedded message may only be 7bit, 8bit or binary, but mailers do
   // send base64 and quoted-printable ones; their stored bytes are no
@@ -298,7 +299,7 @@ TBodyPart* TRFC822BodyPart::Message() {
     MessageText_ = TText::CreateSub(*Text, BodyStart, RawSize());
   }
   try {
-    Message_ = ParseBodyPart(*MessageText_->CreateReader(), Depth + 1);
+    Message_ = ParseBodyPart(*MessageText_->CreateReader(), ParseOptions(), Depth + 1);
   } catch (const EMimeParseError& e) {
     Error_ = e.Message();
     ErrorOffset_ = e.Offset;

@@ -8,7 +8,7 @@
 //
 // The class of a part follows its content type (see MimeParser.h): plain
 // parts are TBodyPart, embedded messages TRFC822BodyPart; further classes
-// (the S/MIME parts) join through RegisterPartClass.
+// (the S/MIME parts) join through the parse options (ParseOptions.h).
 #pragma once
 
 #include <cstdint>
@@ -18,6 +18,7 @@
 
 #include "FieldList.h"
 #include "HeaderDecoding.h"
+#include "ParseOptions.h"
 #include "util/ChainMemoryStream.h"
 #include "util/Stream.h"
 #include "util/Text.h"
@@ -162,6 +163,11 @@ public:
   bool IsText = false;
   // Nesting level below the outermost message root (0 for roots).
   int32_t Depth = 0;
+  // The options this part was parsed with (not owned; the message keeps
+  // them), which embedded content parses with too; nullptr for a part made
+  // outside a parse, which then uses MimeParseOptions().
+  const TParseOptions* Options = nullptr;
+  const TParseOptions& ParseOptions() const { return Options ? *Options : MimeParseOptions(); }
   // What header decoding had to make of bad input in this part's header.
   THeaderProblems Problems;
 

@@ -139,14 +139,14 @@ void TSmimeBodyPart::ParseContent(std::string bytes) {
   DecodedText_ = std::make_unique<TText>(std::move(bytes));
   // The inner root sits one level below this part, so that nested layers
   // stay within the parser's nesting cap.
-  if (Depth + 1 >= kMaxNestingDepth) {
+  if (Depth + 1 >= ParseOptions().MaxNestingDepth) {
     Info->ParseFailed = true;
     return;
   }
   // Layers inside read the stores this part read.
   TSmimeStoreScope scope(Stores);
   try {
-    DecodedPart_ = ParseBodyPart(*DecodedText_->CreateReader(), Depth + 1);
+    DecodedPart_ = ParseBodyPart(*DecodedText_->CreateReader(), ParseOptions(), Depth + 1);
   } catch (const std::exception&) {
     DecodedPart_.reset();
     DecodedText_.reset();

@@ -13,6 +13,7 @@
 
 using namespace tessel;
 using namespace mimetest;
+using namespace std::string_literals;
 
 // --- parts ----------------------------------------------------------------------
 
@@ -158,7 +159,100 @@ TEST(message_file, mapped_and_read_files_convert_alike) {
   // A whole message file, LF-only.
   std::ofstream(name, std::ios::binary | std::ios::trunc)
       << "Content-Type: multipart/mixed; boundary=b\n\n--b\n\n1\n--b--\n";
-  EXPECT_EQ(Shape(*LoadMessageFile(name)->RootPart), "('1')");
+  EXPECT_EQ(Shape(*OpenMessageFile(name, MimeParseOptions())->RootPart), "('1')");
   std::remove(name.c_str());
-  EXPECT_THROW(LoadMessageFile(name), EWinException);
+  EXPECT_THROW(OpenMessageFile(name, MimeParseOptions()), EWinException);
+}
+
+// --- the one way in: options, bare PKCS #7 -------------------------------------
+
+TEST(open_message, bare_pkcs7_is_recognised_by_its_first_two_elements) {
+  const std::string oid = "\x06\x09\x2A\x86\x48\x86\xF7\x0D\x01\x07\x02";
+  struct {
+    std::string bytes;
+    bool bare;
+  } rows[] = {
+      {"\x30\x80" + oid, true},                       // indefinite length
+      {"\x30\x0B" + oid, true},                       // short form
+      {"\x30\x82\x0A\x0A" + oid, true},               // long form holding LF bytes
+      {"\x30\x84\x00\x00\x00\x0B"s + oid, true},      // four length octets
+      {"\x30\x85\x00\x00\x00\x00\x0B"s + oid, false},  // five are no length of ours
+      {"\x31\x80" + oid, false},                      // a SET
+      {"\x30\x80\x02\x01\x00", false},                // first element not an OID
+      {"\x30\x80\x06\x08\x2A\x86\x48\x86\xF7\x0D\x01\x07", false},  // the arc itself
+      {"\x30\x80\x06\x09\x2A\x86\x48\x86\xF7\x0D\x01\x09\x02", false},  // another arc
+      {"\x30\x80" + oid.substr(0, 10), false},        // cut inside the OID
+      {"\x30", false},
+      {"", false},
+      {"Subject: x\r\n\r\n", false},
+  };
+  for (const auto& row : rows) EXPECT_EQ(IsBarePkcs7(row.bytes), row.bare) << testing::PrintToString(row.bytes);
+}
+
+TEST(open_message, bare_pkcs7_opens_as_one_part_with_its_bytes_unchanged) {
+  // The length octets 0A 0A look like an LF-only header block ending in an
+  // empty line: the line-end rule would rewrite the object.
+  std::string der = "\x30\x82\x0A\x0A\x06\x09\x2A\x86\x48\x86\xF7\x0D\x01\x07\x02";
+  der += "\xA0\x82\x09\xFB";
+  der += std::string(0x0A0A + 4 - der.size(), '\n');
+  ASSERT_TRUE(HasBareLfHeader(der));
+  auto check = [&](TMessage& m) {
+    EXPECT_EQ(m.RootCount(), 1);
+    EXPECT_EQ(m.RootPart->ContentType, u"application/pkcs7-mime");
+    EXPECT_EQ(m.RootPart->GetDecodedContent()->ToString(), der);
+  };
+  check(*OpenMessageBytes(der, MimeParseOptions()));
+  std::string name = std::string(TESSEL_BINARY_DIR) + "/open_message_bare.p7m";
+  std::ofstream(name, std::ios::binary | std::ios::trunc) << der;
+  for (TFileAccess access : {TFileAccess::Map, TFileAccess::Read}) check(*OpenMessageFile(name, MimeParseOptions(), access));
+  // Bytes that are neither a message nor PKCS #7 still fail as a message.
+  std::ofstream(name, std::ios::binary | std::ios::trunc) << "\x30\x80\x02\x01\x00\n\nno header";
+  EXPECT_THROW(OpenMessageFile(name, MimeParseOptions()), EMimeParseError);
+  std::remove(name.c_str());
+  EXPECT_THROW(OpenMessageBytes("no header", MimeParseOptions()), EMimeParseError);
+  // Bytes in memory get the line-end rule as files do.
+  EXPECT_EQ(Shape(*OpenMessageBytes("Content-Type: multipart/mixed; boundary=b\n\n--b\n\n1\n--b--\n",
+                                    MimeParseOptions())
+                       ->RootPart),
+            "('1')");
+}
+
+namespace {
+
+class TMarkedPart : public TBodyPart {
+public:
+  std::unique_ptr<TBodyPart> NewOfClass() const override { return std::make_unique<TMarkedPart>(); }
+};
+
+int32_t EmbeddedDepth(TMessage& m) {
+  int32_t depth = 0;
+  for (TBodyPart* p = m.RootPart; (p = p->InnerRoot());) ++depth;
+  return depth;
+}
+
+}  // namespace
+
+TEST(open_message, embedded_messages_parse_with_the_options_of_their_message) {
+  std::string bytes;
+  for (int i = 0; i < 5; ++i) bytes += "Content-Type: message/rfc822\r\n\r\n";
+  bytes += "Content-Type: text/x-marked\r\n\r\nx";
+  TParseOptions options = MimeParseOptions();
+  options.SetPartClass("Text/X-Marked", [] { return std::unique_ptr<TBodyPart>(new TMarkedPart()); });
+  auto marked = Parse(bytes, options);
+  options.PartClasses.clear();  // the message keeps its own copy
+  auto plain = Parse(bytes);
+  ASSERT_EQ(EmbeddedDepth(*marked), 5);
+  TBodyPart* inner = marked->RootPart;
+  while (TBodyPart* next = inner->InnerRoot()) inner = next;
+  EXPECT_NE(dynamic_cast<TMarkedPart*>(inner), nullptr);
+  inner = plain->RootPart;
+  while (TBodyPart* next = inner->InnerRoot()) inner = next;
+  EXPECT_EQ(dynamic_cast<TMarkedPart*>(inner), nullptr);
+  // The nesting cap travels the same way, and a reparse keeps the options.
+  TParseOptions shallow = MimeParseOptions();
+  shallow.MaxNestingDepth = 3;
+  auto capped = Parse(bytes, shallow);
+  EXPECT_EQ(EmbeddedDepth(*capped), 3);
+  capped->Reparse();
+  EXPECT_EQ(EmbeddedDepth(*capped), 3);
 }

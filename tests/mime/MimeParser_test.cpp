@@ -2,10 +2,12 @@
 // stack, nesting limits, and input that tries to make it slow.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ctime>
 #include <iostream>
 
 #include "MimeTestSupport.h"
+#include "mime/DelimiterSearch.h"
 #include "mime/MimeParser.h"
 
 using namespace tessel;
@@ -88,8 +90,24 @@ TEST(parser_multipart, delimiter_stack) {
        "X-Outer: no||--b--",
        "({''},'')"},
       {"Content-Type: message/rfc822|Content-Transfer-Encoding: base64||U3ViamVjdDogeAoKYm9keQo=|", "{'body|'}"},
+      // A nested multipart whose boundary never occurs, then a part whose
+      // empty body is closed by the next delimiter at once.
+      {"Content-Type: multipart/mixed; boundary=out||--out|Content-Type: multipart/mixed; boundary=gone||x|"
+       "--out||--out|Subject: e||--out--",
+       "('x','','')"},
+      // A boundary that is a prefix of lines met first, and "--" lines
+      // that overlap ("--ab" right after a "--" line's CR LF).
+      {"Content-Type: multipart/mixed; boundary=ab||--abX||-- ab|--a|--ab||one|--ab|"
+       "Content-Type: multipart/mixed; boundary=a||--a||inner|--a--|--ab--|tail",
+       "('-- ab|--a','one',('inner'))"},
+      {"Content-Type: multipart/mixed; boundary=b||--b||--|--b||x|--b--", "('--','x')"},
   };
-  for (const auto& [text, want] : cases) EXPECT_EQ(Shape(*Parse(Crlf(text))->RootPart), Crlf(want)) << text;
+  // Each case through the scanning search and through the index of
+  // delimiter lines (built before the first search when the budget is 0).
+  for (const auto& [text, want] : cases) {
+    EXPECT_EQ(Shape(*Parse(Crlf(text))->RootPart), Crlf(want)) << text;
+    EXPECT_EQ(Shape(*Parse(Crlf(text), IndexedOptions())->RootPart), Crlf(want)) << "indexed: " << text;
+  }
   // The multipart's own body runs to the end of its close delimiter line.
   auto m = Parse(Crlf(cases[0].first));
   EXPECT_EQ(Raw(*m->RootPart), Crlf("preamble|--b|Content-Type: text/plain||one|--b||two|--b--|"));
@@ -126,9 +144,11 @@ public:
 }  // namespace
 
 TEST(parser_classes, failed_specialisation_keeps_the_plain_part) {
-  RegisterPartClass("Multipart/X-Failing", [] { return std::unique_ptr<TBodyPart>(new TFailingPart()); });
+  TParseOptions options = MimeParseOptions();
+  options.SetPartClass("Multipart/X-Failing", [] { return std::unique_ptr<TBodyPart>(new TFailingPart()); });
   auto m = Parse(Crlf("Content-Type: multipart/mixed; boundary=o||--o|"
-                      "Content-Type: multipart/x-failing; boundary=i||--i||a|--i||b|--i--|--o||c|--o--"));
+                      "Content-Type: multipart/x-failing; boundary=i||--i||a|--i||b|--i--|--o||c|--o--"),
+                 options);
   EXPECT_EQ(Shape(*m->RootPart), "(('a','b'),'c')");
   EXPECT_EQ(dynamic_cast<TFailingPart*>(m->RootPart->Children(0)), nullptr);
   EXPECT_EQ(m->RootPart->Children(0)->ContentType, u"multipart/x-failing");
@@ -174,13 +194,41 @@ TEST(parser_limits, hostile_multiparts_parse_in_linear_time) {
 #endif
 }
 
-TEST(parser_limits, indexed_search_finds_what_a_scan_finds) {
-  std::string text = Crlf("Content-Type: multipart/mixed; boundary=ab||--abX||-- ab|--a|--ab||one|--ab|"
-                          "Content-Type: multipart/mixed; boundary=a||--a||inner|--a--|--ab--|tail");
-  std::string direct = Shape(*Parse(text)->RootPart);
-  SetDelimiterScanBudget(0);
-  std::string indexed = Shape(*Parse(text)->RootPart);
-  SetDelimiterScanBudget(-1);
-  EXPECT_EQ(direct, Crlf("('-- ab|--a','one',('inner'))"));
-  EXPECT_EQ(indexed, direct);
+// The finder itself, scanning and indexed: starts at, just after and
+// before an occurrence, overlapping lines, boundaries holding a CR, the
+// text's edges, and delimiters that are not line starts.
+TEST(delimiter_search, scan_and_index_find_the_same_occurrence) {
+  const std::string text = Crlf("--a|--ab|x|--a||--|--|-- c|--b\rz|--b|--a");
+  struct {
+    std::string delimiter;
+    int32_t from;
+  } rows[] = {
+      {"\r\n--a", -5},  {"\r\n--a", 0},  {"\r\n--a", 3},  {"\r\n--a", 4},  {"\r\n--a", 9},
+      {"\r\n--a", 10},  {"\r\n--ab", 0}, {"\r\n--ab", 5}, {"\r\n--", 16}, {"\r\n--", 17},
+      {"\r\n--", 18},   {"\r\n-- c", 0}, {"\r\n--b\r", 0}, {"\r\n--b\rz", 0}, {"\r\n--b\ry", 0},
+      {"\r\n--b", 0},   {"\r\n--a", 44}, {"\r\n--a", 45}, {"\r\n--a", 99}, {"\r\n--zz", 0},
+      {"x\r\n", 0},     {"--a", 1},
+  };
+  for (const auto& row : rows) {
+    // The scan: an expected value computed the plain way.
+    size_t from = static_cast<size_t>(std::clamp<int32_t>(row.from, 0, static_cast<int32_t>(text.size())));
+    size_t at = text.find(row.delimiter, from);
+    int32_t want = at == std::string::npos ? -1 : static_cast<int32_t>(at);
+    TDelimiterFinder scan(text.data(), text.data() + text.size(), int64_t(1) << 40);
+    EXPECT_EQ(scan.Find(row.delimiter, row.from), want) << testing::PrintToString(row.delimiter) << " " << row.from;
+    EXPECT_FALSE(scan.Indexed());
+    TDelimiterFinder index(text.data(), text.data() + text.size(), 0);
+    EXPECT_EQ(index.Find(row.delimiter, row.from), want) << "indexed " << testing::PrintToString(row.delimiter) << " " << row.from;
+    // Found through the index (delimiters that are no line start are not indexed).
+    if (want >= 0) {
+      EXPECT_EQ(index.Indexed(), row.delimiter.rfind("\r\n--", 0) == 0) << testing::PrintToString(row.delimiter);
+    }
+  }
+  // Failed scans build the index once their cost passes the budget.
+  TDelimiterFinder finder(text.data(), text.data() + text.size(), 60);
+  EXPECT_EQ(finder.Find("\r\n--none", 0), -1);
+  EXPECT_FALSE(finder.Indexed());
+  EXPECT_EQ(finder.Find("\r\n--none", 0), -1);
+  EXPECT_TRUE(finder.Indexed());
+  EXPECT_EQ(finder.Find("\r\n--a", 4), 12);
 }

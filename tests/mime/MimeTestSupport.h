@@ -19,8 +19,17 @@ inline std::string Crlf(const std::string& text) {
   return out;
 }
 
-inline std::unique_ptr<tessel::TMessage> Parse(const std::string& bytes) {
-  return std::make_unique<tessel::TMessage>(bytes.data(), static_cast<int32_t>(bytes.size()));
+inline std::unique_ptr<tessel::TMessage> Parse(const std::string& bytes,
+                                               const tessel::TParseOptions& options = tessel::MimeParseOptions()) {
+  return std::make_unique<tessel::TMessage>(bytes.data(), static_cast<int32_t>(bytes.size()), options);
+}
+
+// Options whose delimiter searches all go through the index of delimiter
+// lines (no scanning budget).
+inline tessel::TParseOptions IndexedOptions() {
+  tessel::TParseOptions options = tessel::MimeParseOptions();
+  options.DelimiterScanBudget = 0;
+  return options;
 }
 
 // The parts below a part in the structure tree: the embedded message of a

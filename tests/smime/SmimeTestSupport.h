@@ -21,7 +21,7 @@
 #include "smime/MultipartSigned.h"
 #include "smime/SecuritySummary.h"
 #include "smime/SmimeBodyPart.h"
-#include "smime/SmimeRegistration.h"
+#include "smime/SmimeParseOptions.h"
 #include "util/Base64.h"
 #include "util/FileStream.h"
 #include "util/MemoryStream.h"
@@ -192,11 +192,10 @@ inline std::string SignOpaque(const std::string& entity, const std::string& sign
 }
 
 inline std::unique_ptr<tessel::TMessage> Load(const std::string& bytes) {
-  tessel::RegisterSmimeParts();
-  return std::make_unique<tessel::TMessage>(std::string(bytes));
+  return std::make_unique<tessel::TMessage>(std::string(bytes), tessel::SmimeParseOptions());
 }
 
-// The summary of a message made by Load (whose S/MIME parts are registered).
+// The summary of a message made by Load (with the S/MIME parse options).
 inline tessel::TSmimeInfo& Summary(const tessel::TMessage& message) { return *tessel::SecurityInfoOf(message); }
 
 }  // namespace smimetest

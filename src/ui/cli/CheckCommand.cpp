@@ -10,7 +10,7 @@
 #include <ostream>
 
 #include "Command.h"
-#include "PartPath.h"
+#include "MessageArgs.h"
 #include "util/Exception.h"
 
 namespace tessel::cli {

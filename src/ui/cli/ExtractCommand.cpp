@@ -5,7 +5,7 @@
 #include <ostream>
 
 #include "Command.h"
-#include "PartPath.h"
+#include "MessageArgs.h"
 #include "util/Exception.h"
 #include "util/FileStream.h"
 

@@ -3,7 +3,7 @@
 #include <ostream>
 
 #include "Command.h"
-#include "PartPath.h"
+#include "MessageArgs.h"
 
 namespace tessel::cli {
 

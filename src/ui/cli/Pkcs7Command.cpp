@@ -4,7 +4,7 @@
 #include <ostream>
 
 #include "Command.h"
-#include "PartPath.h"
+#include "MessageArgs.h"
 #include "smime/SmimeRows.h"
 
 namespace tessel::cli {

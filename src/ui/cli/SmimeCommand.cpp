@@ -3,7 +3,7 @@
 #include <ostream>
 
 #include "Command.h"
-#include "PartPath.h"
+#include "MessageArgs.h"
 #include "smime/SecuritySummary.h"
 
 namespace tessel::cli {

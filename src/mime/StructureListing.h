@@ -21,9 +21,9 @@ namespace tessel {
 
 std::string FormatPartLine(const std::string& path, const TBodyPart& part);
 
-// Listing escapes for UTF-8 text: control bytes (below 0x20 and 0x7F) as
-// \xHH; with quoted, also '"' and '\' with a backslash; with !quoted, also
-// the space (\x20), which separates fields.
+// Listing escapes for UTF-8 text (util/LineEscape.h): with quoted, also '"'
+// with a backslash; with !quoted, also the space (\x20), which separates
+// fields.
 std::string EscapeListingText(std::string_view utf8, bool quoted);
 
 }  // namespace tessel

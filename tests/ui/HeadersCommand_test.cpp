@@ -46,3 +46,22 @@ TEST(headers_command, part_paths_and_exit_statuses) {
   EXPECT_EQ(broken.Status, 1);
   EXPECT_EQ(broken.Err, "tessel: 1.2.1: Invalid header:not a header line\n");
 }
+
+// Text from the message never makes a line of its own or reaches the
+// terminal as a control sequence.
+TEST(headers_command, message_text_is_escaped_onto_one_line) {
+  std::string file = std::string(TESSEL_BINARY_DIR) + "/headers-escape.eml";
+  std::ofstream(file, std::ios::binary | std::ios::trunc)
+      << "Subject: =?utf-8?q?hi=0D=0AFrom:_boss@example.org?=\r\n"
+         "X-Term: =?utf-8?q?a=1B[2J=C2=9B1m?= back\\slash\r\n\r\nbody\r\n";
+  TRun run = Command({"--headers", file, "1"});
+  EXPECT_EQ(run.Status, 0);
+  EXPECT_EQ(run.Out,
+            "Subject: hi\\x0D\\x0AFrom: boss@example.org\n"
+            "X-Term: a\\x1B[2J\\xC2\\x9B1m back\\\\slash\n");
+  std::ofstream(file, std::ios::binary | std::ios::trunc) << "Subject: a\r\nbad\x1B]0;title\x07\r\n\r\n";
+  TRun bad = Command({"--headers", file, "1"});
+  EXPECT_EQ(bad.Status, 1);
+  EXPECT_EQ(bad.Err, "tessel: " + file + ": Invalid header:bad\\x1B]0;title\\x07 (at offset 12)\n");
+  std::remove(file.c_str());
+}

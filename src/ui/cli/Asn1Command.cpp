@@ -9,6 +9,7 @@
 #include "asn1/AsnRows.h"
 #include "asn1/asn1.h"
 #include "util/Base64.h"
+#include "util/LineEscape.h"
 #include "util/MemoryStream.h"
 
 namespace tessel::cli {
@@ -91,8 +92,8 @@ std::string Where(const TParsed& parsed, int32_t offset) {
   return "offset " + std::to_string(offset) + (parsed.Decoded ? " of the decoded octets" : "");
 }
 
-// Appends one output line; control characters in string values are written
-// as \xNN so that every element keeps to one line.
+// Appends one output line; string values are escaped so that every element
+// keeps to one line.
 void AppendLine(std::string& out, const TAsnRow& row) {
   out.append(static_cast<size_t>(row.Depth) * 2, ' ');
   out += row.Name;
@@ -101,16 +102,7 @@ void AppendLine(std::string& out, const TAsnRow& row) {
     return;
   }
   out += ": ";
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  for (unsigned char c : row.Value) {
-    if (c < 0x20 || c == 0x7F) {
-      out += "\\x";
-      out += kDigits[c >> 4];
-      out += kDigits[c & 15];
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
+  AppendLineEscaped(out, row.Value);
   out += '\n';
 }
 

@@ -12,6 +12,7 @@
 #include "Command.h"
 #include "MessageArgs.h"
 #include "util/Exception.h"
+#include "util/LineEscape.h"
 
 namespace tessel::cli {
 
@@ -53,7 +54,7 @@ int RunCheck(TCommandContext& ctx) {
   int64_t parts = 0, leaves = 0, headers = 0, headerBytes = 0;
   TSampleStream sink;
   auto problem = [&](const std::string& path, const std::string& text) {
-    ctx.Err << "tessel: " << path << ": " << text << "\n";
+    ctx.Err << "tessel: " << path << ": " << EscapeLine(text) << "\n";
   };
   ForEachPart(
       *message,

@@ -5,6 +5,7 @@
 #include "Command.h"
 #include "MessageArgs.h"
 #include "mime/StructureListing.h"
+#include "util/LineEscape.h"
 
 namespace tessel::cli {
 
@@ -17,7 +18,7 @@ int RunDump(TCommandContext& ctx) {
       *message,
       [&](const std::string& path, TBodyPart& part, bool) { ctx.Out << FormatPartLine(path, part) << '\n'; },
       [&](const std::string& path, const std::string& error) {
-        ctx.Err << "tessel: " << path << ": " << error << "\n";
+        ctx.Err << "tessel: " << path << ": " << EscapeLine(error) << "\n";
       });
   return ExitDone;
 }

@@ -4,6 +4,7 @@
 
 #include "Command.h"
 #include "MessageArgs.h"
+#include "util/LineEscape.h"
 
 namespace tessel::cli {
 
@@ -13,7 +14,7 @@ int RunHeaders(TCommandContext& ctx) {
   TPartArg arg;
   if (int status = LoadPartArg(ctx, "--headers FILE PART", arg)) return status;
   for (int32_t i = 0; i < arg.Part->HeaderCount(); ++i)
-    ctx.Out << arg.Part->HeaderName(i) << ": " << arg.Part->HeaderValue(i) << '\n';
+    ctx.Out << EscapeLine(arg.Part->HeaderName(i)) << ": " << EscapeLine(arg.Part->HeaderValue(i)) << '\n';
   return ExitDone;
 }
 

@@ -6,6 +6,7 @@
 #include "mime/MimeParser.h"
 #include "smime/SecuritySummary.h"
 #include "smime/SmimeParseOptions.h"
+#include "util/LineEscape.h"
 
 namespace tessel::cli {
 
@@ -17,7 +18,8 @@ int LoadMessage(const std::string& fileName, TCommandContext& ctx, std::unique_p
     // reads its file once: mapping it spares the copy.
     message = OpenMessageFile(fileName, SmimeParseOptions(), TFileAccess::Map);
   } catch (const EMimeParseError& e) {
-    ctx.Err << "tessel: " << fileName << ": " << e.Message();
+    // The message quotes the offending line of the file.
+    ctx.Err << "tessel: " << fileName << ": " << EscapeLine(e.Message());
     if (e.Offset >= 0) ctx.Err << " (at offset " << e.Offset << ")";
     ctx.Err << "\n";
     return ExitNotParsed;
@@ -57,7 +59,7 @@ int LoadPartArg(TCommandContext& ctx, const char* usage, TPartArg& arg) {
   try {
     arg.Part = FindPart(*arg.Message, path);
   } catch (const Exception& e) {
-    ctx.Err << "tessel: " << pathText << ": " << e.Message() << "\n";
+    ctx.Err << "tessel: " << pathText << ": " << EscapeLine(e.Message()) << "\n";
     return ExitNotParsed;
   }
   if (!arg.Part) {

@@ -6,6 +6,7 @@
 #include "Command.h"
 #include "MessageArgs.h"
 #include "smime/SmimeRows.h"
+#include "util/LineEscape.h"
 
 namespace tessel::cli {
 
@@ -17,7 +18,14 @@ int RunPkcs7(TCommandContext& ctx) {
   TSmimeInfoRows rows;
   rows.Build(*arg.Part);
   if (rows.Rows.empty()) ctx.Err << "tessel: " << ctx.Args[1] << ": no PKCS #7 content\n";
-  ctx.Out << FormatSmimeRows(rows.Rows);
+  // One line per row, whatever the names and values hold.
+  std::string text;
+  for (const TSmimeRow& row : rows.Rows) {
+    text.append(static_cast<size_t>(row.Depth) * 2, ' ');
+    AppendLineEscaped(text, row.Text());
+    text += '\n';
+  }
+  ctx.Out << text;
   return ExitDone;
 }
 

@@ -5,6 +5,7 @@
 #include "Command.h"
 #include "MessageArgs.h"
 #include "smime/SecuritySummary.h"
+#include "util/LineEscape.h"
 
 namespace tessel::cli {
 
@@ -20,7 +21,7 @@ int RunSmime(TCommandContext& ctx) {
   }
   for (const auto& [name, value] : SummaryFields(*info)) {
     ctx.Out << name << ':';
-    if (!value.empty()) ctx.Out << ' ' << value;
+    if (!value.empty()) ctx.Out << ' ' << EscapeLine(value);
     ctx.Out << '\n';
   }
   return ExitDone;

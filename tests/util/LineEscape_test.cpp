@@ -1,0 +1,57 @@
+// The one-line escaping rule for text from messages.
+#include <gtest/gtest.h>
+
+#include "util/LineEscape.h"
+
+using namespace tessel;
+
+TEST(line_escape, controls_backslash_and_bad_utf8_become_escapes) {
+  const struct {
+    std::string in;
+    unsigned extra;
+    std::string out;
+  } rows[] = {
+      {"plain text", 0, "plain text"},
+      {"a\r\nChainTrusted: yes", 0, "a\\x0D\\x0AChainTrusted: yes"},
+      {"\x1B[2J\x7F\t", 0, "\\x1B[2J\\x7F\\x09"},
+      {std::string("nul\0end", 7), 0, "nul\\x00end"},
+      {"back\\slash \\x41", 0, "back\\\\slash \\\\x41"},
+      // C1 as UTF-8 (U+0085, U+009B), the first character above it, and
+      // other well-formed UTF-8 of every length.
+      {"\xC2\x85|\xC2\x9B|\xC2\xA0|\xC3\xA9|\xE2\x82\xAC|\xF0\x9F\x98\x80", 0,
+       "\\xC2\\x85|\\xC2\\x9B|\xC2\xA0|\xC3\xA9|\xE2\x82\xAC|\xF0\x9F\x98\x80"},
+      // Bytes that are not UTF-8: lone C1 bytes, a cut sequence, overlong
+      // forms, a surrogate, beyond U+10FFFF; the byte after a bad lead is
+      // judged afresh.
+      {"\x85\x9B", 0, "\\x85\\x9B"},
+      {"\xE2\x82", 0, "\\xE2\\x82"},
+      {"\xC0\xAF\xE0\x80\xAF", 0, "\\xC0\\xAF\\xE0\\x80\\xAF"},
+      {"\xED\xA0\x80", 0, "\\xED\\xA0\\x80"},
+      {"\xF4\x90\x80\x80", 0, "\\xF4\\x90\\x80\\x80"},
+      {"\xC3" "A", 0, "\\xC3A"},
+      // The extras of the structure listing.
+      {"a b\"c", 0, "a b\"c"},
+      {"a b\"c", EscapeSpace, "a\\x20b\"c"},
+      {"a b\"c", EscapeQuote, "a b\\\"c"},
+      {"", 0, ""},
+  };
+  for (const auto& row : rows) EXPECT_EQ(EscapeLine(row.in, row.extra), row.out) << testing::PrintToString(row.in);
+}
+
+TEST(line_escape, output_is_always_one_line_of_utf8) {
+  // Every byte value at every position of a short text.
+  for (int a = 0; a < 256; ++a) {
+    for (int b = 0; b < 256; b += 7) {
+      std::string in = {static_cast<char>(a), static_cast<char>(b), '\xBF'};
+      std::string out = EscapeLine(in);
+      for (unsigned char c : out) {
+        ASSERT_TRUE(c >= 0x20 && c != 0x7F) << a << " " << b;
+      }
+      // Escaping leaves valid UTF-8 whole: escaping again only doubles backslashes.
+      std::string again = EscapeLine(out);
+      std::string doubled;
+      for (char c : out) doubled += c == '\\' ? std::string("\\\\") : std::string(1, c);
+      ASSERT_EQ(again, doubled) << a << " " << b;
+    }
+  }
+}

@@ -2,7 +2,11 @@
 // file, and the exit statuses.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 
 #include "CliSupport.h"
 
@@ -36,8 +40,74 @@ TEST(extract_command, output_file) {
   EXPECT_EQ(ReadAll(out), "First line of the notes.\r\nSecond line of the notes.\r\n");
   std::remove(out.c_str());
   TRun blocked = Command({"--extract", Sample("plain.eml"), "1", "-o", std::string(TESSEL_BINARY_DIR) + "/no/such/dir/x"});
-  EXPECT_EQ(blocked.Status, 3);
+  EXPECT_EQ(blocked.Status, 5);
   EXPECT_NE(blocked.Err.find("Cannot create file"), std::string::npos);
+}
+
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path FreshFolder() {
+  fs::path dir = fs::path(TESSEL_BINARY_DIR) / "extract-output";
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  return dir;
+}
+
+}  // namespace
+
+// The input is never the output, by name or through a link; an output that
+// fails halfway leaves the old file as it was and nothing beside it.
+TEST(extract_command, output_never_costs_the_input_or_the_old_file) {
+  fs::path dir = FreshFolder();
+  std::string message = ReadAll(Sample("multipart-attachment.eml"));
+  fs::path input = dir / "message.eml";
+  std::ofstream(input, std::ios::binary) << message;
+  fs::create_symlink(input, dir / "link.eml");
+  for (const fs::path& out : {input, dir / "link.eml", dir / "." / "message.eml"}) {
+    TRun run = Command({"--extract", input.string(), "1.2", "-o", out.string()});
+    EXPECT_EQ(run.Status, 2) << out;
+    EXPECT_NE(run.Err.find("the output would replace the input file"), std::string::npos) << run.Err;
+    EXPECT_EQ(ReadAll(input.string()), message);
+  }
+  // A decoding fault: the old output stays whole, no temporary file is left.
+  fs::path old = dir / "old.out";
+  std::ofstream(old, std::ios::binary) << "old contents";
+  fs::permissions(old, fs::perms(0640));
+  EXPECT_EQ(Command({"--extract", Data("bad-base64.eml"), "1", "-o", old.string()}).Status, 1);
+  EXPECT_EQ(ReadAll(old.string()), "old contents");
+  // A good one replaces it, keeps its mode, and writes through a link.
+  fs::create_symlink(old, dir / "old-link");
+  EXPECT_EQ(Command({"--extract", Sample("multipart-attachment.eml"), "1.3", "-o", (dir / "old-link").string()}).Status, 0);
+  EXPECT_TRUE(fs::is_symlink(dir / "old-link"));
+  EXPECT_EQ(ReadAll(old.string()), "First line of the notes.\r\nSecond line of the notes.\r\n");
+  EXPECT_EQ(fs::status(old).permissions() & fs::perms::all, fs::perms(0640));
+  int entries = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir)) ++entries;
+  EXPECT_EQ(entries, 4);  // message, link, old, old-link
+  fs::remove_all(dir);
+}
+
+// Output that does not arrive is not success: its own status, a message.
+TEST(extract_command, lost_output_has_its_own_status) {
+  for (std::vector<std::string> args : {std::vector<std::string>{"--extract", Sample("multipart-attachment.eml"), "1.2"},
+                                        {"--dump", Sample("multipart-attachment.eml")},
+                                        {"--headers", Sample("multipart-attachment.eml"), "1"},
+                                        {"--check", Sample("multipart-attachment.eml")}}) {
+    std::ostream closed(nullptr);  // every write fails, as on a closed descriptor
+    std::ostringstream err;
+    EXPECT_EQ(tessel::cli::RunCommandLine(args, closed, err), 5) << args[0];
+    EXPECT_NE(err.str().find("cannot be written"), std::string::npos) << args[0] << ": " << err.str();
+  }
+  // The program itself, onto a full device.
+  std::string tessel = std::string(TESSEL_BINARY_DIR) + "/tessel";
+  if (fs::exists(tessel) && fs::exists("/dev/full")) {
+    std::string command = "'" + tessel + "' --dump '" + Sample("multipart-attachment.eml") + "' >/dev/full 2>/dev/null";
+    int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 5);
+  }
 }
 
 TEST(extract_command, exit_statuses) {

@@ -18,6 +18,8 @@ enum TExitCode : int {
   ExitUsage = 2,       // bad command line
   ExitUnreadable = 3,  // the file cannot be read
   ExitNoSuchPart = 4,  // no part at the given path
+  ExitNotWritten = 5,  // the output cannot be written (a full disk, a closed descriptor)
+  ExitNoMemory = 6,    // the memory limit was reached
 };
 
 struct TCommandContext {

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <map>
+#include <new>
 #include <ostream>
 
 #include "Command.h"
@@ -34,7 +35,8 @@ void PrintHelp(std::ostream& out) {
          "Commands that read a message take --remember-signers to add its verified\n"
          "signers to the \"AddressBook\" store, as the viewer does.\n"
          "Exit status: 0 done, 1 the input did not parse, 2 usage error,\n"
-         "3 the file cannot be read, 4 no such part.\n";
+         "3 the file cannot be read, 4 no such part, 5 the output cannot be written,\n"
+         "6 not enough memory.\n";
 }
 
 }  // namespace
@@ -101,7 +103,22 @@ int RunCommandLine(const std::vector<std::string>& args, std::ostream& out, std:
   }
   TCommandContext ctx{std::vector<std::string>(args.begin() + 1, args.end()), out, err};
   ctx.RememberSigners = TakeFlag(ctx.Args, "--remember-signers");
-  return it->second.Fn(ctx);
+  int status;
+  try {
+    status = it->second.Fn(ctx);
+  } catch (const std::bad_alloc&) {
+    // A hostile or huge input that needs more memory than the process may
+    // have: a clear ending instead of an abort.
+    err << "tessel: not enough memory to finish " << first << "\n";
+    status = ExitNoMemory;
+  }
+  // Output that did not reach its destination is no success.
+  out.flush();
+  if (!out) {
+    err << "tessel: the output cannot be written\n";
+    if (status != ExitNoMemory) status = ExitNotWritten;
+  }
+  return status;
 }
 
 }  // namespace tessel::cli

@@ -50,6 +50,8 @@ void TMessage::Initialize() {
   ContentIds.clear();
   TempFiles = std::make_unique<TTempFiles>(true);
   TextPart = HtmlPart = RelatedPart = RootPart = nullptr;
+  int64_t limit = Options_.MemoryLimit >= 0 ? Options_.MemoryLimit : 3 * int64_t(Text->Length()) + (int64_t(48) << 20);
+  Options_.Account = std::make_shared<TMemoryAccount>(limit);
   if (Options_.Hooks.CreateSummary) SecurityInfo = Options_.Hooks.CreateSummary();
 }
 

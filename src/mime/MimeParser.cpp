@@ -187,6 +187,10 @@ private:
   TBodyPart* Specialize(std::unique_ptr<TBodyPart> part, int32_t parentIndex) {
     TBodyPart* parent = parentIndex >= 0 ? Stack_[static_cast<size_t>(parentIndex)].Part : nullptr;
     part->BodyEnd = Pos();
+    // A part costs its object and about twice its header block (the lines
+    // and the parameter list).
+    if (Options_.Account && !Options_.Account->Take(int64_t(sizeof(TBodyPart)) + 64 + 2 * int64_t(part->BodyStart - part->HeaderStart)))
+      throw EMimeParseError(kTooManyParts, part->HeaderStart);
     part->Analyze();
     TPartFactory factory = Options_.FindPartClass(part->ContentTypeKey());
     if (factory) {

@@ -27,6 +27,10 @@ public:
   int32_t Offset;
 };
 
+// The parse error of a message whose parts would need more memory than
+// its memory account allows (see TParseOptions::MemoryLimit).
+inline constexpr const char* kTooManyParts = "Too many parts for the size of the message";
+
 // Parses the entity that starts at the reader's position: its header, and
 // for a multipart its children, recursively, with the part classes and
 // limits of options, which every part keeps a reference to (options must

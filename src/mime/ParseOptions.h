@@ -38,6 +38,25 @@ struct TMessageHooks {
   void (*BuildSummary)(TMessage& message) = nullptr;
 };
 
+// The memory one message may use beyond its text: its parts with their
+// header data, and the decoded copies that embedded messages in base64 or
+// quoted-printable and S/MIME layers parse from. A copy inside a copy, or a
+// flood of empty parts, would otherwise multiply a file's size many times.
+class TMemoryAccount {
+public:
+  explicit TMemoryAccount(int64_t limit) : Left_(limit) {}
+  // Takes bytes from the account; false, taking nothing, when they do not fit.
+  bool Take(int64_t bytes) {
+    if (bytes > Left_) return false;
+    Left_ -= bytes;
+    return true;
+  }
+  int64_t Left() const { return Left_; }
+
+private:
+  int64_t Left_;
+};
+
 // Makes an empty part of one class.
 using TPartFactory = std::unique_ptr<TBodyPart> (*)();
 
@@ -53,6 +72,13 @@ struct TParseOptions {
   // the parser indexes the text's delimiter lines; negative: twice the text
   // length plus 1 MB. Tests set 0 to make every search use the index.
   int64_t DelimiterScanBudget = -1;
+  // The limit of the memory account of each message parsed with these
+  // options; negative: three times the message's size plus 48 MB, so that
+  // a message of size S opens in about 4 S + 64 MB or not at all.
+  int64_t MemoryLimit = -1;
+  // The account of the message being parsed, set by the message for its
+  // own copy of the options (none: no limit).
+  std::shared_ptr<TMemoryAccount> Account;
 
   // Sets the class for a content type (any letter case).
   void SetPartClass(const std::string& contentType, TPartFactory factory);

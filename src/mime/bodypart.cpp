@@ -286,6 +286,13 @@ TBodyPart* TRFC822BodyPart::Message() {
   // message, the decoded bytes are.
   std::string encoding = LowerCase(WideToUtf8(TransferEncoding));
   if (encoding == "base64" || encoding == "quoted-printable") {
+    // The decoded copy is no longer than the body; the line-end rule may
+    // add to it. Both are charged to the message's memory account.
+    const std::shared_ptr<TMemoryAccount>& account = ParseOptions().Account;
+    if (account && !account->Take(RawSize())) {
+      Error_ = kTooLargeToDecode;
+      throw EMimeParseError(Error_, ErrorOffset_);
+    }
     TStringStream decoded;
     try {
       GetDecodedContent(decoded);
@@ -294,6 +301,11 @@ TBodyPart* TRFC822BodyPart::Message() {
     }
     std::string bytes = decoded.TakeDataString();
     ApplyLineEndRule(bytes);
+    if (account && static_cast<int64_t>(bytes.size()) > RawSize() &&
+        !account->Take(static_cast<int64_t>(bytes.size()) - RawSize())) {
+      Error_ = kTooLargeToDecode;
+      throw EMimeParseError(Error_, ErrorOffset_);
+    }
     MessageText_ = std::make_unique<TText>(std::move(bytes));
   } else {
     MessageText_ = TText::CreateSub(*Text, BodyStart, RawSize());

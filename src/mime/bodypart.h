@@ -181,6 +181,10 @@ private:
   TBodyPart* Parent_ = nullptr;
 };
 
+// The error of an embedded message or layer whose decoded copy would take
+// the message past its memory account.
+inline constexpr const char* kTooLargeToDecode = "Not decoded: the message's memory limit is reached";
+
 // A "message/rfc822" part: its body is a message of its own, parsed on
 // first use.
 class TRFC822BodyPart : public TBodyPart {

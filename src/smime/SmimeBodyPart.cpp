@@ -136,6 +136,12 @@ void TSmimeBodyPart::ParseContent(std::string bytes) {
   // rule as for message files makes it readable (and hashes nested
   // signatures over the canonical form).
   ApplyLineEndRule(bytes);
+  // Layers inside layers each hold a decoded copy: the message's memory
+  // account bounds them all.
+  if (const auto& account = ParseOptions().Account; account && !account->Take(static_cast<int64_t>(bytes.size()))) {
+    Info->ParseFailed = true;
+    return;
+  }
   DecodedText_ = std::make_unique<TText>(std::move(bytes));
   // The inner root sits one level below this part, so that nested layers
   // stay within the parser's nesting cap.

@@ -1,5 +1,10 @@
 // tessel --check: the totals line and the problems it lists.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
 
 #include "CliSupport.h"
 
@@ -35,3 +40,50 @@ TEST(check_command, problems_are_listed_with_their_part) {
   EXPECT_EQ(Command({"--check", Data("not-a-message.txt")}).Status, 1);
   EXPECT_EQ(Command({"--check", Data("no-such-file.eml")}).Status, 3);
 }
+
+// Hostile inputs under a memory limit of 4 times their size plus 64 MB (and
+// room for the program itself): each opens, or ends with a clear message and
+// its own status, never with an abort. Sanitizer builds reserve address
+// space far beyond any such limit, so only plain builds run this.
+#if !defined(__SANITIZE_ADDRESS__)
+TEST(check_command, hostile_inputs_open_within_four_times_their_size) {
+  namespace fs = std::filesystem;
+  std::string tessel = std::string(TESSEL_BINARY_DIR) + "/tessel";
+  if (!fs::exists(tessel)) GTEST_SKIP() << "no program at " << tessel;
+  fs::path dir = fs::path(TESSEL_BINARY_DIR) / "check-memory";
+  fs::create_directories(dir);
+  // Quoted-printable messages nested 100 deep around 4 MB of text: each
+  // level would hold a decoded copy.
+  std::string line(75, 'x');
+  std::string nested = "Subject: inner\r\n\r\n";
+  while (nested.size() < (size_t(4) << 20)) nested += line + "\r\n";
+  for (int i = 0; i < 100; ++i)
+    nested = "Content-Type: message/rfc822\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n" + nested;
+  std::ofstream(dir / "nested.eml", std::ios::binary | std::ios::trunc) << nested;
+  // 8 MB of empty parts.
+  std::string flood = "Content-Type: multipart/mixed; boundary=b\r\n\r\n";
+  while (flood.size() < (size_t(8) << 20)) flood += "--b\r\n\r\n";
+  std::ofstream(dir / "flood.eml", std::ios::binary | std::ios::trunc) << flood;
+  const struct {
+    std::string file;
+    int status;
+    const char* message;
+  } cases[] = {
+      {(dir / "nested.eml").string(), 0, "memory limit"},
+      {(dir / "flood.eml").string(), 1, "Too many parts"},
+      {"/dev/zero", 6, "not enough memory"},
+  };
+  for (const auto& c : cases) {
+    uint64_t size = c.file == "/dev/zero" ? 0 : fs::file_size(c.file);
+    uint64_t limitKb = (4 * size + (uint64_t(64) << 20) + (uint64_t(128) << 20)) / 1024;
+    std::string command = "ulimit -v " + std::to_string(limitKb) + "; exec '" + tessel + "' --check '" + c.file +
+                          "' >'" + (dir / "out").string() + "' 2>'" + (dir / "err").string() + "'";
+    int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status)) << c.file << " ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), c.status) << c.file;
+    std::string err = ReadAll((dir / "err").string());
+    EXPECT_NE(err.find(c.message), std::string::npos) << c.file << ": " << err;
+  }
+  fs::remove_all(dir);
+}
+#endif

@@ -15,7 +15,9 @@
 #include <limits>
 
 #include "MimeParser.h"
+#include "util/Charsets.h"
 #include "util/FileStream.h"
+#include "util/StringUtils.h"
 #include "util/WinError.h"
 
 namespace tessel {
@@ -251,6 +253,23 @@ TRawBytes ReadRaw(const std::string& fileName, TFileAccess access) {
   return raw;
 }
 
+// The line-end rule runs before the parse and cannot know which bodies are
+// binary: a body declared "binary" in a converted file may have lost bytes
+// (every bare LF became CR LF), and a signature over it will not verify.
+// Such parts say so among their findings.
+void NoteConvertedBinaryBodies(TBodyPart& part) {
+  if (LowerCase(WideToUtf8(part.TransferEncoding)) == "binary" && part.RawSize() > 0 &&
+      part.Text->GetView(part.BodyStart, part.BodyEnd).find("\r\n") != std::string_view::npos)
+    part.Problems.Add(kConvertedBinaryBody);
+  for (int32_t i = 0; i < part.ChildCount(); ++i) NoteConvertedBinaryBodies(*part.Children(i));
+}
+
+void NoteConversion(TMessage& message, bool converted) {
+  if (!converted) return;
+  for (int32_t i = 0; i < message.RootCount(); ++i)
+    if (message.Roots(i)->Text == message.Text.get()) NoteConvertedBinaryBodies(*message.Roots(i));
+}
+
 // A bare PKCS #7 object opens as a message of one S/MIME part: the header
 // that says so, then the bytes as they are.
 std::unique_ptr<TMessage> OpenBarePkcs7(std::string_view bytes, const TParseOptions& options) {
@@ -327,9 +346,12 @@ std::unique_ptr<TMessage> OpenMessageFile(const std::string& fileName, const TPa
   // Judged on the bytes as stored: the line-end rule may rewrite DER.
   const bool bare = IsBarePkcs7(raw.View());
   std::unique_ptr<TText> text = Finish(raw, fileName, !bare);
+  const bool converted = static_cast<size_t>(text->Length()) != raw.Size;
   if (!bare) raw = TRawBytes();  // the text keeps what it needs
   try {
-    return std::make_unique<TMessage>(std::move(text), options);
+    auto message = std::make_unique<TMessage>(std::move(text), options);
+    NoteConversion(*message, converted);
+    return message;
   } catch (const EMimeParseError&) {
     if (!bare) throw;
   }
@@ -340,9 +362,11 @@ std::unique_ptr<TMessage> OpenMessageBytes(std::string bytes, const TParseOption
   std::string original;
   const bool bare = IsBarePkcs7(bytes);
   if (bare) original = bytes;
-  ApplyLineEndRule(bytes);
+  const bool converted = ApplyLineEndRule(bytes);
   try {
-    return std::make_unique<TMessage>(std::move(bytes), options);
+    auto message = std::make_unique<TMessage>(std::move(bytes), options);
+    NoteConversion(*message, converted);
+    return message;
   } catch (const EMimeParseError&) {
     if (!bare) throw;
   }

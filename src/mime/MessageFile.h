@@ -42,6 +42,12 @@ enum class TFileAccess {
 std::unique_ptr<TText> LoadMessageText(const std::string& fileName, TFileAccess access = TFileAccess::Read);
 // The same bytes as a byte string.
 std::string ReadMessageFile(const std::string& fileName);
+// The finding of a part whose body is declared "binary" in a file that the
+// line-end rule converted: its bytes may not be the sender's.
+inline constexpr const char* kConvertedBinaryBody =
+    "Binary body read with converted line ends (the file ends its lines with LF alone); its bytes may differ from "
+    "the original";
+
 // Whether bytes begin with a SEQUENCE whose first element is an object
 // identifier below 1.2.840.113549.1.7: a PKCS #7 object stored bare (DER or
 // BER), not inside a message.

@@ -256,3 +256,15 @@ TEST(open_message, embedded_messages_parse_with_the_options_of_their_message) {
   capped->Reparse();
   EXPECT_EQ(EmbeddedDepth(*capped), 3);
 }
+
+TEST(open_message, binary_body_in_a_converted_file_says_so) {
+  std::string lf = "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Transfer-Encoding: Binary\n\nA\nB\n"
+                   "--b\nContent-Transfer-Encoding: 8bit\n\nC\nD\n--b--\n";
+  auto m = OpenMessageBytes(lf, MimeParseOptions());
+  ASSERT_EQ(m->RootPart->ChildCount(), 2);
+  EXPECT_EQ(m->RootPart->Children(0)->Problems.Notes, std::vector<std::string>{kConvertedBinaryBody});
+  EXPECT_TRUE(m->RootPart->Children(1)->Problems.Empty());
+  // Stored with CR LF: nothing converted, nothing to say.
+  auto crlf = OpenMessageBytes(ExpandBareLf(lf), MimeParseOptions());
+  EXPECT_TRUE(crlf->RootPart->Children(0)->Problems.Empty());
+}

@@ -30,6 +30,13 @@ TEST(header_words, decoding_table) {
       {"keep =?utf-8?Q?lost and more", "keep "},
       {"keep =?utf-8?Q", "keep "},
       {"x =?a?b", "x =?a?b"},
+      // The shortest start of a word: "=?" and four characters more, at the
+      // start of the line and after text; one character fewer stays text.
+      {"=?a?b?", "=?a?b?"},
+      {"=?a?b?x", ""},
+      {"y=?a?b?", "y=?a?b?"},
+      {"y=?a?b?x", "y"},
+      {"=?us-ascii?Q?" "?=", ""},
       {"1+1=2", "1+1=2"},
       // A "?" in the encoded text that is not followed by "=" is text.
       {"=?us-ascii?Q?what?_now?=", "what? now"},
@@ -97,4 +104,25 @@ TEST(header_words, rfc2047_vectors) {
     EXPECT_EQ(HeaderOf(v.Str("input")), want) << "vector " << i << ": " << v.Str("input");
     EXPECT_TRUE(own == kOwn.end() || want != v.Str("expected")) << "vector " << i << " now agrees";
   }
+}
+
+// Bad bytes read leniently: one U+FFFD per bad stretch, and reading goes on
+// exactly after it, nothing after it lost.
+TEST(header_words, lenient_utf7_and_utf8) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"=?utf-7?Q?a+ZeVnLIqe-b?=", "a\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E" "b"},
+      {"=?utf-7?Q?a+-b?=", "a+b"},
+      {"=?utf-7?Q?a+AGE.x?=", "aa.x"},
+      {"=?utf-7?Q?a+!b?=", "a\xEF\xBF\xBD!b"},
+      {"=?utf-7?Q?a+AG.b?=", "a\xEF\xBF\xBD.b"},
+      {"=?utf-7?Q?a+AG-b?=", "a\xEF\xBF\xBD" "b"},
+      {"=?utf-7?Q?a+AG?=", "a\xEF\xBF\xBD"},
+      {"=?utf-7?Q?a+?=", "a\xEF\xBF\xBD"},
+      {"=?utf-7?Q?+!+!x?=", "\xEF\xBF\xBD!\xEF\xBF\xBD!x"},
+      {"=?utf-8?Q?a=E2=82b?=", "a\xEF\xBF\xBD" "b"},
+      {"=?utf-8?Q?a=FF=FEb?=", "a\xEF\xBF\xBD\xEF\xBF\xBD" "b"},
+      {"=?utf-8?Q?a=ED=A0=80b?=", "a\xEF\xBF\xBD" "b"},  // a surrogate form
+      {"=?utf-8?Q?a=F0=9F=98?=", "a\xEF\xBF\xBD"},
+  };
+  for (const auto& [in, want] : cases) EXPECT_EQ(DecodeHeaderLine(in), want) << in;
 }

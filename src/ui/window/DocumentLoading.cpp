@@ -2,7 +2,7 @@
 
 #include "mime/MessageFile.h"
 #include "mime/MimeParser.h"
-#include "smime/SmimeRegistration.h"
+#include "smime/SmimeParseOptions.h"
 
 namespace tessel {
 
@@ -11,7 +11,6 @@ namespace {
 template <class F>
 TLoadedDocument Load(F&& build) {
   TLoadedDocument doc;
-  RegisterSmimeParts();
   try {
     doc.Message = build();
   } catch (const EMimeParseError& e) {
@@ -26,14 +25,11 @@ TLoadedDocument Load(F&& build) {
 }  // namespace
 
 TLoadedDocument LoadDocumentFile(const std::string& fileName) {
-  return Load([&] { return LoadMessageFile(fileName); });
+  return Load([&] { return OpenMessageFile(fileName, SmimeParseOptions()); });
 }
 
 TLoadedDocument LoadDocumentBytes(std::string bytes) {
-  return Load([&] {
-    ApplyLineEndRule(bytes);
-    return std::make_unique<TMessage>(std::move(bytes));
-  });
+  return Load([&] { return OpenMessageBytes(std::move(bytes), SmimeParseOptions()); });
 }
 
 }  // namespace tessel

@@ -17,8 +17,7 @@
 #include "MimeDocWindow.h"
 #include "ViewerWindow.h"
 #include "cli/Command.h"
-#include "cli/PartPath.h"
-#include "smime/SmimeRegistration.h"
+#include "mime/PartPath.h"
 #include "util/WaitCursor.h"
 
 namespace tessel {
@@ -38,7 +37,6 @@ void RestoreCursor() { QApplication::restoreOverrideCursor(); }
 class TWindowSession {
 public:
   TWindowSession() {
-    RegisterSmimeParts();
     TWaitCursor::SetHooks(ShowWaitCursor, RestoreCursor);
   }
   ~TWindowSession() { TWaitCursor::SetHooks(nullptr, nullptr); }
@@ -50,7 +48,7 @@ public:
 // a node and a box.
 TBodyPart* ShowPartAt(TDocWindow& doc, const std::string& text, std::ostream& err, int& status) {
   std::vector<int32_t> path;
-  if (!cli::ParsePartPath(text, path)) {
+  if (!ParsePartPath(text, path)) {
     err << "tessel: not a part path: " << text << "\n";
     status = cli::ExitUsage;
     return nullptr;

@@ -324,6 +324,13 @@ void TDocWindow::UpdateCommands() {
   Actions_.GoDecoded->setEnabled(decoded);
 }
 
+std::string TDocWindow::Subject() const {
+  if (!Message_ || Message_->RootCount() == 0) return std::string();
+  return Message_->Roots(0)->GetFieldUtf8("subject");
+}
+
+bool TDocWindow::HasDecodedContent() const { return ContentPages_->isTabVisible(1); }
+
 TBodyPart* TDocWindow::CurrentPart() const {
   if (LockedPart_) return LockedPart_;
   if (SelectedPart_) return SelectedPart_;

@@ -67,6 +67,10 @@ public:
   QString FileName() const { return FileName_; }
   // Why the last load gave no message ("" when it did).
   QString LoadError() const { return LoadError_; }
+  // The decoded "Subject" of the first root as UTF-8, "" without one.
+  std::string Subject() const;
+  // Whether the shown part has its "Transport-Decoded" page.
+  bool HasDecodedContent() const;
 
   void SetViewMode(bool panels);
   bool PanelsMode() const { return PanelsMode_; }

@@ -1,13 +1,13 @@
 #include "PropertyPane.h"
 
+#include "controls/PropExplorer.h"
+
 namespace tessel {
 
-// Until the property explorer control joins the build, a pane is an empty
-// read-only area of the same place and size.
 QWidget* CreatePropertyPane(QWidget* parent) {
-  auto* pane = new QWidget(parent);
-  pane->setAutoFillBackground(true);
-  pane->setBackgroundRole(QPalette::Base);
+  auto* pane = new TPropExplorer(parent);
+  pane->SetReadOnly(true);
+  pane->SetNameColWidth(120);
   return pane;
 }
 

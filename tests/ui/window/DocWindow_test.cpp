@@ -13,6 +13,7 @@
 #include "WindowTestSupport.h"
 #include "window/PanelView.h"
 #include "window/PartImages.h"
+#include "controls/PropExplorer.h"
 #include "util/Exception.h"
 #include "window/PartPresentation.h"
 
@@ -175,6 +176,18 @@ TEST(DocWindow, keyboard_and_context_menu_lock) {
               "S&ave body part as...|Ctrl+B,-,&Go to Decoded Content|Ctrl+D,Go &to Raw Content|Ctrl+R,"
               "Go to &Header|Ctrl+H,-,&Execute...|Ctrl+E");
   }
+}
+
+TEST(DocWindow, header_and_smime_panes_are_read_only_explorers) {
+  auto doc = Open(kTwoLeaves);
+  for (QWidget* pane : {doc->HeaderInfo(), doc->SmimeInfo()}) {
+    auto* explorer = dynamic_cast<TPropExplorer*>(pane);
+    ASSERT_NE(explorer, nullptr);
+    EXPECT_TRUE(explorer->ReadOnly());
+    EXPECT_EQ(explorer->NameColWidth(), 120);
+  }
+  EXPECT_EQ(doc->Subject(), "test");
+  EXPECT_TRUE(doc->HasDecodedContent() == doc->ContentPages()->isTabVisible(1));
 }
 
 TEST(DocWindow, neither_lock_nor_unlock_without_a_part) {

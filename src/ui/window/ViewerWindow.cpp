@@ -65,6 +65,16 @@ TViewerWindow::TViewerWindow() {
   connect(ViewPanels_, &QAction::triggered, this, [this] { Guarded([&] { SetViewMode(true); }); });
 }
 
+// Documents tell their host when they close: they go while this window is
+// still whole, not later with the base class's children.
+TViewerWindow::~TViewerWindow() {
+  while (Pages_->count() > 0) {
+    QWidget* page = Pages_->widget(0);
+    Pages_->removeTab(0);
+    delete page;
+  }
+}
+
 TDocWindow* TViewerWindow::OpenFile(const QString& fileName) {
   auto* doc = new TDocWindow(this, Pages_);
   int index = Pages_->addTab(doc, QFileInfo(fileName).fileName());

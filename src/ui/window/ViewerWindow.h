@@ -17,6 +17,7 @@ namespace tessel {
 class TViewerWindow : public QMainWindow, public TDocWindowHost {
 public:
   TViewerWindow();
+  ~TViewerWindow() override;
 
   // A new document window on fileName (shown as its own page).
   TDocWindow* OpenFile(const QString& fileName);

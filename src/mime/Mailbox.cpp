@@ -87,7 +87,7 @@ bool ValidDotAtom(const std::string& atom) {
 }
 
 // local-part "@" domain from exactly these tokens.
-bool AddrSpec(const std::vector<TToken>& tokens, size_t from, size_t to, TMailbox& mailbox) {
+bool BareAddress(const std::vector<TToken>& tokens, size_t from, size_t to, TMailbox& mailbox) {
   if (to - from != 3 || !tokens[from + 1].Is('@')) return false;
   const TToken& local = tokens[from];
   const TToken& domain = tokens[from + 2];
@@ -99,7 +99,7 @@ bool AddrSpec(const std::vector<TToken>& tokens, size_t from, size_t to, TMailbo
   return true;
 }
 
-// One mailbox from tokens [from, to): a bare addr-spec, or a display name
+// One mailbox from tokens [from, to): a bare address, or a display name
 // (words) followed by one bracketed address, which may start with an
 // obsolete route ("@a,@b:").
 bool Mailbox(const std::vector<TToken>& tokens, size_t from, size_t to, TMailbox& mailbox) {
@@ -111,7 +111,7 @@ bool Mailbox(const std::vector<TToken>& tokens, size_t from, size_t to, TMailbox
       open = i;
     }
   }
-  if (open == to) return AddrSpec(tokens, from, to, mailbox);
+  if (open == to) return BareAddress(tokens, from, to, mailbox);
   // Before the bracket only words may stand: the display name.
   for (size_t i = from; i < open; ++i)
     if (tokens[i].Kind != TTokenKind::Atom && tokens[i].Kind != TTokenKind::Quoted) return false;
@@ -121,7 +121,7 @@ bool Mailbox(const std::vector<TToken>& tokens, size_t from, size_t to, TMailbox
     if (tokens[i].Is(':')) start = i + 1;  // the route ends at its colon
   for (size_t i = start; i < end; ++i)
     if (tokens[i].Is('>')) return false;
-  return AddrSpec(tokens, start, end, mailbox);
+  return BareAddress(tokens, start, end, mailbox);
 }
 
 }  // namespace

@@ -73,31 +73,31 @@ std::string FileExtension(std::string_view fileName) {
   return std::string(fileName.substr(dot));
 }
 
-TSaveDialogSpec SaveDialogSpec(TSaveCommand command, std::string_view fileName,
+TSaveDialogSetup SaveDialogSetup(TSaveCommand command, std::string_view fileName,
                                std::string_view registeredExtension) {
   static const char kAllFiles[] = "All files (*)";
-  TSaveDialogSpec spec;
+  TSaveDialogSetup dialog;
   switch (command) {
     case TSaveCommand::Content: {
-      spec.Title = "Save bodypart content";
+      dialog.Title = "Save bodypart content";
       const std::string plain = PlainFileName(fileName);
       std::string ext = FileExtension(plain);
       if (ext.empty()) ext = FileExtension(registeredExtension);
-      spec.InitialName = !plain.empty() ? plain : "*" + ext;
-      spec.Filter = ext.empty() ? kAllFiles : ext + " (*" + ext + ");;" + kAllFiles;
+      dialog.InitialName = !plain.empty() ? plain : "*" + ext;
+      dialog.Filter = ext.empty() ? kAllFiles : ext + " (*" + ext + ");;" + kAllFiles;
       break;
     }
     case TSaveCommand::RawContent:
-      spec.Title = "Save raw bodypart content";
-      spec.Filter = kAllFiles;
+      dialog.Title = "Save raw bodypart content";
+      dialog.Filter = kAllFiles;
       break;
     case TSaveCommand::WholePart:
-      spec.Title = "Save bodypart";
-      spec.InitialName = "*.eml";
-      spec.Filter = std::string("EML files (*.eml);;") + kAllFiles;
+      dialog.Title = "Save bodypart";
+      dialog.InitialName = "*.eml";
+      dialog.Filter = std::string("EML files (*.eml);;") + kAllFiles;
       break;
   }
-  return spec;
+  return dialog;
 }
 
 std::string ExecuteCaption(std::string_view programCommand) {

@@ -11,7 +11,7 @@ namespace tessel {
 
 enum class TSaveCommand { Content, RawContent, WholePart };
 
-struct TSaveDialogSpec {
+struct TSaveDialogSetup {
   std::string Title;
   std::string InitialName;  // a plain file name, or a "*.ext" pattern
   std::string Filter;       // Qt form: "desc (pattern);;All files (*)"
@@ -35,7 +35,7 @@ std::string FileExtension(std::string_view fileName);
 
 // fileName: the part's file name as the message gives it ("" for none);
 // registeredExtension: the extension registered for its content type.
-TSaveDialogSpec SaveDialogSpec(TSaveCommand command, std::string_view fileName,
+TSaveDialogSetup SaveDialogSetup(TSaveCommand command, std::string_view fileName,
                                std::string_view registeredExtension);
 
 // The Execute item's caption for the program that will run (a command line

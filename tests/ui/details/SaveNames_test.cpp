@@ -31,10 +31,10 @@ TEST(SaveNames, dialog_per_command) {
       {TSaveCommand::WholePart, "report.pdf", ".pdf", "Save bodypart", "*.eml", "EML files (*.eml);;All files (*)"},
   };
   for (const auto& c : cases) {
-    const TSaveDialogSpec spec = SaveDialogSpec(c.Command, c.FileName, c.Registered);
-    EXPECT_EQ(spec.Title, c.Title) << c.FileName;
-    EXPECT_EQ(spec.InitialName, c.Initial) << c.FileName;
-    EXPECT_EQ(spec.Filter, c.Filter) << c.FileName;
+    const TSaveDialogSetup dialog = SaveDialogSetup(c.Command, c.FileName, c.Registered);
+    EXPECT_EQ(dialog.Title, c.Title) << c.FileName;
+    EXPECT_EQ(dialog.InitialName, c.Initial) << c.FileName;
+    EXPECT_EQ(dialog.Filter, c.Filter) << c.FileName;
   }
 }
 

@@ -1,28 +1,12 @@
 #include "AsnText.h"
 
+#include "util/Utf8Codec.h"
+
 namespace tessel {
 
 namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
-
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
 
 uint8_t At(std::string_view s, size_t i) { return static_cast<uint8_t>(s[i]); }
 
@@ -115,7 +99,7 @@ std::string AsnStringToUtf8(TAsnValueKind kind, std::string_view octets, int32_t
       break;
     case TAsnValueKind::Latin1:
       out.reserve(limit);
-      for (; i < limit; ++i) AppendUtf8(out, At(octets, i));
+      for (; i < limit; ++i) AppendCodePointUtf8(out, At(octets, i));
       break;
     case TAsnValueKind::Utf8:
       out.reserve(limit);
@@ -124,7 +108,7 @@ std::string AsnStringToUtf8(TAsnValueKind kind, std::string_view octets, int32_t
         size_t n = Utf8CharAt(octets, i, c);
         if (n == 0) {
           // One replacement per octet that starts no character.
-          AppendUtf8(out, kReplacement);
+          AppendCodePointUtf8(out, kReplacement);
           ++i;
           continue;
         }
@@ -136,7 +120,7 @@ std::string AsnStringToUtf8(TAsnValueKind kind, std::string_view octets, int32_t
     case TAsnValueKind::Bmp:
       while (i < limit) {
         if (octets.size() - i < 2) {  // an odd last octet
-          AppendUtf8(out, kReplacement);
+          AppendCodePointUtf8(out, kReplacement);
           i = octets.size();
           break;
         }
@@ -146,26 +130,26 @@ std::string AsnStringToUtf8(TAsnValueKind kind, std::string_view octets, int32_t
           char32_t low = static_cast<char32_t>(At(octets, i + 2) << 8 | At(octets, i + 3));
           if (low >= 0xDC00 && low <= 0xDFFF) {
             if (i + 4 > limit) break;  // never half a pair
-            AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+            AppendCodePointUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
             i += 4;
             continue;
           }
         }
-        AppendUtf8(out, u >= 0xD800 && u <= 0xDFFF ? kReplacement : u);
+        AppendCodePointUtf8(out, u >= 0xD800 && u <= 0xDFFF ? kReplacement : u);
         i += 2;
       }
       break;
     case TAsnValueKind::Universal:
       while (i < limit) {
         if (octets.size() - i < 4) {  // a cut-off last character
-          AppendUtf8(out, kReplacement);
+          AppendCodePointUtf8(out, kReplacement);
           i = octets.size();
           break;
         }
         if (i + 4 > limit) break;
         uint32_t u = static_cast<uint32_t>(At(octets, i)) << 24 | static_cast<uint32_t>(At(octets, i + 1)) << 16 |
                      static_cast<uint32_t>(At(octets, i + 2)) << 8 | At(octets, i + 3);
-        AppendUtf8(out, u > 0x10FFFF || (u >= 0xD800 && u <= 0xDFFF) ? kReplacement : static_cast<char32_t>(u));
+        AppendCodePointUtf8(out, u > 0x10FFFF || (u >= 0xD800 && u <= 0xDFFF) ? kReplacement : static_cast<char32_t>(u));
         i += 4;
       }
       break;

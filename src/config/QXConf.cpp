@@ -13,6 +13,7 @@
 #include "util/FileStream.h"
 #include "util/MemoryStream.h"
 #include "util/StringUtils.h"
+#include "util/Utf8Codec.h"
 #include "xml/Pretty.h"
 #include "xml/QXMLParser.h"
 
@@ -77,24 +78,6 @@ int HexValue(char c) {
   return -1;
 }
 
-void AppendUtf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 // The inverse of CommentForCharset on UTF-8 text: "&#x" with one to six hex
 // digits and ";" naming a character (other than CR) becomes that character;
 // anything else stays as it is.
@@ -111,7 +94,7 @@ std::string CommentFromFile(const std::string& text) {
       // CommentForCharset never writes one as a reference.
       if (j > i + 3 && j < text.size() && text[j] == ';' && code > 0 && code != 0xD && code <= 0x10FFFF &&
           !(code >= 0xD800 && code <= 0xDFFF)) {
-        AppendUtf8(out, code);
+        AppendCodePointUtf8(out, code);
         i = j;
         continue;
       }

@@ -59,6 +59,9 @@ private:
 // Appends units[0..count) to out as UTF-8 (pairs as four-byte forms).
 void AppendUtf8(const char16_t* units, size_t count, std::string& out);
 
+// Appends one code point (at most U+10FFFF, no surrogate) to out as UTF-8.
+void AppendCodePointUtf8(std::string& out, char32_t c);
+
 // Appends the code units of UTF-8 bytes to out with the reader's rules and
 // messages; on a fault the units before it stay in out.
 void DecodeUtf8(std::string_view bytes, std::u16string& out);

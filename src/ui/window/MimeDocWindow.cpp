@@ -30,6 +30,7 @@
 #include "PartPresentation.h"
 #include "PropertyPane.h"
 #include "smime/SmimeBodyPart.h"
+#include "util/LineEscape.h"
 #include "util/WaitCursor.h"
 
 namespace tessel {
@@ -390,8 +391,7 @@ void TDocWindow::ShowNotice(const QString& error) {
     Notice_->clear();
     return;
   }
-  std::u16string line = OneLine(error.toStdU16String());
-  Notice_->setText(QStringLiteral("Not opened as a message: ") + QString::fromStdU16String(line));
+  Notice_->setText(QStringLiteral("Not opened as a message: ") + QString::fromStdString(EscapeLine(error.toStdString())));
   Notice_->setToolTip(Notice_->text());
   Notice_->show();
 }

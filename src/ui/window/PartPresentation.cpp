@@ -5,6 +5,8 @@
 #include "mime/bodypart.h"
 #include "smime/MultipartSigned.h"
 #include "smime/SmimeBodyPart.h"
+#include "util/Charsets.h"
+#include "util/LineEscape.h"
 
 namespace tessel {
 
@@ -13,6 +15,10 @@ namespace {
 bool StartsWith(const std::string& text, std::string_view prefix) {
   return text.compare(0, prefix.size(), prefix) == 0;
 }
+
+// A value from a message on one line of a caption or summary box: the
+// one escaping rule of our output, so a header cannot add a line.
+std::u16string OneLine(const std::u16string& text) { return Utf8ToWide(EscapeLine(WideToUtf8(text))); }
 
 bool IsSignaturePart(const TBodyPart& part) {
   auto* signedParent = dynamic_cast<const TMultipartSigned*>(part.Parent());
@@ -48,22 +54,6 @@ int PartImageIndex(const TBodyPart& part) {
   if (StartsWith(type, "text/")) return piText;
   if (IsSignaturePart(part)) return piSignature;
   return piPlain;
-}
-
-std::u16string OneLine(std::u16string_view text) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::u16string out;
-  out.reserve(text.size());
-  for (char16_t c : text) {
-    if (c < 0x20 || c == 0x7F) {
-      out += u"\\x";
-      out += static_cast<char16_t>(kHex[c >> 4]);
-      out += static_cast<char16_t>(kHex[c & 15]);
-    } else {
-      out += c;
-    }
-  }
-  return out;
 }
 
 std::u16string NodeCaption(const TBodyPart& part, bool locked) {

@@ -69,9 +69,4 @@ TContentPages ContentPagesFor(const TBodyPart& part);
 // text).
 bool IsDisplayableText(std::string_view bytes);
 
-// A value from a message made safe for one line of our own text: control
-// characters become "\xNN", so a header cannot add a line to a caption or
-// a summary box.
-std::u16string OneLine(std::u16string_view text);
-
 }  // namespace tessel

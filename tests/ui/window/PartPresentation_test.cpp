@@ -33,10 +33,11 @@ TEST(PartPresentation, image_and_caption_per_part_class) {
        Leaf("application/octet-stream", "x", kAttach), Leaf("image/png", "x"), Smime(kEnvelopedOid),
        Smime(kEnvelopedOid, kAttach), Smime(kSignedOid), Smime(kSignedOid, kAttach), Smime("1.2.3.4"),
        Leaf("text/plain", "x", "Content-Disposition: attachment; filename=\"a\x01\"\r\n"), signedEntity,
-       "\r\nno type at all\r\n"}));
+       "\r\nno type at all\r\n",
+       Leaf("text/plain", "x", "Content-Disposition: attachment; filename=\"c1\xC2\x85 \\x41\"\r\n")}));
   auto message = Load(bytes);
   TBodyPart* root = message->Roots(0);
-  ASSERT_EQ(root->ChildCount(), 15);
+  ASSERT_EQ(root->ChildCount(), 16);
   auto* sig = root->Children(13);
   ASSERT_EQ(sig->ChildCount(), 2);
 
@@ -66,6 +67,9 @@ TEST(PartPresentation, image_and_caption_per_part_class) {
       // file-name suffix.
       {sig->Children(1), piSignature, u"application/pkcs7-signature"},
       {root->Children(14), piPlain, u"( Content Type not specified )"},
+      // A C1 control goes as its bytes; a backslash of the name is doubled,
+      // so the name cannot pass for an escape.
+      {root->Children(15), piAttachment, u"text/plain (\"c1\\xC2\\x85 \\\\x41\")"},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.Part->ContentTypeKey()));

@@ -13,8 +13,9 @@ namespace {
 // Lives as a child of its document window, so the window's end is its end.
 class TDocWindowDocument : public QObject, public TMainDocument, public TDocWindowHost {
 public:
-  explicit TDocWindowDocument(QWidget* parent) : Window_(new TDocWindow(this, parent)) {
+  TDocWindowDocument(QWidget* parent, TSignerMemory signers) : Window_(new TDocWindow(this, parent)) {
     setParent(Window_);
+    Window_->SetRememberSigners(signers == kRememberSigners);
     connect(Window_, &QObject::destroyed, this, [this] { Window_ = nullptr; });
   }
   // Freed by its owner before the window was put anywhere (a file that
@@ -79,9 +80,9 @@ private:
 
 }  // namespace
 
-TDocumentFactory DocWindowFactory() {
-  return [](QWidget* parent) -> std::unique_ptr<TMainDocument> {
-    return std::make_unique<TDocWindowDocument>(parent);
+TDocumentFactory DocWindowFactory(TSignerMemory signers) {
+  return [signers](QWidget* parent) -> std::unique_ptr<TMainDocument> {
+    return std::make_unique<TDocWindowDocument>(parent, signers);
   };
 }
 

@@ -28,7 +28,8 @@
 #include "PanelView.h"
 #include "PartImages.h"
 #include "PartPresentation.h"
-#include "PropertyPane.h"
+#include "PartDetails.h"
+#include "smime/SecuritySummary.h"
 #include "smime/SmimeBodyPart.h"
 #include "util/LineEscape.h"
 #include "util/WaitCursor.h"
@@ -69,27 +70,12 @@ public:
   }
 };
 
-// Memo text: the bytes as 8-bit characters, line ends as the text box
-// expects them.
-QString MemoText(const std::string& bytes) {
-  QString text = QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
-  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  return text;
-}
-
 QLabel* Strip(const QString& caption, QWidget* parent) {
   auto* label = new QLabel(caption, parent);
   label->setFrameShape(QFrame::Panel);
   label->setFrameShadow(QFrame::Raised);
   label->setContentsMargins(4, 2, 4, 2);
   return label;
-}
-
-QPlainTextEdit* Memo(QWidget* parent) {
-  auto* memo = new QPlainTextEdit(parent);
-  memo->setReadOnly(true);
-  memo->setLineWrapMode(QPlainTextEdit::NoWrap);
-  return memo;
 }
 
 }  // namespace
@@ -141,6 +127,13 @@ TDocWindow::~TDocWindow() {
 }
 
 QTreeWidget* TDocWindow::Tree() const { return Tree_; }
+QPlainTextEdit* TDocWindow::HeaderMemo() const { return Details_->HeaderMemo(); }
+QPlainTextEdit* TDocWindow::RawMemo() const { return Details_->RawMemo(); }
+QPlainTextEdit* TDocWindow::DecodedMemo() const { return Details_->DecodedMemo(); }
+QTabWidget* TDocWindow::HeaderPages() const { return Details_->HeaderPages(); }
+QTabWidget* TDocWindow::ContentPages() const { return Details_->ContentPages(); }
+TPropExplorer* TDocWindow::HeaderInfo() const { return Details_->HeaderInfo(); }
+TPropExplorer* TDocWindow::SmimeInfo() const { return Details_->SmimeInfo(); }
 
 void TDocWindow::BuildUi() {
   auto* split = new QSplitter(Qt::Horizontal, this);
@@ -187,35 +180,7 @@ void TDocWindow::BuildUi() {
   Views_->addWidget(Panels_);
 
   auto* right = new QSplitter(Qt::Vertical, split);
-  auto* headerSide = new QWidget(right);
-  auto* headerLayout = new QVBoxLayout(headerSide);
-  headerLayout->setContentsMargins(0, 0, 0, 0);
-  headerLayout->setSpacing(0);
-  headerLayout->addWidget(Strip(QStringLiteral("MIME header"), headerSide));
-  HeaderPages_ = new QTabWidget(headerSide);
-  HeaderMemo_ = Memo(HeaderPages_);
-  HeaderInfo_ = CreatePropertyPane(HeaderPages_);
-  HeaderPages_->addTab(HeaderMemo_, QStringLiteral("Raw"));
-  HeaderPages_->addTab(HeaderInfo_, QStringLiteral("Summary"));
-  headerLayout->addWidget(HeaderPages_);
-
-  auto* contentSide = new QWidget(right);
-  auto* contentLayout = new QVBoxLayout(contentSide);
-  contentLayout->setContentsMargins(0, 0, 0, 0);
-  contentLayout->setSpacing(0);
-  contentLayout->addWidget(Strip(QStringLiteral("Content"), contentSide));
-  ContentPages_ = new QTabWidget(contentSide);
-  RawMemo_ = Memo(ContentPages_);
-  DecodedMemo_ = Memo(ContentPages_);
-  SmimeInfo_ = CreatePropertyPane(ContentPages_);
-  ContentPages_->addTab(RawMemo_, QStringLiteral("Raw"));
-  ContentPages_->addTab(DecodedMemo_, QStringLiteral("Transport-Decoded"));
-  ContentPages_->addTab(SmimeInfo_, QStringLiteral("S/MIME Info"));
-  ContentPages_->setTabVisible(1, false);
-  ContentPages_->setTabVisible(2, false);
-  contentLayout->addWidget(ContentPages_);
-  right->setStretchFactor(0, 1);
-  right->setStretchFactor(1, 2);
+  Details_ = std::make_unique<TPartDetails>(this, right);
 
   split->setStretchFactor(0, 0);
   split->setStretchFactor(1, 1);
@@ -272,23 +237,16 @@ void TDocWindow::CreateActions() {
     });
   });
   connect(Actions_.Unlock, &QAction::triggered, this, [this] { Guarded([&] { SetLocked(nullptr, true); }); });
-  connect(Actions_.GoDecoded, &QAction::triggered, this, [this] {
-    if (!ContentPages_->isTabVisible(1)) return;
-    ContentPages_->setCurrentIndex(1);
-    DecodedMemo_->setFocus();
-  });
-  connect(Actions_.GoRaw, &QAction::triggered, this, [this] {
-    ContentPages_->setCurrentIndex(0);
-    RawMemo_->setFocus();
-  });
-  connect(Actions_.GoHeader, &QAction::triggered, this, [this] {
-    HeaderPages_->setCurrentIndex(0);
-    HeaderMemo_->setFocus();
-  });
-  // Saving and executing belong to the content pages; until they are
-  // connected the commands are shown disabled.
-  for (QAction* a : {Actions_.SaveContent, Actions_.SaveRaw, Actions_.SaveWhole, Actions_.Execute})
-    a->setEnabled(false);
+  connect(Actions_.GoDecoded, &QAction::triggered, this, [this] { Details_->GoDecoded(); });
+  connect(Actions_.GoRaw, &QAction::triggered, this, [this] { Details_->GoRaw(); });
+  connect(Actions_.GoHeader, &QAction::triggered, this, [this] { Details_->GoHeader(); });
+  auto save = [this](QAction* action, TSaveCommand command) {
+    connect(action, &QAction::triggered, this, [this, command] { Guarded([&] { Details_->Save(command, CurrentPart()); }); });
+  };
+  save(Actions_.SaveContent, TSaveCommand::Content);
+  save(Actions_.SaveRaw, TSaveCommand::RawContent);
+  save(Actions_.SaveWhole, TSaveCommand::WholePart);
+  connect(Actions_.Execute, &QAction::triggered, this, [this] { Guarded([&] { Details_->Execute(CurrentPart()); }); });
 
   ContextMenu_ = new QMenu(this);
   ContextMenu_->addAction(Actions_.Lock);
@@ -320,9 +278,21 @@ void TDocWindow::UpdateCommands() {
   Actions_.Lock->setEnabled(lockShown);
   Actions_.Unlock->setVisible(unlockShown);
   Actions_.Unlock->setEnabled(unlockShown);
-  bool decoded = ContentPages_->isTabVisible(1);
+  bool decoded = Details_->HasDecodedPage();
   Actions_.GoDecoded->setVisible(decoded);
   Actions_.GoDecoded->setEnabled(decoded);
+  TBodyPart* current = CurrentPart();
+  for (QAction* a : {Actions_.SaveContent, Actions_.SaveRaw, Actions_.SaveWhole}) a->setEnabled(current != nullptr);
+  // Evaluated whenever the menu opens: the caption names the program the
+  // desktop's lookup will start.
+  bool execute = TPartDetails::CanExecute(current);
+  Actions_.Execute->setVisible(execute);
+  Actions_.Execute->setEnabled(execute);
+  if (execute) {
+    // "&E" stays the accelerator; an "&" of the program's name is shown.
+    QString caption = QString::fromStdString(TPartDetails::ExecuteItemCaption(*current));
+    Actions_.Execute->setText(QStringLiteral("&") + caption.replace(QStringLiteral("&"), QStringLiteral("&&")));
+  }
 }
 
 std::string TDocWindow::Subject() const {
@@ -330,7 +300,7 @@ std::string TDocWindow::Subject() const {
   return Message_->Roots(0)->GetFieldUtf8("subject");
 }
 
-bool TDocWindow::HasDecodedContent() const { return ContentPages_->isTabVisible(1); }
+bool TDocWindow::HasDecodedContent() const { return Details_->HasDecodedPage(); }
 
 TBodyPart* TDocWindow::CurrentPart() const {
   if (LockedPart_) return LockedPart_;
@@ -380,6 +350,9 @@ void TDocWindow::Reload() {
 
 void TDocWindow::SetMessage(std::unique_ptr<TMessage> message, const QString& error) {
   Message_ = std::move(message);
+  // Opening a message in the viewer adds the certificates of its verified
+  // signers to "AddressBook", so later messages from them verify.
+  if (Message_ && RememberSigners_) RememberSigners(*Message_);
   ShowNotice(error);
   BuildViews();
 }
@@ -407,11 +380,7 @@ void TDocWindow::ClearViews() {
   Panels_->Clear();
   Panels_->SetSelectedPart(nullptr);
   Panels_->SetLockedPart(nullptr);
-  HeaderMemo_->clear();
-  RawMemo_->clear();
-  DecodedMemo_->clear();
-  ContentPages_->setTabVisible(1, false);
-  ContentPages_->setTabVisible(2, false);
+  Details_->Forget();
   UpdateCommands();
 }
 
@@ -587,44 +556,7 @@ void TDocWindow::ShowPartDetails(TBodyPart* part) {
   if (part == DisplayedPart_) return;
   DisplayedPart_ = part;
   if (Host_ && part) Host_->UpdateBodyPartMenu(this);
-  if (!part) {
-    HeaderMemo_->clear();
-    RawMemo_->clear();
-    DecodedMemo_->clear();
-    ContentPages_->setTabVisible(1, false);
-    UpdateCommands();
-    return;
-  }
-  QString header = QString::fromStdU16String(part->GetHeaderText());
-  HeaderMemo_->setPlainText(header.replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-  ShowContent(part, false);
-}
-
-void TDocWindow::ShowContent(TBodyPart* part, bool whole) {
-  TContentPages pages = ContentPagesFor(*part);
-  bool decodedShown = pages.Decoded;
-  if (pages.OverSizeLimit && !whole) {
-    QString text = QString::fromStdU16String(kSizeLimitText);
-    RawMemo_->setPlainText(text);
-    DecodedMemo_->setPlainText(text);
-  } else {
-    std::string raw = part->GetRawText();
-    RawMemo_->setPlainText(MemoText(raw));
-    if (pages.Decoded) {
-      try {
-        std::string decoded = part->GetDecodedContent()->ToString();
-        decodedShown = IsDisplayableText(decoded);
-        if (decodedShown)
-          DecodedMemo_->setPlainText(MemoText(decoded));
-      } catch (...) {
-        // A bad encoding is the part's news, not a box per pointer move.
-        DecodedMemo_->setPlainText(QStringLiteral("The content cannot be decoded: ") + CurrentExceptionText());
-      }
-    }
-  }
-  ContentPages_->setTabVisible(1, decodedShown);
-  ContentPages_->setTabVisible(2, false);
-  ContentPages_->setCurrentIndex(decodedShown ? 1 : 0);
+  Details_->Show(part);
   UpdateCommands();
 }
 

@@ -33,6 +33,8 @@ class QTreeWidgetItem;
 namespace tessel {
 
 class TDocWindowHost;
+class TPartDetails;
+class TPropExplorer;
 class TPanelView;
 class TStructureTree;
 
@@ -103,13 +105,17 @@ public:
   TPanelView* Panels() const { return Panels_; }
   QTreeWidgetItem* NodeOf(const TBodyPart* part) const;
   QLabel* Notice() const { return Notice_; }
-  QPlainTextEdit* HeaderMemo() const { return HeaderMemo_; }
-  QPlainTextEdit* RawMemo() const { return RawMemo_; }
-  QPlainTextEdit* DecodedMemo() const { return DecodedMemo_; }
-  QTabWidget* HeaderPages() const { return HeaderPages_; }
-  QTabWidget* ContentPages() const { return ContentPages_; }
-  QWidget* HeaderInfo() const { return HeaderInfo_; }
-  QWidget* SmimeInfo() const { return SmimeInfo_; }
+  QPlainTextEdit* HeaderMemo() const;
+  QPlainTextEdit* RawMemo() const;
+  QPlainTextEdit* DecodedMemo() const;
+  QTabWidget* HeaderPages() const;
+  QTabWidget* ContentPages() const;
+  TPropExplorer* HeaderInfo() const;
+  TPropExplorer* SmimeInfo() const;
+  TPartDetails& Details() const { return *Details_; }
+  // Whether loading a message adds its verified signers' certificates to
+  // "AddressBook" (the viewer's windows do; off by default).
+  void SetRememberSigners(bool flag) { RememberSigners_ = flag; }
 
 protected:
   void closeEvent(QCloseEvent* event) override;
@@ -129,7 +135,6 @@ private:
   void SetNodeLooks(QTreeWidgetItem* node, const TBodyPart* part, bool locked);
   bool ExpandNode(QTreeWidgetItem* node);
   void ShowNotice(const QString& error);
-  void ShowContent(TBodyPart* part, bool whole);
   void MovePointer(QPoint global);
   bool IsOwnPointerMove(QPoint global);
   bool PointerRulesApply() const;
@@ -166,13 +171,8 @@ private:
   QStackedWidget* Views_ = nullptr;
   TStructureTree* Tree_ = nullptr;
   TPanelView* Panels_ = nullptr;
-  QTabWidget* HeaderPages_ = nullptr;
-  QTabWidget* ContentPages_ = nullptr;
-  QPlainTextEdit* HeaderMemo_ = nullptr;
-  QWidget* HeaderInfo_ = nullptr;
-  QPlainTextEdit* RawMemo_ = nullptr;
-  QPlainTextEdit* DecodedMemo_ = nullptr;
-  QWidget* SmimeInfo_ = nullptr;
+  std::unique_ptr<TPartDetails> Details_;
+  bool RememberSigners_ = false;
   QMenu* ContextMenu_ = nullptr;
   TDocActions Actions_;
 };

@@ -27,8 +27,6 @@ bool IsSignaturePart(const TBodyPart& part) {
 
 }  // namespace
 
-const char16_t* const kSizeLimitText = u"Body size exceeds 100K\r\n  ";
-
 int PartImageIndex(const TBodyPart& part) {
   const std::string& type = part.ContentTypeKey();
   auto* smime = dynamic_cast<const TSmimeBodyPart*>(&part);
@@ -82,25 +80,6 @@ bool HasPlaceholder(const TBodyPart& part) {
   // that it can be tried again (after a key was imported, say).
   auto* smime = dynamic_cast<const TSmimeBodyPart*>(&part);
   return smime && (!smime->Decoded || !smime->DecodeOk);
-}
-
-TContentPages ContentPagesFor(const TBodyPart& part) {
-  TContentPages pages;
-  pages.OverSizeLimit = static_cast<int64_t>(part.BodyEnd) - part.HeaderStart >= kContentSizeLimit;
-  std::string encoding;
-  for (char16_t c : part.TransferEncoding)
-    encoding += c < 0x80 ? static_cast<char>(std::tolower(static_cast<unsigned char>(c))) : '?';
-  pages.Decoded = !(encoding.empty() || encoding == "7bit" || encoding == "8bit");
-  const std::string& type = part.ContentTypeKey();
-  pages.SmimeInfo = type == "application/pkcs7-signature" || type == "application/x-pkcs7-signature" ||
-                    type == "application/pkcs7-mime" || type == "application/x-pkcs7-mime";
-  return pages;
-}
-
-bool IsDisplayableText(std::string_view bytes) {
-  for (unsigned char c : bytes)
-    if (c < 32 && c != '\t' && c != '\n' && c != '\r') return false;
-  return true;
 }
 
 }  // namespace tessel

@@ -1,6 +1,6 @@
 // How the document window presents one body part: the tree image, the node
 // caption, the summary-box text of the panel view, whether a node waits for
-// expansion, and which content pages the part gets. Plain functions without
+// expansion. Plain functions without
 // widgets, so every rule is tested without a screen; the window only places
 // what they return.
 #pragma once
@@ -48,25 +48,5 @@ std::u16string SummaryText(const TBodyPart& part, bool locked);
 // children: an embedded message, or an S/MIME part not yet decoded (or
 // whose last decoding gave nothing).
 bool HasPlaceholder(const TBodyPart& part);
-
-// A part whose bytes from HeaderStart to BodyEnd number this many or more
-// is not put into the content pages until the user asks: loading a
-// multi-megabyte attachment into a text box on every pointer move would
-// stall the window.
-constexpr int64_t kContentSizeLimit = 100000;
-// What the content pages show instead of such a part.
-extern const char16_t* const kSizeLimitText;
-
-struct TContentPages {
-  bool OverSizeLimit = false;  // shown only on request
-  bool Decoded = false;        // the "Transport-Decoded" page, before the text scan
-  bool SmimeInfo = false;      // the part is a PKCS #7 object
-};
-TContentPages ContentPagesFor(const TBodyPart& part);
-
-// Whether decoded bytes may go into the "Transport-Decoded" page: no byte
-// 0 to 8, 11, 12 or 14 to 31 (TAB, LF, CR and everything from 32 up is
-// text).
-bool IsDisplayableText(std::string_view bytes);
 
 }  // namespace tessel

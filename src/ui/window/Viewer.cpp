@@ -10,6 +10,7 @@
 #include <memory>
 #include <ostream>
 
+#include "CertificateDialog.h"
 #include "ErrorNet.h"
 #include "MainDocument.h"
 #include "MainEntry.h"
@@ -38,8 +39,12 @@ class TWindowSession {
 public:
   TWindowSession() {
     TWaitCursor::SetHooks(ShowWaitCursor, RestoreCursor);
+    InstallCertificateDialog();
   }
-  ~TWindowSession() { TWaitCursor::SetHooks(nullptr, nullptr); }
+  ~TWindowSession() {
+    SetCertificateDisplayHook(nullptr);
+    TWaitCursor::SetHooks(nullptr, nullptr);
+  }
   TWindowSession(const TWindowSession&) = delete;
   TWindowSession& operator=(const TWindowSession&) = delete;
 };
@@ -104,7 +109,7 @@ int RunViewer(int argc, char** argv, const std::vector<std::string>& files) {
   {
     // The main window, or the hand-over of the files to the user's running one.
     if (ConfigFile == nullptr) InitConfigFile();
-    status = RunMainWindow(files, *ConfigFile, DocWindowFactory(), std::cerr);
+    status = RunMainWindow(files, *ConfigFile, DocWindowFactory(kRememberSigners), std::cerr);
   }
   return status;
 }

@@ -103,29 +103,6 @@ TEST(PartPresentation, summary_lines) {
   for (const Row& row : rows) EXPECT_EQ(SummaryText(*row.Part, row.Locked), row.Text);
 }
 
-TEST(PartPresentation, content_pages_and_text_scan) {
-  auto message = Load(Message(Multipart(
-      "mixed", {Leaf("text/plain", "x", "Content-Transfer-Encoding: 7BIT\r\n"),
-                Leaf("text/plain", "x", "Content-Transfer-Encoding: quoted-printable\r\n"),
-                Leaf("text/plain", std::string(kContentSizeLimit, 'a')),
-                Leaf("application/x-pkcs7-signature", "x"), Leaf("text/plain", "x")})));
-  TBodyPart* root = message->Roots(0);
-  EXPECT_FALSE(ContentPagesFor(*root->Children(0)).Decoded);
-  EXPECT_TRUE(ContentPagesFor(*root->Children(1)).Decoded);
-  EXPECT_FALSE(ContentPagesFor(*root->Children(1)).OverSizeLimit);
-  EXPECT_TRUE(ContentPagesFor(*root->Children(2)).OverSizeLimit);
-  EXPECT_TRUE(ContentPagesFor(*root->Children(3)).SmimeInfo);
-  EXPECT_FALSE(ContentPagesFor(*root->Children(4)).SmimeInfo);
-  // One byte under the limit is still shown.
-  TBodyPart& big = *root->Children(2);
-  big.BodyEnd = big.HeaderStart + static_cast<int32_t>(kContentSizeLimit) - 1;
-  EXPECT_FALSE(ContentPagesFor(big).OverSizeLimit);
-
-  EXPECT_TRUE(IsDisplayableText("tab\there\r\nand \xff bytes"));
-  for (char c : {'\0', '\x08', '\x0b', '\x0c', '\x0e', '\x1f'})
-    EXPECT_FALSE(IsDisplayableText(std::string("ab") + c)) << int(c);
-}
-
 // --- the panel arithmetic -----------------------------------------------------
 
 std::vector<TPanelBox> Boxes(std::initializer_list<int> parents) {

@@ -255,7 +255,18 @@ void TPartDetails::FillSmimeInfo(const TBodyPart& part) {
     auto& rows = Rows_[&part];
     if (!rows) {
       auto built = std::make_unique<TSmimeInfoRows>();
-      built->Build(part);
+      try {
+        built->Build(part);
+      } catch (const std::exception& e) {
+        // Kept like any other rows: the page says it once per part, not a
+        // box on every pointer move.
+        built->Clear();
+        TSmimeRow row;
+        row.Name = "Error";
+        row.HasValue = true;
+        row.Value = e.what();
+        built->Rows.push_back(std::move(row));
+      }
       rows = std::move(built);
       ++RowBuilds_;
     }

@@ -555,9 +555,11 @@ void TDocWindow::ShowPartDetails(TBodyPart* part) {
   TWaitCursor wait;
   if (part == DisplayedPart_) return;
   DisplayedPart_ = part;
-  if (Host_ && part) Host_->UpdateBodyPartMenu(this);
   Details_->Show(part);
   UpdateCommands();
+  // After the commands follow the new part, so the host's menu copies
+  // their state.
+  if (Host_ && part) Host_->UpdateBodyPartMenu(this);
 }
 
 // --- the views' handlers ----------------------------------------------------

@@ -11,6 +11,8 @@
 #include "MainWinSupport.h"
 #include "MainWindow.h"
 #include "window/MimeDocWindow.h"
+#include "window/PartDetails.h"
+#include <QMenuBar>
 #include "WindowSettings.h"
 #include "config/QXConf.h"
 
@@ -65,4 +67,60 @@ TEST(DocWindowDocument, dropped_lf_only_message_reads_like_the_file_and_is_capti
   // Decoded, not the encoded word.
   EXPECT_TRUE(window.Documents()[1].Window->windowTitle().startsWith(QString::fromUtf8("Gr\xc3\xbc\xc3\x9f" "e aus K")))
       << window.Documents()[1].Window->windowTitle().toStdString();
+}
+
+namespace {
+
+// Answers the save dialog with one file name.
+class TFixedSaveDialogs : public TPartDialogs {
+public:
+  explicit TFixedSaveDialogs(std::string name) : Name_(std::move(name)) {}
+  std::string ChooseSaveFile(QWidget*, const TSaveDialogSetup& setup) override {
+    Titles.push_back(setup.Title);
+    return Name_;
+  }
+  bool ConfirmReplace(QWidget*, const std::string&) override { return true; }
+  bool ConfirmRun(QWidget*, const std::string&) override { return false; }
+  void ReportFailure(QWidget*, const std::string&, const std::string& text) override { Failures.push_back(text); }
+  std::vector<std::string> Titles, Failures;
+
+private:
+  std::string Name_;
+};
+
+QAction* BodyPartItem(TKelTesselMainWindow& window, const QString& caption) {
+  for (QAction* menu : window.menuBar()->actions())
+    if (menu->text() == "&BodyPart")
+      for (QAction* item : menu->menu()->actions())
+        if (item->text() == caption) return item;
+  return nullptr;
+}
+
+}  // namespace
+
+TEST(DocWindowDocument, body_part_menu_saves_the_part_the_document_shows) {
+  test::TPrivateDir dir;
+  TQXConfigFile config;
+  config.WriteString(kCreateTempFilesKey, u"No");
+  TKelTesselMainWindow window(config, DocWindowFactory());
+  window.show();
+  const std::string sample = std::string(TESSEL_SAMPLES) + "/multipart-attachment.eml";
+  window.OpenFile(sample);
+  ASSERT_EQ(window.Documents().size(), 1u);
+  auto* doc = dynamic_cast<TDocWindow*>(window.Documents()[0].Document->Widget());
+  ASSERT_NE(doc, nullptr);
+  const std::string target = dir / "whole.eml";
+  auto dialogs = std::make_shared<TFixedSaveDialogs>(target);
+  doc->Details().SetDialogs(dialogs);
+
+  QAction* save = BodyPartItem(window, "Save &BodyPart As...");
+  ASSERT_NE(save, nullptr);
+  ASSERT_TRUE(save->isEnabled());
+  save->trigger();
+  EXPECT_EQ(dialogs->Titles, std::vector<std::string>{"Save bodypart"});
+  // The root part is shown: its header block and body, the file without
+  // the epilogue after the closing delimiter.
+  const std::string file = test::ReadFile(sample);
+  EXPECT_EQ(test::ReadFile(target), file.substr(0, file.find("Epilogue")));
+  EXPECT_TRUE(dialogs->Failures.empty());
 }

@@ -8,16 +8,16 @@ set(CPACK_PACKAGE_VERSION ${TESSEL_VERSION})
 set(CPACK_PACKAGE_VENDOR "Tessel")
 set(CPACK_PACKAGE_CONTACT "Tessel developers <tessel@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "viewer for mail message files and their S/MIME content")
+# CPack puts the summary first and indents these lines as the control file wants.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-  "viewer for mail message files and their S/MIME content
- Tessel shows the MIME structure of a mail message file (.eml) as a tree or
- as nested boxes and, for each part, its header, raw and decoded content.
- Signed S/MIME messages are verified and encrypted ones decrypted with the
- user's own certificate and key; PKCS #7 parts show their certificates,
- signers, recipients, signed attributes and ASN.1 tree.
- .
- Command-line tools list parts, print headers, extract content and print
- ASN.1 trees without a display.")
+  "Tessel shows the MIME structure of a mail message file (.eml) as a tree or
+as nested boxes and, for each part, its header, raw and decoded content.
+Signed S/MIME messages are verified and encrypted ones decrypted with the
+user's own certificate and key; PKCS #7 parts show their certificates,
+signers, recipients, signed attributes and ASN.1 tree.
+
+Command-line tools list parts, print headers, extract content and print
+ASN.1 trees without a display.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION mail)

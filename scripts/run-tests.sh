@@ -1,5 +1,7 @@
 #!/bin/sh
 # Installs what is needed, builds everything and runs the whole test suite;
+# then the desktop session test of the installed program on a real X server
+# (Xvfb) and the Debian package with its checks (scripts/package.sh --check);
 # then the same suite built with clang under the address and
 # undefined-behaviour sanitizers, and a one-minute run of every fuzz target
 # on its seed corpus (sharing that build). After each test run, one line
@@ -11,6 +13,8 @@ cd "$(dirname "$0")/.."
 status=0
 ctest --test-dir build --output-on-failure -j "$(nproc)" --timeout 600 || status=$?
 ./scripts/corpus-skips.sh build || status=1
+xvfb-run -a -s "-screen 0 1280x1024x24" python3 tests/e2e/desktop_session.py build || status=1
+./scripts/package.sh --check >build/package.log || { cat build/package.log; status=1; }
 [ "$status" -eq 0 ] || exit "$status"
 ./scripts/sanitize-tests.sh build-asan
 ./scripts/corpus-skips.sh build-asan

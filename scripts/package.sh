@@ -39,5 +39,5 @@ apt-get install --simulate -qq "$deb" >"$OUT/apt-simulate.txt" 2>&1 || { cat "$O
 root="$OUT/root"
 dpkg -x "$deb" "$root"
 "$root/usr/bin/tessel" --dump samples/multipart-attachment.eml >/dev/null || fail "the packaged program does not run"
-xvfb-run -a -s "-screen 0 1280x1024x24" python3 tests/e2e/desktop_session.py --deb "$deb" "$BUILD_DIR"
+xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" python3 tests/e2e/desktop_session.py --deb "$deb" "$BUILD_DIR"
 echo "package check: passed"

@@ -13,7 +13,7 @@ cd "$(dirname "$0")/.."
 status=0
 ctest --test-dir build --output-on-failure -j "$(nproc)" --timeout 600 || status=$?
 ./scripts/corpus-skips.sh build || status=1
-xvfb-run -a -s "-screen 0 1280x1024x24" python3 tests/e2e/desktop_session.py build || status=1
+xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" python3 tests/e2e/desktop_session.py build || status=1
 ./scripts/package.sh --check >build/package.log || { cat build/package.log; status=1; }
 [ "$status" -eq 0 ] || exit "$status"
 ./scripts/sanitize-tests.sh build-asan

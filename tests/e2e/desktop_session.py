@@ -9,7 +9,9 @@ process must end at once); takes a picture of the real window; ends the
 viewer with SIGTERM as a desktop session does; starts it again without
 files and checks that both messages were reopened in their order.
 
-Run under an X server: xvfb-run -a tests/e2e/desktop_session.py BUILD_DIR
+Run under an X server that does not reset when its last client leaves (a
+reset between two starts makes the second fail to connect):
+  xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" tests/e2e/desktop_session.py BUILD_DIR
 Options: --screenshot OUT.png keeps the picture, --keep keeps the workspace,
 --deb FILE tests the program unpacked from that package instead."""
 
@@ -147,7 +149,7 @@ def main():
     parser.add_argument("--deb", help="use the program unpacked from this package instead of installing the build")
     args = parser.parse_args()
     if not os.environ.get("DISPLAY"):
-        print("desktop_session: needs an X server; run it under xvfb-run -a", file=sys.stderr)
+        print("desktop_session: needs an X server; run it under xvfb-run -a (see --help)", file=sys.stderr)
         return 2
     began = time.monotonic()
     ws = xsession.Workspace(os.path.abspath(args.build_dir), keep=args.keep,

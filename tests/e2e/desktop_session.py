@@ -83,8 +83,9 @@ def session(ws, screenshot):
     mail = os.path.join(ws.root, "mail")
     os.makedirs(mail)
     first = os.path.join(mail, "multipart-attachment.eml")
-    # A space in the name: the Exec line must pass it as one argument.
-    second = os.path.join(mail, "signed figures.eml")
+    # A space in the name: the Exec line must pass it as one argument; the
+    # letters outside Latin-1 must survive the hand-over and the settings.
+    second = os.path.join(mail, "signed figures \u0416\u0443\u043a \u20ac.eml")
     shutil.copy(os.path.join(SOURCE, "samples", "multipart-attachment.eml"), first)
     shutil.copy(os.path.join(SOURCE, "docs", "samples", "signed-figures.eml"), second)
     config = config_file(ws.env, ws.program)

@@ -11,7 +11,7 @@
 
 #include "asn1/AsnRows.h"
 #include "asn1/asn1.h"
-#include "util/MemoryStream.h"
+#include "util/streams/MemoryStream.h"
 
 using namespace tessel;
 

@@ -10,9 +10,9 @@
 #include <random>
 #include <string>
 
-#include "util/Charsets.h"
-#include "util/MemoryStream.h"
-#include "util/Utf8Codec.h"
+#include "util/charsets/Charsets.h"
+#include "util/streams/MemoryStream.h"
+#include "util/charsets/Utf8Codec.h"
 
 using namespace tessel;
 

@@ -5,10 +5,10 @@
 #include <random>
 #include <string>
 
-#include "util/Base64.h"
-#include "util/ChainMemoryStream.h"
-#include "util/MemoryStream.h"
-#include "util/QuotedPrintable.h"
+#include "util/encodings/Base64.h"
+#include "util/streams/ChainMemoryStream.h"
+#include "util/streams/MemoryStream.h"
+#include "util/encodings/QuotedPrintable.h"
 
 using namespace tessel;
 

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "mime/bodypart.h"
-#include "window/MimeDocWindow.h"
-#include "window/PartDetails.h"
-#include "window/Viewer.h"
+#include "ui/window/MimeDocWindow.h"
+#include "ui/window/PartDetails.h"
+#include "ui/window/Viewer.h"
 
 namespace {
 

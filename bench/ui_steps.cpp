@@ -18,9 +18,9 @@
 #include <vector>
 
 #include "mime/bodypart.h"
-#include "util/WaitCursor.h"
-#include "window/MimeDocWindow.h"
-#include "window/Viewer.h"
+#include "util/system/WaitCursor.h"
+#include "ui/window/MimeDocWindow.h"
+#include "ui/window/Viewer.h"
 
 namespace {
 

@@ -13,9 +13,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "window/MimeDocWindow.h"
-#include "window/PanelView.h"
-#include "window/Viewer.h"
+#include "ui/window/MimeDocWindow.h"
+#include "ui/window/PanelView.h"
+#include "ui/window/Viewer.h"
 
 namespace {
 

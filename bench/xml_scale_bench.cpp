@@ -8,7 +8,7 @@
 #include <string>
 
 #include "config/QXConf.h"
-#include "util/MemoryStream.h"
+#include "util/streams/MemoryStream.h"
 #include "xml/QXMLParser.h"
 
 using namespace tessel;

@@ -15,8 +15,8 @@
 
 #include "mime/Message.h"
 #include "mime/StructureListing.h"
-#include "util/Exception.h"
-#include "util/MemoryStream.h"
+#include "util/system/Exception.h"
+#include "util/streams/MemoryStream.h"
 
 #define FUZZ_CHECK(cond, what)                                               \
   do {                                                                       \

@@ -6,11 +6,11 @@
 #include <string>
 
 #include "FuzzSupport.h"
-#include "util/Base64.h"
-#include "util/Charsets.h"
-#include "util/HexText.h"
-#include "util/QuotedPrintable.h"
-#include "util/Text.h"
+#include "util/encodings/Base64.h"
+#include "util/charsets/Charsets.h"
+#include "util/text/HexText.h"
+#include "util/encodings/QuotedPrintable.h"
+#include "util/text/Text.h"
 
 using namespace tessel;
 

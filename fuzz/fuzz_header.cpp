@@ -7,8 +7,8 @@
 #include "mime/FieldList.h"
 #include "mime/HeaderDecoding.h"
 #include "mime/Parameters.h"
-#include "util/Charsets.h"
-#include "util/StringUtils.h"
+#include "util/charsets/Charsets.h"
+#include "util/text/StringUtils.h"
 
 using namespace tessel;
 

@@ -11,12 +11,12 @@
 #include "FuzzSupport.h"
 #include "mime/MessageFile.h"
 #include "mime/MimeParser.h"
-#include "smime/CryptoPlatform.h"
-#include "smime/AsnQuery.h"
-#include "smime/Pkcs7Info.h"
-#include "smime/SmimeBodyPart.h"
-#include "smime/SmimeParseOptions.h"
-#include "smime/SmimeRows.h"
+#include "smime/openssl/CryptoPlatform.h"
+#include "smime/cms/AsnQuery.h"
+#include "smime/parts/Pkcs7Info.h"
+#include "smime/parts/SmimeBodyPart.h"
+#include "smime/parts/SmimeParseOptions.h"
+#include "smime/parts/SmimeRows.h"
 
 using namespace tessel;
 

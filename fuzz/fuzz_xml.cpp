@@ -10,7 +10,7 @@
 
 #include "FuzzSupport.h"
 #include "config/QXConf.h"
-#include "util/Charsets.h"
+#include "util/charsets/Charsets.h"
 
 using namespace tessel;
 

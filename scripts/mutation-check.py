@@ -38,9 +38,9 @@ MUTANTS = [
     ("XML Char: U+FFFD rejected", "src/xml/XmlChars.cpp", r"c <= 0xFFFD\)", "c < 0xFFFD)", ["xml"]),
     ("XML Char: U+FFFE accepted", "src/xml/XmlChars.cpp", r"c <= 0xFFFD\)", "c <= 0xFFFE)", ["xml"]),
     # Chain diagnostics: a trust bit dropped.
-    ("chain: \"signature not valid\" bit dropped", "src/smime/openssl_chain.cpp",
+    ("chain: \"signature not valid\" bit dropped", "src/smime/openssl/openssl_chain.cpp",
      r"return kTrustIsNotSignatureValid;", "return 0;", ["smime"]),
-    ("chain: \"not valid for usage\" bit dropped", "src/smime/openssl_chain.cpp",
+    ("chain: \"not valid for usage\" bit dropped", "src/smime/openssl/openssl_chain.cpp",
      r"return kTrustIsNotValidForUsage;", "return 0;", ["smime"]),
     # Encoded-word minimum length ("=?a?b?" and one character more).
     ("encoded word: one character shorter starts a word", "src/mime/HeaderDecoding.cpp",
@@ -48,9 +48,9 @@ MUTANTS = [
     ("encoded word: one character longer needed", "src/mime/HeaderDecoding.cpp",
      r"e \+ 6 < n", "e + 7 < n", ["mime"]),
     # Codecs.
-    ("base64: a pad after two digits gives a second byte", "src/util/Base64.cpp",
+    ("base64: a pad after two digits gives a second byte", "src/util/encodings/Base64.cpp",
      r"if \(filled == 3\) out\.Put", "if (filled >= 2) out.Put", ["util"]),
-    ("quoted-printable: a bad escape swallows one byte less", "src/util/QuotedPrintable.cpp",
+    ("quoted-printable: a bad escape swallows one byte less", "src/util/encodings/QuotedPrintable.cpp",
      r"(if \(low\.Valid\) \*o\+\+ = [^;]*;\n\s*)p \+= 3;", r"\1p += 2;", ["util"]),
     ("config: a character XML forbids written as it is", "src/config/CharRefWriter.cpp",
      r"if \(!IsXmlChar\(c\)\) c = kReplacement;", "(void)0;", ["config"]),
@@ -65,7 +65,7 @@ MUTANTS = [
      r"EntityDepth_ >= kMaxEntityDepth\)", "EntityDepth_ > kMaxEntityDepth)", ["xml"]),
     # Corpus comparisons: a decoder change seen only in files on the lists
     # of known differences (quoted-printable "=" not followed by hex digits).
-    ("quoted-printable: a bad escape kept as \"=\"", "src/util/QuotedPrintable.cpp",
+    ("quoted-printable: a bad escape kept as \"=\"", "src/util/encodings/QuotedPrintable.cpp",
      r"if \(low\.Valid\) (\*o\+\+ = [^;]*;)", r"if (!low.Valid) *o++ = '='; else \1", ["mime"]),
 ]
 

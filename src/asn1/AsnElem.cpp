@@ -2,12 +2,12 @@
 #include <cstring>
 #include <limits>
 
-#include "AsnHeader.h"
-#include "asn1.h"
-#include "oid.h"
-#include "util/Base64.h"
-#include "util/Exception.h"
-#include "util/MemoryStream.h"
+#include "asn1/AsnHeader.h"
+#include "asn1/asn1.h"
+#include "asn1/oid.h"
+#include "util/encodings/Base64.h"
+#include "util/system/Exception.h"
+#include "util/streams/MemoryStream.h"
 
 namespace tessel {
 

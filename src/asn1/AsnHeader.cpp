@@ -1,4 +1,4 @@
-#include "AsnHeader.h"
+#include "asn1/AsnHeader.h"
 
 namespace tessel::asn1 {
 

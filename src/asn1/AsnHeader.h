@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "util/Stream.h"
+#include "util/streams/Stream.h"
 
 namespace tessel::asn1 {
 

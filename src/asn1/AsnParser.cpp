@@ -1,9 +1,9 @@
 // TAsnParser: the streaming reader, one element per call.
 #include <limits>
 
-#include "AsnHeader.h"
-#include "asn1.h"
-#include "util/Exception.h"
+#include "asn1/AsnHeader.h"
+#include "asn1/asn1.h"
+#include "util/system/Exception.h"
 
 namespace tessel {
 

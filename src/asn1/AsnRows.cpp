@@ -1,7 +1,7 @@
-#include "AsnRows.h"
+#include "asn1/AsnRows.h"
 
-#include "AsnText.h"
-#include "oid.h"
+#include "asn1/AsnText.h"
+#include "asn1/oid.h"
 
 namespace tessel {
 

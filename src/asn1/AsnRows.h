@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "asn1.h"
+#include "asn1/asn1.h"
 
 namespace tessel {
 

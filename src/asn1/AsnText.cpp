@@ -1,6 +1,6 @@
-#include "AsnText.h"
+#include "asn1/AsnText.h"
 
-#include "util/Utf8Codec.h"
+#include "util/charsets/Utf8Codec.h"
 
 namespace tessel {
 

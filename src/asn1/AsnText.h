@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "asn1.h"
+#include "asn1/asn1.h"
 
 namespace tessel {
 

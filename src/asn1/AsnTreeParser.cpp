@@ -2,8 +2,8 @@
 #include <cstddef>
 #include <string>
 
-#include "AsnHeader.h"
-#include "asn1.h"
+#include "asn1/AsnHeader.h"
+#include "asn1/asn1.h"
 
 namespace tessel {
 

@@ -5,7 +5,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "oid.h"
+#include "asn1/oid.h"
 
 namespace tessel {
 

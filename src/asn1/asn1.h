@@ -14,8 +14,8 @@
 #include <string_view>
 #include <vector>
 
-#include "util/Exception.h"
-#include "util/Stream.h"
+#include "util/system/Exception.h"
+#include "util/streams/Stream.h"
 
 namespace tessel {
 

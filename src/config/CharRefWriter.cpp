@@ -1,4 +1,4 @@
-#include "CharRefWriter.h"
+#include "config/CharRefWriter.h"
 
 #include "xml/XmlChars.h"
 

@@ -16,7 +16,7 @@
 
 #include <memory>
 
-#include "util/CharRW.h"
+#include "util/streams/CharRW.h"
 
 namespace tessel {
 

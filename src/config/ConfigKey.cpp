@@ -1,11 +1,11 @@
-#include "ConfigKey.h"
+#include "config/ConfigKey.h"
 
 #include <algorithm>
 #include <limits>
 
-#include "util/Charsets.h"
-#include "util/Exception.h"
-#include "util/StringUtils.h"
+#include "util/charsets/Charsets.h"
+#include "util/system/Exception.h"
+#include "util/text/StringUtils.h"
 #include "xml/AttrList.h"
 #include "xml/KeyText.h"
 #include "xml/SaxWriter.h"

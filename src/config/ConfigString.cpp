@@ -1,4 +1,4 @@
-#include "ConfigString.h"
+#include "config/ConfigString.h"
 
 #include <unistd.h>
 
@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "util/Exception.h"
-#include "util/WinError.h"
+#include "util/system/Exception.h"
+#include "util/system/WinError.h"
 
 namespace tessel {
 

@@ -1,19 +1,19 @@
-#include "QXConf.h"
+#include "config/QXConf.h"
 
 #include <algorithm>
 #include <iostream>
 #include <string_view>
 
-#include "CharRefWriter.h"
-#include "ConfigLocation.h"
-#include "ConfigString.h"
-#include "SafeFile.h"
-#include "util/Charsets.h"
-#include "util/Exception.h"
-#include "util/FileStream.h"
-#include "util/MemoryStream.h"
-#include "util/StringUtils.h"
-#include "util/Utf8Codec.h"
+#include "config/CharRefWriter.h"
+#include "config/ConfigLocation.h"
+#include "config/ConfigString.h"
+#include "config/SafeFile.h"
+#include "util/charsets/Charsets.h"
+#include "util/system/Exception.h"
+#include "util/streams/FileStream.h"
+#include "util/streams/MemoryStream.h"
+#include "util/text/StringUtils.h"
+#include "util/charsets/Utf8Codec.h"
 #include "xml/Pretty.h"
 #include "xml/QXMLParser.h"
 

@@ -35,7 +35,7 @@
 #include <utility>
 #include <vector>
 
-#include "ConfigKey.h"
+#include "config/ConfigKey.h"
 #include "xml/SaxClient.h"
 
 namespace tessel {

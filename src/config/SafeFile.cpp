@@ -1,4 +1,4 @@
-#include "SafeFile.h"
+#include "config/SafeFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -10,8 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "util/FileStream.h"
-#include "util/WinError.h"
+#include "util/streams/FileStream.h"
+#include "util/system/WinError.h"
 
 namespace tessel {
 

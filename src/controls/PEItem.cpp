@@ -1,4 +1,4 @@
-#include "PEItem.h"
+#include "controls/PEItem.h"
 
 #include <utility>
 

@@ -1,8 +1,8 @@
-#include "PELayout.h"
+#include "controls/PELayout.h"
 
 #include <algorithm>
 
-#include "PEItem.h"
+#include "controls/PEItem.h"
 
 namespace tessel {
 

@@ -1,4 +1,4 @@
-#include "PropExplorer.h"
+#include "controls/PropExplorer.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -33,8 +33,8 @@
 #include <memory>
 #include <string>
 
-#include "PEItem.h"
-#include "PELayout.h"
+#include "controls/PEItem.h"
+#include "controls/PELayout.h"
 
 class QLineEdit;
 class QPushButton;

@@ -1,4 +1,4 @@
-#include "DelimiterSearch.h"
+#include "mime/DelimiterSearch.h"
 
 #include <algorithm>
 #include <cstring>

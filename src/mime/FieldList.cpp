@@ -1,4 +1,4 @@
-#include "FieldList.h"
+#include "mime/FieldList.h"
 
 namespace tessel {
 

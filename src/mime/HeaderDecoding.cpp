@@ -1,15 +1,15 @@
-#include "HeaderDecoding.h"
+#include "mime/HeaderDecoding.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "util/Base64.h"
-#include "util/Charsets.h"
-#include "util/Exception.h"
-#include "util/MemoryStream.h"
-#include "util/StringUtils.h"
-#include "util/Utf7Codec.h"
-#include "util/Utf8Codec.h"
+#include "util/encodings/Base64.h"
+#include "util/charsets/Charsets.h"
+#include "util/system/Exception.h"
+#include "util/streams/MemoryStream.h"
+#include "util/text/StringUtils.h"
+#include "util/charsets/Utf7Codec.h"
+#include "util/charsets/Utf8Codec.h"
 
 namespace tessel {
 

@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-#include "util/Stream.h"
+#include "util/streams/Stream.h"
 
 namespace tessel {
 

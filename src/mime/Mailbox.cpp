@@ -1,8 +1,8 @@
-#include "Mailbox.h"
+#include "mime/Mailbox.h"
 
 #include <cstdint>
 
-#include "util/StringUtils.h"
+#include "util/text/StringUtils.h"
 
 namespace tessel {
 

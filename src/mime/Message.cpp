@@ -1,10 +1,10 @@
-#include "Message.h"
+#include "mime/Message.h"
 
 #include <algorithm>
 #include <exception>
 
-#include "MimeParser.h"
-#include "util/StringUtils.h"
+#include "mime/MimeParser.h"
+#include "util/text/StringUtils.h"
 
 namespace tessel {
 

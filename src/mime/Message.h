@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "ParseOptions.h"
-#include "bodypart.h"
-#include "util/Stream.h"
-#include "util/TempFiles.h"
-#include "util/Text.h"
+#include "mime/ParseOptions.h"
+#include "mime/bodypart.h"
+#include "util/streams/Stream.h"
+#include "util/system/TempFiles.h"
+#include "util/text/Text.h"
 
 namespace tessel {
 

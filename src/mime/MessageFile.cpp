@@ -1,4 +1,4 @@
-#include "MessageFile.h"
+#include "mime/MessageFile.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -14,11 +14,11 @@
 #include <cstring>
 #include <limits>
 
-#include "MimeParser.h"
-#include "util/Charsets.h"
-#include "util/FileStream.h"
-#include "util/StringUtils.h"
-#include "util/WinError.h"
+#include "mime/MimeParser.h"
+#include "util/charsets/Charsets.h"
+#include "util/streams/FileStream.h"
+#include "util/text/StringUtils.h"
+#include "util/system/WinError.h"
 
 namespace tessel {
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-#include "Message.h"
+#include "mime/Message.h"
 
 namespace tessel {
 

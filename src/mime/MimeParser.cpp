@@ -1,10 +1,10 @@
-#include "MimeParser.h"
+#include "mime/MimeParser.h"
 
 #include <cstring>
 
-#include "DelimiterSearch.h"
-#include "HeaderDecoding.h"
-#include "util/StringUtils.h"
+#include "mime/DelimiterSearch.h"
+#include "mime/HeaderDecoding.h"
+#include "util/text/StringUtils.h"
 
 namespace tessel {
 

@@ -11,10 +11,10 @@
 #include <memory>
 #include <string>
 
-#include "ParseOptions.h"
-#include "bodypart.h"
-#include "util/Exception.h"
-#include "util/Text.h"
+#include "mime/ParseOptions.h"
+#include "mime/bodypart.h"
+#include "util/system/Exception.h"
+#include "util/text/Text.h"
 
 namespace tessel {
 

@@ -1,8 +1,8 @@
-#include "Parameters.h"
+#include "mime/Parameters.h"
 
 #include <string_view>
 
-#include "util/StringUtils.h"
+#include "util/text/StringUtils.h"
 
 namespace tessel {
 

@@ -9,7 +9,7 @@
 #include <cstdint>
 #include <string>
 
-#include "FieldList.h"
+#include "mime/FieldList.h"
 
 namespace tessel {
 

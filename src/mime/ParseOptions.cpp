@@ -1,7 +1,7 @@
-#include "ParseOptions.h"
+#include "mime/ParseOptions.h"
 
-#include "bodypart.h"
-#include "util/StringUtils.h"
+#include "mime/bodypart.h"
+#include "util/text/StringUtils.h"
 
 namespace tessel {
 

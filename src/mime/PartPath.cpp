@@ -1,6 +1,6 @@
-#include "PartPath.h"
+#include "mime/PartPath.h"
 
-#include "util/Exception.h"
+#include "util/system/Exception.h"
 
 namespace tessel {
 

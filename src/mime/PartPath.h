@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "Message.h"
+#include "mime/Message.h"
 
 namespace tessel {
 

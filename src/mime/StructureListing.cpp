@@ -1,7 +1,7 @@
-#include "StructureListing.h"
+#include "mime/StructureListing.h"
 
-#include "util/Charsets.h"
-#include "util/LineEscape.h"
+#include "util/charsets/Charsets.h"
+#include "util/text/LineEscape.h"
 
 namespace tessel {
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <string_view>
 
-#include "bodypart.h"
+#include "mime/bodypart.h"
 
 namespace tessel {
 

@@ -1,13 +1,13 @@
-#include "bodypart.h"
+#include "mime/bodypart.h"
 
 #include <algorithm>
 
-#include "MessageFile.h"
-#include "MimeParser.h"
-#include "Parameters.h"
-#include "util/Charsets.h"
-#include "util/MemoryStream.h"
-#include "util/StringUtils.h"
+#include "mime/MessageFile.h"
+#include "mime/MimeParser.h"
+#include "mime/Parameters.h"
+#include "util/charsets/Charsets.h"
+#include "util/streams/MemoryStream.h"
+#include "util/text/StringUtils.h"
 
 namespace tessel {
 

@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "FieldList.h"
-#include "HeaderDecoding.h"
-#include "ParseOptions.h"
-#include "util/ChainMemoryStream.h"
-#include "util/Stream.h"
-#include "util/Text.h"
+#include "mime/FieldList.h"
+#include "mime/HeaderDecoding.h"
+#include "mime/ParseOptions.h"
+#include "util/streams/ChainMemoryStream.h"
+#include "util/streams/Stream.h"
+#include "util/text/Text.h"
 
 namespace tessel {
 

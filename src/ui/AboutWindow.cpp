@@ -1,4 +1,4 @@
-#include "AboutWindow.h"
+#include "ui/AboutWindow.h"
 
 #include <QDesktopServices>
 #include <QDialogButtonBox>

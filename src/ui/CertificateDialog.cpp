@@ -1,6 +1,6 @@
 // The certificate dialog; see CertificateDialog.h. Every text in it comes
 // from a stranger's certificate, so nothing is ever read as rich text.
-#include "CertificateDialog.h"
+#include "ui/CertificateDialog.h"
 
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -15,7 +15,7 @@
 #include <QVBoxLayout>
 #include <ctime>
 
-#include "CertificateRows.h"
+#include "ui/CertificateRows.h"
 #include "config/SafeFile.h"
 
 namespace tessel {

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "smime/Certificate.h"
+#include "smime/cms/Certificate.h"
 
 class QPlainTextEdit;
 class QPushButton;

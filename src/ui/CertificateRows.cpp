@@ -1,5 +1,5 @@
 // Rows of the certificate dialog; see CertificateRows.h.
-#include "CertificateRows.h"
+#include "ui/CertificateRows.h"
 
 #include <cctype>
 

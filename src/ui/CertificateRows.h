@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "smime/Certificate.h"
-#include "smime/CertificateDetails.h"
+#include "smime/cms/Certificate.h"
+#include "smime/cms/CertificateDetails.h"
 
 namespace tessel {
 

@@ -1,4 +1,4 @@
-#include "DropFormats.h"
+#include "ui/DropFormats.h"
 
 namespace tessel {
 

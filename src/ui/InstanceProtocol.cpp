@@ -1,4 +1,4 @@
-#include "InstanceProtocol.h"
+#include "ui/InstanceProtocol.h"
 
 namespace tessel {
 

@@ -1,13 +1,13 @@
-#include "MainEntry.h"
+#include "ui/MainEntry.h"
 
 #include <QApplication>
 #include <filesystem>
 #include <ostream>
 #include <system_error>
 
-#include "RecentFiles.h"
-#include "SignalClose.h"
-#include "SingleInstance.h"
+#include "ui/RecentFiles.h"
+#include "ui/SignalClose.h"
+#include "ui/SingleInstance.h"
 
 namespace tessel {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "MainWindow.h"
+#include "ui/MainWindow.h"
 
 namespace tessel {
 

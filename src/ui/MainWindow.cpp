@@ -1,4 +1,4 @@
-#include "MainWindow.h"
+#include "ui/MainWindow.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -21,12 +21,12 @@
 #include <filesystem>
 #include <system_error>
 
-#include "AboutWindow.h"
-#include "DropFormats.h"
-#include "WindowArrangement.h"
-#include "WindowSettings.h"
+#include "ui/AboutWindow.h"
+#include "ui/DropFormats.h"
+#include "ui/WindowArrangement.h"
+#include "ui/WindowSettings.h"
 #include "config/QXConf.h"
-#include "util/TempFiles.h"
+#include "util/system/TempFiles.h"
 
 namespace tessel {
 

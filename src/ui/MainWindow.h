@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "RecentFiles.h"
+#include "ui/RecentFiles.h"
 
 class QAction;
 class QActionGroup;

@@ -1,5 +1,5 @@
 // Content-page rules of the document window; see PartPages.h.
-#include "PartPages.h"
+#include "ui/PartPages.h"
 
 #include <cctype>
 

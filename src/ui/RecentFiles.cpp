@@ -1,4 +1,4 @@
-#include "RecentFiles.h"
+#include "ui/RecentFiles.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "util/FileStream.h"
+#include "util/streams/FileStream.h"
 
 namespace tessel {
 

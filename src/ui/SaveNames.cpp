@@ -1,12 +1,12 @@
 // Save and execute rules of the document window; see SaveNames.h.
-#include "SaveNames.h"
+#include "ui/SaveNames.h"
 
 #include <algorithm>
 #include <array>
 #include <cctype>
 
-#include "PartPages.h"
-#include "util/ContentTypes.h"
+#include "ui/PartPages.h"
+#include "util/system/ContentTypes.h"
 
 namespace tessel {
 

@@ -1,4 +1,4 @@
-#include "SingleInstance.h"
+#include "ui/SingleInstance.h"
 
 #include <unistd.h>
 
@@ -8,7 +8,7 @@
 #include <QLockFile>
 #include <QtGlobal>
 
-#include "util/TempFiles.h"
+#include "util/system/TempFiles.h"
 
 namespace tessel {
 

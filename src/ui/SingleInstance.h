@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "InstanceProtocol.h"
+#include "ui/InstanceProtocol.h"
 
 class QLocalSocket;
 

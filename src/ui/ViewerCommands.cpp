@@ -3,8 +3,8 @@
 // free of the window system.
 #include <iostream>
 
-#include "cli/Command.h"
-#include "window/Viewer.h"
+#include "ui/cli/Command.h"
+#include "ui/window/Viewer.h"
 
 namespace tessel {
 

@@ -1,4 +1,4 @@
-#include "WindowArrangement.h"
+#include "ui/WindowArrangement.h"
 
 #include <algorithm>
 

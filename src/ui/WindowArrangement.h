@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "WindowSettings.h"
+#include "ui/WindowSettings.h"
 
 namespace tessel {
 

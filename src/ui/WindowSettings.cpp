@@ -1,10 +1,10 @@
-#include "WindowSettings.h"
+#include "ui/WindowSettings.h"
 
 #include <algorithm>
 
 #include "config/QXConf.h"
-#include "util/Charsets.h"
-#include "util/Exception.h"
+#include "util/charsets/Charsets.h"
+#include "util/system/Exception.h"
 
 namespace tessel {
 

@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "cli/Command.h"
+#include "ui/cli/Command.h"
 #include "config/QXConf.h"
-#include "util/Exception.h"
-#include "util/desktop/DesktopContentTypes.h"
-#include "window/Viewer.h"
+#include "util/system/Exception.h"
+#include "ui/desktop/DesktopContentTypes.h"
+#include "ui/window/Viewer.h"
 
 int main(int argc, char** argv) {
   using namespace tessel;

@@ -1,9 +1,9 @@
-#include "AttrList.h"
+#include "xml/AttrList.h"
 
 #include <algorithm>
 #include <memory>
 
-#include "KeyText.h"
+#include "xml/KeyText.h"
 
 namespace tessel {
 

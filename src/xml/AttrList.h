@@ -8,10 +8,10 @@
 #include <utility>
 #include <vector>
 
-#include "KeyText.h"
+#include "xml/KeyText.h"
 
-#include "util/Exception.h"
-#include "QName.h"
+#include "util/system/Exception.h"
+#include "xml/QName.h"
 
 namespace tessel {
 

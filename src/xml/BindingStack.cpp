@@ -1,8 +1,8 @@
-#include "BindingStack.h"
+#include "xml/BindingStack.h"
 
 #include <algorithm>
 
-#include "KeyText.h"
+#include "xml/KeyText.h"
 
 namespace tessel {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "util/Exception.h"
-#include "util/WStringBuf.h"
+#include "util/system/Exception.h"
+#include "util/text/WStringBuf.h"
 
 namespace tessel {
 

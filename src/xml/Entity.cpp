@@ -1,4 +1,4 @@
-#include "Entity.h"
+#include "xml/Entity.h"
 
 #include <sys/mman.h>
 
@@ -10,12 +10,12 @@
 #include <cstdio>
 #include <cstring>
 
-#include "KeyText.h"
-#include "QXMLParser.h"
-#include "util/Charsets.h"
-#include "util/FileStream.h"
-#include "util/MemoryStream.h"
-#include "util/StringUtils.h"
+#include "xml/KeyText.h"
+#include "xml/QXMLParser.h"
+#include "util/charsets/Charsets.h"
+#include "util/streams/FileStream.h"
+#include "util/streams/MemoryStream.h"
+#include "util/text/StringUtils.h"
 
 namespace tessel {
 

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "XmlChars.h"
-#include "util/CharRW.h"
-#include "util/Stream.h"
+#include "xml/XmlChars.h"
+#include "util/streams/CharRW.h"
+#include "util/streams/Stream.h"
 
 namespace tessel {
 

@@ -1,4 +1,4 @@
-#include "KeyText.h"
+#include "xml/KeyText.h"
 
 #include <cstdint>
 

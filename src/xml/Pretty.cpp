@@ -1,4 +1,4 @@
-#include "Pretty.h"
+#include "xml/Pretty.h"
 
 namespace tessel {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "SaxWriter.h"
+#include "xml/SaxWriter.h"
 
 namespace tessel {
 

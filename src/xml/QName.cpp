@@ -1,6 +1,6 @@
-#include "QName.h"
+#include "xml/QName.h"
 
-#include "KeyText.h"
+#include "xml/KeyText.h"
 
 namespace tessel {
 

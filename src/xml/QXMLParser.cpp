@@ -1,11 +1,11 @@
-#include "QXMLParser.h"
+#include "xml/QXMLParser.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
-#include "KeyText.h"
-#include "util/StringUtils.h"
+#include "xml/KeyText.h"
+#include "util/text/StringUtils.h"
 
 namespace tessel {
 

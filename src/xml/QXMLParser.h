@@ -14,14 +14,14 @@
 #include <string>
 #include <vector>
 
-#include "BindingStack.h"
-#include "Entity.h"
-#include "QXMLUtils.h"
-#include "WideStringList.h"
-#include "WideStringMap.h"
-#include "util/Exception.h"
-#include "util/Stream.h"
-#include "util/WStringBuf.h"
+#include "xml/BindingStack.h"
+#include "xml/Entity.h"
+#include "xml/QXMLUtils.h"
+#include "xml/WideStringList.h"
+#include "xml/WideStringMap.h"
+#include "util/system/Exception.h"
+#include "util/streams/Stream.h"
+#include "util/text/WStringBuf.h"
 
 namespace tessel {
 

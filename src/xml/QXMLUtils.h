@@ -1,13 +1,13 @@
 // The XML toolkit's events, writers and containers in one include.
 #pragma once
 
-#include "AttrList.h"
-#include "BindingStack.h"
-#include "KeyText.h"
-#include "Pretty.h"
-#include "QName.h"
-#include "SaxClient.h"
-#include "SaxWriter.h"
-#include "WideStringList.h"
-#include "WideStringMap.h"
-#include "XmlChars.h"
+#include "xml/AttrList.h"
+#include "xml/BindingStack.h"
+#include "xml/KeyText.h"
+#include "xml/Pretty.h"
+#include "xml/QName.h"
+#include "xml/SaxClient.h"
+#include "xml/SaxWriter.h"
+#include "xml/WideStringList.h"
+#include "xml/WideStringMap.h"
+#include "xml/XmlChars.h"

@@ -1,4 +1,4 @@
-#include "SaxClient.h"
+#include "xml/SaxClient.h"
 
 namespace tessel {
 

@@ -6,9 +6,9 @@
 #include <functional>
 #include <string>
 
-#include "AttrList.h"
-#include "QName.h"
-#include "util/WStringBuf.h"
+#include "xml/AttrList.h"
+#include "xml/QName.h"
+#include "util/text/WStringBuf.h"
 
 namespace tessel {
 

@@ -1,4 +1,4 @@
-#include "SaxWriter.h"
+#include "xml/SaxWriter.h"
 
 namespace tessel {
 

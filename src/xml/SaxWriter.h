@@ -5,8 +5,8 @@
 #include <memory>
 #include <string>
 
-#include "SaxClient.h"
-#include "util/CharRW.h"
+#include "xml/SaxClient.h"
+#include "util/streams/CharRW.h"
 
 namespace tessel {
 

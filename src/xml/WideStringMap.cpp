@@ -1,4 +1,4 @@
-#include "WideStringMap.h"
+#include "xml/WideStringMap.h"
 
 #include <algorithm>
 

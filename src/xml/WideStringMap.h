@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "KeyText.h"
+#include "xml/KeyText.h"
 
 namespace tessel {
 

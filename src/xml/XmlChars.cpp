@@ -1,4 +1,4 @@
-#include "XmlChars.h"
+#include "xml/XmlChars.h"
 
 #include <array>
 #include <iterator>

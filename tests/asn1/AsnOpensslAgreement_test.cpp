@@ -12,7 +12,7 @@
 #include "AsnTestUtil.h"
 #include "CorpusPresence.h"
 #include "asn1/AsnRows.h"
-#include "util/Base64.h"
+#include "util/encodings/Base64.h"
 
 using namespace tessel;
 using namespace tessel::test;

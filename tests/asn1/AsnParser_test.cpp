@@ -6,7 +6,7 @@
 #include <new>
 
 #include "AsnTestUtil.h"
-#include "util/Exception.h"
+#include "util/system/Exception.h"
 
 using namespace tessel;
 using namespace tessel::test;

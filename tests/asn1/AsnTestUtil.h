@@ -7,7 +7,7 @@
 #include <string>
 
 #include "asn1/asn1.h"
-#include "util/MemoryStream.h"
+#include "util/streams/MemoryStream.h"
 
 namespace tessel::test {
 

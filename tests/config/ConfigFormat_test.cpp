@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "config/QXConf.h"
-#include "util/Charsets.h"
-#include "util/FileStream.h"
+#include "util/charsets/Charsets.h"
+#include "util/streams/FileStream.h"
 
 using namespace tessel;
 

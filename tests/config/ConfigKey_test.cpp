@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "util/Exception.h"
+#include "util/system/Exception.h"
 
 using namespace tessel;
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "config/ConfigLocation.h"
-#include "util/Exception.h"
+#include "util/system/Exception.h"
 
 using namespace tessel;
 

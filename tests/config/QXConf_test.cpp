@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "util/Charsets.h"
-#include "util/FileStream.h"
-#include "util/WinError.h"
+#include "util/charsets/Charsets.h"
+#include "util/streams/FileStream.h"
+#include "util/system/WinError.h"
 
 using namespace tessel;
 namespace fs = std::filesystem;

@@ -18,9 +18,9 @@
 #include "CorpusPresence.h"
 #include "MimeTestSupport.h"
 #include "mime/MessageFile.h"
-#include "util/Charsets.h"
-#include "util/FileStream.h"
-#include "util/StringUtils.h"
+#include "util/charsets/Charsets.h"
+#include "util/streams/FileStream.h"
+#include "util/text/StringUtils.h"
 
 namespace corpus {
 

@@ -9,7 +9,7 @@
 #include "CorpusPresence.h"
 #include "MimeTestSupport.h"
 #include "mime/MessageFile.h"
-#include "util/Charsets.h"
+#include "util/charsets/Charsets.h"
 
 using namespace tessel;
 using namespace mimetest;

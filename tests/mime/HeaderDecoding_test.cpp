@@ -4,7 +4,7 @@
 
 #include "CorpusSupport.h"
 #include "mime/HeaderDecoding.h"
-#include "util/Charsets.h"
+#include "util/charsets/Charsets.h"
 
 using namespace tessel;
 using namespace mimetest;

@@ -9,7 +9,7 @@
 #include "MimeTestSupport.h"
 #include "mime/MessageFile.h"
 #include "mime/MimeParser.h"
-#include "util/WinError.h"
+#include "util/system/WinError.h"
 
 using namespace tessel;
 using namespace mimetest;

@@ -7,7 +7,7 @@
 
 #include "mime/Message.h"
 #include "mime/MimeParser.h"
-#include "util/MemoryStream.h"
+#include "util/streams/MemoryStream.h"
 
 namespace mimetest {
 

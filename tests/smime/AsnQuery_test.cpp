@@ -1,7 +1,7 @@
 // ASN.1 path queries over trees built from DER.
 #include "SmimeTestSupport.h"
-#include "smime/AsnQuery.h"
-#include "util/Exception.h"
+#include "smime/cms/AsnQuery.h"
+#include "util/system/Exception.h"
 
 using namespace tessel;
 using namespace smimetest;

@@ -10,7 +10,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "smime/CryptoPlatform.h"
+#include "smime/openssl/CryptoPlatform.h"
 
 #ifndef TESSEL_CERT_DETAILS_SCRIPT
 #define TESSEL_CERT_DETAILS_SCRIPT TESSEL_TEST_DATA "/../make-cert-details.sh"

@@ -1,10 +1,10 @@
 // Certificate fields against the reference tool's text form of the same
 // certificates (make-cert-details.sh writes both).
-#include "smime/CertificateDetails.h"
+#include "smime/cms/CertificateDetails.h"
 
 #include <gtest/gtest.h>
 
-#include "smime/CertDetailsSupport.h"
+#include "CertDetailsSupport.h"
 
 #include <ctime>
 #include <string>

@@ -3,8 +3,8 @@
 #include <sys/stat.h>
 
 #include "SmimeTestSupport.h"
-#include "smime/CertificateStore.h"
-#include "util/WinError.h"
+#include "smime/stores/CertificateStore.h"
+#include "util/system/WinError.h"
 
 using namespace smimetest;
 using namespace tessel;

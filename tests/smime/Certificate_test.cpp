@@ -2,8 +2,8 @@
 // certificate chains as trust-status bits.
 #include "SmimeTestSupport.h"
 #include "asn1/asn1.h"
-#include "smime/CertificateChain.h"
-#include "util/Exception.h"
+#include "smime/cms/CertificateChain.h"
+#include "util/system/Exception.h"
 
 using namespace smimetest;
 using namespace tessel;

@@ -1,10 +1,10 @@
 // Decryption with keys from the "My" store: which recipient is used, keys
 // that must be refused, algorithm names and the errors.
 #include "SmimeTestSupport.h"
-#include "smime/EnvelopedData.h"
-#include "smime/SecuritySummary.h"
-#include "smime/StatusCodes.h"
-#include "util/WinError.h"
+#include "smime/cms/EnvelopedData.h"
+#include "smime/parts/SecuritySummary.h"
+#include "smime/cms/StatusCodes.h"
+#include "util/system/WinError.h"
 
 using namespace smimetest;
 using namespace tessel;

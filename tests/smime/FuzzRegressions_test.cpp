@@ -8,7 +8,7 @@
 
 #include "SmimeTestSupport.h"
 #include "mime/MimeParser.h"
-#include "smime/SmimeRows.h"
+#include "smime/parts/SmimeRows.h"
 
 namespace {
 

@@ -4,10 +4,10 @@
 
 #include "SmimeTestSupport.h"
 #include "asn1/asn1.h"
-#include "smime/NameValueList.h"
-#include "smime/SignedData.h"
-#include "smime/StatusCodes.h"
-#include "util/WinError.h"
+#include "smime/parts/NameValueList.h"
+#include "smime/cms/SignedData.h"
+#include "smime/cms/StatusCodes.h"
+#include "util/system/WinError.h"
 
 using namespace smimetest;
 using namespace tessel;

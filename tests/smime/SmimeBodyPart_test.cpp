@@ -1,9 +1,9 @@
 // S/MIME layers in messages: kinds, decryption, unwrapping and signed
 // multiparts, and the message's security summary over nested layers.
 #include "SmimeTestSupport.h"
-#include "smime/CertificateStore.h"
-#include "smime/CertificateChain.h"
-#include "smime/StatusCodes.h"
+#include "smime/stores/CertificateStore.h"
+#include "smime/cms/CertificateChain.h"
+#include "smime/cms/StatusCodes.h"
 
 using namespace tessel;
 using namespace smimetest;

@@ -1,8 +1,8 @@
 // The rows of the S/MIME information page and the PKCS #7 information
 // objects they are made from.
 #include "SmimeTestSupport.h"
-#include "smime/Pkcs7Info.h"
-#include "smime/SmimeRows.h"
+#include "smime/parts/Pkcs7Info.h"
+#include "smime/parts/SmimeRows.h"
 
 using namespace tessel;
 using namespace smimetest;

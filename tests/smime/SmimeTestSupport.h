@@ -16,15 +16,15 @@
 #include <vector>
 
 #include "mime/Message.h"
-#include "smime/Certificate.h"
-#include "smime/CryptoPlatform.h"
-#include "smime/MultipartSigned.h"
-#include "smime/SecuritySummary.h"
-#include "smime/SmimeBodyPart.h"
-#include "smime/SmimeParseOptions.h"
-#include "util/Base64.h"
-#include "util/FileStream.h"
-#include "util/MemoryStream.h"
+#include "smime/cms/Certificate.h"
+#include "smime/openssl/CryptoPlatform.h"
+#include "smime/parts/MultipartSigned.h"
+#include "smime/parts/SecuritySummary.h"
+#include "smime/parts/SmimeBodyPart.h"
+#include "smime/parts/SmimeParseOptions.h"
+#include "util/encodings/Base64.h"
+#include "util/streams/FileStream.h"
+#include "util/streams/MemoryStream.h"
 
 namespace smimetest {
 

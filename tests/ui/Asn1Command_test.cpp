@@ -6,8 +6,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "cli/Command.h"
-#include "util/FileStream.h"
+#include "ui/cli/Command.h"
+#include "util/streams/FileStream.h"
 
 namespace fs = std::filesystem;
 using namespace tessel::cli;

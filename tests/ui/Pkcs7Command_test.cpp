@@ -1,6 +1,6 @@
 // tessel --pkcs7: the S/MIME information rows of one part.
 #include "SmimeCliSupport.h"
-#include "util/StringUtils.h"
+#include "util/text/StringUtils.h"
 
 using namespace smimetest;
 using tessel::StartsWith;

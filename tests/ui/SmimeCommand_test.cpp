@@ -1,7 +1,7 @@
 // tessel --smime, and what --dump and --check show of S/MIME layers.
 #include "SmimeCliSupport.h"
-#include "smime/CertificateStore.h"
-#include "util/StringUtils.h"
+#include "smime/stores/CertificateStore.h"
+#include "util/text/StringUtils.h"
 
 #include <algorithm>
 

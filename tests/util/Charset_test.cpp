@@ -1,4 +1,4 @@
-#include "util/Charsets.h"
+#include "util/charsets/Charsets.h"
 
 #include <gtest/gtest.h>
 

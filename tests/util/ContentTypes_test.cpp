@@ -1,6 +1,6 @@
 // Content types and the programs associated with them, and how programs
 // are started: directly from an argument list, detached, never through a shell.
-#include "util/ContentTypes.h"
+#include "util/system/ContentTypes.h"
 
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -16,10 +16,10 @@
 #include <thread>
 
 #include "TestSupport.h"
-#include "util/FileStream.h"
-#include "util/ProgramStart.h"
-#include "util/StringUtils.h"
-#include "util/WinError.h"
+#include "util/streams/FileStream.h"
+#include "util/system/ExternalProgram.h"
+#include "util/text/StringUtils.h"
+#include "util/system/WinError.h"
 
 using namespace tessel;
 using namespace tessel::content_types_detail;

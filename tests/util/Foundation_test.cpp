@@ -11,13 +11,13 @@
 #include <tuple>
 
 #include "TestSupport.h"
-#include "util/ChainMemoryStream.h"
-#include "util/FileStream.h"
-#include "util/HexText.h"
-#include "util/ObjectList.h"
-#include "util/StringUtils.h"
-#include "util/WStringBuf.h"
-#include "util/WinError.h"
+#include "util/streams/ChainMemoryStream.h"
+#include "util/streams/FileStream.h"
+#include "util/text/HexText.h"
+#include "util/text/ObjectList.h"
+#include "util/text/StringUtils.h"
+#include "util/text/WStringBuf.h"
+#include "util/system/WinError.h"
 
 using namespace tessel;
 using L = TStringListX;

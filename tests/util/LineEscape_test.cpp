@@ -1,7 +1,7 @@
 // The one-line escaping rule for text from messages.
 #include <gtest/gtest.h>
 
-#include "util/LineEscape.h"
+#include "util/text/LineEscape.h"
 
 using namespace tessel;
 

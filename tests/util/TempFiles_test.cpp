@@ -1,4 +1,4 @@
-#include "util/TempFiles.h"
+#include "util/system/TempFiles.h"
 
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -10,8 +10,8 @@
 #include <fstream>
 
 #include "TestSupport.h"
-#include "util/FileStream.h"
-#include "util/WinError.h"
+#include "util/streams/FileStream.h"
+#include "util/system/WinError.h"
 
 using namespace tessel;
 

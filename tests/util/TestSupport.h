@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "util/Charsets.h"
-#include "util/MemoryStream.h"
+#include "util/charsets/Charsets.h"
+#include "util/streams/MemoryStream.h"
 
 namespace tessel::test {
 

@@ -1,4 +1,4 @@
-#include "util/Text.h"
+#include "util/text/Text.h"
 
 #include <gtest/gtest.h>
 

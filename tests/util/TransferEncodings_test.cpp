@@ -4,9 +4,9 @@
 #include <tuple>
 
 #include "TestSupport.h"
-#include "util/Base64.h"
-#include "util/Exception.h"
-#include "util/QuotedPrintable.h"
+#include "util/encodings/Base64.h"
+#include "util/system/Exception.h"
+#include "util/encodings/QuotedPrintable.h"
 
 using namespace tessel;
 using namespace tessel::test;

@@ -5,8 +5,8 @@
 #include <functional>
 
 #include "XmlTestUtil.h"
-#include "util/Charsets.h"
-#include "util/MemoryStream.h"
+#include "util/charsets/Charsets.h"
+#include "util/streams/MemoryStream.h"
 #include "xml/Pretty.h"
 #include "xml/SaxWriter.h"
 

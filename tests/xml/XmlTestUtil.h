@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "util/MemoryStream.h"
+#include "util/streams/MemoryStream.h"
 #include "xml/KeyText.h"
 #include "xml/QXMLParser.h"
 

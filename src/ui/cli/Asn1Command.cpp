@@ -5,12 +5,12 @@
 #include <string>
 #include <string_view>
 
-#include "Command.h"
+#include "ui/cli/Command.h"
 #include "asn1/AsnRows.h"
 #include "asn1/asn1.h"
-#include "util/Base64.h"
-#include "util/LineEscape.h"
-#include "util/MemoryStream.h"
+#include "util/encodings/Base64.h"
+#include "util/text/LineEscape.h"
+#include "util/streams/MemoryStream.h"
 
 namespace tessel::cli {
 

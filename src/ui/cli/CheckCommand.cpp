@@ -9,10 +9,10 @@
 // the part's path.
 #include <ostream>
 
-#include "Command.h"
-#include "MessageArgs.h"
-#include "util/Exception.h"
-#include "util/LineEscape.h"
+#include "ui/cli/Command.h"
+#include "ui/cli/MessageArgs.h"
+#include "util/system/Exception.h"
+#include "util/text/LineEscape.h"
 
 namespace tessel::cli {
 

@@ -3,8 +3,8 @@
 #include <new>
 #include <ostream>
 
-#include "Command.h"
-#include "util/FileStream.h"
+#include "ui/cli/Command.h"
+#include "util/streams/FileStream.h"
 
 namespace tessel::cli {
 

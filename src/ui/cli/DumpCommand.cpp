@@ -2,10 +2,10 @@
 // mime/StructureListing.h for the format).
 #include <ostream>
 
-#include "Command.h"
-#include "MessageArgs.h"
+#include "ui/cli/Command.h"
+#include "ui/cli/MessageArgs.h"
 #include "mime/StructureListing.h"
-#include "util/LineEscape.h"
+#include "util/text/LineEscape.h"
 
 namespace tessel::cli {
 

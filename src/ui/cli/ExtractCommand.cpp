@@ -6,11 +6,11 @@
 #include <memory>
 #include <ostream>
 
-#include "Command.h"
-#include "MessageArgs.h"
-#include "util/Exception.h"
-#include "util/LineEscape.h"
-#include "util/ReplacingFile.h"
+#include "ui/cli/Command.h"
+#include "ui/cli/MessageArgs.h"
+#include "util/system/Exception.h"
+#include "util/text/LineEscape.h"
+#include "util/system/ReplacingFile.h"
 
 namespace tessel::cli {
 

@@ -2,9 +2,9 @@
 // "Name: value" lines in their order.
 #include <ostream>
 
-#include "Command.h"
-#include "MessageArgs.h"
-#include "util/LineEscape.h"
+#include "ui/cli/Command.h"
+#include "ui/cli/MessageArgs.h"
+#include "util/text/LineEscape.h"
 
 namespace tessel::cli {
 

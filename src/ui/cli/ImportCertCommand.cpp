@@ -4,11 +4,11 @@
 #include <ostream>
 #include <string>
 
-#include "Command.h"
-#include "smime/Certificate.h"
-#include "smime/CertificateStore.h"
-#include "smime/CryptoPlatform.h"
-#include "util/MemoryStream.h"
+#include "ui/cli/Command.h"
+#include "smime/cms/Certificate.h"
+#include "smime/stores/CertificateStore.h"
+#include "smime/openssl/CryptoPlatform.h"
+#include "util/streams/MemoryStream.h"
 
 namespace tessel::cli {
 

@@ -10,10 +10,10 @@
 #include <ostream>
 #include <string>
 
-#include "Command.h"
-#include "smime/Certificate.h"
-#include "smime/CertificateStore.h"
-#include "smime/CryptoPlatform.h"
+#include "ui/cli/Command.h"
+#include "smime/cms/Certificate.h"
+#include "smime/stores/CertificateStore.h"
+#include "smime/openssl/CryptoPlatform.h"
 
 namespace tessel::cli {
 

@@ -1,12 +1,12 @@
-#include "MessageArgs.h"
+#include "ui/cli/MessageArgs.h"
 
 #include <cstdint>
 
 #include "mime/MessageFile.h"
 #include "mime/MimeParser.h"
-#include "smime/SecuritySummary.h"
-#include "smime/SmimeParseOptions.h"
-#include "util/LineEscape.h"
+#include "smime/parts/SecuritySummary.h"
+#include "smime/parts/SmimeParseOptions.h"
+#include "util/text/LineEscape.h"
 
 namespace tessel::cli {
 

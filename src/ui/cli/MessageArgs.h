@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "Command.h"
+#include "ui/cli/Command.h"
 #include "mime/Message.h"
 #include "mime/PartPath.h"
-#include "util/Stream.h"
+#include "util/streams/Stream.h"
 
 namespace tessel::cli {
 

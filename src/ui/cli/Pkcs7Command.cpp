@@ -3,10 +3,10 @@
 // line, two blanks of indent per level, "Name" or "Name: value".
 #include <ostream>
 
-#include "Command.h"
-#include "MessageArgs.h"
-#include "smime/SmimeRows.h"
-#include "util/LineEscape.h"
+#include "ui/cli/Command.h"
+#include "ui/cli/MessageArgs.h"
+#include "smime/parts/SmimeRows.h"
+#include "util/text/LineEscape.h"
 
 namespace tessel::cli {
 

@@ -2,10 +2,10 @@
 // line per field (see smime/SecuritySummary.h for the value forms).
 #include <ostream>
 
-#include "Command.h"
-#include "MessageArgs.h"
-#include "smime/SecuritySummary.h"
-#include "util/LineEscape.h"
+#include "ui/cli/Command.h"
+#include "ui/cli/MessageArgs.h"
+#include "smime/parts/SecuritySummary.h"
+#include "util/text/LineEscape.h"
 
 namespace tessel::cli {
 

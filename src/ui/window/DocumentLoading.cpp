@@ -1,8 +1,8 @@
-#include "DocumentLoading.h"
+#include "ui/window/DocumentLoading.h"
 
 #include "mime/MessageFile.h"
 #include "mime/MimeParser.h"
-#include "smime/SmimeParseOptions.h"
+#include "smime/parts/SmimeParseOptions.h"
 
 namespace tessel {
 

@@ -1,4 +1,4 @@
-#include "ErrorNet.h"
+#include "ui/window/ErrorNet.h"
 
 #include <QMessageBox>
 #include <QWidget>

@@ -1,9 +1,9 @@
-#include "MainDocument.h"
+#include "ui/window/MainDocument.h"
 
 #include <QMdiSubWindow>
 
-#include "DocWindowHost.h"
-#include "MimeDocWindow.h"
+#include "ui/window/DocWindowHost.h"
+#include "ui/window/MimeDocWindow.h"
 #include "mime/bodypart.h"
 
 namespace tessel {

@@ -2,7 +2,7 @@
 // gives TKelTesselMainWindow.
 #pragma once
 
-#include "MainWindow.h"
+#include "ui/MainWindow.h"
 
 namespace tessel {
 

@@ -1,4 +1,4 @@
-#include "MimeDocWindow.h"
+#include "ui/window/MimeDocWindow.h"
 
 #include <algorithm>
 #include <functional>
@@ -22,17 +22,17 @@
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 
-#include "DocWindowHost.h"
-#include "DocumentLoading.h"
-#include "ErrorNet.h"
-#include "PanelView.h"
-#include "PartImages.h"
-#include "PartPresentation.h"
-#include "PartDetails.h"
-#include "smime/SecuritySummary.h"
-#include "smime/SmimeBodyPart.h"
-#include "util/LineEscape.h"
-#include "util/WaitCursor.h"
+#include "ui/window/DocWindowHost.h"
+#include "ui/window/DocumentLoading.h"
+#include "ui/window/ErrorNet.h"
+#include "ui/window/PanelView.h"
+#include "ui/window/PartImages.h"
+#include "ui/window/PartPresentation.h"
+#include "ui/window/PartDetails.h"
+#include "smime/parts/SecuritySummary.h"
+#include "smime/parts/SmimeBodyPart.h"
+#include "util/text/LineEscape.h"
+#include "util/system/WaitCursor.h"
 
 namespace tessel {
 

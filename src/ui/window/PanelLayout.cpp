@@ -1,4 +1,4 @@
-#include "PanelLayout.h"
+#include "ui/window/PanelLayout.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,11 +1,11 @@
-#include "PanelView.h"
+#include "ui/window/PanelView.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 
-#include "PartPresentation.h"
+#include "ui/window/PartPresentation.h"
 #include "mime/bodypart.h"
 
 namespace tessel {

@@ -15,7 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "PanelLayout.h"
+#include "ui/window/PanelLayout.h"
 
 namespace tessel {
 

@@ -1,4 +1,4 @@
-#include "PartDetails.h"
+#include "ui/window/PartDetails.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -15,17 +15,17 @@
 #include <stdexcept>
 #include <sys/stat.h>
 
-#include "ErrorNet.h"
-#include "PartPages.h"
+#include "ui/window/ErrorNet.h"
+#include "ui/PartPages.h"
 #include "controls/PropExplorer.h"
 #include "mime/bodypart.h"
-#include "smime/MultipartSigned.h"
-#include "util/Charsets.h"
-#include "util/ContentTypes.h"
-#include "util/MemoryStream.h"
-#include "util/ReplacingFile.h"
-#include "util/StringUtils.h"
-#include "util/WaitCursor.h"
+#include "smime/parts/MultipartSigned.h"
+#include "util/charsets/Charsets.h"
+#include "util/system/ContentTypes.h"
+#include "util/streams/MemoryStream.h"
+#include "util/system/ReplacingFile.h"
+#include "util/text/StringUtils.h"
+#include "util/system/WaitCursor.h"
 
 namespace tessel {
 

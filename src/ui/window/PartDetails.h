@@ -18,9 +18,9 @@
 #include <string>
 #include <unordered_map>
 
-#include "SaveNames.h"
-#include "smime/SmimeRows.h"
-#include "util/TempFiles.h"
+#include "ui/SaveNames.h"
+#include "smime/parts/SmimeRows.h"
+#include "util/system/TempFiles.h"
 
 class QPlainTextEdit;
 class QPushButton;

@@ -1,11 +1,11 @@
-#include "PartImages.h"
+#include "ui/window/PartImages.h"
 
 #include <QPainter>
 #include <QPixmap>
 #include <QSvgRenderer>
 #include <array>
 
-#include "PartPresentation.h"
+#include "ui/window/PartPresentation.h"
 
 namespace tessel {
 

@@ -1,12 +1,12 @@
-#include "PartPresentation.h"
+#include "ui/window/PartPresentation.h"
 
 #include <cctype>
 
 #include "mime/bodypart.h"
-#include "smime/MultipartSigned.h"
-#include "smime/SmimeBodyPart.h"
-#include "util/Charsets.h"
-#include "util/LineEscape.h"
+#include "smime/parts/MultipartSigned.h"
+#include "smime/parts/SmimeBodyPart.h"
+#include "util/charsets/Charsets.h"
+#include "util/text/LineEscape.h"
 
 namespace tessel {
 

@@ -1,4 +1,4 @@
-#include "PropertyPane.h"
+#include "ui/window/PropertyPane.h"
 
 #include "controls/PropExplorer.h"
 

@@ -1,4 +1,4 @@
-#include "Viewer.h"
+#include "ui/window/Viewer.h"
 
 #include <QApplication>
 #include <QPixmap>
@@ -10,16 +10,16 @@
 #include <memory>
 #include <ostream>
 
-#include "CertificateDialog.h"
-#include "ErrorNet.h"
-#include "MainDocument.h"
-#include "MainEntry.h"
+#include "ui/CertificateDialog.h"
+#include "ui/window/ErrorNet.h"
+#include "ui/window/MainDocument.h"
+#include "ui/MainEntry.h"
 #include "config/QXConf.h"
-#include "MimeDocWindow.h"
-#include "ViewerWindow.h"
-#include "cli/Command.h"
+#include "ui/window/MimeDocWindow.h"
+#include "ui/window/ViewerWindow.h"
+#include "ui/cli/Command.h"
 #include "mime/PartPath.h"
-#include "util/WaitCursor.h"
+#include "util/system/WaitCursor.h"
 
 namespace tessel {
 

@@ -1,4 +1,4 @@
-#include "ViewerWindow.h"
+#include "ui/window/ViewerWindow.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -8,8 +8,8 @@
 #include <QMenuBar>
 #include <QTabWidget>
 
-#include "ErrorNet.h"
-#include "MimeDocWindow.h"
+#include "ui/window/ErrorNet.h"
+#include "ui/window/MimeDocWindow.h"
 
 namespace tessel {
 

@@ -6,7 +6,7 @@
 
 #include <QMainWindow>
 
-#include "DocWindowHost.h"
+#include "ui/window/DocWindowHost.h"
 
 class QActionGroup;
 class QMenu;

@@ -1,6 +1,6 @@
 // The certificate dialog on the offscreen platform, its save dialog answered
 // by the test.
-#include "CertificateDialog.h"
+#include "ui/CertificateDialog.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "CertificateRows.h"
+#include "ui/CertificateRows.h"
 
 #include <gtest/gtest.h>
 

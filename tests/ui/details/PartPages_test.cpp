@@ -1,4 +1,4 @@
-#include "PartPages.h"
+#include "ui/PartPages.h"
 
 #include <gtest/gtest.h>
 

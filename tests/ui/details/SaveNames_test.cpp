@@ -1,11 +1,11 @@
-#include "SaveNames.h"
+#include "ui/SaveNames.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <string>
 
-#include "PartPages.h"
+#include "ui/PartPages.h"
 
 namespace tessel {
 namespace {

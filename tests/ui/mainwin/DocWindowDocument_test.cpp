@@ -7,13 +7,13 @@
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 
-#include "window/MainDocument.h"
+#include "ui/window/MainDocument.h"
 #include "MainWinSupport.h"
-#include "MainWindow.h"
-#include "window/MimeDocWindow.h"
-#include "window/PartDetails.h"
+#include "ui/MainWindow.h"
+#include "ui/window/MimeDocWindow.h"
+#include "ui/window/PartDetails.h"
 #include <QMenuBar>
-#include "WindowSettings.h"
+#include "ui/WindowSettings.h"
 #include "config/QXConf.h"
 
 using namespace tessel;

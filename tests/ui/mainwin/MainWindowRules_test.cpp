@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "DropFormats.h"
-#include "InstanceProtocol.h"
+#include "ui/DropFormats.h"
+#include "ui/InstanceProtocol.h"
 #include "MainWinSupport.h"
-#include "RecentFiles.h"
-#include "WindowArrangement.h"
-#include "WindowSettings.h"
+#include "ui/RecentFiles.h"
+#include "ui/WindowArrangement.h"
+#include "ui/WindowSettings.h"
 #include "config/QXConf.h"
-#include "util/Charsets.h"
+#include "util/charsets/Charsets.h"
 
 using namespace tessel;
 using tessel::test::TPrivateDir;

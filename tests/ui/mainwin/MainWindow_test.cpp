@@ -1,7 +1,7 @@
 // The main window over stand-in documents: menus and their visibility,
 // opening, recent files, the Windows menu and tilings, drops, and the
 // settings written at the end and read at the next start.
-#include "MainWindow.h"
+#include "ui/MainWindow.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -24,11 +24,11 @@
 #include <fstream>
 
 #include "MainWinSupport.h"
-#include "SignalClose.h"
-#include "WindowSettings.h"
+#include "ui/SignalClose.h"
+#include "ui/WindowSettings.h"
 #include "config/QXConf.h"
-#include "util/Charsets.h"
-#include "util/TempFiles.h"
+#include "util/charsets/Charsets.h"
+#include "util/system/TempFiles.h"
 
 using namespace tessel;
 using tessel::test::TPrivateDir;

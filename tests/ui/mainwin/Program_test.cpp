@@ -9,9 +9,9 @@
 #include <memory>
 
 #include "MainWinSupport.h"
-#include "RecentFiles.h"
-#include "SingleInstance.h"
-#include "WindowSettings.h"
+#include "ui/RecentFiles.h"
+#include "ui/SingleInstance.h"
+#include "ui/WindowSettings.h"
 #include "config/QXConf.h"
 
 using namespace tessel;

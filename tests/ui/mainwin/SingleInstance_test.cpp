@@ -1,7 +1,7 @@
 // The single instance over the user's local socket, in one process: the
 // forwarder runs on a thread of its own (it blocks, as a second start does)
 // while the test's event loop serves.
-#include "SingleInstance.h"
+#include "ui/SingleInstance.h"
 
 #include <gtest/gtest.h>
 #include <sys/socket.h>

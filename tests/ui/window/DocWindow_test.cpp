@@ -11,11 +11,11 @@
 #include <QTreeWidgetItemIterator>
 
 #include "WindowTestSupport.h"
-#include "window/PanelView.h"
-#include "window/PartImages.h"
+#include "ui/window/PanelView.h"
+#include "ui/window/PartImages.h"
 #include "controls/PropExplorer.h"
-#include "util/Exception.h"
-#include "window/PartPresentation.h"
+#include "util/system/Exception.h"
+#include "ui/window/PartPresentation.h"
 
 namespace {
 

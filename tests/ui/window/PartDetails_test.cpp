@@ -12,11 +12,11 @@
 
 #include "WindowTestSupport.h"
 #include "controls/PropExplorer.h"
-#include "smime/Certificate.h"
-#include "smime/CertificateStore.h"
-#include "smime/SecuritySummary.h"
-#include "util/ContentTypes.h"
-#include "window/PartDetails.h"
+#include "smime/cms/Certificate.h"
+#include "smime/stores/CertificateStore.h"
+#include "smime/parts/SecuritySummary.h"
+#include "util/system/ContentTypes.h"
+#include "ui/window/PartDetails.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "WindowTestSupport.h"
-#include "window/PanelLayout.h"
-#include "window/PartPresentation.h"
+#include "ui/window/PanelLayout.h"
+#include "ui/window/PartPresentation.h"
 
 namespace {
 

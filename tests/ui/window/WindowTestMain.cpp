@@ -5,8 +5,8 @@
 
 #include <QStyleFactory>
 
-#include "window/ErrorNet.h"
-#include "window/Viewer.h"
+#include "ui/window/ErrorNet.h"
+#include "ui/window/Viewer.h"
 
 int main(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);

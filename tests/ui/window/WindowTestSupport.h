@@ -13,8 +13,8 @@
 // TESSEL_TEST_DATA is the S/MIME tests' folder here: the PKI helpers find
 // their script beside it.
 #include "smime/SmimeTestSupport.h"
-#include "window/ErrorNet.h"
-#include "window/MimeDocWindow.h"
+#include "ui/window/ErrorNet.h"
+#include "ui/window/MimeDocWindow.h"
 
 namespace wintest {
 

@@ -1,0 +1,57 @@
+#include "util/streams/CharRW.h"
+
+#include <limits>
+
+#include "util/streams/MemoryStream.h"
+#include "util/charsets/Utf8Codec.h"
+
+namespace tessel {
+
+TCharRWBase::~TCharRWBase() {
+  if (OwnsStream) delete Stream;
+}
+
+void TCharRWBase::SetStream(TStream* stream) {
+  if (stream == Stream) return;
+  if (OwnsStream) delete Stream;
+  Stream = stream;
+}
+
+bool TCharReader::Eof() {
+  if (!Stream) return true;
+  return Stream->GetPosition() >= Stream->GetSize();
+}
+
+bool TCharReader::ReadByte(uint8_t& b) {
+  return Stream && Stream->Read(&b, 1) == 1;
+}
+
+void TCharReader::DecodeBytes(std::string_view bytes, std::u16string& out) const {
+  // Streams count in 32-bit sizes; nothing this large reaches a reader.
+  if (bytes.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
+    throw Exception("Text too large");
+  TPointerStream stream(bytes.data(), static_cast<int32_t>(bytes.size()));
+  std::unique_ptr<TCharReader> reader = Clone();
+  reader->SetStream(&stream);
+  reader->OwnsStream = false;
+  while (!reader->Eof()) out.push_back(reader->ReadChar());
+}
+
+void TCharReader::DecodeBytesUtf8(std::string_view bytes, std::string& out) const {
+  std::u16string units;
+  DecodeBytes(bytes, units);
+  AppendUtf8(units.data(), units.size(), out);
+}
+
+bool TCharWriter::CanWrite(char16_t) { return true; }
+
+void TCharWriter::WriteBytes(const void* data, int32_t count) {
+  if (!Stream) throw Exception("Stream write error");
+  Stream->WriteBuffer(data, count);
+}
+
+void TCharWriter::WriteString(const std::u16string& ws) {
+  for (char16_t c : ws) WriteChar(c);
+}
+
+}  // namespace tessel

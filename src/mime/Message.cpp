@@ -52,6 +52,7 @@ void TMessage::Initialize() {
   TextPart = HtmlPart = RelatedPart = RootPart = nullptr;
   int64_t limit = Options_.MemoryLimit >= 0 ? Options_.MemoryLimit : 3 * int64_t(Text->Length()) + (int64_t(48) << 20);
   Options_.Account = std::make_shared<TMemoryAccount>(limit);
+  Options_.Context = Options_.Hooks.CreateContext ? Options_.Hooks.CreateContext() : nullptr;
   if (Options_.Hooks.CreateSummary) SecurityInfo = Options_.Hooks.CreateSummary();
 }
 

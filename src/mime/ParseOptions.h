@@ -29,9 +29,21 @@ public:
   virtual ~TSecuritySummary() = default;
 };
 
-// What a layer above the MIME model adds to every message; either may be
-// left null.
+// What a layer above the MIME model shares among the parts of one message
+// (the S/MIME layer: the user's certificate stores, read once a message).
+// Each message makes its own for its copy of the options, so nothing of it
+// outlives the message or passes to another one.
+class TParseContext {
+public:
+  virtual ~TParseContext() = default;
+};
+
+// What a layer above the MIME model adds to every message; any may be left
+// null.
 struct TMessageHooks {
+  // The shared context of a new message (made by every parse, before the
+  // summary).
+  std::shared_ptr<TParseContext> (*CreateContext)() = nullptr;
   // A new, empty summary (made by every parse).
   std::unique_ptr<TSecuritySummary> (*CreateSummary)() = nullptr;
   // Fills the summary once the parts are collected.
@@ -79,6 +91,9 @@ struct TParseOptions {
   // The account of the message being parsed, set by the message for its
   // own copy of the options (none: no limit).
   std::shared_ptr<TMemoryAccount> Account;
+  // The layer context of the message being parsed, set like Account (none
+  // for parts parsed outside a message).
+  std::shared_ptr<TParseContext> Context;
 
   // Sets the class for a content type (any letter case).
   void SetPartClass(const std::string& contentType, TPartFactory factory);

@@ -196,8 +196,17 @@ TEST_F(SecuritySummary, nested_layers_are_peeled_and_the_first_of_each_kind_summ
   // ("My", "AddressBook", "Root") was read once for the whole message.
   ASSERT_TRUE(summary.Stores);
   EXPECT_EQ(summary.Stores->Reads(), 3);
-  EXPECT_EQ(first->Stores, summary.Stores);
-  EXPECT_EQ(third->Stores, summary.Stores);
+  EXPECT_EQ(first->Stores(), summary.Stores);
+  EXPECT_EQ(third->Stores(), summary.Stores);
+  // A layer decoded again later (the user may have added a key) reads
+  // through the same stores, long after the parse is over.
+  first->ResetDecoded();
+  auto again = dynamic_cast<TSmimeBodyPart*>(first->DecodedPart());
+  ASSERT_TRUE(again && again != second);
+  EXPECT_EQ(again->Stores(), summary.Stores);
+  // Another message has stores of its own.
+  auto other = SignedBy("alice");
+  EXPECT_NE(Summary(*other).Stores, summary.Stores);
 
   EXPECT_TRUE(Summary(*SignedBy("alice")).SingleLayer);
   EXPECT_EQ(Load(Pkcs7Mime(SignOpaque(Pkcs7Mime(SignOpaque(PkiContent()), "")), ""))->RootCount(), 3);

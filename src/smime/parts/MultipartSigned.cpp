@@ -13,9 +13,11 @@ bool IsSignatureType(const std::string& contentType) {
   return type == "application/x-pkcs7-signature" || type == "application/pkcs7-signature";
 }
 
-TMultipartSigned::TMultipartSigned() : Info(std::make_unique<TSmimeInfo>()), Stores(CurrentSmimeStores()) {
-  if (!Stores) Stores = std::make_shared<TSmimeStores>();
-  Info->Stores = Stores;
+TMultipartSigned::TMultipartSigned() : Info(std::make_unique<TSmimeInfo>()) {}
+
+const std::shared_ptr<TSmimeStores>& TMultipartSigned::Stores() {
+  if (!Stores_) Info->Stores = Stores_ = TSmimeStores::Of(ParseOptions());
+  return Stores_;
 }
 
 std::string TMultipartSigned::ListingDetails() const {
@@ -64,7 +66,7 @@ void TMultipartSigned::Analyze() {
                                         ? signature.Text->GetView(signature.BodyStart, signature.BodyEnd)
                                         : std::string_view();
   info.SetVerification(
-      VerifyDetached(contentBytes, signatureBytes, WideToUtf8(signature.TransferEncoding), *Stores));
+      VerifyDetached(contentBytes, signatureBytes, WideToUtf8(signature.TransferEncoding), *Stores()));
   info.Complete();
   Verified = true;
 }

@@ -25,8 +25,9 @@ public:
   void Analyze() override;
 
   std::unique_ptr<TSmimeInfo> Info;
-  // The user's stores as this part's message reads them.
-  std::shared_ptr<TSmimeStores> Stores;
+  // The user's stores as this part's message reads them (shared with the
+  // other parts of its message).
+  const std::shared_ptr<TSmimeStores>& Stores();
   TBodyPart* SignaturePart = nullptr;
   TBodyPart* ContentPart = nullptr;
   // The part had exactly two children and the check ran.
@@ -36,6 +37,9 @@ public:
   // BodyEnd for a leaf; for a multipart the CR of this part's delimiter
   // after it, so that its epilogue is hashed as the signer hashed it.
   int32_t SignedContentEnd(const TBodyPart& content) const;
+
+private:
+  std::shared_ptr<TSmimeStores> Stores_;
 };
 
 // Whether a content type names a detached signature

@@ -15,16 +15,14 @@ namespace tessel {
 TSmimeInfo* SecurityInfoOf(const TMessage& message) { return dynamic_cast<TSmimeInfo*>(message.SecurityInfo.get()); }
 
 std::unique_ptr<TSecuritySummary> CreateSecuritySummary() {
-  auto summary = std::make_unique<TSmimeInfo>();
-  summary->Stores = std::make_shared<TSmimeStores>();
-  SetCurrentSmimeStores(summary->Stores);
-  return summary;
+  return std::make_unique<TSmimeInfo>();
 }
 
 void BuildSecuritySummary(TMessage& message) {
   if (!message.SecurityInfo) message.SecurityInfo = std::make_unique<TSmimeInfo>();
   TSmimeInfo* summary = SecurityInfoOf(message);
   if (!summary) return;
+  summary->Stores = TSmimeStores::Of(message.Options());
   int32_t signedLayers = 0, envelopedLayers = 0;
   for (int32_t i = 0; i < message.RootCount(); ++i) {
     TBodyPart* root = message.Roots(i);
@@ -49,9 +47,6 @@ void BuildSecuritySummary(TMessage& message) {
                          ? RawHeaderField(root->Text->GetView(root->HeaderStart, root->BodyStart), "from")
                          : std::string();
   summary->FromMatches = MatchSignerAddress(summary->SignerEmail, Trim(from));
-  // The parse is over: later parts (expanded nested layers) bring their own
-  // stores or their layer's.
-  SetCurrentSmimeStores(nullptr);
 }
 
 int32_t RememberSigners(const TMessage& message) {

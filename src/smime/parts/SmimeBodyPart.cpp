@@ -65,9 +65,11 @@ const char* SmimeKindName(int32_t kind) {
   }
 }
 
-TSmimeBodyPart::TSmimeBodyPart() : Info(std::make_unique<TSmimeInfo>()), Stores(CurrentSmimeStores()) {
-  if (!Stores) Stores = std::make_shared<TSmimeStores>();
-  Info->Stores = Stores;
+TSmimeBodyPart::TSmimeBodyPart() : Info(std::make_unique<TSmimeInfo>()) {}
+
+const std::shared_ptr<TSmimeStores>& TSmimeBodyPart::Stores() {
+  if (!Stores_) Info->Stores = Stores_ = TSmimeStores::Of(ParseOptions());
+  return Stores_;
 }
 
 TSmimeBodyPart::~TSmimeBodyPart() {
@@ -149,8 +151,6 @@ void TSmimeBodyPart::ParseContent(std::string bytes) {
     Info->ParseFailed = true;
     return;
   }
-  // Layers inside read the stores this part read.
-  TSmimeStoreScope scope(Stores);
   try {
     DecodedPart_ = ParseBodyPart(*DecodedText_->CreateReader(), ParseOptions(), Depth + 1);
   } catch (const std::exception&) {
@@ -166,7 +166,7 @@ void TSmimeBodyPart::Decrypt() {
   info.Decrypted = false;
   if (!Text) return;
   try {
-    TDecryption result = DecryptEnveloped(Text->GetView(BodyStart, BodyEnd), WideToUtf8(TransferEncoding), *Stores);
+    TDecryption result = DecryptEnveloped(Text->GetView(BodyStart, BodyEnd), WideToUtf8(TransferEncoding), *Stores());
     std::string content = std::move(result.Content);
     bool decrypted = result.Status == 0;
     info.SetDecryption(std::move(result));
@@ -198,7 +198,7 @@ void TSmimeBodyPart::Unwrap() {
   info.Verified = false;
   if (!Text) return;
   try {
-    TVerification result = VerifySigned(Text->GetView(BodyStart, BodyEnd), WideToUtf8(TransferEncoding), *Stores);
+    TVerification result = VerifySigned(Text->GetView(BodyStart, BodyEnd), WideToUtf8(TransferEncoding), *Stores());
     std::string content = std::move(result.Content);
     info.SetVerification(std::move(result));
     ParseContent(std::move(content));

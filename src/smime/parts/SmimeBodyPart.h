@@ -41,7 +41,7 @@ public:
   // (others may still show them) until this part is freed.
   void ResetDecoded() {
     Decoded = false;
-    Stores->ForgetAll();
+    Stores()->ForgetAll();
   }
   // The decoded octets the inner part refers to, or nullptr.
   TText* DecodedText() const { return DecodedText_.get(); }
@@ -55,10 +55,11 @@ public:
   bool DecodeOk = false;
   std::unique_ptr<TSmimeInfo> Info;
   // The user's stores as this part's message reads them (shared with the
-  // parts of its decoded content).
-  std::shared_ptr<TSmimeStores> Stores;
+  // other parts of its message, decoded content included).
+  const std::shared_ptr<TSmimeStores>& Stores();
 
 private:
+  std::shared_ptr<TSmimeStores> Stores_;
   void DetectKind();
   void Decode();
   void Decrypt();

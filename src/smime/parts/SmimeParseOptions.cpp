@@ -32,6 +32,7 @@ const TParseOptions& SmimeParseOptions() {
     o.SetPartClass("application/pkcs7-mime", smime);
     o.SetPartClass("application/x-pkcs7-mime", smime);
     o.SetPartClass("multipart/signed", [] { return std::unique_ptr<TBodyPart>(new TMultipartSigned()); });
+    o.Hooks.CreateContext = [] { return std::shared_ptr<TParseContext>(std::make_shared<TSmimeStores>()); };
     o.Hooks.CreateSummary = CreateSecuritySummary;
     o.Hooks.BuildSummary = BuildSecuritySummary;
     return o;

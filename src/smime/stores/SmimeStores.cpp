@@ -11,10 +11,6 @@ std::string WithoutLeadingZeros(std::string octets) {
   return octets;
 }
 
-// Weak, so that a scope left behind by a parse that raised never keeps a
-// message's stores alive.
-thread_local std::weak_ptr<TSmimeStores> CurrentStores;
-
 }  // namespace
 
 TSmimeStores::TIndexed* TSmimeStores::Indexed(const std::string& name) {
@@ -54,14 +50,9 @@ std::vector<const TStoreEntry*> TSmimeStores::FindAll(const std::string& storeNa
 
 void TSmimeStores::Forget(const std::string& name) { Stores_.erase(name); }
 
-TSmimeStoreScope::TSmimeStoreScope(std::shared_ptr<TSmimeStores> stores) : Previous_(CurrentStores) {
-  CurrentStores = stores;
+std::shared_ptr<TSmimeStores> TSmimeStores::Of(const TParseOptions& options) {
+  std::shared_ptr<TSmimeStores> stores = std::dynamic_pointer_cast<TSmimeStores>(options.Context);
+  return stores ? stores : std::make_shared<TSmimeStores>();
 }
-
-TSmimeStoreScope::~TSmimeStoreScope() { CurrentStores = Previous_; }
-
-std::shared_ptr<TSmimeStores> CurrentSmimeStores() { return CurrentStores.lock(); }
-
-void SetCurrentSmimeStores(const std::shared_ptr<TSmimeStores>& stores) { CurrentStores = stores; }
 
 }  // namespace tessel

@@ -5,8 +5,8 @@
 // thus costs one read of each store, however large the store.
 //
 // A message shares one object among its S/MIME parts (and the parts of the
-// content they decrypt or unwrap); a part made on its own gets one of its
-// own. Writing to a store (RememberSigners) goes through TCertStore and
+// content they decrypt or unwrap): it is the context of the message's parse
+// options. A part parsed outside a message gets one of its own. Writing to a store (RememberSigners) goes through TCertStore and
 // drops the copy read here, so a later lookup sees the new file.
 #pragma once
 
@@ -18,12 +18,13 @@
 #include <unordered_map>
 #include <vector>
 
+#include "mime/ParseOptions.h"
 #include "smime/stores/CertificateStore.h"
 #include "smime/openssl/CryptoPlatform.h"
 
 namespace tessel {
 
-class TSmimeStores {
+class TSmimeStores : public TParseContext {
 public:
   TSmimeStores() = default;
   TSmimeStores(const TSmimeStores&) = delete;
@@ -41,6 +42,10 @@ public:
   // How many times a store directory was read through this object.
   int32_t Reads() const { return Reads_; }
 
+  // The stores that options carry as their context, or new ones when they
+  // carry none.
+  static std::shared_ptr<TSmimeStores> Of(const TParseOptions& options);
+
 private:
   struct TIndexed {
     std::unique_ptr<TCertStore> Store;
@@ -54,24 +59,5 @@ private:
   std::map<std::string, TIndexed> Stores_;
   int32_t Reads_ = 0;
 };
-
-// The stores of the message being parsed on this thread: while a scope
-// lives, new S/MIME parts share its stores. Scopes nest (the content of a
-// layer is parsed inside the layer's own scope). Outside any scope
-// CurrentSmimeStores gives nullptr.
-class TSmimeStoreScope {
-public:
-  explicit TSmimeStoreScope(std::shared_ptr<TSmimeStores> stores);
-  ~TSmimeStoreScope();
-  TSmimeStoreScope(const TSmimeStoreScope&) = delete;
-  TSmimeStoreScope& operator=(const TSmimeStoreScope&) = delete;
-
-private:
-  std::weak_ptr<TSmimeStores> Previous_;
-};
-std::shared_ptr<TSmimeStores> CurrentSmimeStores();
-// Makes stores the thread's current ones outside any scope: from the start
-// of a message's parse to the end of its summary (nullptr ends it).
-void SetCurrentSmimeStores(const std::shared_ptr<TSmimeStores>& stores);
 
 }  // namespace tessel

@@ -17,10 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "mime/bodypart.h"
-#include "util/system/WaitCursor.h"
 #include "ui/window/MimeDocWindow.h"
 #include "ui/window/Viewer.h"
+#include "util/system/WaitCursor.h"
 
 namespace {
 

@@ -6,7 +6,7 @@ PACKAGES="cmake ninja-build g++ clang-14 libclang-rt-14-dev ccache pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-svg-dev libglib2.0-dev shared-mime-info
   libssl-dev openssl python3 dumpasn1 libxml2-utils expat hyperfine
-  xvfb xauth x11-apps x11-utils desktop-file-utils appstream dpkg-dev file gzip"
+  xvfb xauth x11-apps x11-utils python3-xlib desktop-file-utils appstream dpkg-dev file gzip"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' || missing="$missing $p"

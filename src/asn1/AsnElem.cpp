@@ -8,6 +8,7 @@
 #include "util/encodings/Base64.h"
 #include "util/system/Exception.h"
 #include "util/streams/MemoryStream.h"
+#include "util/text/HexText.h"
 
 namespace tessel {
 
@@ -112,23 +113,10 @@ std::string TAsnElem::Describe() const {
 }
 
 std::string TAsnElem::ValueHex(int32_t maxOctets, char separator) const {
-  // Written straight into a string of the final size: rows of certificates
-  // are mostly keys and signatures in hex.
-  static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string_view content = Content();
   size_t n = content.size();
   size_t shown = (maxOctets <= 0 || n <= static_cast<size_t>(maxOctets)) ? n : static_cast<size_t>(maxOctets);
-  std::string result;
-  if (shown > 0) {
-    result.resize(separator != '\0' ? shown * 3 - 1 : shown * 2);
-    char* out = result.data();
-    for (size_t i = 0; i < shown; ++i) {
-      auto b = static_cast<uint8_t>(content[i]);
-      *out++ = kDigits[b >> 4];
-      *out++ = kDigits[b & 15];
-      if (separator != '\0' && i + 1 < shown) *out++ = separator;
-    }
-  }
+  std::string result = BytesToHex(content.substr(0, shown), separator);
   if (shown < n) result += "... --Skipped " + std::to_string(n - shown) + " octets--";
   return result;
 }

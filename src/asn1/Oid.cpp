@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "asn1/oid.h"
+#include "util/text/HexText.h"
 
 namespace tessel {
 
@@ -89,12 +90,11 @@ std::string HexArc(const std::vector<uint8_t>& groups) {
   for (size_t g = groups.size(); g-- > 0;)
     for (int i = 0; i < 7; ++i) bits.push_back(static_cast<uint8_t>((groups[g] >> i) & 1));
   while (bits.size() % 4) bits.push_back(0);
-  static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string hex;
   for (size_t i = bits.size(); i >= 4; i -= 4) {
     int nibble = bits[i - 1] * 8 + bits[i - 2] * 4 + bits[i - 3] * 2 + bits[i - 4];
     if (hex.empty() && nibble == 0) continue;
-    hex += kDigits[nibble];
+    hex += HexDigit(static_cast<unsigned>(nibble));
   }
   return "0x" + (hex.empty() ? std::string("0") : hex);
 }

@@ -1,6 +1,7 @@
 #include "config/CharRefWriter.h"
 
 #include "xml/XmlChars.h"
+#include "util/text/HexText.h"
 
 namespace tessel {
 
@@ -26,11 +27,10 @@ std::unique_ptr<TCharWriter> TCharRefWriter::Clone() const {
 bool TCharRefWriter::CanWrite(char16_t c) { return IsXmlChar(c) && Inner_->CanWrite(c); }
 
 void TCharRefWriter::WriteReference(char16_t code) {
-  static const char digits[] = "0123456789ABCDEF";
   char buf[16];
   int n = 0;
   do {
-    buf[n++] = digits[code & 0xF];
+    buf[n++] = HexDigit(code);
     code >>= 4;
   } while (code);
   Inner_->WriteChar(u'&');

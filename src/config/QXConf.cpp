@@ -16,6 +16,7 @@
 #include "util/charsets/Utf8Codec.h"
 #include "xml/Pretty.h"
 #include "xml/QXMLParser.h"
+#include "util/text/HexText.h"
 
 namespace tessel {
 
@@ -44,11 +45,10 @@ std::unique_ptr<TStream> WithoutByteOrderMark(std::unique_ptr<TStream> stream) {
 // so a character the file's charset lacks is written as the text "&#x...;"
 // and read back from it; a "&#x" of the text itself is written "&#x26;#x".
 std::u16string CommentForCharset(const std::u16string& text, TCharWriter& charset) {
-  static const char16_t kDigits[] = u"0123456789ABCDEF";
   auto reference = [](std::u16string& out, char32_t code) {
     std::u16string hex;
     do {
-      hex.insert(hex.begin(), kDigits[code & 0xF]);
+      hex.insert(hex.begin(), static_cast<char16_t>(HexDigit(code & 0xF)));
       code >>= 4;
     } while (code);
     out += u"&#x" + hex + u";";

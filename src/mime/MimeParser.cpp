@@ -73,15 +73,6 @@ private:
     return ReadBody(std::move(part));
   }
 
-  static void TrimInPlace(std::string& s) {
-    size_t e = s.size();
-    while (e > 0 && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-    s.resize(e);
-    size_t b = 0;
-    while (b < s.size() && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-    s.erase(0, b);
-  }
-
   void ReadHeaders(TBodyPart& part) {
     std::string current;
     int32_t currentAt = -1;

@@ -8,13 +8,6 @@ namespace tessel {
 
 namespace {
 
-std::string_view TrimView(std::string_view s) {
-  size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return s.substr(b, e - b);
-}
-
 void LowerInPlace(std::string& s) {
   for (char& c : s)
     if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);

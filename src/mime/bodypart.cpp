@@ -45,13 +45,6 @@ const std::string kName = "name";
 const std::string kFileName = "filename";
 const std::string kBoundary = "boundary";
 
-std::string_view TrimView(std::string_view s) {
-  size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return s.substr(b, e - b);
-}
-
 bool StartsWithNoCase(std::string_view s, std::string_view lowerPrefix) {
   if (s.size() < lowerPrefix.size()) return false;
   for (size_t i = 0; i < lowerPrefix.size(); ++i) {

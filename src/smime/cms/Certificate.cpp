@@ -14,6 +14,7 @@
 #include "util/streams/MemoryStream.h"
 #include "util/system/TempFiles.h"
 #include "util/system/WinError.h"
+#include "util/text/HexText.h"
 
 namespace tessel {
 
@@ -196,15 +197,7 @@ std::string TCertificate::NameAttribute(bool ofIssuer, int32_t which) const {
 }
 
 std::string TCertificate::SerialNumber() const {
-  std::string octets = Handle_.SerialOctets();
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string hex;
-  hex.reserve(octets.size() * 2);
-  for (unsigned char c : octets) {
-    hex += kHex[c >> 4];
-    hex += kHex[c & 15];
-  }
-  return hex;
+  return BytesToHex(Handle_.SerialOctets());
 }
 
 const std::vector<crypto::TCertHandle>& TCertificate::Companions() const {

@@ -7,6 +7,7 @@
 #include "smime/cms/OidNames.h"
 #include "smime/cms/SignedData.h"
 #include "smime/cms/StatusCodes.h"
+#include "util/streams/MemoryStream.h"
 #include "util/system/WinError.h"
 
 namespace tessel {
@@ -52,6 +53,42 @@ std::string Rc2VersionBits(int64_t version) {
   }
 }
 
+namespace {
+
+// The content-encryption algorithm's dotted OID and the whole DER encoding
+// of its parameters (empty when there are none), read from the DER of
+// ContentInfo { type, [0] EnvelopedData { version, [0] originatorInfo
+// OPTIONAL, recipientInfos, encryptedContentInfo { contentType,
+// contentEncryptionAlgorithm, ... } } }; false when der holds no such path.
+bool ContentEncryptionAlgorithm(std::string_view der, std::string& oid, std::string& parameters) {
+  oid.clear();
+  parameters.clear();
+  std::unique_ptr<TAsnElem> root = ParseAsn(der.data(), static_cast<int32_t>(der.size()));
+  TAsnElem* wrapper = root ? root->Items(1) : nullptr;
+  TAsnElem* enveloped = wrapper ? wrapper->Items(0) : nullptr;
+  if (!enveloped) return false;
+  TAsnElem* encrypted = nullptr;
+  for (int32_t i = 1; i < enveloped->Count(); ++i) {
+    TAsnElem* child = enveloped->Items(i);
+    if (child->Class == acUniversal && child->Tag == 16) {
+      encrypted = child;
+      break;
+    }
+  }
+  TAsnElem* algorithm = encrypted ? encrypted->Items(1) : nullptr;
+  TOID* id = algorithm ? dynamic_cast<TOID*>(algorithm->Items(0)) : nullptr;
+  if (!id) return false;
+  oid = id->Dotted();
+  if (TAsnElem* params = algorithm->Items(1)) {
+    TStringStream stream;
+    params->WriteTo(stream);
+    parameters = stream.DataString();
+  }
+  return true;
+}
+
+}  // namespace
+
 TDecryption DecryptEnveloped(std::string_view data, const std::string& encoding, TSmimeStores& stores) {
   crypto::InitializeCrypto();
   std::string decoded = TransferDecode(data.data(), static_cast<int32_t>(data.size()), encoding);
@@ -60,7 +97,7 @@ TDecryption DecryptEnveloped(std::string_view data, const std::string& encoding,
 
   TDecryption result;
   std::string oid, parameters;
-  if (!message->ContentEncryptionAlgorithm(oid, parameters)) RaiseNotEncrypted();
+  if (!ContentEncryptionAlgorithm(decoded, oid, parameters)) RaiseNotEncrypted();
   result.Algorithm = AlgorithmName(oid, parameters);
 
   int32_t count = message->RecipientCount();

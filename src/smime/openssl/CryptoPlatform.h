@@ -164,10 +164,8 @@ public:
   // given.
   uint32_t VerifySignature(int32_t index, const TCertHandle& signer, const std::string* detachedContent) const;
 
-  // Enveloped data.
-  // The content-encryption algorithm's dotted OID and the whole DER encoding
-  // of its parameters (empty when there are none).
-  bool ContentEncryptionAlgorithm(std::string& oid, std::string& parameters) const;
+  // Enveloped data (its content-encryption algorithm is read from the DER
+  // beside the enveloped-data code, not here).
   int32_t RecipientCount() const;
   enum TRecipientKind : int32_t { rkKeyTransport, rkKeyAgreement, rkOther };
   // Key transport (RSA), key agreement (EC Diffie-Hellman), or a kind that

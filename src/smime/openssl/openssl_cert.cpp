@@ -8,21 +8,14 @@
 
 #include "smime/cms/StatusCodes.h"
 #include "smime/openssl/openssl_types.h"
+#include "util/text/HexText.h"
 
 namespace tessel::crypto {
 
 namespace {
 
-const char kHexDigits[] = "0123456789ABCDEF";
-
 std::string Hex(const unsigned char* data, size_t n) {
-  std::string s;
-  s.reserve(n * 2);
-  for (size_t i = 0; i < n; ++i) {
-    s += kHexDigits[data[i] >> 4];
-    s += kHexDigits[data[i] & 15];
-  }
-  return s;
+  return BytesToHex(std::string_view(reinterpret_cast<const char*>(data), n));
 }
 
 // Reads one DER identifier and length at p; false for high tag numbers,

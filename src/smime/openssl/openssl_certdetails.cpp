@@ -8,6 +8,7 @@
 
 #include "smime/cms/CertificateDetails.h"
 #include "smime/openssl/openssl_types.h"
+#include "util/text/HexText.h"
 
 namespace tessel {
 
@@ -39,14 +40,7 @@ std::string Fingerprint(X509* cert, const EVP_MD* md) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int n = 0;
   if (X509_digest(cert, md, digest, &n) != 1) return {};
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string s;
-  for (unsigned int i = 0; i < n; ++i) {
-    if (i) s += ':';
-    s += kHex[digest[i] >> 4];
-    s += kHex[digest[i] & 15];
-  }
-  return s;
+  return BytesToHex(std::string_view(reinterpret_cast<const char*>(digest), n), ':');
 }
 
 std::string AsnString(const ASN1_STRING* s) {

@@ -1,10 +1,8 @@
 // PKCS #7 / CMS messages on OpenSSL's CMS functions.
 #include <cstring>
 
-#include "asn1/asn1.h"
 #include "smime/cms/StatusCodes.h"
 #include "smime/openssl/openssl_types.h"
-#include "util/streams/MemoryStream.h"
 
 namespace tessel::crypto {
 
@@ -214,38 +212,6 @@ uint32_t TCmsMessage::VerifySignature(int32_t index, const TCertHandle& signer,
   CMS_SignerInfo_set1_signer_cert(si, nullptr);
   ERR_clear_error();
   return status;
-}
-
-bool TCmsMessage::ContentEncryptionAlgorithm(std::string& oid, std::string& parameters) const {
-  oid.clear();
-  parameters.clear();
-  if (ContentType() != ctEnveloped) return false;
-  // OpenSSL keeps the algorithm identifier to itself, so it is read from the
-  // message: ContentInfo { type, [0] EnvelopedData { version,
-  // [0] originatorInfo OPTIONAL, recipientInfos, encryptedContentInfo {
-  // contentType, contentEncryptionAlgorithm, ... } } }.
-  std::unique_ptr<TAsnElem> root = ParseAsn(Impl_->Octets.data(), static_cast<int32_t>(Impl_->Octets.size()));
-  TAsnElem* wrapper = root ? root->Items(1) : nullptr;
-  TAsnElem* enveloped = wrapper ? wrapper->Items(0) : nullptr;
-  if (!enveloped) return false;
-  TAsnElem* encrypted = nullptr;
-  for (int32_t i = 1; i < enveloped->Count(); ++i) {
-    TAsnElem* child = enveloped->Items(i);
-    if (child->Class == acUniversal && child->Tag == 16) {
-      encrypted = child;
-      break;
-    }
-  }
-  TAsnElem* algorithm = encrypted ? encrypted->Items(1) : nullptr;
-  TOID* id = algorithm ? dynamic_cast<TOID*>(algorithm->Items(0)) : nullptr;
-  if (!id) return false;
-  oid = id->Dotted();
-  if (TAsnElem* params = algorithm->Items(1)) {
-    TStringStream stream;
-    params->WriteTo(stream);
-    parameters = stream.DataString();
-  }
-  return true;
 }
 
 int32_t TCmsMessage::RecipientCount() const {

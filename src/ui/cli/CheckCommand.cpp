@@ -20,15 +20,17 @@ namespace {
 
 // Takes decoded content without keeping it: counts the bytes and sums every
 // 64th one.
-class TSampleStream : public TStream {
+class TSampleStream : public TSinkStream {
 public:
   void StartLeaf() {
     Offset_ = 0;
     Next_ = 0;
   }
-  int32_t Read(void*, int32_t) override { return 0; }
-  int32_t Write(const void* buffer, int32_t count) override {
-    if (count <= 0) return 0;
+  int64_t Bytes = 0;
+  int64_t Sample = 0;
+
+protected:
+  int32_t Take(const void* buffer, int32_t count) override {
     const unsigned char* p = static_cast<const unsigned char*>(buffer);
     int64_t end = Offset_ + count;
     for (; Next_ < end; Next_ += 64) Sample += p[Next_ - Offset_];
@@ -36,11 +38,6 @@ public:
     Bytes += count;
     return count;
   }
-  int32_t Seek(int32_t, int) override { return static_cast<int32_t>(Offset_); }
-  int32_t GetSize() override { return static_cast<int32_t>(Offset_); }
-
-  int64_t Bytes = 0;
-  int64_t Sample = 0;
 
 private:
   int64_t Offset_ = 0;

@@ -69,12 +69,9 @@ int LoadPartArg(TCommandContext& ctx, const char* usage, TPartArg& arg) {
   return ExitDone;
 }
 
-int32_t TOutputStream::Write(const void* buffer, int32_t count) {
-  if (count <= 0) return 0;
+int32_t TOutputStream::Take(const void* buffer, int32_t count) {
   Out_.write(static_cast<const char*>(buffer), count);
-  if (!Out_) return 0;
-  Position_ += count;
-  return count;
+  return Out_ ? count : 0;
 }
 
 }  // namespace tessel::cli

@@ -33,17 +33,15 @@ int LoadMessageArg(TCommandContext& ctx, const char* usage, std::unique_ptr<TMes
 int LoadPartArg(TCommandContext& ctx, const char* usage, TPartArg& arg);
 
 // A write-only stream onto an output stream (standard output).
-class TOutputStream : public TStream {
+class TOutputStream : public TSinkStream {
 public:
   explicit TOutputStream(std::ostream& out) : Out_(out) {}
-  int32_t Read(void*, int32_t) override { return 0; }
-  int32_t Write(const void* buffer, int32_t count) override;
-  int32_t Seek(int32_t, int) override { return Position_; }
-  int32_t GetSize() override { return Position_; }
+
+protected:
+  int32_t Take(const void* buffer, int32_t count) override;
 
 private:
   std::ostream& Out_;
-  int32_t Position_ = 0;
 };
 
 }  // namespace tessel::cli

@@ -1,4 +1,5 @@
 #include "util/charsets/Utf8Codec.h"
+#include "util/text/HexText.h"
 
 #include <cstring>
 
@@ -22,10 +23,9 @@ constexpr std::array<uint8_t, 256> MakeLeadLength() {
 }
 
 [[noreturn]] void ThrowBadLead(uint8_t b) {
-  static const char kHex[] = "0123456789ABCDEF";
   std::string msg = "Illegar UTF-8 character beginning with #x";
-  msg += kHex[b >> 4];
-  msg += kHex[b & 15];
+  msg += HexDigit(b >> 4);
+  msg += HexDigit(b);
   throw EIllegalChar(msg);
 }
 

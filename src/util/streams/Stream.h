@@ -40,6 +40,32 @@ public:
   int32_t CopyFrom(TStream& source, int32_t count);
 };
 
+// A stream that only takes bytes (a file being written, standard output, a
+// counter): reading gives nothing, and the position and the size are the
+// number of bytes taken so far.
+class TSinkStream : public TStream {
+public:
+  int32_t Read(void*, int32_t) final { return 0; }
+  int32_t Write(const void* buffer, int32_t count) final {
+    if (count <= 0) return 0;
+    int32_t n = Take(buffer, count);
+    if (n > 0) Taken_ += n;
+    return n;
+  }
+  int32_t Seek(int32_t, int) final { return Position(); }
+  int32_t GetSize() final { return Position(); }
+  // Every byte taken so far.
+  int64_t Taken() const { return Taken_; }
+
+protected:
+  // Takes count (> 0) bytes; returns how many were taken.
+  virtual int32_t Take(const void* buffer, int32_t count) = 0;
+
+private:
+  int32_t Position() const { return Taken_ > INT32_MAX ? INT32_MAX : static_cast<int32_t>(Taken_); }
+  int64_t Taken_ = 0;
+};
+
 // Collects small pieces of output and hands them to a stream in large
 // writes, so that producers of a few bytes at a time (decoders) do not pay a
 // virtual call per piece. Flush must be called before the writer goes away;

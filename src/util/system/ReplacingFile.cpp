@@ -54,8 +54,7 @@ TReplacingFileStream::~TReplacingFileStream() {
   if (!Temp_.empty()) ::unlink(Temp_.c_str());
 }
 
-int32_t TReplacingFileStream::Write(const void* buffer, int32_t count) {
-  if (count <= 0) return 0;
+int32_t TReplacingFileStream::Take(const void* buffer, int32_t count) {
   const char* p = static_cast<const char*>(buffer);
   int32_t left = count;
   while (left > 0) {
@@ -65,7 +64,6 @@ int32_t TReplacingFileStream::Write(const void* buffer, int32_t count) {
     p += n;
     left -= static_cast<int32_t>(n);
   }
-  Size_ += count;
   return count;
 }
 

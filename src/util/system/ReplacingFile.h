@@ -11,7 +11,7 @@
 
 namespace tessel {
 
-class TReplacingFileStream : public TStream {
+class TReplacingFileStream : public TSinkStream {
 public:
   // A symbolic link at fileName stays a link: the file it points to is
   // replaced. Raises EWinException "Cannot create file ..." when no file can
@@ -21,22 +21,20 @@ public:
   TReplacingFileStream(const TReplacingFileStream&) = delete;
   TReplacingFileStream& operator=(const TReplacingFileStream&) = delete;
 
-  int32_t Read(void*, int32_t) override { return 0; }
-  // Writes all of buffer or raises EWinException "Cannot write file ...".
-  int32_t Write(const void* buffer, int32_t count) override;
-  int32_t Seek(int32_t, int) override { return Size_; }
-  int32_t GetSize() override { return Size_; }
 
   // Flushes the bytes to the disk and gives them the target's name (a new
   // file gets mode 0666 less the umask, a replaced one keeps its mode).
   // Raises EWinException; the old file then stays as it was.
   void Commit();
 
+protected:
+  // Writes all of buffer or raises EWinException "Cannot write file ...".
+  int32_t Take(const void* buffer, int32_t count) override;
+
 private:
   std::string Target_;
   std::string Temp_;
   int Fd_ = -1;
-  int32_t Size_ = 0;
 };
 
 // Whether both names lead to one file (same device and inode, links

@@ -1,4 +1,5 @@
 #include "util/text/LineEscape.h"
+#include "util/text/HexText.h"
 
 namespace tessel {
 
@@ -30,10 +31,9 @@ size_t Utf8Length(const unsigned char* p, size_t left) {
 }
 
 void PutHex(std::string& out, unsigned char c) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
   out += "\\x";
-  out += kDigits[c >> 4];
-  out += kDigits[c & 15];
+  out += HexDigit(c >> 4);
+  out += HexDigit(c);
 }
 
 }  // namespace

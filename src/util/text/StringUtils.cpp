@@ -155,11 +155,18 @@ bool SameText(std::string_view a, std::string_view b) {
   return true;
 }
 
-std::string Trim(std::string_view s) {
+std::string_view TrimView(std::string_view s) {
   size_t b = 0, e = s.size();
   while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
   while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return std::string(s.substr(b, e - b));
+  return s.substr(b, e - b);
+}
+
+void TrimInPlace(std::string& s) {
+  std::string_view kept = TrimView(s);
+  size_t begin = static_cast<size_t>(kept.data() - s.data());
+  s.resize(begin + kept.size());
+  s.erase(0, begin);
 }
 
 void ForceFileDirectory(const std::string& fileName) {

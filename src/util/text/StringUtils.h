@@ -48,7 +48,10 @@ std::string LowerCase(std::string s);
 std::string UpperCase(std::string s);
 bool SameText(std::string_view a, std::string_view b);
 // s without leading and trailing blanks and control characters (bytes <= 0x20).
-std::string Trim(std::string_view s);
+std::string_view TrimView(std::string_view s);
+inline std::string Trim(std::string_view s) { return std::string(TrimView(s)); }
+// The same, in place.
+void TrimInPlace(std::string& s);
 
 // Creates every missing directory of fileName's directory path.
 void ForceFileDirectory(const std::string& fileName);

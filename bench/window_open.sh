@@ -13,7 +13,7 @@ for f in "$DATA/message_big.eml" "$DATA/message_nested.eml"; do
   echo "$(basename "$f"): $(($(stat -c %s "$f") / 1048576)) MB"
   for view in tree panels; do
     for run in 1 2 3; do
-      "$BUILD/window_open" "$f" "$view"
+      "$BUILD/bench/window_open" "$f" "$view"
     done
   done
 done

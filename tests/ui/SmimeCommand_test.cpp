@@ -119,3 +119,19 @@ TEST_F(SmimeCli, smime_lists_other_signers_and_why_keys_were_refused) {
                            "\" may be read by other users (mode 0644); it is not used. Make it private with: "
                            "chmod 600 \"" + key + "\"");
 }
+
+// The demonstration pair in docs/samples: the key that ships beside the
+// encrypted sample opens it, and nothing else does.
+TEST_F(SmimeCli, bundled_demo_key_opens_the_bundled_encrypted_sample) {
+  const std::string docs = std::string(TESSEL_SAMPLES) + "/../docs/samples/";
+  const std::string message = docs + "encrypted-for-demo.eml";
+  EXPECT_NE(Lines(Command({"--smime", message}).Out)[20], "DecryptStatus: 0x00000000 The operation completed successfully.");
+  ASSERT_EQ(Command({"--import-p12", docs + "demo-reader.p12"}).Status, tessel::cli::ExitDone);
+  std::vector<std::string> smime = Lines(Command({"--smime", message}).Out);
+  ASSERT_EQ(smime.size(), 24u);
+  EXPECT_EQ(smime[15], "Algorithm: AES256");
+  EXPECT_EQ(smime[20], "DecryptStatus: 0x00000000 The operation completed successfully.");
+  std::vector<std::string> dump = Lines(Command({"--dump", message}).Out);
+  ASSERT_EQ(dump.size(), 7u);
+  EXPECT_TRUE(StartsWith(dump[3], "1.1.2\ttext/csv\tdisp=attachment name=\"figures.csv\" filename=\"figures.csv\""));
+}

@@ -16,9 +16,18 @@ std::string ConfigNameBesideProgram(const std::string& programFile) {
   return programFile.substr(0, dot) + ".ini.xml";
 }
 
+bool InSystemProgramFolder(const std::string& programFile) {
+  for (const char* root : {"/usr/", "/bin/", "/sbin/", "/lib/", "/snap/", "/app/"})
+    if (programFile.rfind(root, 0) == 0) return true;
+  return false;
+}
+
 std::string ConfigFileNameFor(const std::string& programFile, bool programFolderWritable,
                               const char* xdgConfigHome, const char* home) {
-  if (!programFile.empty() && programFolderWritable) return ConfigNameBesideProgram(programFile);
+  // An installed program never writes beside itself, even when the user
+  // (root) could: its folder is the system's.
+  if (!programFile.empty() && programFolderWritable && !InSystemProgramFolder(programFile))
+    return ConfigNameBesideProgram(programFile);
   std::string base;
   // Relative values of XDG_CONFIG_HOME are invalid by its own rules and ignored.
   if (xdgConfigHome && xdgConfigHome[0] == '/') {

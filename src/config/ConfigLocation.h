@@ -4,6 +4,9 @@
 // file beside the program file, named after it with ".ini.xml" in place of its
 // extension; an install the user cannot write to keeps it under
 // $XDG_CONFIG_HOME/tessel/ (default ~/.config/tessel/) as "tessel.ini.xml".
+// A program installed in the system's folders (/usr, /bin, /sbin, /lib, and
+// the snap and flatpak roots) is never portable, even for root, who can
+// write there.
 // A file named on the command line overrides both.
 #pragma once
 
@@ -18,6 +21,7 @@ std::string ConfigNameBesideProgram(const std::string& programFile);
 
 // The rule above as a pure function, so every branch can be tested: xdgConfigHome
 // and home may be null or empty when the variables are unset.
+bool InSystemProgramFolder(const std::string& programFile);
 std::string ConfigFileNameFor(const std::string& programFile, bool programFolderWritable,
                               const char* xdgConfigHome, const char* home);
 

@@ -73,6 +73,11 @@ TEST(ConfigFileNames, where_the_file_lives) {
   EXPECT_EQ(ConfigNameBesideProgram("/opt/t.d/tessel"), "/opt/t.d/tessel.ini.xml");
   EXPECT_EQ(ConfigNameBesideProgram("/opt/t/.hidden"), "/opt/t/.hidden.ini.xml");
   EXPECT_EQ(ConfigFileNameFor("/opt/t/tessel", true, "/xdg", "/home/u"), "/opt/t/tessel.ini.xml");
+  // Root can write to /usr/bin: an installed program still keeps its
+  // settings in the user's folder.
+  EXPECT_EQ(ConfigFileNameFor("/usr/bin/tessel", true, nullptr, "/root"), "/root/.config/tessel/tessel.ini.xml");
+  EXPECT_EQ(ConfigFileNameFor("/usr/local/bin/tessel", true, "/xdg", "/root"), "/xdg/tessel/tessel.ini.xml");
+  EXPECT_EQ(ConfigFileNameFor("/usrx/tessel", true, "/xdg", "/root"), "/usrx/tessel.ini.xml");
   EXPECT_EQ(ConfigFileNameFor("/usr/bin/tessel", false, "/xdg/", "/home/u"), "/xdg/tessel/tessel.ini.xml");
   EXPECT_EQ(ConfigFileNameFor("/usr/bin/tessel", false, nullptr, "/home/u/"), "/home/u/.config/tessel/tessel.ini.xml");
   EXPECT_EQ(ConfigFileNameFor("/usr/bin/tessel", false, "relative", "/home/u"),

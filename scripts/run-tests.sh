@@ -9,7 +9,7 @@
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/deps.sh
-./scripts/build.sh build
+./scripts/build.sh build -DTESSEL_WERROR=ON
 status=0
 ctest --test-dir build --output-on-failure -j "$(nproc)" --timeout 600 || status=$?
 ./scripts/corpus-skips.sh build || status=1

@@ -281,11 +281,11 @@ void TKelTesselMainWindow::MessageDropped(std::string bytes) {
   AddDocument(std::move(document), FromBytes(caption), std::string());
 }
 
-bool TKelTesselMainWindow::Drop(const QMimeData& data) {
+bool TKelTesselMainWindow::Drop(const QMimeData& mime) {
   std::vector<std::string> formats;
-  for (const QString& format : data.formats()) formats.push_back(format.toStdString());
+  for (const QString& format : mime.formats()) formats.push_back(format.toStdString());
   const TDropChoice choice = ChooseDropFormat(formats);
-  const QByteArray bytes = data.data(QString::fromStdString(choice.Format));
+  const QByteArray bytes = mime.data(QString::fromStdString(choice.Format));
   switch (choice.Kind) {
     case TDropKind::None: return false;
     case TDropKind::Files:
@@ -394,9 +394,9 @@ void TKelTesselMainWindow::DocumentClosed(QMdiSubWindow* window) {
   // document used last before it.
   if (EntryOf(Area_->activeSubWindow()) == nullptr) {
     const QList<QMdiSubWindow*> history = Area_->subWindowList(QMdiArea::ActivationHistoryOrder);
-    for (auto it = history.rbegin(); it != history.rend(); ++it)
-      if (EntryOf(*it) != nullptr) {
-        Area_->setActiveSubWindow(*it);
+    for (auto earlier = history.rbegin(); earlier != history.rend(); ++earlier)
+      if (EntryOf(*earlier) != nullptr) {
+        Area_->setActiveSubWindow(*earlier);
         break;
       }
   }
@@ -521,10 +521,10 @@ bool TKelTesselMainWindow::eventFilter(QObject* watched, QEvent* event) {
   auto* widget = qobject_cast<QWidget*>(watched);
   if (widget == nullptr || (widget != this && !isAncestorOf(widget))) return false;
   auto* drop = static_cast<QDropEvent*>(event);
-  const QMimeData* data = drop->mimeData();
-  if (data == nullptr) return false;
+  const QMimeData* mime = drop->mimeData();
+  if (mime == nullptr) return false;
   std::vector<std::string> formats;
-  for (const QString& format : data->formats()) formats.push_back(format.toStdString());
+  for (const QString& format : mime->formats()) formats.push_back(format.toStdString());
   const TDropChoice choice = ChooseDropFormat(formats);
   if (choice.Kind == TDropKind::None) return false;
   drop->acceptProposedAction();
@@ -532,7 +532,7 @@ bool TKelTesselMainWindow::eventFilter(QObject* watched, QEvent* event) {
     // Opened after the drop has finished: a dialog inside the drop would
     // hold the source application's drag.
     auto copy = std::make_shared<QMimeData>();
-    copy->setData(QString::fromStdString(choice.Format), data->data(QString::fromStdString(choice.Format)));
+    copy->setData(QString::fromStdString(choice.Format), mime->data(QString::fromStdString(choice.Format)));
     QTimer::singleShot(0, this, [this, copy] { Drop(*copy); });
   }
   return true;

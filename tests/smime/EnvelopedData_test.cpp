@@ -127,8 +127,8 @@ TEST(EnvelopedData, algorithm_names_contents_and_errors) {
   EXPECT_EQ(Rc2VersionBits(52), "56");
   EXPECT_EQ(Rc2VersionBits(0), "");
 
-  for (const std::string& data : {PkiFile("opaque.p7m"), std::string("\x30\x03\x02\x01\x01", 5), std::string()})
-    EXPECT_EQ(Decrypt(data).Error, "not encrypted -2");
+  for (const std::string& notEnveloped : {PkiFile("opaque.p7m"), std::string("\x30\x03\x02\x01\x01", 5), std::string()})
+    EXPECT_EQ(Decrypt(notEnveloped).Error, "not encrypted -2");
   const std::string original = PkiFile("enc-two.p7m");
   for (size_t n = 0; n < original.size(); n += 7)
     EXPECT_NE(Decrypt(original.substr(0, n)).Error, "") << "a message cut at " << n << " decrypted";

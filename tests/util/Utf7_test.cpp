@@ -37,7 +37,7 @@ std::string Write7(const std::u16string& ws) { return WriteAll("utf-7", ws); }
 std::u16string RandomText(std::mt19937& rng, bool allowComma) {
   std::u16string t;
   for (int len = static_cast<int>(rng() % 20); static_cast<int>(t.size()) < len;) {
-    uint32_t kind = rng() % 10;
+    auto kind = static_cast<uint32_t>(rng() % 10);
     char16_t c;
     if (kind < 5) c = static_cast<char16_t>(0x20 + rng() % 0x5F);
     else if (kind == 5) c = u"\t\n\r\x01\x1F\x7F"[rng() % 6];

@@ -34,9 +34,9 @@ public:
     };
     p.Events.Characters = [this](TWStringBuf& b) { Log += "T(" + N(b.GetValue()) + ")"; };
     p.Events.StartElement = [this](const TQName& n, const TAttrList* a) {
-      auto name = [](const TQName& n) {
-        const std::string& ns = n.NamespaceURI;
-        return N(n.QualifiedName) + (ns.empty() ? "" : ns == "\x01\x02\x03" ? "{#}" : "{" + ns + "}");
+      auto name = [](const TQName& q) {
+        const std::string& ns = q.NamespaceURI;
+        return N(q.QualifiedName) + (ns.empty() ? "" : ns == "\x01\x02\x03" ? "{#}" : "{" + ns + "}");
       };
       Log += "S(" + name(n);
       for (int32_t i = 0; a && i < a->Count(); ++i) Log += " " + name(a->Items(i)->Name) + "=" + N(a->Items(i)->Value);

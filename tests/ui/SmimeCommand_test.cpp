@@ -25,8 +25,8 @@ TEST_F(SmimeCli, smime_prints_every_summary_field_in_order) {
                        "Capabilities", "SignerEmail", "SignatureValid", "ChainTrusted", "TimeValid", "FromMatches",
                        "NotRevoked", "ChainStatus", "CertificateStatus", "HasRevocationInfo", "Decrypted",
                        "Algorithm", "Verified", "ParseFailed", "SigningTime", "VerifyStatus", "DecryptStatus",
-                       "CapabilitiesText", "FirstCapability", "SingleLayer"}));
-  ASSERT_EQ(lines.size(), 24u);
+                       "CapabilitiesText", "FirstCapability", "SingleLayer", "Verdict"}));
+  ASSERT_EQ(lines.size(), 25u);
   EXPECT_EQ(lines[0], "RecipientCertificate:");
   EXPECT_EQ(lines[1], "SignerCertificate: " + Serial("alice") + " from Test CA");
   // Attribute values are base64 without their line breaks.
@@ -36,6 +36,8 @@ TEST_F(SmimeCli, smime_prints_every_summary_field_in_order) {
   EXPECT_EQ(lines[12], "CertificateStatus: 0x00000000");
   EXPECT_EQ(lines[19], "VerifyStatus: 0x00000000 The operation completed successfully.");
   EXPECT_EQ(lines[20], "DecryptStatus: 0x00000002 not checked");
+  // The test CA is in no "Root" store and no revocation list was read.
+  EXPECT_EQ(lines[24], "Verdict: warning (certificate not trusted (partial chain); revocation not checked)");
 
   std::string enc = MessageFile(Stores, "enc.eml", Pkcs7Mime(PkiFile("enc-two.p7m"), "enveloped-data"));
   EXPECT_EQ(Lines(Command({"--smime", enc}).Out)[20],
@@ -106,14 +108,16 @@ TEST_F(SmimeCli, smime_lists_other_signers_and_why_keys_were_refused) {
   std::string der = PkiFile("twosigners.p7m");
   der.back() ^= 0x01;  // bob's signature
   std::vector<std::string> lines = Lines(Command({"--smime", MessageFile(Stores, "two.eml", Pkcs7Mime(der, ""))}).Out);
-  ASSERT_EQ(lines.size(), 25u);
+  ASSERT_EQ(lines.size(), 26u);
   EXPECT_EQ(lines[6], "SignatureValid: no");
+  EXPECT_EQ(lines[25], "Verdict: bad (signature not valid: Invalid Signature. (0x80090006))");
   EXPECT_EQ(lines[24], "OtherSigner: " + Serial("bob") + " from Test CA, 0x80090006 Invalid Signature.");
 
   Stores.PutIdentity("My", "bob", 0644);
   std::string enc = MessageFile(Stores, "enc.eml", Pkcs7Mime(PkiFile("enc-two.p7m"), "enveloped-data"));
   lines = Lines(Command({"--smime", enc}).Out);
-  ASSERT_EQ(lines.size(), 25u);
+  ASSERT_EQ(lines.size(), 26u);
+  EXPECT_TRUE(StartsWith(lines[25], "Verdict: warning (cannot decrypt: no key for Test CA, serial ")) << lines[25];
   std::string key = (Stores.Root() / "My" / "bob.key").string();
   EXPECT_EQ(lines[24], "DecryptProblems: The key file \"" + key +
                            "\" may be read by other users (mode 0644); it is not used. Make it private with: "

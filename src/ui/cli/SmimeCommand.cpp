@@ -1,10 +1,12 @@
 // tessel --smime FILE: the message's security summary, one "Name: value"
-// line per field (see smime/SecuritySummary.h for the value forms).
+// line per field (see smime/SecuritySummary.h for the value forms), then
+// "Verdict: " and what the layers prove (smime/SecurityVerdict.h).
 #include <ostream>
 
 #include "ui/cli/Command.h"
 #include "ui/cli/MessageArgs.h"
 #include "smime/parts/SecuritySummary.h"
+#include "smime/parts/SecurityVerdict.h"
 #include "util/text/LineEscape.h"
 
 namespace tessel::cli {
@@ -24,6 +26,7 @@ int RunSmime(TCommandContext& ctx) {
     if (!value.empty()) ctx.Out << ' ' << EscapeLine(value);
     ctx.Out << '\n';
   }
+  ctx.Out << "Verdict: " << EscapeLine(VerdictLine(JudgeMessage(*message))) << '\n';
   return ExitDone;
 }
 

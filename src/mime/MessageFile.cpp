@@ -264,10 +264,21 @@ void NoteConvertedBinaryBodies(TBodyPart& part) {
   for (int32_t i = 0; i < part.ChildCount(); ++i) NoteConvertedBinaryBodies(*part.Children(i));
 }
 
-void NoteConversion(TMessage& message, bool converted) {
-  if (!converted) return;
+// added: the CRs the line-end rule put in. The finding sits at the first
+// line end it converted: the header block has no CR, so that is the
+// first LF.
+void NoteConversion(TMessage& message, int64_t added) {
+  if (added <= 0) return;
   for (int32_t i = 0; i < message.RootCount(); ++i)
     if (message.Roots(i)->Text == message.Text.get()) NoteConvertedBinaryBodies(*message.Roots(i));
+  if (!message.RootPart) return;
+  std::string_view text = message.Text->GetView(0, message.Text->Length());
+  size_t lf = text.find('\n');
+  const int64_t crs = static_cast<int64_t>(std::count(text.begin(), text.end(), '\r'));
+  TBodyPart& root = *message.RootPart;
+  root.Findings.insert(root.Findings.begin(),
+                       TFinding{lf == std::string_view::npos || lf == 0 ? 0 : static_cast<int64_t>(lf) - 1,
+                                LineEndFinding(added, crs > added)});
 }
 
 // A bare PKCS #7 object opens as a message of one S/MIME part: the header
@@ -346,11 +357,11 @@ std::unique_ptr<TMessage> OpenMessageFile(const std::string& fileName, const TPa
   // Judged on the bytes as stored: the line-end rule may rewrite DER.
   const bool bare = IsBarePkcs7(raw.View());
   std::unique_ptr<TText> text = Finish(raw, fileName, !bare);
-  const bool converted = static_cast<size_t>(text->Length()) != raw.Size;
+  const int64_t added = static_cast<int64_t>(text->Length()) - static_cast<int64_t>(raw.Size);
   if (!bare) raw = TRawBytes();  // the text keeps what it needs
   try {
     auto message = std::make_unique<TMessage>(std::move(text), options);
-    NoteConversion(*message, converted);
+    NoteConversion(*message, added);
     return message;
   } catch (const EMimeParseError&) {
     if (!bare) throw;
@@ -362,10 +373,12 @@ std::unique_ptr<TMessage> OpenMessageBytes(std::string bytes, const TParseOption
   std::string original;
   const bool bare = IsBarePkcs7(bytes);
   if (bare) original = bytes;
-  const bool converted = ApplyLineEndRule(bytes);
+  const int64_t before = static_cast<int64_t>(bytes.size());
+  ApplyLineEndRule(bytes);
+  const int64_t added = static_cast<int64_t>(bytes.size()) - before;
   try {
     auto message = std::make_unique<TMessage>(std::move(bytes), options);
-    NoteConversion(*message, converted);
+    NoteConversion(*message, added);
     return message;
   } catch (const EMimeParseError&) {
     if (!bare) throw;

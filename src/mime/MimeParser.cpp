@@ -73,6 +73,26 @@ private:
     return ReadBody(std::move(part));
   }
 
+  // 8-bit bytes and NUL in a raw header line are findings. Header lines
+  // are short: one pass that folds every byte is cheap enough to always run.
+  static void CheckHeaderBytes(TBodyPart& part, std::string_view line, int32_t at) {
+    unsigned char all = 0, nul = 0;
+    for (char c : line) {
+      const auto b = static_cast<unsigned char>(c);
+      all |= b;
+      nul |= static_cast<unsigned char>(b == 0);
+    }
+    if (all & 0x80) AddFinding(part, at, finding::kEightBitHeader);
+    if (nul) AddFinding(part, at + static_cast<int32_t>(line.find('\0')), finding::kNulInHeader);
+  }
+
+  // Whether text holds anything but line space (an epilogue worth noting).
+  static bool HasContent(std::string_view text) {
+    for (char c : text)
+      if (c != '\r' && c != '\n' && c != ' ' && c != '\t') return true;
+    return false;
+  }
+
   void ReadHeaders(TBodyPart& part) {
     std::string current;
     int32_t currentAt = -1;
@@ -80,7 +100,13 @@ private:
       int32_t at = Pos();
       std::string_view line = ReadLine();
       if (line.empty()) break;
-      std::string decoded = DecodeHeaderLine(line, &part.Problems);
+      CheckHeaderBytes(part, line, at);
+      THeaderProblems lineProblems;
+      std::string decoded = DecodeHeaderLine(line, &lineProblems);
+      for (const std::string& note : lineProblems.Notes) {
+        part.Problems.Add(note);
+        AddFinding(part, at, EncodedWordFinding(note));
+      }
       if (current.empty()) {
         TrimInPlace(decoded);
         current.swap(decoded);
@@ -102,7 +128,11 @@ private:
   TBodyPart* ReadBody(std::unique_ptr<TBodyPart> part) {
     int32_t start = Pos();
     part->BodyStart = start;
-    if (!part->IsMultipart || part->Depth >= Options_.MaxNestingDepth) return ReadLeaf(std::move(part));
+    if (!part->IsMultipart) return ReadLeaf(std::move(part));
+    if (part->Depth >= Options_.MaxNestingDepth) {
+      AddFinding(*part, part->HeaderStart, finding::kNestingCap);
+      return ReadLeaf(std::move(part));
+    }
 
     const std::string delimiter = part->Delimiter;
     const int32_t n = static_cast<int32_t>(delimiter.size());
@@ -112,9 +142,11 @@ private:
       // leaf in its place would, so that its content stays visible and the
       // enclosing multipart resumes at its own next delimiter.
       if (Stack_.empty()) {
+        AddFinding(*part, start, finding::kNoDelimiterRoot);
         SetPos(start);
         return Specialize(std::move(part), -1);
       }
+      AddFinding(*part, start, finding::kNoDelimiter);
       return ReadLeaf(std::move(part));
     }
     SetPos(found + n);
@@ -126,9 +158,10 @@ private:
 
     Stack_.push_back(TStackItem{delimiter, part.get()});
     const size_t level = Stack_.size() - 1;
+    bool closed = false;
     while (!AtEnd()) {
       ReadLine();  // the rest of the delimiter line
-      Parse();
+      TBodyPart* child = Parse();
       if (Stack_[level].Delimiter.empty()) break;
       // A leaf child stops at this delimiter; after a nested multipart the
       // reader stands past its close delimiter line, and whatever follows
@@ -139,17 +172,25 @@ private:
           Stack_[level].Delimiter.clear();
           break;
         }
+        if (next > Pos() && HasContent(std::string_view(R_.Current, static_cast<size_t>(next - Pos()))))
+          AddFinding(*child, Pos(), finding::kEpilogue);
         SetPos(next);
       }
       R_.Current += n;
       if (Match("--")) {
         R_.Current += 2;
         ReadLine();
+        closed = true;
         break;
       }
     }
+    if (!closed)
+      AddFinding(*part, Pos(), AtEnd() ? finding::kNotClosed : finding::kClosedByEnclosing);
     // The epilogue after the close delimiter line belongs to no part.
     Stack_.pop_back();
+    if (closed && Stack_.empty() && !AtEnd() &&
+        HasContent(std::string_view(R_.Current, static_cast<size_t>(End_ - R_.Current))))
+      AddFinding(*part, Pos(), finding::kEpilogue);
     return Specialize(std::move(part), static_cast<int32_t>(Stack_.size()) - 1);
   }
 

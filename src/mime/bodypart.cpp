@@ -108,6 +108,7 @@ void TBodyPart::TakeOver(TBodyPart& source, bool deepCopy) {
     TransferEncoding = source.TransferEncoding;
     FileName = source.FileName;
     Problems = source.Problems;
+    Findings = source.Findings;
   } else {
     Headers = std::move(source.Headers);
     Params = std::move(source.Params);
@@ -118,6 +119,7 @@ void TBodyPart::TakeOver(TBodyPart& source, bool deepCopy) {
     TransferEncoding = std::move(source.TransferEncoding);
     FileName = std::move(source.FileName);
     Problems = std::move(source.Problems);
+    Findings = std::move(source.Findings);
   }
   IsMultipart = source.IsMultipart;
   IsAttachment = source.IsAttachment;
@@ -163,12 +165,16 @@ void TBodyPart::ParseHeaderLine(std::string line, int32_t offset) {
     // value: set the main value straight away.
     ParseParameters(Params, name, value);
     if (key == kContentType) {
+      if (SawContentType_) AddFinding(*this, offset, finding::kRepeatedContentType);
+      SawContentType_ = true;
       ContentType = Wide(Params.Find(kContentType));
       ContentTypeKey_ = LowerCase(WideToUtf8(ContentType));
       // Repeated Content-Type lines are each taken in turn: the last decides.
       IsMultipart = StartsWithNoCase(value, "multipart");
       Delimiter = IsMultipart ? "\r\n--" + Params.Value(kBoundary) : std::string();
     } else if (key == "content-transfer-encoding") {
+      if (SawEncoding_) AddFinding(*this, offset, finding::kRepeatedEncoding);
+      SawEncoding_ = true;
       TransferEncoding = Utf8ToWide(value);
     }
   }
@@ -272,7 +278,11 @@ TBodyPart* TRFC822BodyPart::Message() {
     return Message_.get();
   }
   Parsed_ = true;
-  if (Depth >= ParseOptions().MaxNestingDepth || !Text) return nullptr;
+  if (!Text) return nullptr;
+  if (Depth >= ParseOptions().MaxNestingDepth) {
+    AddFinding(*this, HeaderStart, finding::kNestingCapMessage);
+    return nullptr;
+  }
 
   // An embedded message may only be 7bit, 8bit or binary, but mailers do
   // send base64 and quoted-printable ones; their stored bytes are no

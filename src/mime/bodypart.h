@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "mime/FieldList.h"
+#include "mime/Findings.h"
 #include "mime/HeaderDecoding.h"
 #include "mime/ParseOptions.h"
 #include "util/streams/ChainMemoryStream.h"
@@ -170,6 +171,9 @@ public:
   const TParseOptions& ParseOptions() const { return Options ? *Options : MimeParseOptions(); }
   // What header decoding had to make of bad input in this part's header.
   THeaderProblems Problems;
+  // What the parser had to repair or guess in this part (Findings.h);
+  // offsets in Text.
+  std::vector<TFinding> Findings;
 
   // Lower-cased ContentType as UTF-8, the form class choice and the indexes
   // compare (set together with ContentType by ParseHeaderLine).
@@ -177,6 +181,10 @@ public:
 
 private:
   std::string ContentTypeKey_;
+  // A Content-Type / Content-Transfer-Encoding line was read already (a
+  // further one is a finding).
+  bool SawContentType_ = false;
+  bool SawEncoding_ = false;
   std::vector<std::unique_ptr<TBodyPart>> Children_;
   TBodyPart* Parent_ = nullptr;
 };

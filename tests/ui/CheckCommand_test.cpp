@@ -29,16 +29,47 @@ TEST(check_command, problems_are_listed_with_their_part) {
   // Header values: 9 + 27, 36 + 7, 14 bytes; leaves "raw" and the 17 bytes
   // of the embedded text ('r' + 'n' sampled).
   EXPECT_EQ(odd.Out, "parts=3 leaves=2 bytes=20 sample=224 headers=5 header_bytes=93\n");
-  EXPECT_EQ(odd.Err, "tessel: 1.2: Invalid header:not a header line\n");
+  // Problems as they are met, then the findings after the totals.
+  EXPECT_EQ(odd.Err, "tessel: 1.2: Invalid header:not a header line\n"
+                     "1.2\t225\tEmbedded message does not parse: Invalid header:not a header line\n");
   TRun bad = Command({"--check", Data("bad-base64.eml")});
   EXPECT_EQ(bad.Status, 0);
   EXPECT_EQ(bad.Out, "parts=1 leaves=1 bytes=3 sample=97 headers=1 header_bytes=6\n");
-  EXPECT_EQ(bad.Err, "tessel: 1: Invalid input\n");
+  EXPECT_EQ(bad.Err, "tessel: 1: Invalid input\n"
+                     "1\t43\tBase64: padding in the first or second place of a group; decoding stops here\n");
   TRun words = Command({"--check", Data("bad-words.eml")});
-  EXPECT_EQ(words.Err, "tessel: 1: Unknown charset x-none\ntessel: 1: Invalid input (base64 encoded word)\n");
+  EXPECT_EQ(words.Err, "tessel: 1: Unknown charset x-none\ntessel: 1: Invalid input (base64 encoded word)\n"
+                       "1\t0\tEncoded word: Unknown charset x-none\n1\t0\tEncoded word: Invalid input (base64 encoded word)\n");
   EXPECT_EQ(Command({"--check"}).Status, 2);
   EXPECT_EQ(Command({"--check", Data("not-a-message.txt")}).Status, 1);
   EXPECT_EQ(Command({"--check", Data("no-such-file.eml")}).Status, 3);
+}
+
+TEST(findings_command, lists_findings_alone_and_succeeds_with_them) {
+  // The same findings --check adds to its standard error, alone on standard
+  // output; exit status 0 with findings and without.
+  TRun odd = Command({"--findings", Data("odd.eml")});
+  EXPECT_EQ(odd.Status, 0);
+  EXPECT_EQ(odd.Out, "1.2\t225\tEmbedded message does not parse: Invalid header:not a header line\n");
+  EXPECT_EQ(odd.Err, "");
+  TRun words = Command({"--findings", Data("bad-words.eml")});
+  EXPECT_EQ(words.Out, Command({"--check", Data("bad-words.eml")}).Err.substr(
+                           std::string("tessel: 1: Unknown charset x-none\ntessel: 1: Invalid input (base64 encoded "
+                                       "word)\n").size()));
+  TRun clean = Command({"--findings", Sample("plain.eml")});
+  EXPECT_EQ(clean.Status, 0);
+  EXPECT_EQ(clean.Out, "");
+  std::string epilogue = ReadAll(Sample("multipart-attachment.eml"));
+  EXPECT_EQ(Command({"--findings", Sample("multipart-attachment.eml")}).Out,
+            "1\t" + std::to_string(epilogue.find("Epilogue text")) +
+                "\tContent after the close delimiter belongs to no part\n");
+  EXPECT_EQ(Command({"--findings"}).Status, 2);
+  EXPECT_EQ(Command({"--findings", Data("not-a-message.txt")}).Status, 1);
+  EXPECT_NE(Command({"--help"}).Out.find("--findings FILE"), std::string::npos);
+  // The LF-only sample says its line ends were converted, at its first LF.
+  std::string lf = ReadAll(Sample("forwarded-lf.eml"));
+  EXPECT_EQ(Command({"--findings", Sample("forwarded-lf.eml")}).Out.substr(0, 3 + std::to_string(lf.find('\n')).size()),
+            "1\t" + std::to_string(lf.find('\n')) + "\t");
 }
 
 // Hostile inputs under a memory limit of 4 times their size plus 64 MB (and

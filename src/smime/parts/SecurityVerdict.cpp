@@ -38,6 +38,8 @@ std::string Hex(uint32_t code) {
   return text;
 }
 
+}  // namespace
+
 std::string StatusPhrase(uint32_t code) {
   // A verdict may be worded before any crypto call registered the texts.
   static const bool registered = (RegisterStatusTexts(), true);
@@ -45,8 +47,6 @@ std::string StatusPhrase(uint32_t code) {
   std::string text = StatusCodeText(code);
   return text.empty() ? Hex(code) : text + " (" + Hex(code) + ")";
 }
-
-}  // namespace
 
 // The rule table. Rows, checked in this order:
 //   no check ran                                  -> warning "signature not checked"

@@ -92,6 +92,9 @@ TEnvelopeMarks EnvelopeMarksOf(const TBodyPart& part, const TSmimeInfo& info);
 // parts, in root order) with their verdicts, and the message's verdict.
 TSecurityVerdict JudgeMessage(const TMessage& message, int64_t now = 0);
 
+// A status code in words with the code: "Invalid Signature. (0x80090006)".
+std::string StatusPhrase(uint32_t code);
+
 // "good", or "warning (reason; reason)".
 std::string VerdictLine(const TSecurityVerdict& verdict);
 

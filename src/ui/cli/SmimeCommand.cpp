@@ -1,6 +1,6 @@
 // tessel --smime FILE: the message's security summary, one "Name: value"
 // line per field (see smime/SecuritySummary.h for the value forms), then
-// "Verdict: " and what the layers prove (smime/SecurityVerdict.h).
+// "Verdict: " and what the layers prove (smime/parts/SecurityVerdict.h).
 #include <ostream>
 
 #include "ui/cli/Command.h"

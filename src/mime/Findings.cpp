@@ -293,7 +293,15 @@ TFindingCollector::TFindingCollector(TMessage& message, bool withBodies, TPartFi
 
 TFindingCollector::~TFindingCollector() = default;
 
-void TFindingCollector::Visit(const std::string& path, TBodyPart& part, bool leaf) {
+TBodyPart* InnerRootOrNull(TBodyPart& part) {
+  try {
+    return part.InnerRoot();
+  } catch (const std::exception&) {
+    return nullptr;
+  }
+}
+
+void TFindingCollector::Visit(const std::string& path, TBodyPart& part, bool leaf, TBodyPart* inner) {
   TState& s = *S_;
   s.Last = &part;
   s.LastEntry = -1;
@@ -314,12 +322,7 @@ void TFindingCollector::Visit(const std::string& path, TBodyPart& part, bool lea
     }
   }
   // The content below this part: a view into its text, or decoded bytes.
-  if (part.ClassTag()) {
-    TBodyPart* inner = nullptr;
-    try {
-      inner = part.InnerRoot();
-    } catch (const std::exception&) {
-    }
+  {
     if (inner && inner->Text && part.Text && inner->Text != part.Text && !s.Origins.count(inner->Text)) {
       TOrigin outer = s.OriginOf(part);
       const char* start = inner->Text->Start();
@@ -397,7 +400,9 @@ std::vector<TMessageFinding> TFindingCollector::Result() {
 std::vector<TMessageFinding> CollectFindings(TMessage& message, bool withBodies, const TPartFindingHook& hook) {
   TFindingCollector collector(message, withBodies, hook);
   ForEachPart(
-      message, [&](const std::string& path, TBodyPart& part, bool leaf) { collector.Visit(path, part, leaf); },
+      message, [&](const std::string& path, TBodyPart& part, bool leaf) {
+        collector.Visit(path, part, leaf, leaf ? nullptr : InnerRootOrNull(part));
+      },
       [&](const std::string& path, const std::string& error) { collector.Failed(path, error); });
   return collector.Result();
 }

@@ -109,9 +109,12 @@ struct TMessageFinding {
 using TPartFindingHook = std::function<void(const TBodyPart& part, std::vector<TFinding>& out)>;
 std::vector<TMessageFinding> CollectFindings(TMessage& message, bool withBodies,
                                              const TPartFindingHook& hook = nullptr);
+// part.InnerRoot(), or nullptr when it raises.
+TBodyPart* InnerRootOrNull(TBodyPart& part);
 
 // The work of CollectFindings for a caller that walks the parts itself
-// (ForEachPart, PartPath.h) and passes each visit and failure on.
+// (ForEachPart, PartPath.h) and passes each visit and failure on. The
+// collector opens no content itself.
 class TFindingCollector {
 public:
   TFindingCollector(TMessage& message, bool withBodies, TPartFindingHook hook = nullptr);
@@ -119,7 +122,9 @@ public:
   TFindingCollector(const TFindingCollector&) = delete;
   TFindingCollector& operator=(const TFindingCollector&) = delete;
 
-  void Visit(const std::string& path, TBodyPart& part, bool leaf);
+  // inner: the content the walk found below part (its InnerRoot, or
+  // nullptr when it has none or the walk does not open it).
+  void Visit(const std::string& path, TBodyPart& part, bool leaf, TBodyPart* inner);
   void Failed(const std::string& path, const std::string& error);
   // The body faults of the leaf just visited, which decoded to
   // decodedSize bytes (FindBodyFaults with a decoded size).

@@ -1,7 +1,7 @@
 // The security banner of a document window as plain data: one line of
 // segments (the layers of the message, outermost first, each with its
 // marks), a colour class per segment and one for the whole line. The
-// verdicts come from smime/SecurityVerdict.h; this file only words them.
+// verdicts come from smime/parts/SecurityVerdict.h; this file only words them.
 // A widget places the segments and colours them by class.
 #pragma once
 

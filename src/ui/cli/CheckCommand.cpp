@@ -63,7 +63,7 @@ int RunCheck(TCommandContext& ctx) {
         headers += part.HeaderCount();
         for (int32_t i = 0; i < part.HeaderCount(); ++i) headerBytes += static_cast<int64_t>(part.HeaderValue(i).size());
         for (const std::string& note : part.Problems.Notes) problem(path, note);
-        findings.Visit(path, part, leaf);
+        findings.Visit(path, part, leaf, leaf ? nullptr : InnerRootOrNull(part));
         if (!leaf) return;
         ++leaves;
         sink.StartLeaf();

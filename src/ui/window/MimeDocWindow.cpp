@@ -1,5 +1,8 @@
 #include "ui/window/MimeDocWindow.h"
 
+#include "ui/window/FindingsList.h"
+#include "ui/window/SecurityBannerView.h"
+
 #include <algorithm>
 #include <functional>
 #include <unordered_set>
@@ -139,7 +142,10 @@ void TDocWindow::BuildUi() {
   auto* split = new QSplitter(Qt::Horizontal, this);
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(0, 0, 0, 0);
-  outer->addWidget(split);
+  outer->setSpacing(0);
+  Banner_ = new TSecurityBannerView(this);
+  outer->addWidget(Banner_);
+  outer->addWidget(split, 1);
 
   auto* left = new QWidget(split);
   auto* leftLayout = new QVBoxLayout(left);
@@ -155,6 +161,10 @@ void TDocWindow::BuildUi() {
   leftLayout->addWidget(Notice_);
   Views_ = new QStackedWidget(left);
   leftLayout->addWidget(Views_, 1);
+  FindingsList_ = new TFindingsList(left);
+  FindingsList_->List()->setMaximumHeight(160);
+  FindingsList_->OnSelect = [this](TBodyPart* part) { SelectFindingPart(part); };
+  leftLayout->addWidget(FindingsList_);
 
   Tree_ = new TStructureTree(this);
   Tree_->setHeaderHidden(true);
@@ -381,6 +391,8 @@ void TDocWindow::ClearViews() {
   Panels_->SetSelectedPart(nullptr);
   Panels_->SetLockedPart(nullptr);
   Details_->Forget();
+  Banner_->SetMessage(nullptr);
+  FindingsList_->Clear();
   UpdateCommands();
 }
 
@@ -405,6 +417,17 @@ void TDocWindow::BuildViews() {
   TBodyPart* root = Message_->Roots(0);
   ShowPartDetails(root);
   SetCurrent(root, false);
+  Banner_->SetMessage(Message_.get());
+  FindingsList_->SetFindings(DocumentFindings(*Message_));
+}
+
+void TDocWindow::SelectFindingPart(TBodyPart* part) {
+  if (!part || !Message_) return;
+  if (!NodeOf(part)) ExpandAll();
+  if (!NodeOf(part)) return;
+  SetLocked(nullptr, false);
+  SetLocked(part, true);
+  ShowPartDetails(part);
 }
 
 QTreeWidgetItem* TDocWindow::AddNode(TBodyPart* part, QTreeWidgetItem* parent,

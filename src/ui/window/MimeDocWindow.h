@@ -33,6 +33,8 @@ class QTreeWidgetItem;
 namespace tessel {
 
 class TDocWindowHost;
+class TFindingsList;
+class TSecurityBannerView;
 class TPartDetails;
 class TPropExplorer;
 class TPanelView;
@@ -105,6 +107,13 @@ public:
   TPanelView* Panels() const { return Panels_; }
   QTreeWidgetItem* NodeOf(const TBodyPart* part) const;
   QLabel* Notice() const { return Notice_; }
+  // The security banner above the views and the findings list under the
+  // structure view.
+  TSecurityBannerView* Banner() const { return Banner_; }
+  TFindingsList* FindingsView() const { return FindingsList_; }
+  // Selects and locks part (a finding's), making its node first when it
+  // lies inside content not yet opened in the tree.
+  void SelectFindingPart(TBodyPart* part);
   QPlainTextEdit* HeaderMemo() const;
   QPlainTextEdit* RawMemo() const;
   QPlainTextEdit* DecodedMemo() const;
@@ -168,6 +177,8 @@ private:
   std::unordered_map<const TBodyPart*, TBodyPart*> Inner_;
 
   QLabel* Notice_ = nullptr;
+  TSecurityBannerView* Banner_ = nullptr;
+  TFindingsList* FindingsList_ = nullptr;
   QStackedWidget* Views_ = nullptr;
   TStructureTree* Tree_ = nullptr;
   TPanelView* Panels_ = nullptr;

@@ -8,8 +8,6 @@
 #include "util/system/Exception.h"
 #include "util/streams/MemoryStream.h"
 #include "util/text/StringUtils.h"
-#include "util/charsets/Utf7Codec.h"
-#include "util/charsets/Utf8Codec.h"
 
 namespace tessel {
 
@@ -68,159 +66,6 @@ void AppendCodePoint(uint32_t c, std::string& out) {
     out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
     out += static_cast<char>(0x80 | (c & 0x3F));
   }
-}
-
-// UTF-16 units as UTF-8; a surrogate that is not half of a pair becomes
-// U+FFFD, so that the result is always valid UTF-8.
-void AppendUnits(std::u16string_view units, std::string& out) {
-  for (size_t i = 0; i < units.size(); ++i) {
-    uint32_t c = units[i];
-    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (units[i + 1] - 0xDC00);
-      ++i;
-    } else if (c >= 0xD800 && c <= 0xDFFF) {
-      c = 0xFFFD;
-    }
-    AppendCodePoint(c, out);
-  }
-}
-
-// The codecs write a surrogate that is not half of a pair as a three-byte
-// form (ED A0..BF xx); header data must be valid UTF-8 for every consumer,
-// so such forms in out from position `from` on become U+FFFD.
-void ReplaceSurrogateForms(std::string& out, size_t from) {
-  size_t p = out.find('\xED', from);
-  if (p == std::string::npos) return;
-  std::string fixed(out, 0, p);
-  for (size_t i = p; i < out.size(); ++i) {
-    uint8_t b = static_cast<uint8_t>(out[i]);
-    if (b == 0xED && i + 2 < out.size() && (static_cast<uint8_t>(out[i + 1]) & 0xE0) == 0xA0) {
-      fixed += "\xEF\xBF\xBD";
-      i += 2;
-    } else {
-      fixed += out[i];
-    }
-  }
-  out.swap(fixed);
-}
-
-// Cuts out at its first NUL from position `from` on.
-void CutAtNul(std::string& out, size_t from) {
-  size_t z = out.find('\0', from);
-  if (z != std::string::npos) out.resize(z);
-}
-
-// Length of the longest start of a well-formed UTF-8 sequence at p (at
-// least 1): the bytes one U+FFFD stands for when the sequence is cut off or
-// broken, so that reading resumes at the first byte that cannot continue it.
-size_t BadUtf8Length(const uint8_t* p, const uint8_t* end) {
-  uint8_t b = p[0];
-  size_t n = b >= 0xC2 && b <= 0xDF ? 2 : b >= 0xE0 && b <= 0xEF ? 3 : b >= 0xF0 && b <= 0xF4 ? 4 : 1;
-  uint8_t low = b == 0xE0 ? 0xA0 : b == 0xF0 ? 0x90 : 0x80;
-  uint8_t high = b == 0xED ? 0x9F : b == 0xF4 ? 0x8F : 0xBF;
-  size_t i = 1;
-  while (i < n && p + i < end && p[i] >= (i == 1 ? low : 0x80) && p[i] <= (i == 1 ? high : 0xBF)) ++i;
-  return i;
-}
-
-// UTF-8 read leniently without exceptions: each broken or cut-off sequence
-// is one U+FFFD, and reading resumes right after it.
-void DecodeUtf8Lenient(std::string_view bytes, std::string& out) {
-  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
-  const auto* end = p + bytes.size();
-  while (p < end) {
-    if (*p < 0x80) {
-      out += static_cast<char>(*p++);
-      continue;
-    }
-    uint32_t cp;
-    if (size_t n = ValidSequence(p, end, cp)) {
-      out.append(reinterpret_cast<const char*>(p), n);
-      p += n;
-    } else {
-      out += "\xEF\xBF\xBD";
-      p += BadUtf8Length(p, end);
-    }
-  }
-}
-
-// UTF-7 read leniently without exceptions: a '+' that starts nothing, and a
-// run that ends inside a unit, are each one U+FFFD; the byte after them is
-// read as it would be after a good run.
-void DecodeUtf7Lenient(std::string_view bytes, std::string& out) {
-  std::u16string units;
-  bool inRun = false;
-  uint32_t bits = 0;
-  int nbits = 0, sextets = 0;
-  auto endRun = [&] {
-    inRun = false;
-    // Bytes of a cut quad: one for one or two sextets, two for three.
-    static constexpr int kPartial[] = {0, 1, 1, 2};
-    if (sextets == 0 || (sextets % 4 != 0 && (sextets / 4 * 3 + kPartial[sextets % 4]) % 2 == 1))
-      units += u'\xFFFD';
-  };
-  for (unsigned char b : bytes) {
-    if (inRun) {
-      uint8_t v = Base64DecodeTable[b];
-      if (v < 64) {
-        bits = (bits << 6 | v) & 0xFFFFFF;
-        nbits += 6;
-        ++sextets;
-        if (nbits >= 16) {
-          nbits -= 16;
-          char16_t unit = static_cast<char16_t>(bits >> nbits);
-          if (unit != 0) units += unit;
-        }
-        continue;
-      }
-      if (sextets == 0 && b == '-') {
-        inRun = false;
-        units += u'+';
-        continue;
-      }
-      endRun();
-      if (b == '-' && sextets > 0) continue;
-    }
-    if (b == '+') {
-      inRun = true;
-      bits = 0;
-      nbits = sextets = 0;
-      continue;
-    }
-    units += static_cast<char16_t>(b);
-  }
-  if (inRun) endRun();
-  AppendUnits(units, out);
-}
-
-// A slow but forgiving reading of bytes in charset: a byte sequence the
-// reader rejects becomes U+FFFD and reading goes on after it. A NUL byte that
-// an 8-bit charset cannot read ends the text like a NUL character would.
-void DecodeForgiving(const std::string& charset, std::string_view bytes, std::string& out) {
-  std::unique_ptr<TCharReader> reader = FindCharReader(charset);
-  if (!reader) return;
-  // The common charsets are read without an exception per bad byte.
-  if (dynamic_cast<TUTF7Reader*>(reader.get())) return DecodeUtf7Lenient(bytes, out);
-  if (dynamic_cast<TUTF8Reader*>(reader.get())) return DecodeUtf8Lenient(bytes, out);
-  TPointerStream stream(bytes.data(), static_cast<int32_t>(bytes.size()));
-  reader->SetStream(&stream);
-  reader->OwnsStream = false;
-  std::u16string units;
-  while (!reader->Eof()) {
-    int32_t before = stream.GetPosition();
-    try {
-      char16_t c = reader->ReadChar();
-      if (c == 0) break;
-      units += c;
-    } catch (const Exception&) {
-      int32_t after = stream.GetPosition();
-      if (after <= before) stream.SetPosition(after = before + 1);
-      if (after == before + 1 && bytes[static_cast<size_t>(before)] == '\0') break;
-      units += u'\xFFFD';
-    }
-  }
-  reader->SetStream(nullptr);
-  AppendUnits(units, out);
 }
 
 }  // namespace
@@ -341,25 +186,18 @@ void DecodeEncodedWordUtf8(std::string_view charset, std::string_view encoding, 
   }
 
   std::string name(charset);
-  size_t base = out.size();
-  std::optional<std::string> converted;
-  try {
-    converted = CharsetToUtf8(name, bytes);
-  } catch (const Exception&) {
-    if (problems) problems->Add("Illegal character in " + name + " text");
-    DecodeForgiving(name, bytes, out);
-    CutAtNul(out, base);
-    return;
-  }
-  if (!converted) {
+  std::unique_ptr<TCharReader> reader = FindCharReader(name);
+  if (!reader) {
     if (problems) problems->Add("Unknown charset " + name);
     size_t z = bytes.find('\0');
     AppendSystemText(std::string_view(bytes).substr(0, z), out);
     return;
   }
-  out += *converted;
-  CutAtNul(out, base);
-  ReplaceSurrogateForms(out, base);
+  // Lenient in one pass: bad bytes cost no more than good ones.
+  size_t base = out.size();
+  if (!reader->DecodeBytesLenientUtf8(bytes, out) && problems) problems->Add("Illegal character in " + name + " text");
+  size_t z = out.find('\0', base);
+  if (z != std::string::npos) out.resize(z);
 }
 
 std::u16string DecodeEncodedWord(const std::string& charset, const std::string& encoding, std::string_view text,

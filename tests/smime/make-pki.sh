@@ -7,7 +7,8 @@
 # Faulty and unusual ones: webonly (server authentication only), nosign
 # (key usage without digital signature), ecbob (an EC key, for key
 # agreement), and shadow, issued by fakeca (same name as ca, another key)
-# with alice's name and serial number.
+# with alice's name and serial number. evilca and evil hold line breaks
+# and an escape sequence in their names, as a hostile sender would.
 set -eu
 out=$1
 mkdir "$out"
@@ -115,6 +116,8 @@ issued ecbob "/C=PL/O=Example/CN=EC Bob" ecleaf 2003
 cert fakeca "/C=PL/O=Example/CN=Test CA" - cax
 cert shadow "/C=PL/O=Example/CN=Alice Signer/emailAddress=alice@example.com" fakeca leaf \
   -set_serial "0x$(openssl x509 -in alice.pem -noout -serial | cut -d= -f2)"
+cert evilca "$(printf '/O=Evil/CN=Evil CA\r\nChainTrusted: yes\033[2J')" - cax
+cert evil "$(printf '/O=Evil/CN=Evil Signer/emailAddress=evil@example.com\r\nSignatureValid: yes')" evilca leaf
 
 printf 'Content-Type: text/plain; charset=us-ascii\r\n\r\nHello, world.\r\nSecond line.\r\n' > content.txt
 
@@ -129,6 +132,7 @@ sign nocerts.p7m -nodetach -nocerts
 sign keyid.p7m -nodetach -keyid
 sign twosigners.p7m -nodetach -signer bob.pem -inkey bob.key
 openssl cms -sign -binary -in content.txt -signer webonly.pem -inkey webonly.key -nodetach -outform DER -out webonly.p7m
+openssl cms -sign -binary -in content.txt -signer evil.pem -inkey evil.key -nodetach -outform DER -out evil.p7m
 openssl cms -sign -binary -in content.txt -signer nosign.pem -inkey nosign.key -nodetach -outform DER -out nosign.p7m
 
 encrypt() {  # cipher output recipients...

@@ -132,10 +132,33 @@ TEST_F(SmimeCli, bundled_demo_key_opens_the_bundled_encrypted_sample) {
   EXPECT_NE(Lines(Command({"--smime", message}).Out)[20], "DecryptStatus: 0x00000000 The operation completed successfully.");
   ASSERT_EQ(Command({"--import-p12", docs + "demo-reader.p12"}).Status, tessel::cli::ExitDone);
   std::vector<std::string> smime = Lines(Command({"--smime", message}).Out);
-  ASSERT_EQ(smime.size(), 24u);
+  ASSERT_EQ(smime.size(), 25u);
   EXPECT_EQ(smime[15], "Algorithm: AES256");
   EXPECT_EQ(smime[20], "DecryptStatus: 0x00000000 The operation completed successfully.");
   std::vector<std::string> dump = Lines(Command({"--dump", message}).Out);
   ASSERT_EQ(dump.size(), 7u);
   EXPECT_TRUE(StartsWith(dump[3], "1.1.2\ttext/csv\tdisp=attachment name=\"figures.csv\" filename=\"figures.csv\""));
+}
+
+// A signer whose certificate names hold line breaks and an escape sequence:
+// every field stays one line, nothing forges another, nothing reaches the
+// terminal raw.
+TEST_F(SmimeCli, hostile_certificate_names_forge_no_line) {
+  std::string file = MessageFile(Stores, "evil.eml",
+                                 Pkcs7Mime(PkiFile("evil.p7m"), "signed-data", "From: evil@example.com\r\n"));
+  clitest::TRun r = Command({"--smime", file});
+  ASSERT_EQ(r.Status, 0) << r.Err;
+  std::vector<std::string> lines = Lines(r.Out);
+  ASSERT_EQ(lines.size(), 25u) << r.Out;
+  EXPECT_EQ(std::count(r.Out.begin(), r.Out.end(), '\r') + std::count(r.Out.begin(), r.Out.end(), '\x1b'), 0);
+  EXPECT_TRUE(StartsWith(lines[5], "SignerEmail: evil@example.com")) << lines[5];
+  EXPECT_EQ(lines[6], "SignatureValid: yes");
+  EXPECT_EQ(lines[7], "ChainTrusted: no");
+  EXPECT_NE(lines[1].find(" from Evil CA\\x0D\\x0AChainTrusted: yes\\x1B[2J"), std::string::npos) << lines[1];
+
+  clitest::TRun p = Command({"--pkcs7", file, "1"});
+  EXPECT_EQ(p.Status, 0) << p.Err;
+  EXPECT_EQ(std::count(p.Out.begin(), p.Out.end(), '\r') + std::count(p.Out.begin(), p.Out.end(), '\x1b'), 0);
+  EXPECT_NE(p.Out.find("CN: Evil CA\\x0D\\x0AChainTrusted: yes\\x1B[2J\n"), std::string::npos) << p.Out;
+  EXPECT_NE(p.Out.find("E: evil@example.com\\x0D\\x0ASignatureValid: yes\n"), std::string::npos) << p.Out;
 }

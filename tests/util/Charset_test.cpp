@@ -49,6 +49,28 @@ std::u16string Expected(const std::string& name, int b, std::optional<char16_t> 
   return name == "windows-1250" ? u"" : std::u16string(1, static_cast<char16_t>(b));
 }
 
+// units as UTF-8 with each surrogate outside a pair as U+FFFD.
+std::string ShownUtf8(const std::u16string& units) {
+  std::string r;
+  for (size_t i = 0; i < units.size(); ++i) {
+    bool high = units[i] >= 0xD800 && units[i] <= 0xDBFF;
+    if (high && i + 1 < units.size() && units[i + 1] >= 0xDC00 && units[i + 1] <= 0xDFFF) {
+      r += WideToUtf8(units.substr(i++, 2));
+    } else {
+      r += units[i] >= 0xD800 && units[i] <= 0xDFFF ? "\xEF\xBF\xBD" : WideToUtf8(units.substr(i, 1));
+    }
+  }
+  return r;
+}
+
+// Whether s is UTF-8 that every consumer takes: the strict reader reads it
+// and it holds no surrogate outside a pair.
+bool IsShowable(const std::string& s) {
+  std::optional<std::u16string> units;
+  if (!ErrorOf([&] { units = CharsetToWide("utf-8", s); }).empty()) return false;
+  return ShownUtf8(*units) == s;
+}
+
 }  // namespace
 
 TEST(CharsetRegistry, lookup_is_exact_after_lower_casing_and_unknown_writers_fall_back) {
@@ -208,6 +230,15 @@ TEST(CharsetBulk, same_units_and_errors_as_reading_unit_by_unit_also_across_chun
         EXPECT_EQ(wide, expected.Units) << name << " " << ToHex(bytes);
         EXPECT_EQ(utf8, WideToUtf8(expected.Units)) << name << " " << ToHex(bytes);
       }
+      // The lenient reading agrees wherever the strict one succeeds, sees
+      // every fault it sees, and always gives showable text.
+      std::string lenient = "<";
+      bool clean = FindCharReader(name)->DecodeBytesLenientUtf8(bytes, lenient);
+      EXPECT_EQ(clean, expected.Error.empty()) << name << " " << ToHex(bytes);
+      if (clean) {
+        EXPECT_EQ(lenient, "<" + ShownUtf8(expected.Units)) << name << " " << ToHex(bytes);
+      }
+      EXPECT_TRUE(IsShowable(lenient)) << name << " " << ToHex(bytes) << " " << ToHex(lenient);
     }
   }
   // Long enough for several output chunks, with multi-byte forms at the edges.
@@ -260,4 +291,54 @@ TEST(CharsetEightBit, every_byte_matches_iconv_and_corpus_and_writes_back) {
     }
   }
   EXPECT_EQ(ReadUnits("windows-1250", "ab\x81z").Units, u"ab");  // the units before a refused byte
+}
+
+namespace {
+
+// A codec with no lenient loop of its own: 'X' is no character, and 'Y'
+// takes the byte after it along in its fault.
+class TPickyReader : public TCharReader {
+public:
+  std::unique_ptr<TCharReader> Clone() const override { return std::make_unique<TPickyReader>(); }
+  char16_t ReadChar() override {
+    uint8_t b = 0;
+    ReadByte(b);
+    if (b == 'X') throw EIllegalChar("");
+    if (b == 'Y') ReadByte(b), throw EIllegalChar("");
+    return b;
+  }
+};
+
+}  // namespace
+
+// Faults read leniently: one U+FFFD per bad stretch, reading resumes right
+// after it, and the codec reports that it met one.
+TEST(CharsetLenient, each_bad_stretch_is_one_replacement_and_reading_resumes) {
+  const std::string kBad = "\xEF\xBF\xBD";
+  struct TCase {
+    const char* Name;
+    std::string Bytes, Want;
+    bool Clean;
+  } cases[] = {
+      {"windows-1250", "a\x81\x8A" "b", "a" + kBad + "\xC5\xA0" "b", false},
+      {"iso-8859-1", std::string("a\0b", 3), std::string("a\0b", 3), false},
+      {"utf-16le", std::string("A\0B", 3), "A" + kBad, false},
+      {"utf-16be", std::string("\xD8\x3D\0A", 4), kBad + "A", true},
+      {"utf-16be", std::string("\xD8\x3D\xDE\0", 4), "\xF0\x9F\x98\x80", true},
+      {"utf-8", "a\xE2\x82" "b", "a" + kBad + "b", false},
+      {"utf-8", "\xF0\x9F\x98", kBad, false},
+      {"utf-8", "\xC0\x80\xF8!", kBad + kBad + kBad + "!", false},
+      {"utf-8", "\xE2\x82\xE2\x82\xAC", kBad + "\xE2\x82\xAC", false},
+      {"utf-8", "\xED\xA0\xBD\xED\xB8\x80|\xED\xA0\xBD", "\xF0\x9F\x98\x80|" + kBad, true},
+      {"utf-8", "\xED\xA0\xBD\xFF", kBad + kBad, false},
+      {"utf-7", "+AGE-+!", "a" + kBad + "!", false},
+  };
+  for (const TCase& c : cases) {
+    std::string out;
+    EXPECT_EQ(FindCharReader(c.Name)->DecodeBytesLenientUtf8(c.Bytes, out), c.Clean) << c.Name << " " << ToHex(c.Bytes);
+    EXPECT_EQ(ToHex(out), ToHex(c.Want)) << c.Name << " " << ToHex(c.Bytes);
+  }
+  std::string out;
+  EXPECT_FALSE(TPickyReader().DecodeBytesLenientUtf8(std::string("aXbYcd\0", 7), out));
+  EXPECT_EQ(ToHex(out), ToHex("a" + kBad + "b" + kBad + "d" + std::string(1, '\0')));
 }

@@ -164,6 +164,24 @@ TEST(xml_limits, deep_nesting_is_refused_not_overflowing) {
   for (int i = 1; i <= 100; ++i)
     chain += "<!ENTITY e" + std::to_string(i) + " '<y>&e" + std::to_string(i - 1) + ";</y>'>";
   EXPECT_EQ(ParseError(chain + "]><a>&e100;</a>"), "Entities nested deeper than 64 levels");
+  // The exact edge: a chain of kMaxEntityDepth open entities is read, one
+  // more is refused, in content and among the declarations alike (external
+  // parameter entities p0.ent, p1.ent, ..., each holding a reference to the
+  // one before).
+  std::string params = "<!DOCTYPE a [";
+  for (int i = 0; i <= kMaxEntityDepth; ++i)
+    params += "<!ENTITY % p" + std::to_string(i) + " SYSTEM 'p" + std::to_string(i) + ".ent'>";
+  TQXMLParser withFiles;
+  withFiles.SystemIdResolver = [](const std::u16string& id) -> std::unique_ptr<TStream> {
+    int n = std::stoi(KeyFromWide(id).substr(1));
+    return Bytes(n == 0 ? "<!ENTITY x 'y'>" : "%p" + std::to_string(n - 1) + ";");
+  };
+  const std::string deepest = std::to_string(kMaxEntityDepth - 1), tooDeep = std::to_string(kMaxEntityDepth);
+  const std::string refused = "Entities nested deeper than " + tooDeep + " levels";
+  EXPECT_EQ(ParseError(chain + "]><a>&e" + deepest + ";</a>"), "");
+  EXPECT_EQ(ParseError(chain + "]><a>&e" + tooDeep + ";</a>"), refused);
+  EXPECT_EQ(ParseError(params + "%p" + deepest + ";]><a/>", true, &withFiles), "");
+  EXPECT_EQ(ParseError(params + "%p" + tooDeep + ";]><a/>", true, &withFiles), refused);
   std::string groups = "<!DOCTYPE a [<!ELEMENT a " + Repeat("(", 100000) + "b" + Repeat(")", 100000) + ">]><a/>";
   EXPECT_EQ(ParseError(groups), "Content model groups nested deeper than 200 levels");
 }

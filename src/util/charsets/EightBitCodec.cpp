@@ -98,6 +98,33 @@ void T8bitReader::DecodeBytesUtf8(std::string_view bytes, std::string& out) cons
   out.resize(base + len);
 }
 
+bool T8bitReader::DecodeBytesLenientUtf8(std::string_view bytes, std::string& out) const {
+  const TUtf8Forms& forms = *Utf8Forms_;
+  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+  const auto* end = p + bytes.size();
+  size_t base = out.size();
+  // At most three bytes per byte, plus the slack of the 4-byte copies.
+  out.resize(base + 3 * bytes.size() + 3);
+  char* q = out.data() + base;
+  bool clean = true;
+  for (; p < end; ++p) {
+    const TUtf8Form& f = forms[*p];
+    if (f.Length != 0) {
+      std::memcpy(q, &f, 4);
+      q += f.Length;
+    } else if (*p == 0) {
+      *q++ = '\0';
+      clean = false;
+    } else {
+      std::memcpy(q, "\xEF\xBF\xBD", 3);
+      q += 3;
+      clean = false;
+    }
+  }
+  out.resize(static_cast<size_t>(q - out.data()));
+  return clean;
+}
+
 // --- writer -----------------------------------------------------------------
 
 T8bitWriter::T8bitWriter(const std::string& name, const char16_t* toUnicode) {

@@ -21,6 +21,9 @@ public:
   char16_t ReadChar() override;
   void DecodeBytes(std::string_view bytes, std::u16string& out) const override;
   void DecodeBytesUtf8(std::string_view bytes, std::string& out) const override;
+  // An unreadable byte is one U+FFFD, except NUL, which stays a NUL so that
+  // callers cutting text at its first NUL cut it there.
+  bool DecodeBytesLenientUtf8(std::string_view bytes, std::string& out) const override;
 
   std::array<char16_t, 256> ToUnicode;
 

@@ -1,5 +1,7 @@
 #include "util/charsets/Utf16Codec.h"
 
+#include "util/charsets/Utf8Codec.h"
+
 namespace tessel {
 
 std::unique_ptr<TCharReader> TUTF16Reader::Clone() const {
@@ -23,6 +25,18 @@ void TUTF16Reader::DecodeBytes(std::string_view bytes, std::u16string& out) cons
   for (size_t i = 0; i < units; ++i, p += 2)
     q[i] = BigEndian ? static_cast<char16_t>(p[0] << 8 | p[1]) : static_cast<char16_t>(p[1] << 8 | p[0]);
   if (bytes.size() % 2) throw EIllegalChar("Illegal character");
+}
+
+bool TUTF16Reader::DecodeBytesLenientUtf8(std::string_view bytes, std::string& out) const {
+  std::u16string units;
+  units.reserve(bytes.size() / 2 + 1);
+  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2)
+    units += BigEndian ? static_cast<char16_t>(p[i] << 8 | p[i + 1]) : static_cast<char16_t>(p[i + 1] << 8 | p[i]);
+  bool odd = bytes.size() % 2 != 0;
+  if (odd) units += u'\xFFFD';
+  AppendUtf8Lenient(units.data(), units.size(), out);
+  return !odd;
 }
 
 std::unique_ptr<TCharWriter> TUTF16Writer::Clone() const {

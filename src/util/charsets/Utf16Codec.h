@@ -20,6 +20,8 @@ public:
   // "Illegal character".
   char16_t ReadChar() override;
   void DecodeBytes(std::string_view bytes, std::u16string& out) const override;
+  // A lone byte at the end is one U+FFFD.
+  bool DecodeBytesLenientUtf8(std::string_view bytes, std::string& out) const override;
 
   const bool BigEndian;
 };

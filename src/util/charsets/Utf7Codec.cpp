@@ -1,5 +1,6 @@
 #include "util/charsets/Utf7Codec.h"
 
+#include "util/charsets/Utf8Codec.h"
 #include "util/encodings/Base64.h"
 
 namespace tessel {
@@ -124,6 +125,62 @@ void TUTF7Reader::PutByte(uint8_t b) {
   }
   char16_t c = static_cast<char16_t>(HighByte_ << 8 | b);
   if (c != 0) Queue(c);
+}
+
+bool TUTF7Reader::DecodeBytesLenientUtf8(std::string_view bytes, std::string& out) const {
+  std::u16string units;
+  units.reserve(bytes.size());
+  bool clean = true;
+  bool inRun = false;
+  uint32_t bits = 0;
+  int nbits = 0, sextets = 0;
+  auto endRun = [&] {
+    inRun = false;
+    // Bytes of a cut quad: one for one or two sextets, two for three.
+    static constexpr int kPartial[] = {0, 1, 1, 2};
+    if (sextets == 0 || (sextets % 4 != 0 && (sextets / 4 * 3 + kPartial[sextets % 4]) % 2 == 1)) {
+      units += u'\xFFFD';
+      clean = false;
+    } else if (sextets % 4 == 1) {
+      // A lone sextet after whole quads is a byte of its own (its low two
+      // bits zero) that completes the unit waiting for it.
+      char16_t unit = static_cast<char16_t>(bits << 2);
+      if (unit != 0) units += unit;
+    }
+  };
+  for (unsigned char b : bytes) {
+    if (inRun) {
+      uint8_t v = Base64DecodeTable[b];
+      if (v < 64) {
+        bits = (bits << 6 | v) & 0xFFFFFF;
+        nbits += 6;
+        ++sextets;
+        if (nbits >= 16) {
+          nbits -= 16;
+          char16_t unit = static_cast<char16_t>(bits >> nbits);
+          if (unit != 0) units += unit;
+        }
+        continue;
+      }
+      if (sextets == 0 && b == '-') {
+        inRun = false;
+        units += u'+';
+        continue;
+      }
+      endRun();
+      if (b == '-' && sextets > 0) continue;
+    }
+    if (b == '+') {
+      inRun = true;
+      bits = 0;
+      nbits = sextets = 0;
+      continue;
+    }
+    units += static_cast<char16_t>(b);
+  }
+  if (inRun) endRun();
+  AppendUtf8Lenient(units.data(), units.size(), out);
+  return clean;
 }
 
 // --- writer -----------------------------------------------------------------

@@ -25,6 +25,9 @@ public:
   // zero units) yields nothing: Eof is true exactly when no unit follows. A
   // fault met while looking ahead is raised by the next ReadChar.
   bool Eof() override;
+  // A '+' that starts nothing, and a run that ends inside a unit, are each
+  // one U+FFFD; the byte after them is read as it would be after a good run.
+  bool DecodeBytesLenientUtf8(std::string_view bytes, std::string& out) const override;
 
 private:
   // Reads bytes until at least one unit is queued or the stream ends.

@@ -218,6 +218,95 @@ void TUTF8Reader::DecodeBytesUtf8(std::string_view bytes, std::string& out) cons
   out.resize(static_cast<size_t>(q - out.data()));
 }
 
+namespace {
+
+constexpr uint32_t kReplacement = 0xFFFD;
+
+// Code points written as UTF-8 with the surrogates sorted out: a high
+// surrogate waits for its low half, and either half alone is U+FFFD.
+class TLenientSink {
+public:
+  explicit TLenientSink(std::string& out) : Out_(out) {}
+  ~TLenientSink() { Finish(); }
+  TLenientSink(const TLenientSink&) = delete;
+  TLenientSink& operator=(const TLenientSink&) = delete;
+
+  void Put(uint32_t c) {
+    if (PendingHigh_) {
+      uint32_t high = PendingHigh_;
+      PendingHigh_ = 0;
+      if (IsLowSurrogate(c)) return Write(CombinePair(high, c));
+      Write(kReplacement);
+    }
+    if (IsHighSurrogate(c)) PendingHigh_ = c;
+    else Write(IsLowSurrogate(c) ? kReplacement : c);
+  }
+  bool Waiting() const { return PendingHigh_ != 0; }
+  void Finish() {
+    if (PendingHigh_) Write(kReplacement);
+    PendingHigh_ = 0;
+  }
+
+private:
+  void Write(uint32_t c) {
+    char buf[4];
+    Out_.append(buf, static_cast<size_t>(PutUtf8(buf, c) - buf));
+  }
+
+  std::string& Out_;
+  uint32_t PendingHigh_ = 0;
+};
+
+}  // namespace
+
+bool TUTF8Reader::DecodeBytesLenientUtf8(std::string_view bytes, std::string& out) const {
+  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+  const auto* end = p + bytes.size();
+  out.reserve(out.size() + bytes.size());
+  bool clean = true;
+  TLenientSink sink(out);
+  while (p < end) {
+    if (!sink.Waiting()) {
+      const uint8_t* run = p;
+      while (end - p >= 8) {
+        uint64_t w;
+        std::memcpy(&w, p, 8);
+        if (w & kHighBits8) break;
+        p += 8;
+      }
+      while (p < end && *p < 0x80) ++p;
+      out.append(reinterpret_cast<const char*>(run), static_cast<size_t>(p - run));
+      if (p == end) break;
+    }
+    uint8_t lead = *p;
+    if (lead < 0x80) {
+      sink.Put(lead);
+      ++p;
+      continue;
+    }
+    // The forms the strict reader accepts: well-formed UTF-8 and the
+    // three-byte forms of surrogates (hence no narrower range after 0xED).
+    size_t n = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    uint8_t low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    uint8_t high = lead == 0xF4 ? 0x8F : 0xBF;
+    size_t i = 1;
+    uint32_t c = lead & (n == 2 ? 0x1F : n == 3 ? 0x0F : 0x07);
+    while (i < n && p + i < end && p[i] >= (i == 1 ? low : 0x80) && p[i] <= (i == 1 ? high : 0xBF)) {
+      c = c << 6 | (p[i] & 0x3F);
+      ++i;
+    }
+    if (n != 0 && i == n) {
+      sink.Put(c);
+    } else {
+      clean = false;
+      sink.Finish();
+      sink.Put(kReplacement);
+    }
+    p += i;
+  }
+  return clean;
+}
+
 // --- writer -----------------------------------------------------------------
 
 TUTF8Writer::~TUTF8Writer() {
@@ -321,6 +410,11 @@ void AppendCodePointUtf8(std::string& out, char32_t c) {
     out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
     out += static_cast<char>(0x80 | (c & 0x3F));
   }
+}
+
+void AppendUtf8Lenient(const char16_t* units, size_t count, std::string& out) {
+  TLenientSink sink(out);
+  for (size_t i = 0; i < count; ++i) sink.Put(units[i]);
 }
 
 }  // namespace tessel

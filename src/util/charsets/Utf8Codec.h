@@ -36,6 +36,9 @@ public:
   bool Eof() override { return Pending_ == 0 && TCharReader::Eof(); }
   void DecodeBytes(std::string_view bytes, std::u16string& out) const override;
   void DecodeBytesUtf8(std::string_view bytes, std::string& out) const override;
+  // A broken or cut-off sequence is one U+FFFD standing for the longest
+  // start of a sequence it has (at least one byte).
+  bool DecodeBytesLenientUtf8(std::string_view bytes, std::string& out) const override;
 
 private:
   char16_t Pending_ = 0;  // low surrogate of a pair whose high unit went out
@@ -58,6 +61,10 @@ private:
 
 // Appends units[0..count) to out as UTF-8 (pairs as four-byte forms).
 void AppendUtf8(const char16_t* units, size_t count, std::string& out);
+
+// The same, but a surrogate that is not half of a pair becomes U+FFFD, so
+// that out is valid UTF-8 for every consumer.
+void AppendUtf8Lenient(const char16_t* units, size_t count, std::string& out);
 
 // Appends one code point (at most U+10FFFF, no surrogate) to out as UTF-8.
 void AppendCodePointUtf8(std::string& out, char32_t c);

@@ -43,6 +43,35 @@ void TCharReader::DecodeBytesUtf8(std::string_view bytes, std::string& out) cons
   AppendUtf8(units.data(), units.size(), out);
 }
 
+bool TCharReader::DecodeBytesLenientUtf8(std::string_view bytes, std::string& out) const {
+  if (bytes.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
+    throw Exception("Text too large");
+  TPointerStream stream(bytes.data(), static_cast<int32_t>(bytes.size()));
+  std::unique_ptr<TCharReader> reader = Clone();
+  reader->SetStream(&stream);
+  reader->OwnsStream = false;
+  std::u16string units;
+  bool clean = true;
+  for (;;) {
+    int32_t before = stream.GetPosition();
+    try {
+      if (reader->Eof()) break;
+      units.push_back(reader->ReadChar());
+    } catch (const Exception&) {
+      clean = false;
+      // A fault that consumed nothing still moves on by one byte. A NUL
+      // byte the charset cannot read stays a NUL, so that callers cutting
+      // text at its first NUL cut it there.
+      int32_t after = stream.GetPosition();
+      if (after <= before) stream.SetPosition(after = before + 1);
+      bool nul = after == before + 1 && bytes[static_cast<size_t>(before)] == '\0';
+      units.push_back(nul ? u'\0' : u'\xFFFD');
+    }
+  }
+  AppendUtf8Lenient(units.data(), units.size(), out);
+  return clean;
+}
+
 bool TCharWriter::CanWrite(char16_t) { return true; }
 
 void TCharWriter::WriteBytes(const void* data, int32_t count) {

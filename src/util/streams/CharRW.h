@@ -58,6 +58,15 @@ public:
   // The same units appended to out as UTF-8, as WideToUtf8 writes them; after
   // a fault out may hold part of the result.
   virtual void DecodeBytesUtf8(std::string_view bytes, std::string& out) const;
+  // The same bytes read leniently, for text that is shown whatever its
+  // faults (header words): each stretch of bytes the charset cannot read is
+  // one U+FFFD and reading resumes right after it; a surrogate outside a pair
+  // is U+FFFD too, so out always receives valid UTF-8. Never raises for bad
+  // bytes. Returns whether every byte was readable; then out receives exactly
+  // what DecodeBytesUtf8 writes, lone surrogates aside. The base version
+  // reads a clone one unit at a time and catches its faults; the built-in
+  // codecs override it with loops that raise nothing.
+  virtual bool DecodeBytesLenientUtf8(std::string_view bytes, std::string& out) const;
 
 protected:
   // One byte from Stream; false at the end of the stream.

@@ -145,17 +145,17 @@ TEST(asn1_openssl, corpus_objects_agree_with_stored_dumps) {
     if (!entry.is_regular_file() || !rel.ends_with(".asn1parse.txt")) continue;
     ++seen;
     rel.erase(rel.size() - 14);
-    std::string dump = ReadFile(entry.path()), octets;
+    std::string dump = ReadFileBytes(entry.path()), octets;
     TRows rows = OpensslRows(dump);
     if (fs::exists(corpus / rel)) {
-      octets = ReadFile(corpus / rel);
+      octets = ReadFileBytes(corpus / rel);
       if (rows.empty()) {  // openssl gave up (nesting past its limit): so do we
         EXPECT_FALSE(Parse(octets)) << rel;
         ++refused;
         continue;
       }
     } else {  // a PKCS #7 blob inside a message: the name has ".p7m" or ".p7s" added
-      octets = rows.empty() ? "" : FindBlob(ReadFile(corpus / fs::path(rel).replace_extension("")), dump);
+      octets = rows.empty() ? "" : FindBlob(ReadFileBytes(corpus / fs::path(rel).replace_extension("")), dump);
       if (octets.empty()) {
         ++missing;
         EXPECT_TRUE(kNoBlob.count(rel)) << rel << ": no such PKCS #7 blob found in the message";
@@ -172,9 +172,8 @@ TEST(asn1_openssl, corpus_objects_agree_with_stored_dumps) {
 
 TEST(asn1_openssl, objects_made_now_agree) {
   if (std::system("openssl version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no openssl";
-  char pattern[] = "/tmp/tessel-asn1-XXXXXX";
-  ASSERT_TRUE(mkdtemp(pattern));
-  fs::path dir = pattern;
+  TTempDir temp("tessel-asn1");
+  const fs::path& dir = temp.Path();
   auto run = [&](const std::string& command) {
     return std::system(("cd '" + dir.string() + "' && ( " + command + " ) > /dev/null 2>&1").c_str()) == 0;
   };
@@ -199,10 +198,9 @@ TEST(asn1_openssl, objects_made_now_agree) {
   for (auto [file, command] : made) {
     std::string dump = std::string(file) + ".txt";
     ASSERT_TRUE(run(std::string(command) + " && openssl asn1parse -i -inform DER -in " + file + " > " + dump)) << command;
-    ExpectAgreement(file, ReadFile(dir / file), OpensslRows(ReadFile(dir / dump)));
+    ExpectAgreement(file, ReadFileBytes(dir / file), OpensslRows(ReadFileBytes(dir / dump)));
   }
   std::cout << "[ asn1parse ] made now: " << gFiles - before << " objects, " << gElements - elementsBefore
             << " elements agree\n";
   EXPECT_EQ(gFiles - before, static_cast<int>(std::size(made)));
-  fs::remove_all(dir);
 }

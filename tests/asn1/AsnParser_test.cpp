@@ -97,7 +97,7 @@ TEST(asn1_readers, same_input_both_readers) {
       {"A0 0A 30 80 02 01 01 00 00", "!0", "0:seq 1:seq 2:u2"},    // the parent ends inside its child
   };
   for (auto [hex, tree, walk] : cases) {
-    std::string octets = Hex(hex);
+    std::string octets = FromHex(hex);
     int32_t taken = -1;
     TAsnParseFailure failure;
     bool parsed = ParseAsn(octets.data(), static_cast<int32_t>(octets.size()), &taken, &failure) != nullptr;
@@ -108,20 +108,20 @@ TEST(asn1_readers, same_input_both_readers) {
 }
 
 TEST(asn1_readers, every_truncation_gives_no_tree) {
-  std::string octets = Hex("30 80 06 03 2A 03 04 A0 80 31 0C 02 01 01 13 02 41 42 9F 2A 02 00 01 00 00 04 81 80") +
-                       std::string(128, 'x') + Hex("00 00");
+  std::string octets = FromHex("30 80 06 03 2A 03 04 A0 80 31 0C 02 01 01 13 02 41 42 9F 2A 02 00 01 00 00 04 81 80") +
+                       std::string(128, 'x') + FromHex("00 00");
   ASSERT_TRUE(Parse(octets));
   for (size_t n = 0; n < octets.size(); ++n) EXPECT_FALSE(Parse(octets.substr(0, n))) << n;
 }
 
 TEST(asn1_readers, huge_claimed_length_allocates_little) {
-  TStringStream stream(Hex("04 84 7F FF FF FF 01 02 03"));
+  TStringStream stream(FromHex("04 84 7F FF FF FF 01 02 03"));
   TAsnParser parser(stream);
   TAllocationProbe probe;
   ::operator delete(::operator new(5000));  // the probe is live
   ASSERT_EQ(gLargest, 5000u);
   gLargest = 0;
-  EXPECT_FALSE(Parse(Hex("04 84 7F FF FF FF")));
+  EXPECT_FALSE(Parse(FromHex("04 84 7F FF FF FF")));
   EXPECT_LT(gLargest, 4096u);
   EXPECT_THROW(parser.Next(), Exception);
   EXPECT_LE(gLargest, 256u * 1024);
@@ -130,8 +130,8 @@ TEST(asn1_readers, huge_claimed_length_allocates_little) {
 TEST(asn1_readers, nesting_cap) {
   // NULL inside levels SEQUENCEs of definite length (always in two octets).
   auto definite = [](int levels) {
-    std::string s = Hex("05 00");
-    for (int i = 0; i < levels; ++i) s = Hex("30 82") + char(s.size() >> 8) + char(s.size() & 0xFF) + s;
+    std::string s = FromHex("05 00");
+    for (int i = 0; i < levels; ++i) s = FromHex("30 82") + char(s.size() >> 8) + char(s.size() & 0xFF) + s;
     return s;
   };
   // kMaxAsnDepth levels in all (the NULL is one) parse; one more does not.

@@ -1,26 +1,17 @@
 // Helpers shared by the ASN.1 tests.
 #pragma once
 
-#include <fstream>
 #include <memory>
-#include <sstream>
 #include <string>
 
 #include "asn1/asn1.h"
+#include "support/TestSupport.h"
 #include "util/streams/MemoryStream.h"
 
 namespace tessel::test {
 
-// "30 03 02 01 05" -> the five octets; anything but hex digits is ignored.
-inline std::string Hex(const std::string& text) {
-  std::string out, digits;
-  for (char c : text)
-    if (std::isxdigit(static_cast<unsigned char>(c))) digits += c;
-  for (size_t i = 0; i + 1 < digits.size(); i += 2) out += static_cast<char>(std::stoi(digits.substr(i, 2), nullptr, 16));
-  return out;
-}
-
-inline std::string ToHex(std::string_view octets) {
+// Upper-case hex with a blank between the octets, as rows show them.
+inline std::string HexDump(std::string_view octets) {
   static const char* digits = "0123456789ABCDEF";
   std::string out;
   for (unsigned char c : octets) out += (out.empty() ? "" : " ") + std::string{digits[c >> 4], digits[c & 15]};
@@ -35,13 +26,6 @@ inline std::string Encode(const TAsnElem& e) {
   TStringStream s;
   e.WriteTo(s);
   return s.DataString();
-}
-
-// The file's bytes, "" when it cannot be read.
-inline std::string ReadFile(const std::string& path) {
-  std::ostringstream s;
-  s << std::ifstream(path, std::ios::binary).rdbuf();
-  return s.str();
 }
 
 // NULL inside levels SEQUENCEs of indefinite length.

@@ -6,22 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "support/TestSupport.h"
 #include "util/system/Exception.h"
 
 using namespace tessel;
 
-namespace {
-
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const Exception& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
-
-}  // namespace
+using tessel::test::ErrorOf;
 
 TEST(ConfigKeyPath, find_open_and_exists) {
   TQCKey root;
@@ -42,8 +32,8 @@ TEST(ConfigKeyPath, find_open_and_exists) {
   // OpenKey finds or creates, and fails above the root.
   EXPECT_EQ(&root.OpenKey("OPTIONS\\B/c"), &c);
   EXPECT_EQ(&c.OpenKey(".."), &b);
-  EXPECT_EQ(ErrorOf([&] { root.OpenKey(".."); }), "Key cannot be created");
-  EXPECT_EQ(ErrorOf([&] { root.OpenKey("n/../../m"); }), "Key cannot be created");
+  EXPECT_EQ(ErrorOf([&] { root.OpenKey(".."); }), "Exception:Key cannot be created");
+  EXPECT_EQ(ErrorOf([&] { root.OpenKey("n/../../m"); }), "Exception:Key cannot be created");
   EXPECT_NE(root.FindKey("n"), nullptr);  // made before the failing segment
   EXPECT_EQ(root.FindKey("m"), nullptr);
   // KeyExists takes every segment as a name.
@@ -103,7 +93,7 @@ TEST(ConfigValues, sorted_case_insensitive_and_typed) {
   }
   EXPECT_FALSE(k.ReadKeyBool("no/such/key", "on"));
   k.WriteValue("b", u"Yes");
-  EXPECT_EQ(ErrorOf([&] { k.ReadKeyBool("", "b"); }), "'Yes' is not a valid integer value");
+  EXPECT_EQ(ErrorOf([&] { k.ReadKeyBool("", "b"); }), "Exception:'Yes' is not a valid integer value");
   for (const char16_t* bad : {u"-", u" 1", u"2147483648", u"0x10"}) {
     k.WriteValue("i", bad);
     EXPECT_THROW(k.ReadInteger("i"), Exception);
@@ -135,9 +125,9 @@ TEST(ConfigKeyTree, move_remove_and_no_cycles) {
   TQCKey root;
   TQCKey& a = root.CreateKey("a");
   root.CreateKey("b").AddKey(a);  // moves a below b
-  EXPECT_EQ(ErrorOf([&] { root.RemoveKey(a); }), "Key not in list");
+  EXPECT_EQ(ErrorOf([&] { root.RemoveKey(a); }), "Exception:Key not in list");
   std::unique_ptr<TQCKey> taken = a.Parent()->RemoveKey(a);
-  EXPECT_EQ(ErrorOf([&] { root.AddKey(a); }), "Key not in list");  // nobody could hand it over
+  EXPECT_EQ(ErrorOf([&] { root.AddKey(a); }), "Exception:Key not in list");  // nobody could hand it over
   TQCKey& deep = root.AddKey(std::move(taken)).OpenKey("x/y");
   EXPECT_THROW(deep.AddKey(a), Exception);
   EXPECT_EQ(root.FindKey("a/x/y"), &deep);

@@ -13,11 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "support/TestSupport.h"
 #include "util/charsets/Charsets.h"
 #include "util/streams/FileStream.h"
 #include "util/system/WinError.h"
 
 using namespace tessel;
+using tessel::test::ErrorOf;
 namespace fs = std::filesystem;
 
 namespace {
@@ -28,14 +30,6 @@ const std::string kBroken = "<Key>\r\n  <a>1</a>\r\n  <b>typo</c>\r\n</Key>";
 
 class ConfigFileTest : public ::testing::Test {
 protected:
-  void SetUp() override {
-    Dir = fs::temp_directory_path() /
-          ("tessel-config-" + std::to_string(::getpid()) + "-" +
-           ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(Dir);
-    fs::create_directories(Dir);
-  }
-  void TearDown() override { fs::remove_all(Dir); }
   std::string File(const std::string& name) const { return (Dir / name).string(); }
   static void Write(const std::string& name, const std::string& bytes) { std::ofstream(name, std::ios::binary) << bytes; }
   std::vector<std::string> Entries() const {
@@ -44,24 +38,17 @@ protected:
     std::sort(names.begin(), names.end());
     return names;
   }
-  fs::path Dir;
+  test::TTempDir Temp{"tessel-config"};
+  fs::path Dir = Temp.Path();
 };
 
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "(no error)";
-}
 
 }  // namespace
 
 TEST_F(ConfigFileTest, save_creates_folders_and_load_reads_back) {
   TQXConfigFile config;
-  EXPECT_EQ(ErrorOf([&] { config.Save(); }), "No file specified");
-  EXPECT_EQ(ErrorOf([&] { config.Load(); }), "No file specified");
+  EXPECT_EQ(ErrorOf([&] { config.Save(); }), "Exception:No file specified");
+  EXPECT_EQ(ErrorOf([&] { config.Load(); }), "Exception:No file specified");
   std::string name = File("deep/er/s.ini.xml");
   config.SaveToFile(name);
   EXPECT_EQ(ReadFileBytes(name), kEmpty);
@@ -82,7 +69,7 @@ TEST_F(ConfigFileTest, failed_loads_leave_empty_modified_tree) {
   loud.WriteString("x", u"1");
   EXPECT_THROW(loud.LoadFromFile(File("missing.ini.xml")), EWinException);
   Write(File("broken.ini.xml"), kBroken);
-  EXPECT_EQ(ErrorOf([&] { loud.LoadFromFile(File("broken.ini.xml")); }), "WFC \"Element Type Match\" violated");
+  EXPECT_EQ(ErrorOf([&] { loud.LoadFromFile(File("broken.ini.xml")); }), "Exception:WFC \"Element Type Match\" violated");
   EXPECT_EQ(loud.Root().Count(), 0);
   EXPECT_TRUE(loud.Modified());  // so the next save writes a file that loads
   EXPECT_EQ(loud.Path(), "");
@@ -108,7 +95,7 @@ TEST_F(ConfigFileTest, names_expand_and_become_absolute) {
   config.WriteString("again", u"1");
   config.Save();  // Path names the file just written, odd characters and all
   EXPECT_EQ(Entries(), (std::vector<std::string>{"env$}.ini.xml", "key.ini.xml"}));
-  EXPECT_EQ(ErrorOf([&] { config.SaveToFile("${unclosed"); }), "${unclosed:\"}\" expected");
+  EXPECT_EQ(ErrorOf([&] { config.SaveToFile("${unclosed"); }), "Exception:${unclosed:\"}\" expected");
   ConfigFile = saved;
 
   fs::path old = fs::current_path();
@@ -165,7 +152,7 @@ TEST_F(ConfigFileTest, full_disk_keeps_old_file_and_reports) {
   std::string message = ErrorOf([&] { config.Save(); });
   ::setrlimit(RLIMIT_FSIZE, &old);
   ::signal(SIGXFSZ, handler);
-  EXPECT_EQ(message.rfind("Cannot write file \"" + name + "\".", 0), 0u) << message;
+  EXPECT_EQ(message.rfind("Exception:Cannot write file \"" + name + "\".", 0), 0u) << message;
   EXPECT_EQ(ReadFileBytes(name), kGood);
   EXPECT_EQ(Entries(), (std::vector<std::string>{"full.ini.xml"}));  // no temporary file left
   EXPECT_TRUE(config.Modified());                                     // still unsaved
@@ -307,7 +294,7 @@ TEST_F(ConfigFileTest, read_only_file_is_not_replaced) {
     config.LoadFromFile(through);
     config.WriteString("b", u"2");
     std::string message = ErrorOf([&] { config.Save(); });
-    EXPECT_EQ(message, "Cannot write file \"" + name + "\". The file is read-only (mode 0444), so it is not replaced.");
+    EXPECT_EQ(message, "Exception:Cannot write file \"" + name + "\". The file is read-only (mode 0444), so it is not replaced.");
     EXPECT_TRUE(config.Modified());
   }
   EXPECT_EQ(ReadFileBytes(name), kGood);

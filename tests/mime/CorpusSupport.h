@@ -1,5 +1,5 @@
 // Helpers for the tests that compare the engine with other implementations
-// over the shared corpus: a small JSON reader, SHA-1 through libcrypto, the
+// over the shared corpus: SHA-1 through libcrypto, the
 // comparable forms of a part's content, the rules of the engine that explain
 // the expected differences, and the agreement count.
 #pragma once
@@ -17,6 +17,7 @@
 
 #include "CorpusPresence.h"
 #include "MimeTestSupport.h"
+#include "support/TestSupport.h"
 #include "mime/MessageFile.h"
 #include "util/charsets/Charsets.h"
 #include "util/streams/FileStream.h"
@@ -32,52 +33,11 @@ inline std::string Sha1Hex(const std::string& data) {
   unsigned char digest[EVP_MAX_MD_SIZE];
   unsigned int n = 0;
   EVP_Digest(data.data(), data.size(), digest, &n, EVP_sha1(), nullptr);
-  std::string out;
-  for (unsigned i = 0; i < n; ++i) out += "0123456789abcdef"[digest[i] >> 4], out += "0123456789abcdef"[digest[i] & 15];
-  return out;
+  return tessel::test::ToHex(std::string_view(reinterpret_cast<const char*>(digest), n));
 }
 
-// JSON as the corpus files write it: objects, arrays, strings without \u
-// escapes, and numbers and literals kept as their text.
-struct TJson {
-  std::string S;
-  std::vector<std::string> Keys;  // object keys, parallel to Items
-  std::vector<TJson> Items;       // array items or object values
-  const TJson* Get(const std::string& key) const {
-    auto it = std::find(Keys.begin(), Keys.end(), key);
-    return it == Keys.end() ? nullptr : &Items[it - Keys.begin()];
-  }
-  std::string Str(const std::string& key) const { return Get(key) ? Get(key)->S : std::string(); }
-};
-
-inline TJson ParseJson(const std::string& t, size_t& p) {
-  TJson v;
-  p = t.find_first_not_of(" \t\r\n:", p);  // a value may follow its key's colon
-  if (t[p] == '{' || t[p] == '[') {
-    char close = t[p++] == '{' ? '}' : ']';
-    while (t[p = t.find_first_not_of(" \t\r\n,", p)] != close) {
-      if (close == '}') v.Keys.push_back(ParseJson(t, p).S);
-      v.Items.push_back(ParseJson(t, p));
-    }
-    ++p;
-  } else if (t[p] == '"') {
-    for (++p; t[p] != '"'; ++p) {
-      char e = t[p] == '\\' ? t[++p] : 0;  // the character after a backslash
-      v.S += !e ? t[p] : e == 'n' ? '\n' : e == 'r' ? '\r' : e == 't' ? '\t' : e;
-    }
-    ++p;
-  } else {
-    size_t end = t.find_first_of(",]} \t\r\n", p);
-    v.S = t.substr(p, end - p);
-    p = end;
-  }
-  return v;
-}
-
-inline TJson ParseJson(const std::string& text) {
-  size_t p = 0;
-  return ParseJson(text, p);
-}
+using tessel::test::ParseJson;
+using tessel::test::TJson;
 
 // The rules of the engine that make it differ from other readers; each
 // difference the corpus comparisons accept names one of them (or, as

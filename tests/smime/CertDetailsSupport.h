@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "smime/openssl/CryptoPlatform.h"
+#include "support/TestSupport.h"
 
 #ifndef TESSEL_CERT_DETAILS_SCRIPT
 #define TESSEL_CERT_DETAILS_SCRIPT TESSEL_TEST_DATA "/../make-cert-details.sh"
@@ -20,18 +21,13 @@ namespace cert_details_test {
 
 namespace fs = std::filesystem;
 
-inline std::string Read(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using tessel::ReadFileBytes;
 
 inline const fs::path& Certs() {
   static const fs::path dir = [] {
     const fs::path script = fs::path(TESSEL_CERT_DETAILS_SCRIPT);
     const fs::path final = fs::path(TESSEL_BINARY_DIR) /
-                           ("cert-details-" + std::to_string(std::hash<std::string>{}(Read(script))));
+                           ("cert-details-" + std::to_string(std::hash<std::string>{}(ReadFileBytes(script))));
     if (fs::exists(final / "notyet.der")) return final;
     fs::path temp = final;
     temp += "." + std::to_string(::getpid());
@@ -49,6 +45,6 @@ inline const fs::path& Certs() {
   return dir;
 }
 
-inline tessel::crypto::TCertHandle Load(const std::string& name) { return tessel::crypto::TCertHandle::FromDer(Read(Certs() / (name + ".der"))); }
+inline tessel::crypto::TCertHandle Load(const std::string& name) { return tessel::crypto::TCertHandle::FromDer(ReadFileBytes(Certs() / (name + ".der"))); }
 
 }  // namespace cert_details_test

@@ -48,7 +48,7 @@ TEST(CertificateDetails, fields_match_reference_text) {
     SCOPED_TRACE(name);
     const TCertificateDetails d = GetCertificateDetails(Load(name));
     ASSERT_TRUE(d.Valid);
-    const std::string text = Read(Certs() / (name + ".txt"));
+    const std::string text = ReadFileBytes(Certs() / (name + ".txt"));
     EXPECT_EQ(Field(text, "Public Key Algorithm:"), d.KeyAlgorithm);
     EXPECT_EQ(Field(text, "Public-Key:"), "(" + std::to_string(d.KeyBits) + " bit)");
     EXPECT_EQ(Field(text, "Signature Algorithm:"), d.SignatureAlgorithm);
@@ -70,9 +70,9 @@ TEST(CertificateDetails, fields_match_reference_text) {
     else
       EXPECT_TRUE(d.SubjectAltNames.empty());
     EXPECT_EQ(d.IsCa, text.find("CA:TRUE") != std::string::npos);
-    EXPECT_EQ(Field(Read(Certs() / (name + ".sha1")), "Fingerprint="), d.Sha1Fingerprint);
-    EXPECT_EQ(Field(Read(Certs() / (name + ".sha256")), "Fingerprint="), d.Sha256Fingerprint);
-    const std::string dates = Read(Certs() / (name + ".dates"));
+    EXPECT_EQ(Field(ReadFileBytes(Certs() / (name + ".sha1")), "Fingerprint="), d.Sha1Fingerprint);
+    EXPECT_EQ(Field(ReadFileBytes(Certs() / (name + ".sha256")), "Fingerprint="), d.Sha256Fingerprint);
+    const std::string dates = ReadFileBytes(Certs() / (name + ".dates"));
     EXPECT_EQ(Field(dates, "notBefore="), IsoDate(d.NotBefore));
     EXPECT_EQ(Field(dates, "notAfter="), IsoDate(d.NotAfter));
   }

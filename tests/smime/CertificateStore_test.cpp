@@ -141,7 +141,7 @@ TEST_F(StoreTest, add_to_store_is_exclusive_and_keeps_existing_files) {
   bob.AddToStore("AddressBook");
   bob.AddToStore("AddressBook");  // already there: no second file
   fs::path file = Stores.Root() / "AddressBook" / (Cert("bob").Sha256Hex() + ".pem");
-  EXPECT_EQ(ReadFile(file), PkiFile("bob.pem"));
+  EXPECT_EQ(ReadFileBytes(file), PkiFile("bob.pem"));
   EXPECT_EQ(std::distance(fs::directory_iterator(Stores.Root() / "AddressBook"), fs::directory_iterator()), 1);
 
   // A file that holds the fingerprint's name is never overwritten.
@@ -149,7 +149,7 @@ TEST_F(StoreTest, add_to_store_is_exclusive_and_keeps_existing_files) {
   WriteFile(carolFile, "mine");
   std::string error;
   EXPECT_EQ(TCertStore::AddCertificate("Other", Cert("carol"), error), TCertStore::TAddResult::AlreadyThere);
-  EXPECT_EQ(ReadFile(carolFile), "mine");
+  EXPECT_EQ(ReadFileBytes(carolFile), "mine");
   // The same certificate under another file name is there already too.
   Stores.Put("Third", "dave.pem", "dave.pem");
   EXPECT_EQ(TCertStore::AddCertificate("Third", Cert("dave"), error), TCertStore::TAddResult::AlreadyThere);

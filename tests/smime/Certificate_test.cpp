@@ -79,14 +79,14 @@ TEST(CertificateCreate, from_der_base64_or_pem_and_nothing_from_other_octets) {
 }
 
 TEST(CertificateCreate, from_element_writes_no_file) {
-  fs::path dir = TempDir(), old = fs::current_path();
+  TTempDir temp;
+  fs::path dir = temp.Path(), old = fs::current_path();
   fs::current_path(dir);
   std::string der = CertDer("bob");
   std::unique_ptr<TAsnElem> element = ParseAsn(der.data(), static_cast<int32_t>(der.size()));
   TCertificate c = TCertificate::CreateFromElement(*element);
   bool wroteFiles = !fs::is_empty(dir);
   fs::current_path(old);
-  fs::remove_all(dir);
   EXPECT_EQ(c.Encoded(), der);
   EXPECT_FALSE(wroteFiles);
 }
@@ -109,7 +109,7 @@ TEST(CertificateCreate, copies_and_assign_hold_the_same_certificate) {
 TEST(CertificateShow, hook_gets_a_temporary_der_file_and_without_one_it_cannot_display) {
   std::vector<std::string> seen;  // path, octets and subject name of each call
   SetCertificateDisplayHook([&](const TCertificate& c, const std::string& path) {
-    seen.insert(seen.end(), {path, ReadFile(path), c.NameAttribute(false, 0)});
+    seen.insert(seen.end(), {path, ReadFileBytes(path), c.NameAttribute(false, 0)});
     return 0;
   });
   Named("alice").Show();

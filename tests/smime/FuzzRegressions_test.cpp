@@ -39,7 +39,7 @@ int32_t OpenWhole(TBodyPart& part) {
 }
 
 int32_t OpenMessage(const fs::path& file) {
-  TMessage message(ReadFile(file), SmimeParseOptions());
+  TMessage message(ReadFileBytes(file), SmimeParseOptions());
   int32_t parts = 0;
   for (int32_t i = 0; i < message.RootCount(); ++i) parts += OpenWhole(*message.Roots(i));
   return parts;

@@ -67,7 +67,7 @@ protected:
     const fs::path cc = kCorpus / "comm-central/mailnews/test/data";
     for (const auto& [p12, name] : {std::pair{"smime/Bob.p12", "cc-Bob"}, {"smime-interop/Fran.p12", "cc-Fran"},
                                     {"smime-interop/Fran-ec.p12", "cc-Fran-ec"}}) {
-      std::string octets = ReadFile(cc / p12), read = "pkcs12 -legacy -passin pass:nss ";
+      std::string octets = ReadFileBytes(cc / p12), read = "pkcs12 -legacy -passin pass:nss ";
       WriteFile(my / (name + std::string(".pem")), Openssl(read + "-nokeys -clcerts", octets));
       WriteFile(my / (name + std::string(".key")), Openssl(read + "-nocerts -nodes", octets), 0600);
     }
@@ -77,13 +77,13 @@ protected:
         {"kde-mimetreeparser/derived/unittest-cert.pem", "unittest-key.pem", "kde-unittest"}};
     for (const auto& [certificate, key, name] : pairs) {
       fs::copy_file(kCorpus / certificate, my / (name + ".pem"));
-      WriteFile(my / (name + ".key"), ReadFile((kCorpus / certificate).parent_path() / key), 0600);
+      WriteFile(my / (name + ".key"), ReadFileBytes((kCorpus / certificate).parent_path() / key), 0600);
     }
     // The KDE messages do not carry their signer's certificate.
     fs::copy_file(kCorpus / "kde-mimetreeparser/derived/pubring-kbx-certs.pem", book / "kde-pubring.pem");
     const fs::path rfc = kCorpus / "bc-test-data/rfc4134";
-    WriteFile(my / "rfc4134-Bob.pem", Openssl("x509 -inform DER", ReadFile(rfc / "BobRSASignByCarl.cer")));
-    WriteFile(my / "rfc4134-Bob.key", Openssl("pkey -inform DER", ReadFile(rfc / "BobPrivRSAEncrypt.pri")), 0600);
+    WriteFile(my / "rfc4134-Bob.pem", Openssl("x509 -inform DER", ReadFileBytes(rfc / "BobRSASignByCarl.cer")));
+    WriteFile(my / "rfc4134-Bob.key", Openssl("pkey -inform DER", ReadFileBytes(rfc / "BobPrivRSAEncrypt.pri")), 0600);
   }
 
   TStoreSandbox Stores;

@@ -22,6 +22,7 @@
 #include "smime/parts/SecuritySummary.h"
 #include "smime/parts/SmimeBodyPart.h"
 #include "smime/parts/SmimeParseOptions.h"
+#include "support/TestSupport.h"
 #include "util/encodings/Base64.h"
 #include "util/streams/FileStream.h"
 #include "util/streams/MemoryStream.h"
@@ -30,15 +31,12 @@ namespace smimetest {
 
 namespace fs = std::filesystem;
 
-inline std::string ReadFile(const fs::path& path) { return tessel::ReadFileBytes(path.string()); }
+using tessel::ReadFileBytes;
+using tessel::test::TTempDir;
+
 inline void WriteFile(const fs::path& path, const std::string& bytes, mode_t mode = 0644) {
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
   ::chmod(path.c_str(), mode);
-}
-
-inline fs::path TempDir() {
-  char pattern[] = "/tmp/tessel-smime-test-XXXXXX";
-  return ::mkdtemp(pattern);
 }
 
 // The PKI, built once per build tree and script text; of test processes
@@ -47,7 +45,7 @@ inline const fs::path& Pki() {
   static const fs::path dir = [] {
     fs::path script = fs::path(TESSEL_TEST_DATA).parent_path() / "make-pki.sh";
     fs::path final = fs::path(TESSEL_BINARY_DIR) /
-                     ("smime-test-pki-" + std::to_string(std::hash<std::string>{}(ReadFile(script))));
+                     ("smime-test-pki-" + std::to_string(std::hash<std::string>{}(ReadFileBytes(script))));
     if (fs::exists(final / "content.txt")) return final;
     fs::path temp = final;
     temp += "." + std::to_string(::getpid());
@@ -65,7 +63,7 @@ inline const fs::path& Pki() {
   return dir;
 }
 
-inline std::string PkiFile(const std::string& name) { return ReadFile(Pki() / name); }
+inline std::string PkiFile(const std::string& name) { return ReadFileBytes(Pki() / name); }
 // The text entity the PKI's signatures and encryptions hold.
 inline std::string PkiContent() { return PkiFile("content.txt"); }
 
@@ -95,15 +93,11 @@ private:
 // while the object lives.
 class TStoreSandbox {
 public:
-  TStoreSandbox() : Root_(TempDir()), Env_("TESSEL_CERT_DIR", Root_.c_str()) {}
-  ~TStoreSandbox() {
-    std::error_code ec;
-    fs::remove_all(Root_, ec);
-  }
-  const fs::path& Root() const { return Root_; }
+  TStoreSandbox() : Env_("TESSEL_CERT_DIR", Dir_.Str().c_str()) {}
+  const fs::path& Root() const { return Dir_.Path(); }
   fs::path Store(const std::string& name) const {
-    fs::create_directories(Root_ / name);
-    return Root_ / name;
+    fs::create_directories(Root() / name);
+    return Root() / name;
   }
   // Copies a PKI file into a store under a name of the test's choice.
   void Put(const std::string& store, const std::string& pkiName, const std::string& asName,
@@ -117,7 +111,7 @@ public:
   }
 
 private:
-  fs::path Root_;
+  TTempDir Dir_{"tessel-smime-test"};
   TEnv Env_;
 };
 
@@ -175,14 +169,13 @@ inline std::string MultipartSignedEntity(const std::string& content, const std::
 
 // Runs "openssl ARGS <input" in the PKI directory; returns its output.
 inline std::string Openssl(const std::string& args, const std::string& input) {
-  fs::path dir = TempDir();
+  TTempDir temp("tessel-openssl");
+  const fs::path& dir = temp.Path();
   WriteFile(dir / "in", input);
   std::string command = "cd '" + Pki().string() + "' && openssl " + args + " <'" + (dir / "in").string() + "' >'" +
                         (dir / "out").string() + "' 2>/dev/null";
   EXPECT_EQ(std::system(command.c_str()), 0) << command;
-  std::string output = ReadFile(dir / "out");
-  fs::remove_all(dir);
-  return output;
+  return ReadFileBytes(dir / "out");
 }
 
 // DER signed-data holding entity (opaque signing).

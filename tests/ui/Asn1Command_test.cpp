@@ -6,7 +6,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "ui/cli/Command.h"
+#include "CliSupport.h"
 #include "util/streams/FileStream.h"
 
 namespace fs = std::filesystem;
@@ -16,24 +16,10 @@ namespace {
 
 const fs::path kData = fs::path(TESSEL_TEST_DATA).parent_path().parent_path() / "asn1" / "data";
 
-struct TResult {
-  int Status;
-  std::string Out, Err;
-};
-
-TResult Tessel(std::vector<std::string> args) {
-  std::ostringstream out, err;
-  int status = RunCommandLine(args, out, err);
-  return {status, out.str(), err.str()};
-}
-
+// Files of the test's own, in one private folder for the whole run.
 fs::path TempFile(const std::string& name, const std::string& content) {
-  static const fs::path dir = [] {
-    char pattern[] = "/tmp/tessel-asn1cli-XXXXXX";
-    return fs::path(mkdtemp(pattern));
-  }();
-  std::ofstream(dir / name, std::ios::binary) << content;
-  return dir / name;
+  static const clitest::TTempDir dir("tessel-asn1cli");
+  return dir.Write(name, content);
 }
 
 }  // namespace
@@ -46,22 +32,22 @@ TEST(cli_asn1, golden_outputs) {
       {"cert.der", "cert.txt"},          // an elliptic-curve certificate
   };
   for (auto [input, expected] : pairs) {
-    TResult r = Tessel({"--asn1", (kData / input).string()});
+    clitest::TRun r = clitest::Command({"--asn1", (kData / input).string()});
     EXPECT_EQ(r.Status, ExitDone) << input;
     EXPECT_EQ(r.Err, "") << input;
     EXPECT_EQ(r.Out, tessel::ReadFileBytes(kData / expected)) << input;
   }
   // 'M' would start a DER element, but the whole file is base64 of 30 03 02 01 05.
-  EXPECT_EQ(Tessel({"--asn1", TempFile("short.b64", "MAMCAQU=\n").string()}).Out, "SEQUENCE\n  INTEGER: 05\n");
+  EXPECT_EQ(clitest::Command({"--asn1", TempFile("short.b64", "MAMCAQU=\n").string()}).Out, "SEQUENCE\n  INTEGER: 05\n");
 }
 
 TEST(cli_asn1, octets_after_the_element_are_reported) {
-  TResult r = Tessel({"--asn1", (kData / "trailing.der").string()});
+  clitest::TRun r = clitest::Command({"--asn1", (kData / "trailing.der").string()});
   EXPECT_EQ(r.Status, ExitNotParsed);
   EXPECT_EQ(r.Out, tessel::ReadFileBytes(kData / "trailing.txt"));
   EXPECT_EQ(r.Err, "Octets after the ASN.1 structure: 25 from offset 5\n");
   // In base64 text the offsets are those of the decoded octets: 30 03 02 01 05 FF.
-  r = Tessel({"--asn1", TempFile("trailing.b64", "MAMCAQX/\n").string()});
+  r = clitest::Command({"--asn1", TempFile("trailing.b64", "MAMCAQX/\n").string()});
   EXPECT_EQ(r.Status, ExitNotParsed);
   EXPECT_EQ(r.Out, "SEQUENCE\n  INTEGER: 05\n--1 octets after the element, from offset 5 of the decoded octets--\n");
 }
@@ -83,7 +69,7 @@ TEST(cli_asn1, input_that_does_not_parse) {
        }(), "nested deeper than 200 levels at offset 400"},
   };
   for (const auto& [name, content, why] : cases) {
-    TResult r = Tessel({"--asn1", TempFile(name, content).string()});
+    clitest::TRun r = clitest::Command({"--asn1", TempFile(name, content).string()});
     EXPECT_EQ(r.Status, ExitNotParsed) << name;
     EXPECT_EQ(r.Out, "") << name;
     EXPECT_EQ(r.Err, std::string("Not a valid ASN.1 structure: ") + why + "\n") << name;
@@ -91,11 +77,11 @@ TEST(cli_asn1, input_that_does_not_parse) {
 }
 
 TEST(cli_asn1, unreadable_file_and_usage) {
-  TResult missing = Tessel({"--asn1", (kData / "no-such-file.der").string()});
+  clitest::TRun missing = clitest::Command({"--asn1", (kData / "no-such-file.der").string()});
   EXPECT_EQ(missing.Status, ExitUnreadable);
   EXPECT_NE(missing.Err.find("no-such-file.der"), std::string::npos);
-  EXPECT_EQ(Tessel({"--asn1", kData.string()}).Status, ExitUnreadable);
-  EXPECT_EQ(Tessel({"--asn1"}).Status, ExitUsage);
-  EXPECT_EQ(Tessel({"--asn1", "a", "b"}).Status, ExitUsage);
-  EXPECT_NE(Tessel({"--help"}).Out.find("--asn1 FILE"), std::string::npos);
+  EXPECT_EQ(clitest::Command({"--asn1", kData.string()}).Status, ExitUnreadable);
+  EXPECT_EQ(clitest::Command({"--asn1"}).Status, ExitUsage);
+  EXPECT_EQ(clitest::Command({"--asn1", "a", "b"}).Status, ExitUsage);
+  EXPECT_NE(clitest::Command({"--help"}).Out.find("--asn1 FILE"), std::string::npos);
 }

@@ -82,8 +82,8 @@ TEST(check_command, hostile_inputs_open_within_four_times_their_size) {
   namespace fs = std::filesystem;
   std::string tessel = std::string(TESSEL_BINARY_DIR) + "/tessel";
   if (!fs::exists(tessel)) GTEST_SKIP() << "no program at " << tessel;
-  fs::path dir = fs::path(TESSEL_BINARY_DIR) / "check-memory";
-  fs::create_directories(dir);
+  TTempDir temp("tessel-check-memory");
+  const fs::path& dir = temp.Path();
   // Quoted-printable messages nested 100 deep around 4 MB of text: each
   // level would hold a decoded copy.
   std::string line(75, 'x');
@@ -113,9 +113,8 @@ TEST(check_command, hostile_inputs_open_within_four_times_their_size) {
     int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status)) << c.file << " ended by signal " << WTERMSIG(status);
     EXPECT_EQ(WEXITSTATUS(status), c.status) << c.file;
-    std::string err = ReadAll((dir / "err").string());
+    std::string err = ReadFileBytes((dir / "err").string());
     EXPECT_NE(err.find(c.message), std::string::npos) << c.file << ": " << err;
   }
-  fs::remove_all(dir);
 }
 #endif

@@ -1,11 +1,11 @@
-// Running headless commands in tests.
+// Running headless commands in tests: the one command runner of the suite.
 #pragma once
 
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/TestSupport.h"
 #include "ui/cli/Command.h"
 
 namespace clitest {
@@ -25,11 +25,7 @@ inline TRun Command(const std::vector<std::string>& args) {
 inline std::string Sample(const std::string& name) { return std::string(TESSEL_SAMPLES) + "/" + name; }
 inline std::string Data(const std::string& name) { return std::string(TESSEL_TEST_DATA) + "/" + name; }
 
-inline std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
+using tessel::ReadFileBytes;
+using tessel::test::TTempDir;
 
 }  // namespace clitest

@@ -10,7 +10,7 @@ TEST(dump_command, golden_listings_of_the_samples) {
   for (const char* name : {"plain", "encoded-subject", "quoted-printable", "multipart-attachment", "forwarded-lf"}) {
     TRun run = Command({"--dump", Sample(std::string(name) + ".eml")});
     EXPECT_EQ(run.Status, 0) << name;
-    EXPECT_EQ(run.Out, ReadAll(Data(std::string(name) + ".dump"))) << name;
+    EXPECT_EQ(run.Out, ReadFileBytes(Data(std::string(name) + ".dump"))) << name;
     EXPECT_EQ(run.Err, "") << name;
   }
 }

@@ -33,35 +33,25 @@ TEST(extract_command, decoded_raw_and_whole) {
 }
 
 TEST(extract_command, output_file) {
-  std::string out = std::string(TESSEL_BINARY_DIR) + "/extract_command_test.out";
+  TTempDir temp("tessel-extract");
+  std::string out = temp / "extract.out";
   TRun run = Command({"--extract", Sample("multipart-attachment.eml"), "1.3", "-o", out});
   EXPECT_EQ(run.Status, 0);
   EXPECT_EQ(run.Out, "");
-  EXPECT_EQ(ReadAll(out), "First line of the notes.\r\nSecond line of the notes.\r\n");
-  std::remove(out.c_str());
-  TRun blocked = Command({"--extract", Sample("plain.eml"), "1", "-o", std::string(TESSEL_BINARY_DIR) + "/no/such/dir/x"});
+  EXPECT_EQ(ReadFileBytes(out), "First line of the notes.\r\nSecond line of the notes.\r\n");
+  TRun blocked = Command({"--extract", Sample("plain.eml"), "1", "-o", temp / "no/such/dir/x"});
   EXPECT_EQ(blocked.Status, 5);
   EXPECT_NE(blocked.Err.find("Cannot create file"), std::string::npos);
 }
 
-namespace {
-
 namespace fs = std::filesystem;
-
-fs::path FreshFolder() {
-  fs::path dir = fs::path(TESSEL_BINARY_DIR) / "extract-output";
-  fs::remove_all(dir);
-  fs::create_directories(dir);
-  return dir;
-}
-
-}  // namespace
 
 // The input is never the output, by name or through a link; an output that
 // fails halfway leaves the old file as it was and nothing beside it.
 TEST(extract_command, output_never_costs_the_input_or_the_old_file) {
-  fs::path dir = FreshFolder();
-  std::string message = ReadAll(Sample("multipart-attachment.eml"));
+  TTempDir temp("tessel-extract");
+  const fs::path& dir = temp.Path();
+  std::string message = ReadFileBytes(Sample("multipart-attachment.eml"));
   fs::path input = dir / "message.eml";
   std::ofstream(input, std::ios::binary) << message;
   fs::create_symlink(input, dir / "link.eml");
@@ -69,24 +59,23 @@ TEST(extract_command, output_never_costs_the_input_or_the_old_file) {
     TRun run = Command({"--extract", input.string(), "1.2", "-o", out.string()});
     EXPECT_EQ(run.Status, 2) << out;
     EXPECT_NE(run.Err.find("the output would replace the input file"), std::string::npos) << run.Err;
-    EXPECT_EQ(ReadAll(input.string()), message);
+    EXPECT_EQ(ReadFileBytes(input.string()), message);
   }
   // A decoding fault: the old output stays whole, no temporary file is left.
   fs::path old = dir / "old.out";
   std::ofstream(old, std::ios::binary) << "old contents";
   fs::permissions(old, fs::perms(0640));
   EXPECT_EQ(Command({"--extract", Data("bad-base64.eml"), "1", "-o", old.string()}).Status, 1);
-  EXPECT_EQ(ReadAll(old.string()), "old contents");
+  EXPECT_EQ(ReadFileBytes(old.string()), "old contents");
   // A good one replaces it, keeps its mode, and writes through a link.
   fs::create_symlink(old, dir / "old-link");
   EXPECT_EQ(Command({"--extract", Sample("multipart-attachment.eml"), "1.3", "-o", (dir / "old-link").string()}).Status, 0);
   EXPECT_TRUE(fs::is_symlink(dir / "old-link"));
-  EXPECT_EQ(ReadAll(old.string()), "First line of the notes.\r\nSecond line of the notes.\r\n");
+  EXPECT_EQ(ReadFileBytes(old.string()), "First line of the notes.\r\nSecond line of the notes.\r\n");
   EXPECT_EQ(fs::status(old).permissions() & fs::perms::all, fs::perms(0640));
   int entries = 0;
   for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir)) ++entries;
   EXPECT_EQ(entries, 4);  // message, link, old, old-link
-  fs::remove_all(dir);
 }
 
 // Output that does not arrive is not success: its own status, a message.

@@ -3,24 +3,14 @@
 #include <fcntl.h>
 
 #include "SmimeCliSupport.h"
-#include "ui/cli/Command.h"
 #include "smime/stores/CertificateStore.h"
 
 using namespace smimetest;
 using namespace tessel;
+using clitest::Command;
+using clitest::TRun;
 
 namespace {
-
-struct TRun {
-  int Status;
-  std::string Out, Err;
-};
-
-TRun Tessel(std::vector<std::string> args) {
-  std::ostringstream out, err;
-  int status = cli::RunCommandLine(args, out, err);
-  return {status, out.str(), err.str()};
-}
 
 std::vector<crypto::TCertHandle> StoreCertificates(const std::string& name) {
   std::unique_ptr<TCertStore> store = TCertStore::Open(name);
@@ -38,7 +28,7 @@ protected:
 };
 
 TEST_F(ImportTest, p12_puts_certificate_and_private_key_into_my_and_its_ca_into_the_address_book) {
-  TRun r = Tessel({"--import-p12", AliceP12, "--password-file", PasswordFile("secret\r\n")});
+  TRun r = Command({"--import-p12", AliceP12, "--password-file", PasswordFile("secret\r\n")});
   ASSERT_EQ(r.Status, cli::ExitDone) << r.Err;
   EXPECT_NE(r.Out.find("Added to \"My\": \"Alice Signer\""), std::string::npos) << r.Out;
   std::unique_ptr<TCertStore> my = TCertStore::Open("My");
@@ -52,20 +42,20 @@ TEST_F(ImportTest, p12_puts_certificate_and_private_key_into_my_and_its_ca_into_
   // Not to the roots: a file from elsewhere does not decide whom to trust.
   EXPECT_EQ(StoreCertificates("AddressBook"), std::vector<crypto::TCertHandle>{Cert("ca")});
   EXPECT_TRUE(StoreCertificates("Root").empty());
-  TRun again = Tessel({"--import-p12", AliceP12, "--password-file", PasswordFile("secret")});
+  TRun again = Command({"--import-p12", AliceP12, "--password-file", PasswordFile("secret")});
   EXPECT_EQ(again.Status, cli::ExitDone) << again.Err;
   EXPECT_NE(again.Out.find("Already in \"My\""), std::string::npos) << again.Out;
 
-  ASSERT_EQ(Tessel({"--import-p12", (Pki() / "carol-nopass.p12").string()}).Status, cli::ExitDone);
+  ASSERT_EQ(Command({"--import-p12", (Pki() / "carol-nopass.p12").string()}).Status, cli::ExitDone);
   EXPECT_EQ(StoreCertificates("My").size(), 2u);
 }
 
 TEST_F(ImportTest, cert_goes_to_the_address_book_or_the_named_store) {
-  ASSERT_EQ(Tessel({"--import-cert", (Pki() / "carol.pem").string()}).Status, cli::ExitDone);
+  ASSERT_EQ(Command({"--import-cert", (Pki() / "carol.pem").string()}).Status, cli::ExitDone);
   EXPECT_EQ(StoreCertificates("AddressBook"), std::vector<crypto::TCertHandle>{Cert("carol")});
-  EXPECT_NE(Tessel({"--import-cert", (Pki() / "carol.pem").string()}).Out.find("Already in"), std::string::npos);
+  EXPECT_NE(Command({"--import-cert", (Pki() / "carol.pem").string()}).Out.find("Already in"), std::string::npos);
   WriteFile(Stores.Root() / "ca.der", CertDer("ca"));
-  ASSERT_EQ(Tessel({"--import-cert", (Stores.Root() / "ca.der").string(), "--store", "Root"}).Status, cli::ExitDone);
+  ASSERT_EQ(Command({"--import-cert", (Stores.Root() / "ca.der").string(), "--store", "Root"}).Status, cli::ExitDone);
   EXPECT_EQ(StoreCertificates("Root"), std::vector<crypto::TCertHandle>{Cert("ca")});
 }
 
@@ -82,14 +72,14 @@ TEST_F(ImportTest, failed_imports_write_nothing) {
       {{"--import-cert", (Pki() / "carol.pem").string(), "--store", "../x"}, cli::ExitUsage},
       {{"--import-cert"}, cli::ExitUsage},
   };
-  for (const auto& [args, status] : cases) EXPECT_EQ(Tessel(args).Status, status) << args.back();
-  EXPECT_NE(Tessel(cases[0].first).Err.find("password"), std::string::npos);
+  for (const auto& [args, status] : cases) EXPECT_EQ(Command(args).Status, status) << args.back();
+  EXPECT_NE(Command(cases[0].first).Err.find("password"), std::string::npos);
   // Without a controlling terminal there is nobody to ask (as under CI);
   // with one the command would wait for typing, so that case is left out.
   int tty = ::open("/dev/tty", O_RDWR | O_NOCTTY);
   if (tty >= 0) ::close(tty);
   if (tty < 0) {
-    TRun noTerminal = Tessel({"--import-p12", AliceP12});
+    TRun noTerminal = Command({"--import-p12", AliceP12});
     EXPECT_EQ(noTerminal.Status, cli::ExitUsage);
     EXPECT_NE(noTerminal.Err.find("--password-file"), std::string::npos);
   }

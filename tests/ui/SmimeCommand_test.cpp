@@ -72,7 +72,7 @@ std::string StoreSnapshot(const fs::path& root) {
   for (const auto& entry : fs::recursive_directory_iterator(root)) {
     std::string line = fs::relative(entry.path(), root).string() + " " +
                        std::to_string(static_cast<int>(entry.status().permissions()));
-    if (entry.is_regular_file()) line += " " + ReadFile(entry.path());
+    if (entry.is_regular_file()) line += " " + ReadFileBytes(entry.path());
     entries.push_back(line);
   }
   std::sort(entries.begin(), entries.end());

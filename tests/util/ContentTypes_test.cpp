@@ -92,7 +92,7 @@ protected:
   }
 
   test::TTempDir Temp;
-  fs::path Dir = Temp.Path;
+  fs::path Dir = Temp.Path();
 };
 
 }  // namespace

@@ -61,7 +61,7 @@ TEST(MemoryStreams, short_reads_and_writes_and_copy) {
 
 TEST(FileStreams, read_only_truncate_and_failures) {
   test::TTempDir temp;
-  std::string dir = temp.Path + "/", name = dir + "f.txt", bin = test::Random(300000);
+  std::string dir = temp.Path().string() + "/", name = dir + "f.txt", bin = test::Random(300000);
   std::ofstream(name, std::ios::binary) << bin;
   ASSERT_EQ(::chmod(name.c_str(), 0400), 0);
   {

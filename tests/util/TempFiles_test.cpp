@@ -30,7 +30,7 @@ class TempFilesTest : public ::testing::Test {
 protected:
   void SetUp() override { ::setenv("TMPDIR", Root.c_str(), 1); }
   test::TTempDir Temp;
-  std::string Root = Temp.Path, Dir = Root + "/tessel-" + std::to_string(::getuid()) + "/";
+  std::string Root = Temp.Path().string(), Dir = Root + "/tessel-" + std::to_string(::getuid()) + "/";
 };
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "support/TestSupport.h"
 #include "util/charsets/Charsets.h"
 #include "util/streams/MemoryStream.h"
 
@@ -48,30 +49,6 @@ inline std::vector<TVector> LoadVectors(const std::string& file) {
     v.push_back({n, Unescape(f[0]), Unescape(f[1]), Unescape(f[2])});
   }
   return v;
-}
-
-inline std::string ToHex(const std::string& s) {
-  std::string r;
-  for (unsigned char c : s) r += {"0123456789abcdef"[c >> 4], "0123456789abcdef"[c & 15]};
-  return r;
-}
-inline std::string FromHex(const std::string& h) {
-  std::string r;
-  for (size_t i = 0; i + 1 < h.size(); i += 2) r += static_cast<char>(std::stoi(h.substr(i, 2), nullptr, 16));
-  return r;
-}
-
-// "EIllegalChar:<message>" or "Exception:<message>" for what f raises, "" when nothing.
-template <class F>
-std::string ErrorOf(F f) {
-  try {
-    f();
-  } catch (const EIllegalChar& e) {
-    return std::string("EIllegalChar:") + e.what();
-  } catch (const Exception& e) {
-    return std::string("Exception:") + e.what();
-  }
-  return "";
 }
 
 // Reading unit by unit: the units read, then the error that stopped it.
@@ -111,16 +88,6 @@ inline std::string Random(size_t n) {
   return s;
 }
 
-// A private directory under /tmp, removed with all it holds at the end.
-struct TTempDir {
-  std::string Path = "/tmp/tessel-test-XXXXXX";
-  TTempDir() { EXPECT_TRUE(mkdtemp(Path.data())); }
-  ~TTempDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(Path, ignored);
-  }
-};
-
 // Counts writes; can hand out one byte per read, or claim more than asked for.
 class TProbeStream : public TStringStream {
 public:
@@ -154,7 +121,7 @@ inline std::optional<std::string> Iconv(const char* to, const char* from, const 
 inline std::optional<std::vector<std::optional<std::string>>> PythonMap(const std::string& def,
                                                                         const std::vector<std::string>& inputs) {
   TTempDir dir;
-  std::string script = dir.Path + "/f.py", data = dir.Path + "/in", out = dir.Path + "/out";
+  std::string script = dir / "f.py", data = dir / "in", out = dir / "out";
   std::ofstream(script) << "import sys, base64, binascii, quopri\n" << def << "\nfor l in open(sys.argv[1]):\n"
                         << "    try: print(f(bytes.fromhex(l)).hex())\n    except Exception: print('!')\n";
   std::string lines;

@@ -54,15 +54,6 @@ std::u16string RandomText(std::mt19937& rng, bool allowComma) {
   return t;
 }
 
-// The value of "key": "..." in a flat JSON object text; the corpus escapes
-// nothing but '\\' and '"'.
-std::string JsonString(const std::string& obj, const std::string& key) {
-  std::string out;
-  for (size_t p = obj.find('"', obj.find(':', obj.find("\"" + key + "\"")) + 1) + 1; obj[p] != '"'; ++p)
-    out += obj[p] == '\\' ? obj[++p] : obj[p];
-  return out;
-}
-
 // Our output in the form iconv writes: a run closed after a whole quad whose
 // last byte is the zero fill loses that quad's last character.
 std::string WithoutZeroFill(const std::string& utf7) {
@@ -115,15 +106,14 @@ TEST(Utf7Reader, invalid_sequences) {
 
 TEST(Utf7Reader, corpus_vectors) {
   TESSEL_REQUIRE_CORPUS(std::string(TESSEL_CORPUS) + "/vectors/utf7-rfc2152.json");
-  std::ifstream f(std::string(TESSEL_CORPUS) + "/vectors/utf7-rfc2152.json");
-  std::string text(std::istreambuf_iterator<char>(f), {});
+  TJson vectors = ParseJson(ReadFileBytes(std::string(TESSEL_CORPUS) + "/vectors/utf7-rfc2152.json"));
   int count = 0;
-  for (size_t open = text.find('{'); open != std::string::npos; open = text.find('{', open + 1), ++count) {
-    std::string obj = text.substr(open, text.find('}', open) - open + 1);
-    std::string input = FromHex(JsonString(obj, "input_utf8_hex"));
-    std::u16string expected = Utf8ToWide(JsonString(obj, "expected"));
+  for (const TJson& v : vectors.Items) {
+    std::string input = FromHex(v.Str("input_utf8_hex"));
+    std::u16string expected = Utf8ToWide(v.Str("expected"));
     EXPECT_EQ(Read7(input), expected) << input;
     EXPECT_EQ(Read7(Write7(expected)), expected) << input;  // and the writer's form reads back
+    ++count;
   }
   EXPECT_EQ(count, 12);
 }

@@ -188,7 +188,8 @@ TEST(xml_entities, external_kinds_through_resolvers) {
 
 TEST(xml_entities, files_relative_to_the_including_entity) {
   namespace fs = std::filesystem;
-  fs::path dir = fs::temp_directory_path() / ("tessel_xml_" + std::to_string(::getpid()));
+  test::TTempDir temp("tessel-xml");
+  const fs::path& dir = temp.Path();
   fs::create_directories(dir / "sub");
   const std::pair<const char*, const char*> files[] = {
       {"doc.xml", "<!DOCTYPE a SYSTEM 'sub/doc.dtd' [<!ENTITY t SYSTEM 'sub/t.xml'>]><a>&t;&d;</a>"},
@@ -200,7 +201,6 @@ TEST(xml_entities, files_relative_to_the_including_entity) {
   r.Attach(p);
   p.ParseFile(W((dir / "doc.xml").string()));
   EXPECT_EQ(r.Log, "[SD]S(a)T(T)S(d)E(d)E(a)[ED]");
-  fs::remove_all(dir);
 }
 
 TEST(xml_encodings, declarations_marks_and_first_bytes) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "support/TestSupport.h"
 #include "util/streams/MemoryStream.h"
 #include "xml/KeyText.h"
 #include "xml/QXMLParser.h"

@@ -43,7 +43,7 @@ V ViewerArguments(const fs::path& out) {
 // variables once.
 TEST(DesktopContentTypes, real_database_lookups_and_literal_file_names) {
   test::TTempDir temp;
-  const fs::path root = temp.Path, viewer = root / "bin" / "tessel-test-viewer", apps = root / "data" / "applications";
+  const fs::path root = temp.Path(), viewer = root / "bin" / "tessel-test-viewer", apps = root / "data" / "applications";
   fs::create_directories(root / "sys");
   fs::create_directory_symlink("/usr/share/mime", root / "sys" / "mime");
   // Writes its arguments, one a line, to $TESSEL_TEST_OUT when done.

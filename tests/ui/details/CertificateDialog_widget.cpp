@@ -60,8 +60,8 @@ TEST(CertificateDialog, shows_fields_chain_and_pem) {
 
 TEST(CertificateDialog, saves_pem_or_der_and_keeps_file_on_failure) {
   namespace fs = std::filesystem;
-  char pattern[] = "/tmp/tessel-certdlg-XXXXXX";
-  const fs::path dir = ::mkdtemp(pattern);
+  tessel::test::TTempDir temp("tessel-certdlg");
+  const fs::path& dir = temp.Path();
   auto answer = std::make_shared<TAnswer>();
   TCertificate cert(Load("rsa"));
   TCertificateDialog dialog(cert, nullptr, answer);
@@ -69,13 +69,13 @@ TEST(CertificateDialog, saves_pem_or_der_and_keeps_file_on_failure) {
   answer->Name = (dir / "a.pem").string();
   answer->Filter = "PEM certificate (*.pem *.crt)";
   dialog.SaveButton()->click();
-  EXPECT_EQ(Read(dir / "a.pem"), Read(Certs() / "rsa.pem"));
+  EXPECT_EQ(ReadFileBytes(dir / "a.pem"), ReadFileBytes(Certs() / "rsa.pem"));
   EXPECT_EQ(answer->AskedTitle, "Save certificate");
 
   answer->Name = (dir / "a.bin").string();
   answer->Filter = "DER certificate (*.der *.cer)";
   dialog.SaveCertificate();
-  EXPECT_EQ(Read(dir / "a.bin"), Read(Certs() / "rsa.der"));
+  EXPECT_EQ(ReadFileBytes(dir / "a.bin"), ReadFileBytes(Certs() / "rsa.der"));
 
   // Cancelled: nothing written, nothing reported.
   answer->Name.clear();
@@ -90,8 +90,7 @@ TEST(CertificateDialog, saves_pem_or_der_and_keeps_file_on_failure) {
   answer->Filter = "PEM certificate (*.pem *.crt)";
   dialog.SaveCertificate();
   EXPECT_FALSE(answer->Failure.empty());
-  EXPECT_EQ(Read(dir / "locked.pem"), "old");
-  fs::remove_all(dir);
+  EXPECT_EQ(ReadFileBytes(dir / "locked.pem"), "old");
 }
 
 TEST(CertificateDialog, show_opens_it_modally) {

@@ -43,13 +43,13 @@ std::string WithLfOnly(std::string text) {
 }  // namespace
 
 TEST(DocWindowDocument, dropped_lf_only_message_reads_like_the_file_and_is_captioned_by_subject) {
-  test::TPrivateDir dir;
+  test::TTempDir dir;
   TQXConfigFile config;
   config.WriteString(kCreateTempFilesKey, u"No");
   TKelTesselMainWindow window(config, DocWindowFactory());
   window.show();
   for (const char* sample : {"encoded-subject.eml", "forwarded-lf.eml", "multipart-attachment.eml"}) {
-    const std::string bytes = WithLfOnly(test::ReadFile(std::string(TESSEL_SAMPLES) + "/" + sample));
+    const std::string bytes = WithLfOnly(tessel::ReadFileBytes(std::string(TESSEL_SAMPLES) + "/" + sample));
     ASSERT_FALSE(bytes.empty()) << sample;
     const std::string file = dir / sample;
     test::WriteFile(file, bytes);
@@ -99,7 +99,7 @@ QAction* BodyPartItem(TKelTesselMainWindow& window, const QString& caption) {
 }  // namespace
 
 TEST(DocWindowDocument, body_part_menu_saves_the_part_the_document_shows) {
-  test::TPrivateDir dir;
+  test::TTempDir dir;
   TQXConfigFile config;
   config.WriteString(kCreateTempFilesKey, u"No");
   TKelTesselMainWindow window(config, DocWindowFactory());
@@ -120,7 +120,7 @@ TEST(DocWindowDocument, body_part_menu_saves_the_part_the_document_shows) {
   EXPECT_EQ(dialogs->Titles, std::vector<std::string>{"Save bodypart"});
   // The root part is shown: its header block and body, the file without
   // the epilogue after the closing delimiter.
-  const std::string file = test::ReadFile(sample);
-  EXPECT_EQ(test::ReadFile(target), file.substr(0, file.find("Epilogue")));
+  const std::string file = tessel::ReadFileBytes(sample);
+  EXPECT_EQ(tessel::ReadFileBytes(target), file.substr(0, file.find("Epilogue")));
   EXPECT_TRUE(dialogs->Failures.empty());
 }

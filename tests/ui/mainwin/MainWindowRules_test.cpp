@@ -17,7 +17,7 @@
 #include "util/charsets/Charsets.h"
 
 using namespace tessel;
-using tessel::test::TPrivateDir;
+using tessel::test::TTempDir;
 
 namespace {
 
@@ -68,7 +68,7 @@ TEST(RecentFiles, captions_keep_ampersands_and_tabs_visible) {
 }
 
 TEST(RecentFiles, canonical_names_identify_one_file) {
-  TPrivateDir dir;
+  TTempDir dir;
   test::WriteFile(dir / "m.eml", "x");
   std::filesystem::create_directories(dir / "sub");
   std::filesystem::create_symlink(dir / "m.eml", dir / "link.eml");

@@ -31,7 +31,7 @@
 #include "util/system/TempFiles.h"
 
 using namespace tessel;
-using tessel::test::TPrivateDir;
+using tessel::test::TTempDir;
 using tessel::test::WriteFile;
 
 namespace {
@@ -123,7 +123,7 @@ protected:
   }
   static bool Shown(QAction* action) { return action != nullptr && action->isVisible(); }
 
-  TPrivateDir Dir;
+  TTempDir Dir;
   TQXConfigFile Config;
   TFakeDialogs* Dialogs = nullptr;
 };
@@ -324,7 +324,7 @@ TEST_F(MainWindowTest, dropped_message_goes_through_a_kept_temporary_file_by_def
   EXPECT_EQ(name.rfind(TTempFiles::TempDirectory() + "tes-sel", 0), 0u) << name;
   EXPECT_EQ(name.substr(name.size() - 4), ".eml");
   w.reset();
-  EXPECT_EQ(test::ReadFile(name), "Subject: kept\r\n\r\nx");  // still there after the window
+  EXPECT_EQ(tessel::ReadFileBytes(name), "Subject: kept\r\n\r\nx");  // still there after the window
   std::filesystem::remove(name);
 }
 
@@ -383,7 +383,7 @@ TEST_F(MainWindowTest, settings_survive_a_restart_without_creep_or_broken_names)
     w.close();
     config.Save();
   }
-  const std::string text = test::ReadFile(configName);
+  const std::string text = tessel::ReadFileBytes(configName);
   EXPECT_NE(text.find("<AsPanels>1</AsPanels>"), std::string::npos) << text;
   EXPECT_NE(text.find("<DisplayAsnForSmimeParts Values=\"No;Yes\">No</DisplayAsnForSmimeParts>"), std::string::npos)
       << text;

@@ -52,7 +52,7 @@ protected:
   }
   std::string Abs(const std::string& name) { return CanonicalFileName(Dir / name, "/"); }
 
-  test::TPrivateDir Dir;
+  test::TTempDir Dir;
   QString Socket;
   std::vector<std::unique_ptr<QProcess>> Running;
 };
@@ -75,7 +75,7 @@ TEST_F(ProgramTest, second_start_forwards_three_names_and_sigterm_writes_the_set
   EXPECT_EQ(first.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(first.exitCode(), 0);
   EXPECT_EQ(LastFiles(config), (std::vector<std::string>{Abs("a.eml"), Abs("b c.eml"), Abs("d.eml")}));
-  const std::string text = test::ReadFile(config);
+  const std::string text = tessel::ReadFileBytes(config);
   EXPECT_NE(text.find("<CreateTempFiles"), std::string::npos) << text;
   EXPECT_FALSE(Serving());  // the socket goes with the viewer
 

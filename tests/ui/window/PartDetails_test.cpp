@@ -107,11 +107,9 @@ protected:
   void SetUp() override {
     Dialogs = std::make_shared<TAnsweringDialogs>();
     Previous = SetContentTypeDatabase(std::unique_ptr<TRecordingDatabase>(Db = new TRecordingDatabase));
-    Folder = TempDir();
   }
   void TearDown() override {
     SetContentTypeDatabase(std::move(Previous));
-    fs::remove_all(Folder);
   }
   std::unique_ptr<TDocWindow> OpenParts(const std::vector<std::string>& parts) {
     auto doc = Open(Message(Multipart("mixed", parts)));
@@ -123,7 +121,8 @@ protected:
   std::shared_ptr<TAnsweringDialogs> Dialogs;
   TRecordingDatabase* Db = nullptr;
   std::unique_ptr<TContentTypeDatabase> Previous;
-  fs::path Folder;
+  TTempDir Temp{"tessel-part-details"};
+  fs::path Folder = Temp.Path();
 };
 
 TEST_F(PartDetails, pages_per_encoding_and_content) {
@@ -248,26 +247,26 @@ TEST_F(PartDetails, saving_writes_through_the_dialog_and_never_a_half_file) {
   const fs::path target = Folder / "new" / "report.pdf";
   Dialogs->Answer = target.string();
   doc->Actions().SaveContent->trigger();
-  EXPECT_EQ(ReadFile(target), pdf);
+  EXPECT_EQ(ReadFileBytes(target), pdf);
   EXPECT_TRUE(Dialogs->Replacing.empty());
 
   // An existing file is kept unless the user agrees.
   WriteFile(target, "old");
   doc->Actions().SaveRaw->trigger();
   EXPECT_EQ(Dialogs->Replacing.size(), 1u);
-  EXPECT_EQ(ReadFile(target), "old");
+  EXPECT_EQ(ReadFileBytes(target), "old");
   Dialogs->Replace = true;
   doc->Actions().SaveRaw->trigger();
-  EXPECT_EQ(ReadFile(target), Base64(pdf));
+  EXPECT_EQ(ReadFileBytes(target), Base64(pdf));
   doc->Actions().SaveWhole->trigger();
   EXPECT_EQ(Dialogs->Setups.back().InitialName, "*.eml");
-  EXPECT_EQ(ReadFile(target).substr(0, 39), "Content-Type: application/pdf\r\nContent-");
+  EXPECT_EQ(ReadFileBytes(target).substr(0, 39), "Content-Type: application/pdf\r\nContent-");
 
   // A decoding fault: reported, and the old file stays whole.
   WriteFile(target, "old");
   doc->SetLocked(Child(*doc, 2), true);
   doc->Actions().SaveContent->trigger();
-  EXPECT_EQ(ReadFile(target), "old");
+  EXPECT_EQ(ReadFileBytes(target), "old");
   ASSERT_EQ(Dialogs->Failures.size(), 1u);
   EXPECT_EQ(std::distance(fs::directory_iterator(target.parent_path()), fs::directory_iterator()), 1);
 
@@ -297,7 +296,7 @@ TEST_F(PartDetails, execute_names_the_program_and_asks_before_running_code) {
   const std::string temp = Db->Started[0][1];
   EXPECT_EQ(fs::path(temp).extension(), ".pdf");
   EXPECT_EQ(fs::path(temp).parent_path().string() + "/", TTempFiles::TempDirectory());
-  EXPECT_EQ(ReadFile(temp), "%PDF");
+  EXPECT_EQ(ReadFileBytes(temp), "%PDF");
   EXPECT_TRUE(Dialogs->Questions.empty());
 
   // A shell script: the desktop opens it by its extension, so the caption

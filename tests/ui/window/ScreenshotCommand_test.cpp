@@ -13,14 +13,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace wintest;
 
-struct TScratch {
-  fs::path Dir = smimetest::TempDir();
-  ~TScratch() {
-    std::error_code ec;
-    fs::remove_all(Dir, ec);
-  }
-};
-
 int RunScreenshot(const std::string& args) {
   std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" TESSEL_BINARY_DIR
                         "/tessel' --screenshot " + args + " >/dev/null 2>&1";
@@ -29,10 +21,11 @@ int RunScreenshot(const std::string& args) {
 }
 
 TEST(ScreenshotCommand, pictures_and_exit_statuses) {
-  TScratch s;
-  smimetest::WriteFile(s.Dir / "m.eml", Message(Multipart("mixed", {Leaf("text/plain"), Leaf("text/html")})));
-  smimetest::WriteFile(s.Dir / "bad.eml", "no colon here\r\n\r\n");
-  std::string m = (s.Dir / "m.eml").string(), out = (s.Dir / "out.png").string();
+  tessel::test::TTempDir temp("tessel-screenshot");
+  const fs::path& dir = temp.Path();
+  smimetest::WriteFile(dir / "m.eml", Message(Multipart("mixed", {Leaf("text/plain"), Leaf("text/html")})));
+  smimetest::WriteFile(dir / "bad.eml", "no colon here\r\n\r\n");
+  std::string m = (dir / "m.eml").string(), out = (dir / "out.png").string();
   struct Case {
     std::string Args;
     int Status;
@@ -40,13 +33,13 @@ TEST(ScreenshotCommand, pictures_and_exit_statuses) {
   } cases[] = {
       {out + " --view panels --lock 1.2 --size 640x480 " + m, 0, true},
       {out + " --select 1.1 " + m, 0, true},
-      {out + " --expand-all " + (s.Dir / "bad.eml").string(), 1, true},  // the window says why
+      {out + " --expand-all " + (dir / "bad.eml").string(), 1, true},  // the window says why
       {out + " --lock 1.9 " + m, 4, false},
       {out + " --lock x.1 " + m, 2, false},
       {out + " --view sideways " + m, 2, false},
       {out + " --size 10x10 " + m, 2, false},
-      {out + " " + (s.Dir / "missing.eml").string(), 3, false},
-      {(s.Dir / "no-such-dir" / "out.png").string() + " " + m, 3, false},
+      {out + " " + (dir / "missing.eml").string(), 3, false},
+      {(dir / "no-such-dir" / "out.png").string() + " " + m, 3, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Args);

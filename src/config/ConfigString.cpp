@@ -127,8 +127,7 @@ std::string MakeAbsoluteFileName(const std::string& fileName) {
   std::vector<char> buf(4096);
   while (::getcwd(buf.data(), buf.size()) == nullptr) {
     if (errno != ERANGE) {
-      SetLastError(static_cast<uint32_t>(errno));
-      RaiseLastError("Cannot find the current directory.");
+      RaiseSystemError("Cannot find the current directory.", static_cast<uint32_t>(errno));
     }
     buf.resize(buf.size() * 2);
   }

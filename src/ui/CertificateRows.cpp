@@ -75,7 +75,7 @@ std::vector<TCertificateRow> CertificateRows(const TCertificate& certificate, co
 std::vector<TCertificateRow> ChainRows(const std::vector<TChainElementInfo>& chain) {
   std::vector<TCertificateRow> rows;
   for (const TChainElementInfo& e : chain) {
-    std::string name = e.Certificate.NameAttribute(false, 0);
+    std::string name = e.Certificate.NameAttribute(TNameOf::Subject, TNameAttribute::CommonName);
     if (name.empty() && !e.Certificate.SubjectParts().empty()) name = e.Certificate.SubjectParts().front();
     rows.push_back({name, e.StatusText, 0});
   }

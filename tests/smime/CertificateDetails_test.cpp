@@ -111,9 +111,9 @@ TEST(CertificateDetails, chain_elements_with_their_status) {
   expired.SetCompanions({Load("ca")});
   const std::vector<TChainElementInfo> chain = GetChainElements(expired);
   ASSERT_EQ(chain.size(), 2u);
-  EXPECT_EQ(chain[0].Certificate.NameAttribute(false, 0), "expired");
+  EXPECT_EQ(chain[0].Certificate.NameAttribute(TNameOf::Subject, TNameAttribute::CommonName), "expired");
   EXPECT_NE(chain[0].StatusText.find("expired"), std::string::npos) << chain[0].StatusText;
-  EXPECT_EQ(chain[1].Certificate.NameAttribute(false, 0), "Details CA");
+  EXPECT_EQ(chain[1].Certificate.NameAttribute(TNameOf::Subject, TNameAttribute::CommonName), "Details CA");
   EXPECT_NE(chain[1].StatusText.find("untrusted root"), std::string::npos) << chain[1].StatusText;
 
   TCertificate notyet(Load("notyet"));

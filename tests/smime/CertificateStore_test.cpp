@@ -45,8 +45,9 @@ TEST_F(StoreTest, bad_names_and_files_do_not_open_and_a_missing_store_is_empty) 
   ASSERT_NE(store, nullptr);
   EXPECT_TRUE(store->Entries().empty());
   WriteFile(Stores.Root() / "File", "a file where a directory belongs");
-  EXPECT_EQ(TCertStore::Open("File"), nullptr);
-  EXPECT_EQ(GetLastError(), static_cast<uint32_t>(ENOTDIR));
+  int error = 0;
+  EXPECT_EQ(TCertStore::Open("File", &error), nullptr);
+  EXPECT_EQ(error, ENOTDIR);
   for (const char* bad : {"", ".", "..", "a/b", "../My", "File"}) {
     EXPECT_EQ(TCertStore::StoreDirectory(bad) == "", *bad != 'F') << bad;
     EXPECT_EQ(TCertStore::Open(bad), nullptr) << bad;

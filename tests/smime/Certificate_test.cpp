@@ -36,13 +36,18 @@ TEST(CertificateNames, parts_issuer_name_and_serial_number) {
       EXPECT_EQ(cert.SerialNumber(), c.Serial) << c.Name;
     }
   }
-  const std::tuple<const char*, bool, int, const char*> attributes[] = {
-      {"alice", false, 0, "Alice Signer"}, {"alice", false, 1, ""}, {"alice", false, 2, "Example"},
-      {"alice", false, 3, "alice@example.com"}, {"alice", true, 0, "Test CA"}, {"alice", false, 4, ""},
-      {"alice", false, -1, ""}, {"unitleaf", true, 1, "Unit"}, {"", false, 0, ""},
+  using enum TNameAttribute;
+  const std::tuple<const char*, TNameOf, TNameAttribute, const char*> attributes[] = {
+      {"alice", TNameOf::Subject, CommonName, "Alice Signer"},
+      {"alice", TNameOf::Subject, OrganizationalUnit, ""},
+      {"alice", TNameOf::Subject, Organization, "Example"},
+      {"alice", TNameOf::Subject, EmailAddress, "alice@example.com"},
+      {"alice", TNameOf::Issuer, CommonName, "Test CA"},
+      {"unitleaf", TNameOf::Issuer, OrganizationalUnit, "Unit"},
+      {"", TNameOf::Subject, CommonName, ""},
   };
-  for (const auto& [name, ofIssuer, number, value] : attributes)
-    EXPECT_EQ(Named(name).NameAttribute(ofIssuer, number), value) << name << ofIssuer << number;
+  for (const auto& [name, whose, which, value] : attributes)
+    EXPECT_EQ(Named(name).NameAttribute(whose, which), value) << name << int(whose) << int(which);
 }
 
 TEST(CertificateNames, name_parts_skip_multi_valued_sets_and_name_unknown_oids_empty) {
@@ -109,7 +114,7 @@ TEST(CertificateCreate, copies_and_assign_hold_the_same_certificate) {
 TEST(CertificateShow, hook_gets_a_temporary_der_file_and_without_one_it_cannot_display) {
   std::vector<std::string> seen;  // path, octets and subject name of each call
   SetCertificateDisplayHook([&](const TCertificate& c, const std::string& path) {
-    seen.insert(seen.end(), {path, ReadFileBytes(path), c.NameAttribute(false, 0)});
+    seen.insert(seen.end(), {path, ReadFileBytes(path), c.NameAttribute(TNameOf::Subject, TNameAttribute::CommonName)});
     return 0;
   });
   Named("alice").Show();

@@ -243,9 +243,9 @@ TEST_F(ProgramStart, program_is_detached_and_leaves_no_child) {
 }
 
 TEST_F(ProgramStart, unstartable_programs_report_failure) {
-  SetLastError(0);
-  EXPECT_FALSE(StartDetachedProgram("tessel-no-such-program", {}));
-  EXPECT_EQ(GetLastError(), static_cast<uint32_t>(ENOENT));
+  int error = 0;
+  EXPECT_FALSE(StartDetachedProgram("tessel-no-such-program", {}, &error));
+  EXPECT_EQ(error, ENOENT);
   EXPECT_FALSE(StartDetachedProgram("", {}));
   EXPECT_FALSE(StartDetachedProgram((Dir / "missing").string(), {}));
   std::ofstream(Dir / "plain") << "data\n";  // not executable
@@ -254,9 +254,9 @@ TEST_F(ProgramStart, unstartable_programs_report_failure) {
   fs::path script = Dir / "noshebang";
   std::ofstream(script) << "touch " << (Dir / "ran").string() << "\n";
   fs::permissions(script, fs::perms::owner_all);
-  SetLastError(0);
-  EXPECT_FALSE(StartDetachedProgram(script.string(), {}));
-  EXPECT_EQ(GetLastError(), static_cast<uint32_t>(ENOEXEC));
+  error = 0;
+  EXPECT_FALSE(StartDetachedProgram(script.string(), {}, &error));
+  EXPECT_EQ(error, ENOEXEC);
   std::this_thread::sleep_for(200ms);
   EXPECT_FALSE(fs::exists(Dir / "ran"));
 }

@@ -30,6 +30,7 @@ TDisplayHook& DisplayHook() {
   return hook;
 }
 
+// The OIDs of TNameAttribute's values, in its order.
 const char* const kNameAttributeOids[] = {"2.5.4.3", "2.5.4.11", "2.5.4.10", "1.2.840.113549.1.9.1"};
 
 crypto::TCertHandle CertificateFromOctets(const std::string& octets) {
@@ -151,8 +152,9 @@ void TCertificate::FindInStore(const std::string& storeName, const std::string& 
   std::string issuerDer(reinterpret_cast<const char*>(issuer->Data), static_cast<size_t>(issuer->Size));
   FreeBlob(issuer);
 
-  std::unique_ptr<TCertStore> store = TCertStore::Open(storeName);
-  if (!store) throw EWinException("Could not open the MY system store.", GetLastError());
+  int error = 0;
+  std::unique_ptr<TCertStore> store = TCertStore::Open(storeName, &error);
+  if (!store) throw EWinException("Could not open the MY system store.", static_cast<uint32_t>(error));
   const TStoreEntry* winner = nullptr;
   for (const TStoreEntry& e : store->Entries()) {
     if (e.Certificate.IssuerDer() != issuerDer) continue;
@@ -187,12 +189,13 @@ std::string TCertificate::IssuerName() const {
   return parts.empty() ? std::string() : LineValue(parts.front());
 }
 
-std::string TCertificate::NameAttribute(bool ofIssuer, int32_t which) const {
-  if (IsEmpty() || which < 0 || which > 3) return std::string();
-  std::string value = Handle_.NameAttribute(ofIssuer, kNameAttributeOids[which]);
+std::string TCertificate::NameAttribute(TNameOf whose, TNameAttribute which) const {
+  if (IsEmpty()) return std::string();
+  bool ofIssuer = whose == TNameOf::Issuer;
+  std::string value = Handle_.NameAttribute(ofIssuer, kNameAttributeOids[static_cast<size_t>(which)]);
   // Certificates of the last twenty years carry the address among the
   // alternative names and often not in the name at all.
-  if (value.empty() && which == 3) value = Handle_.AltNameEmail(ofIssuer);
+  if (value.empty() && which == TNameAttribute::EmailAddress) value = Handle_.AltNameEmail(ofIssuer);
   return value;
 }
 

@@ -19,6 +19,11 @@ namespace tessel {
 class TAsnElem;
 class TStream;
 
+// Whose name NameAttribute reads.
+enum class TNameOf { Subject, Issuer };
+// The name attributes NameAttribute reads.
+enum class TNameAttribute { CommonName, OrganizationalUnit, Organization, EmailAddress };
+
 class TCertificate {
 public:
   // Create: an empty object.
@@ -52,7 +57,7 @@ public:
   // With requirePrivateKey a winner without a key gives nothing. The object
   // becomes empty when nothing is found. A store that cannot be opened
   // raises EWinException("Could not open the MY system store.") with the
-  // last error.
+  // errno that says why.
   void FindInStore(const std::string& storeName, const std::string& issuerBase64, bool requirePrivateKey,
                    const std::string& serialHex);
 
@@ -62,14 +67,15 @@ public:
   std::string Encoded() const;
 
   // "name=value" lines of the subject's and issuer's single-valued name
-  // attributes, with the platform's short names (CN, O, OU, C, L, S, E...).
+  // attributes, with the short names of OidNames.h (CN, O, OU, C, L, S, E...).
   const TStringListX& SubjectParts() const;
   const TStringListX& IssuerParts() const;
   // The issuer's CN, else the first issuer line's value, else "".
   std::string IssuerName() const;
-  // which: 0 common name, 1 organizational unit, 2 organization, 3 e-mail
-  // address; anything else, or an empty object, gives "".
-  std::string NameAttribute(bool ofIssuer, int32_t which) const;
+  // One attribute of the subject's or the issuer's name; "" when the name
+  // lacks it or the object is empty. The e-mail address is taken from the
+  // alternative names when the name has none.
+  std::string NameAttribute(TNameOf whose, TNameAttribute which) const;
   // Upper-case hex of the serial number's octets, most significant first.
   std::string SerialNumber() const;
 
@@ -102,7 +108,7 @@ void SetCertificateDisplayHook(TCertificateDisplayHook hook);
 
 // The "name=value" lines of an X.501 name, built as TCertificate's name
 // lists are (also used for the issuers named in PKCS #7 structures): only
-// single-valued sets count, names are the platform's short names ("" for
+// single-valued sets count, names are the short names of OidNames.h ("" for
 // OIDs it has none for) and a later name replaces an earlier one, ignoring
 // case.
 TStringListX NameParts(std::string_view nameDer);

@@ -1,7 +1,7 @@
 // What the certificate dialog shows beyond names and serial number: the
 // validity period, the public key, key usages, alternative names and
 // fingerprints of one certificate, and the chain it was judged on with each
-// element's status. The fields are read by the platform layer
+// element's status. The fields are read by the OpenSSL layer
 // (openssl_certdetails.cpp); the rest is plain.
 #pragma once
 

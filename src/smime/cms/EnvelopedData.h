@@ -20,9 +20,9 @@ struct TDecryption {
   uint32_t Status = kStatusNotChecked;
   // The decrypted content; empty unless Status is 0.
   std::string Content;
-  // The content-encryption algorithm's upper-cased platform name ("3DES",
+  // The content-encryption algorithm's upper-cased short name ("3DES",
   // "DES", "AES128", "RC2 128", "RC2 40"; "RC2 " for an unlisted RC2
-  // version), "" for algorithms the platform does not name.
+  // version; OidNames.h), "" for algorithms without one.
   std::string Algorithm;
   // The certificate whose key decrypted the content.
   TCertificate RecipientCertificate;

@@ -13,9 +13,9 @@ struct TOidInfo {
   std::string_view Name;
 };
 
-// The short names mail programs show for name attributes and algorithms,
-// as the Windows OID information table gives them (so texts and the
-// algorithm names built from them read the same on every system).
+// The short names mail programs show for name attributes and algorithms
+// (fixed here, so texts and the algorithm names built from them read the
+// same whatever crypto library is installed).
 constexpr std::array kOidInfo = {
     // Name attributes.
     TOidInfo{"2.5.4.3", "CN"},

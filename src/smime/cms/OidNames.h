@@ -1,4 +1,4 @@
-// The platform's short names of object identifiers: name attributes (CN, O,
+// Our short names of object identifiers: name attributes (CN, O,
 // OU, C, L, S, E, ...) and algorithms (3des, rc2, des, aes128, sha1, ...).
 #pragma once
 
@@ -7,7 +7,7 @@
 
 namespace tessel {
 
-// True with name set when the platform has a name for the dotted OID.
+// True with name set when the table below has a name for the dotted OID.
 bool FindOidInfoName(std::string_view dottedOid, std::string& name);
 // The name, or "" for OIDs without one.
 std::string OidInfoName(std::string_view dottedOid);

@@ -19,7 +19,7 @@ namespace tessel {
 
 namespace {
 
-// The codes of the raised errors that are no platform error.
+// The codes of the raised errors that are no status code of a check.
 constexpr uint32_t kCodeNotSigned = static_cast<uint32_t>(-3);
 
 // The preferred encryption certificate is looked for among at most this many

@@ -15,7 +15,7 @@ void RegisterStatusTexts() {
       {kStatusMessageError, "An error occurred while performing an operation on a cryptographic message."},
       {kStatusUnknownAlgorithm, "Unknown cryptographic algorithm."},
       {kStatusInvalidMessageType, "Invalid cryptographic message type."},
-      {0x80091006, "The cryptographic message does not contain an expected authenticated attribute."},
+      {kStatusAuthAttributeMissing, "The cryptographic message does not contain an expected authenticated attribute."},
       {kStatusHashValue, "The hash value is not correct."},
       {kStatusRecipientNotFound, "The enveloped-data message does not contain the specified recipient."},
       {kStatusSignerNotFoundInMessage, "Cannot find the original signer."},

@@ -1,7 +1,8 @@
 // The status codes that verification, decryption and certificate chains
-// report: the codes of the Windows cryptography a user looks up, with the
-// system's English texts (registered with RegisterErrorText, so
-// GetWinErrorText gives them).
+// report, with their English texts (registered with RegisterErrorText, so
+// ErrorText and GetWinErrorText give them). The numbers and texts are those
+// users already look up for these outcomes; each keeps its customary name
+// beside it.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,7 @@ enum : uint32_t {
   kStatusMessageError = 0x80091001,        // CRYPT_E_MSG_ERROR: a message operation failed
   kStatusUnknownAlgorithm = 0x80091002,    // CRYPT_E_UNKNOWN_ALGO
   kStatusInvalidMessageType = 0x80091004,  // CRYPT_E_INVALID_MSG_TYPE
+  kStatusAuthAttributeMissing = 0x80091006,  // CRYPT_E_AUTH_ATTR_MISSING: a signed attribute is missing
   kStatusHashValue = 0x80091007,           // CRYPT_E_HASH_VALUE: the content's hash differs from the signed one
   kStatusRecipientNotFound = 0x8009100B,   // CRYPT_E_RECIPIENT_NOT_FOUND
   kStatusSignerNotFoundInMessage = 0x8009100E,  // CRYPT_E_SIGNER_NOT_FOUND

@@ -44,7 +44,7 @@ uint32_t SignatureErrorStatus(uint32_t fallback) {
   ERR_clear_error();
   if (ERR_GET_LIB(e) == ERR_LIB_CMS) {
     switch (ERR_GET_REASON(e)) {
-      case CMS_R_ERROR_READING_MESSAGEDIGEST_ATTRIBUTE: return 0x80091006;  // CRYPT_E_AUTH_ATTR_MISSING
+      case CMS_R_ERROR_READING_MESSAGEDIGEST_ATTRIBUTE: return kStatusAuthAttributeMissing;
       case CMS_R_MESSAGEDIGEST_ATTRIBUTE_WRONG_LENGTH: return kStatusHashValue;
       case CMS_R_NO_MATCHING_DIGEST:
       case CMS_R_UNKNOWN_DIGEST_ALGORITHM:

@@ -1,5 +1,5 @@
-// What a PKCS #7 body holds, read from its ASN.1 tree without the
-// cryptographic platform: the certificates it carries, its signers and, for
+// What a PKCS #7 body holds, read from its ASN.1 tree without the OpenSSL
+// layer: the certificates it carries, its signers and, for
 // enveloped data, its recipients. TPKCS7SignatureInfo reads a detached
 // signature (signed-data); TPKCS7MimeInfo reads an application/pkcs7-mime
 // body, signed-data or enveloped-data.

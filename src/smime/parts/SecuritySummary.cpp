@@ -68,9 +68,7 @@ std::string DecryptProblemsText(const TSmimeInfo& info) { return JoinStrings(inf
 
 std::string StatusCodeText(uint32_t code) {
   if (code == kStatusNotChecked) return "not checked";
-  std::string text = GetWinErrorText(code);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  return text;
+  return ErrorText(code);
 }
 
 std::string TrustStatusText(uint32_t status) {

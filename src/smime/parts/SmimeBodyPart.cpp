@@ -23,7 +23,7 @@ namespace {
 // SEQUENCE header and content-type OID, however the lengths are written.
 constexpr int32_t kSniffBytes = 100;
 
-// Codes of the platform layer meaning "this is no data of that kind".
+// Codes of the CMS readers meaning "this is no data of that kind".
 constexpr uint32_t kCodeNotEncrypted = static_cast<uint32_t>(-2);
 constexpr uint32_t kCodeNotSigned = static_cast<uint32_t>(-3);
 

@@ -57,7 +57,7 @@ public:
   // The signing-time attribute's characters as they stand
   // ("230415120000Z"), empty without one.
   std::string SigningTime;
-  // 0 valid, kStatusSignerNotFound, another platform code; kStatusNotChecked
+  // 0 valid, kStatusSignerNotFound, another code of StatusCodes.h; kStatusNotChecked
   // before any check.
   uint32_t VerifyStatus = kStatusNotChecked;
   // 0 success, the error code otherwise; kStatusNotChecked before any attempt.

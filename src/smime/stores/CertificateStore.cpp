@@ -154,10 +154,10 @@ std::string TCertStore::StoreDirectory(const std::string& name) {
   return StoresDirectory() + "/" + name;
 }
 
-std::unique_ptr<TCertStore> TCertStore::Open(const std::string& name) {
+std::unique_ptr<TCertStore> TCertStore::Open(const std::string& name, int* error) {
   std::string dir = StoreDirectory(name);
   if (dir.empty()) {
-    SetLastError(EINVAL);
+    if (error) *error = EINVAL;
     return nullptr;
   }
   std::unique_ptr<TCertStore> store(new TCertStore);
@@ -174,7 +174,7 @@ std::unique_ptr<TCertStore> TCertStore::Open(const std::string& name) {
   } else if (errno == ENOENT) {
     return store;  // a store nobody wrote to yet
   } else {
-    SetLastError(static_cast<uint32_t>(errno));
+    if (error) *error = errno;
     return nullptr;
   }
   std::sort(names.begin(), names.end());

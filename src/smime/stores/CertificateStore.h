@@ -34,10 +34,10 @@ public:
   // name ("", ".", "..", names with "/" or NUL).
   static std::string StoreDirectory(const std::string& name);
 
-  // Reads the store. A store that does not exist yet is empty. nullptr, with
-  // the last error (WinError.h) set, when the name is not usable or the
-  // directory cannot be read.
-  static std::unique_ptr<TCertStore> Open(const std::string& name);
+  // Reads the store. A store that does not exist yet is empty. nullptr when
+  // the name is not usable or the directory cannot be read, with the errno
+  // that says why in *error when error is given.
+  static std::unique_ptr<TCertStore> Open(const std::string& name, int* error = nullptr);
 
   const std::string& Name() const { return Name_; }
   const std::string& Directory() const { return Directory_; }

@@ -41,7 +41,7 @@ int RunImportCert(TCommandContext& ctx) {
   for (const crypto::TCertHandle& cert : certs) {
     std::string error;
     TCertificate c(cert);
-    std::string name = c.NameAttribute(false, 0);
+    std::string name = c.NameAttribute(TNameOf::Subject, TNameAttribute::CommonName);
     if (name.empty()) name = c.SerialNumber();
     switch (TCertStore::AddCertificate(store, cert, error)) {
       case TCertStore::TAddResult::Added: ctx.Out << "Added to \"" << store << "\": \"" << name << "\"\n"; break;

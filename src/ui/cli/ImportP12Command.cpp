@@ -61,7 +61,7 @@ std::string FirstLine(const std::string& bytes) {
 
 std::string Describe(const crypto::TCertHandle& cert) {
   TCertificate c(cert);
-  std::string name = c.NameAttribute(false, 0);
+  std::string name = c.NameAttribute(TNameOf::Subject, TNameAttribute::CommonName);
   if (name.empty()) name = c.SubjectParts().empty() ? c.SerialNumber() : c.SubjectParts().front();
   return "\"" + name + "\"";
 }

@@ -12,10 +12,7 @@
 namespace tessel {
 
 [[noreturn]] void RaiseFileError(const char* what, const std::string& name, int err) {
-  SetLastError(static_cast<uint32_t>(err));
-  std::string text = GetWinErrorText(static_cast<uint32_t>(err));
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  throw EWinException(std::string(what) + " \"" + name + "\". " + text, static_cast<uint32_t>(err));
+  RaiseSystemError(std::string(what) + " \"" + name + "\".", static_cast<uint32_t>(err));
 }
 
 TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : FileName_(fileName) {
@@ -70,10 +67,7 @@ int32_t TFileStream::Write(const void* buffer, int32_t count) {
   while (done < count) {
     ssize_t n = ::write(Fd_, p + done, static_cast<size_t>(count - done));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      SetLastError(static_cast<uint32_t>(errno));
-      break;
-    }
+    if (n <= 0) break;  // the caller sees the short count
     done += static_cast<int32_t>(n);
   }
   return done;

@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "util/system/WinError.h"
 
 extern char** environ;
 
@@ -80,11 +79,14 @@ std::string FindProgramFile(const std::string& program) {
   return std::string();
 }
 
-bool StartDetachedProgram(const std::string& program, const std::vector<std::string>& args) {
+bool StartDetachedProgram(const std::string& program, const std::vector<std::string>& args, int* error) {
+  auto fail = [error](int code) {
+    if (error) *error = code;
+    return false;
+  };
   std::string file = FindProgramFile(program);
   if (file.empty()) {
-    SetLastError(ENOENT);
-    return false;
+    return fail(ENOENT);
   }
   // Everything the children use is prepared here: after fork they may not allocate.
   std::vector<char*> argv;
@@ -96,8 +98,7 @@ bool StartDetachedProgram(const std::string& program, const std::vector<std::str
   TFd nullFd(open("/dev/null", O_RDONLY | O_CLOEXEC));
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) {
-    SetLastError(static_cast<uint32_t>(errno));
-    return false;
+    return fail(errno);
   }
   TFd readEnd(fds[0]), writeEnd(fds[1]);
 
@@ -124,23 +125,19 @@ bool StartDetachedProgram(const std::string& program, const std::vector<std::str
   writeEnd.Close();
   nullFd.Close();
   if (child < 0) {
-    SetLastError(static_cast<uint32_t>(forkError));
-    return false;
+    return fail(forkError);
   }
   int status = 0;
   while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
   }
   // The pipe closes without data when exec succeeded (close-on-exec) and
   // carries the errno when it did not.
-  int error = 0;
+  int execError = 0;
   ssize_t n;
   do {
-    n = read(readEnd.Fd, &error, sizeof error);
+    n = read(readEnd.Fd, &execError, sizeof execError);
   } while (n < 0 && errno == EINTR);
-  if (n == static_cast<ssize_t>(sizeof error)) {
-    SetLastError(static_cast<uint32_t>(error));
-    return false;
-  }
+  if (n == static_cast<ssize_t>(sizeof execError)) return fail(execError);
   return true;
 }
 

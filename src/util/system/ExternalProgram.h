@@ -12,9 +12,9 @@ namespace tessel {
 // PATH. The program runs detached: in its own session, with standard input
 // from /dev/null, no descriptor of ours above 2, and it is never our child,
 // so no zombie is left whatever happens to it. Returns true when the program
-// was executed; false (with the errno in SetLastError) when it could not be
-// found or started.
-bool StartDetachedProgram(const std::string& program, const std::vector<std::string>& args);
+// was executed; false when it could not be found or started, with the errno
+// that says why in *error when error is given.
+bool StartDetachedProgram(const std::string& program, const std::vector<std::string>& args, int* error = nullptr);
 
 // The file the program name stands for: program itself when it holds a '/',
 // else the first executable regular file of that name in PATH; "" when none.

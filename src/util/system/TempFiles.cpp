@@ -22,13 +22,6 @@ constexpr size_t kMaxExtension = 64;
 // but a bound on the loop when the directory misbehaves.
 constexpr uint32_t kMaxNumber = 0x100000;
 
-[[noreturn]] void RaiseError(const std::string& message, int err) {
-  SetLastError(static_cast<uint32_t>(err));
-  std::string text = GetWinErrorText(static_cast<uint32_t>(err));
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  throw EWinException(message + " " + text, static_cast<uint32_t>(err));
-}
-
 // One file-name component: no separator, no NUL or control byte, so the name
 // cannot leave the directory (".." stays harmless inside a longer name), and
 // no longer than max bytes, cut before a UTF-8 continuation byte.
@@ -67,10 +60,11 @@ std::string TTempFiles::FirstFreeName(const std::string& dir, const std::string&
     struct stat st;
     if (::lstat(name.c_str(), &st) != 0) {
       if (errno == ENOENT) return name;
-      RaiseError("Cannot create file \"" + name + "\".", errno);
+      RaiseSystemError("Cannot create file \"" + name + "\".", static_cast<uint32_t>(errno));
     }
   }
-  RaiseError("Cannot create file \"" + NumberedName(dir, prefix, number, extension) + "\".", EEXIST);
+  RaiseSystemError("Cannot create file \"" + NumberedName(dir, prefix, number, extension) + "\".",
+                   static_cast<uint32_t>(EEXIST));
 }
 
 TTempFileStream::TTempFileStream(TTempFiles* owner, const std::string& fileName)
@@ -113,15 +107,17 @@ std::string TTempFiles::TempDirectory() {
   if (base.back() != '/') base += '/';
   std::string dir = base + "tessel-" + std::to_string(::getuid());
   if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST)
-    RaiseError("Cannot create temporary directory \"" + dir + "\".", errno);
+    RaiseSystemError("Cannot create temporary directory \"" + dir + "\".", static_cast<uint32_t>(errno));
   // An existing directory is used only when it is the user's own and
   // private (and not a link to one): otherwise another user could plant or
   // read our files. Nobody else can swap it afterwards as long as its parent
   // is sticky (/tmp) or the user's own.
   struct stat st;
-  if (::lstat(dir.c_str(), &st) != 0) RaiseError("The temporary directory \"" + dir + "\" is not usable.", errno);
+  if (::lstat(dir.c_str(), &st) != 0)
+    RaiseSystemError("The temporary directory \"" + dir + "\" is not usable.", static_cast<uint32_t>(errno));
   if (!S_ISDIR(st.st_mode) || st.st_uid != ::getuid() || (st.st_mode & 077) != 0)
-    RaiseError("The temporary directory \"" + dir + "\" is not private to the user.", EACCES);
+    RaiseSystemError("The temporary directory \"" + dir + "\" is not private to the user.",
+                     static_cast<uint32_t>(EACCES));
   return dir + "/";
 }
 

@@ -19,22 +19,19 @@ public:
   uint32_t ErrorCode;
 };
 
-// The calling thread's last error code, set by the platform layers where an
-// operation fails (file streams, temporary files, certificate stores).
-uint32_t GetLastError();
-void SetLastError(uint32_t code);
-
-// The system's message text for a code, ending in a line break like the
-// platform's own texts; an unknown code gives the empty string.
+// The text of a code without a line break: what a subsystem registered for
+// it, or the system's text of an errno; "" for an unknown code.
+std::string ErrorText(uint32_t code);
+// The same text ending in CR LF, the form callers of this name have always
+// received (an unknown code still gives "").
 std::string GetWinErrorText(uint32_t code);
-std::string GetLastErrorText();
 
 // Registers (or replaces) the text of a status code of our own.
 void RegisterErrorText(uint32_t code, const std::string& text);
 
-// Raise EWinException with the message and the last error code.
-[[noreturn]] void RaiseWinError(const std::string& message);
-// Raise a plain Exception with the message followed by the last error's text.
-[[noreturn]] void RaiseLastError(const std::string& message);
+// Raises EWinException with code and a message that says what failed
+// followed by the code's text, which says why ("Cannot open file "x".
+// No such file or directory."); the message alone when the code has no text.
+[[noreturn]] void RaiseSystemError(const std::string& message, uint32_t code);
 
 }  // namespace tessel

@@ -177,8 +177,7 @@ void ForceFileDirectory(const std::string& fileName) {
     if (p == dir.size() || dir[p] == '/') {
       std::string part = dir.substr(0, p);
       if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) {
-        SetLastError(static_cast<uint32_t>(errno));
-        RaiseWinError("Cannot create directory \"" + part + "\"");
+        RaiseSystemError("Cannot create directory \"" + part + "\".", static_cast<uint32_t>(errno));
       }
     }
   }

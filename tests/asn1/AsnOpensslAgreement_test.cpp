@@ -136,7 +136,7 @@ std::string FindBlob(const std::string& message, const std::string& dump) {
 
 }  // namespace
 
-TEST(asn1_openssl, corpus_objects_agree_with_stored_dumps) {
+TEST(Asn1Openssl, corpus_objects_agree_with_stored_dumps) {
   fs::path corpus = TESSEL_CORPUS, dumps = corpus / "expected-openssl" / "asn1parse";
   TESSEL_REQUIRE_CORPUS(dumps);
   int seen = 0, refused = 0, missing = 0;
@@ -170,7 +170,7 @@ TEST(asn1_openssl, corpus_objects_agree_with_stored_dumps) {
   EXPECT_EQ(missing, static_cast<int>(kNoBlob.size()));
 }
 
-TEST(asn1_openssl, objects_made_now_agree) {
+TEST(Asn1Openssl, objects_made_now_agree) {
   if (std::system("openssl version > /dev/null 2>&1") != 0) GTEST_SKIP() << "no openssl";
   TTempDir temp("tessel-asn1");
   const fs::path& dir = temp.Path();

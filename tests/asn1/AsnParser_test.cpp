@@ -65,7 +65,7 @@ std::string Walk(const std::string& octets) {
 
 }  // namespace
 
-TEST(asn1_readers, same_input_both_readers) {
+TEST(Asn1Readers, same_input_both_readers) {
   // Octets the tree parser's first element takes, or "!offset" where it
   // failed (the first octet of the innermost element it could not read),
   // and what the streaming reader yields. The streaming reader stops
@@ -107,14 +107,14 @@ TEST(asn1_readers, same_input_both_readers) {
   }
 }
 
-TEST(asn1_readers, every_truncation_gives_no_tree) {
+TEST(Asn1Readers, every_truncation_gives_no_tree) {
   std::string octets = FromHex("30 80 06 03 2A 03 04 A0 80 31 0C 02 01 01 13 02 41 42 9F 2A 02 00 01 00 00 04 81 80") +
                        std::string(128, 'x') + FromHex("00 00");
   ASSERT_TRUE(Parse(octets));
   for (size_t n = 0; n < octets.size(); ++n) EXPECT_FALSE(Parse(octets.substr(0, n))) << n;
 }
 
-TEST(asn1_readers, huge_claimed_length_allocates_little) {
+TEST(Asn1Readers, huge_claimed_length_allocates_little) {
   TStringStream stream(FromHex("04 84 7F FF FF FF 01 02 03"));
   TAsnParser parser(stream);
   TAllocationProbe probe;
@@ -127,7 +127,7 @@ TEST(asn1_readers, huge_claimed_length_allocates_little) {
   EXPECT_LE(gLargest, 256u * 1024);
 }
 
-TEST(asn1_readers, nesting_cap) {
+TEST(Asn1Readers, nesting_cap) {
   // NULL inside levels SEQUENCEs of definite length (always in two octets).
   auto definite = [](int levels) {
     std::string s = FromHex("05 00");

@@ -11,13 +11,13 @@
 using namespace tessel;
 using namespace tessel::test;
 
-TEST(asn1_text, tag_names_from_the_number_alone) {
+TEST(Asn1Text, tag_names_from_the_number_alone) {
   // The others are in the --asn1 golden files.
   const std::pair<uint32_t, const char*> names[] = {{6, "OID"}, {20, "T61String"}, {24, "[24]"}, {31, "[31]"}};
   for (auto [tag, name] : names) EXPECT_EQ(TUnknown(tag, acContext).TagName(), name);
 }
 
-TEST(asn1_text, values) {
+TEST(Asn1Text, values) {
   TUnknown cert(4, acUniversal, FromHex("30 82 01 0A") + std::string(296, 'Z'));
   EXPECT_EQ(cert.ValueHex(4, ' '), "30 82 01 0A... --Skipped 296 octets--");
   EXPECT_EQ(cert.ValueHex(4, '\0'), "3082010A... --Skipped 296 octets--");
@@ -34,7 +34,7 @@ TEST(asn1_text, values) {
   EXPECT_EQ(TInt(std::string(40, '\x01').data(), 40).ValueText(2), "0101... --Skipped 38 octets--");
 }
 
-TEST(asn1_text, descriptions) {
+TEST(Asn1Text, descriptions) {
   const std::pair<std::unique_ptr<TAsnElem>, const char*> cases[] = {
       {Parse(FromHex("02 02 00 C3")), "INTEGER, Length: 2, Value: 00C3"},
       {Parse(FromHex("13 04") + "Test"), "PrintableString, Length: 4 Value: Test"},
@@ -56,7 +56,7 @@ TEST(asn1_text, descriptions) {
   EXPECT_EQ(TUnknown(22, acUniversal, std::string(300, 'x')).Describe(), "IA5String, Length: 300 Value: " + std::string(256, 'x'));
 }
 
-TEST(asn1_oid, dotted_forms) {
+TEST(Asn1Oid, dotted_forms) {
   const std::pair<const char*, const char*> cases[] = {
       {"2A 86 48 86 F7 0D 01 07 02", "1.2.840.113549.1.7.2"}, {"55 04 03", "2.5.4.3"}, {"", ""},
       {"00", "0.0"}, {"27", "0.39"}, {"28", "1.0"}, {"4F", "1.39"}, {"50", "2.0"}, {"7F", "2.47"},
@@ -69,7 +69,7 @@ TEST(asn1_oid, dotted_forms) {
   for (auto [hex, dotted] : cases) EXPECT_EQ(OidToDotted(FromHex(hex)), dotted) << hex;
 }
 
-TEST(asn1_oid, hostile_arc_is_written_in_hex_quickly) {
+TEST(Asn1Oid, hostile_arc_is_written_in_hex_quickly) {
   auto start = std::chrono::steady_clock::now();
   std::string dotted = OidToDotted(FromHex("2A") + std::string(100000, '\xFF') + FromHex("7F"));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
@@ -86,7 +86,7 @@ std::unique_ptr<TAsnElem> Primitive(uint8_t cls, uint32_t tag, const std::string
 
 }  // namespace
 
-TEST(asn1_text, shown_values_are_utf8_or_hex) {
+TEST(Asn1Text, shown_values_are_utf8_or_hex) {
   const std::string fffd = "\xEF\xBF\xBD";
   const std::tuple<uint8_t, uint32_t, std::string, std::string> cases[] = {
       {acUniversal, 30, FromHex("00 47 00 72 00 FC"), "Gr\xC3\xBC"},                  // BMPString
@@ -119,7 +119,7 @@ TEST(asn1_text, shown_values_are_utf8_or_hex) {
   EXPECT_EQ(AsnValueUtf8(*Parse(FromHex("06 03 55 04 03")), 0), "2.5.4.3");
 }
 
-TEST(asn1_text, cut_between_characters_with_a_note) {
+TEST(Asn1Text, cut_between_characters_with_a_note) {
   const std::string ue = "\xC3\xBC";
   const std::tuple<uint32_t, std::string, std::string> cases[] = {
       {12, std::string(255, 'a') + ue, std::string(255, 'a') + "... --Skipped 2 octets--"},

@@ -6,7 +6,7 @@
 using namespace tessel;
 using namespace tessel::test;
 
-TEST(asn1_write, round_trips_below_tag_31) {
+TEST(Asn1Write, round_trips_below_tag_31) {
   // Input, and the definite-length encoding when it differs.
   const std::pair<std::string, std::string> cases[] = {
       {FromHex("01 01 FF"), ""}, {FromHex("02 02 00 C3"), ""}, {FromHex("03 03 00 0A 0B"), ""}, {FromHex("05 00"), ""},
@@ -28,7 +28,7 @@ TEST(asn1_write, round_trips_below_tag_31) {
   EXPECT_EQ(HexDump(Encode(TUnknown(200, acContext, "x"))), "9F 81 48 01 78");  // a tag number in two octets
 }
 
-TEST(asn1_write, sequence_encoding_fixed_at_first_use_blobs_and_base64) {
+TEST(Asn1Write, sequence_encoding_fixed_at_first_use_blobs_and_base64) {
   TSeq seq;
   seq.Add(std::make_unique<TInt>("\x01", 1));
   EXPECT_EQ(seq.ContentLength(), 3);
@@ -48,7 +48,7 @@ TEST(asn1_write, sequence_encoding_fixed_at_first_use_blobs_and_base64) {
   EXPECT_EQ(TUnknown(4, acUniversal, std::string(100, '\0')).EncodedBase64().substr(76, 2), "\r\n");
 }
 
-TEST(asn1_split, children_of_the_outer_element) {
+TEST(Asn1Split, children_of_the_outer_element) {
   const std::string caps = FromHex("30 0F 30 05 06 03 2A 03 04 02 02 00 80 30 02 05 00");
   const std::string indef = FromHex("30 80 30 80 02 01 07 00 00 04 01 AA 00 00 02 01 09");
   const struct {

@@ -8,7 +8,7 @@
 
 using namespace tessel;
 
-TEST(oid_table, pinned_rows_and_repeated_oids) {
+TEST(OidTable, pinned_rows_and_repeated_oids) {
   const std::tuple<int, const char*, const char*> rows[] = {
       {1, "0 9 2342 19200300 100 1 25", "domainComponent"}, {62, "1 2 840 113549 1 7 1", "data"},
       {63, "1 2 840 113549 1 7 2", "signedData"}, {64, "1 2 840 113549 1 7 3", "envelopedData"},
@@ -36,7 +36,7 @@ TEST(oid_table, pinned_rows_and_repeated_oids) {
   EXPECT_EQ(OidName("2.16.840.1.113730.2.5"), "netscape-cert-sequence");
 }
 
-TEST(oid_table, names_of_everyday_oids) {
+TEST(OidTable, names_of_everyday_oids) {
   // Captions, and the names in certificates, are in the --asn1 golden files.
   const std::pair<const char*, const char*> names[] = {
       {"1.2.840.113549.1.1.1", "rsaEncryption"}, {"1.2.840.113549.1.1.11", "sha256WithRSAEncryption"},
@@ -50,7 +50,7 @@ TEST(oid_table, names_of_everyday_oids) {
   for (const char* unknown : {"1.2.3.4", "2.5.4", "2.5.4.3.0", "2 5 4 3", ""}) EXPECT_EQ(OidName(unknown), "");
 }
 
-TEST(oid_table, generated_file_matches_its_script) {
+TEST(OidTable, generated_file_matches_its_script) {
   if (!std::filesystem::exists("/etc/dumpasn1/dumpasn1.cfg")) GTEST_SKIP() << "no dumpasn1 configuration";
   std::filesystem::path repo = std::filesystem::path(TESSEL_TEST_DATA).parent_path().parent_path().parent_path();
   std::string command = "python3 '" + (repo / "scripts" / "gen_oid_table.py").string() + "' --check";

@@ -28,7 +28,7 @@ void Exercise(TBodyPart& part, int& parts) {
 
 }  // namespace
 
-TEST(corpus, every_file_parses_or_fails_cleanly) {
+TEST(Corpus, every_file_parses_or_fails_cleanly) {
   namespace fs = std::filesystem;
   TESSEL_REQUIRE_CORPUS(TESSEL_CORPUS);
   int files = 0, parsed = 0, parts = 0;

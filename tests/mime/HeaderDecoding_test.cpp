@@ -19,7 +19,7 @@ std::string HeaderOf(const std::string& text) {
 
 }  // namespace
 
-TEST(header_words, decoding_table) {
+TEST(HeaderWords, decoding_table) {
   const std::pair<const char*, const char*> cases[] = {
       {"=?iso-8859-2?Q?=A3=F3d=BC_i_Krak=F3w?=", "Łódź i Kraków"},
       // Each word with its own charset and encoding; the blank between stays.
@@ -55,7 +55,7 @@ TEST(header_words, decoding_table) {
   EXPECT_EQ(m->RootPart->GetField("SUBJECT"), u"\u0141\u00f3d\u017a");
 }
 
-TEST(header_words, faults_inside_words_are_noted_not_raised) {
+TEST(HeaderWords, faults_inside_words_are_noted_not_raised) {
   THeaderProblems problems;
   // Base64 with a pad in the second place: the quads before it stay.
   EXPECT_EQ(DecodeHeaderLine("=?us-ascii?B?YWJj=Q==?=", &problems), "abc");
@@ -68,7 +68,7 @@ TEST(header_words, faults_inside_words_are_noted_not_raised) {
   EXPECT_EQ(problems.Notes[2], "Unknown charset x-unknown");
 }
 
-TEST(header_text, plain_bytes_read_as_utf8_or_latin1) {
+TEST(HeaderText, plain_bytes_read_as_utf8_or_latin1) {
   EXPECT_EQ(SystemTextToUtf8("caf\xC3\xA9"), "café");
   EXPECT_EQ(SystemTextToUtf8("caf\xE9"), "café");
   // Overlong forms, surrogates and cut sequences are no UTF-8.
@@ -77,7 +77,7 @@ TEST(header_text, plain_bytes_read_as_utf8_or_latin1) {
   EXPECT_EQ(HeaderOf("M\xFCller =?utf-8?Q?M=C3=BCller?= M\xC3\xBCller"), "Müller Müller Müller");
 }
 
-TEST(header_words, rfc2047_vectors) {
+TEST(HeaderWords, rfc2047_vectors) {
   std::string path = corpus::Corpus() + "/vectors/rfc2047-encoded-words.json";
   TESSEL_REQUIRE_CORPUS(path);
   // Where the engine's rules give another text than the RFC (or CPython),
@@ -108,7 +108,7 @@ TEST(header_words, rfc2047_vectors) {
 
 // Bad bytes read leniently: one U+FFFD per bad stretch, and reading goes on
 // exactly after it, nothing after it lost.
-TEST(header_words, lenient_utf7_and_utf8) {
+TEST(HeaderWords, lenient_utf7_and_utf8) {
   const std::pair<const char*, const char*> cases[] = {
       {"=?utf-7?Q?a+ZeVnLIqe-b?=", "a\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E" "b"},
       {"=?utf-7?Q?a+-b?=", "a+b"},

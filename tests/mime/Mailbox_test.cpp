@@ -13,7 +13,7 @@ std::string Addresses(const std::string& field) {
   return list;
 }
 
-TEST(mailbox_list, addresses_and_text_that_only_looks_like_one) {
+TEST(MailboxList, addresses_and_text_that_only_looks_like_one) {
   const std::pair<const char*, const char*> cases[] = {
       {"alice@example.com", "alice@example.com"},
       {"Alice <alice@example.com>", "alice@example.com"},
@@ -53,7 +53,7 @@ TEST(mailbox_list, addresses_and_text_that_only_looks_like_one) {
   for (const auto& [field, expected] : cases) EXPECT_EQ(Addresses(field), expected) << field;
 }
 
-TEST(mailbox_list, raw_field_is_the_last_line_unfolded) {
+TEST(MailboxList, raw_field_is_the_last_line_unfolded) {
   const std::string header =
       "Subject: s\r\nFrom: first@example.com\r\nfrom : =?utf-8?q?A?=\r\n <second@example.com>\r\n"
       "X-From: no@example.com\r\n\r\nFrom: body@example.com\r\n";

@@ -17,7 +17,7 @@ using namespace std::string_literals;
 
 // --- parts ----------------------------------------------------------------------
 
-TEST(part_content, raw_decoded_whole_and_header_text) {
+TEST(PartContent, raw_decoded_whole_and_header_text) {
   auto m = Parse(Crlf("Subject: caf\xE9|Content-Transfer-Encoding: BASE64||YWJj|ZGVm|"));
   TBodyPart& p = *m->RootPart;
   EXPECT_EQ(Raw(p), Crlf("YWJj|ZGVm|"));
@@ -31,7 +31,7 @@ TEST(part_content, raw_decoded_whole_and_header_text) {
   EXPECT_EQ(p.GetRawText(), "");
 }
 
-TEST(part_analysis, fields_names_and_attachments) {
+TEST(PartAnalysis, fields_names_and_attachments) {
   auto m = Parse(Crlf("Content-Type: multipart/mixed; boundary=b||--b|Content-Type: TEXT/plain; name=a.txt|"
                       "Content-Disposition: ATTACHMENT; filename=\"b.txt\"; name=c.txt||x|"
                       "--b|Content-Disposition: inline||y|--b|Content-Type: image/png|"
@@ -50,7 +50,7 @@ TEST(part_analysis, fields_names_and_attachments) {
   EXPECT_EQ(root.Children(-1), nullptr);
 }
 
-TEST(part_tree, freeing_extracting_copying_and_moving) {
+TEST(PartTree, freeing_extracting_copying_and_moving) {
   auto m = Parse(Crlf("Content-Type: multipart/mixed; boundary=b||--b|Content-Disposition: attachment||x|"
                       "--b|Content-Type: message/rfc822||S: 1||x|--b|Content-Disposition: attachment||y|--b--"));
   TBodyPart& root = *m->RootPart;
@@ -73,7 +73,7 @@ TEST(part_tree, freeing_extracting_copying_and_moving) {
 
 // --- messages ---------------------------------------------------------------------
 
-TEST(message_indexes, text_html_related_attachments_and_ids) {
+TEST(MessageIndexes, text_html_related_attachments_and_ids) {
   auto m = Parse(Crlf("Content-Type: multipart/mixed; boundary=o||"
                       "--o|Content-Type: multipart/related; boundary=r||"
                       "--r|Content-Type: text/html||<p>|--r|Content-Type: image/png|Content-ID: pic@x||P|"
@@ -97,7 +97,7 @@ TEST(message_indexes, text_html_related_attachments_and_ids) {
   EXPECT_EQ(m->Roots(1), nullptr);
 }
 
-TEST(message_lifecycle, reparse_and_streams) {
+TEST(MessageLifecycle, reparse_and_streams) {
   std::string text = Crlf("Content-Type: multipart/mixed; boundary=b||--b||one|--b||two|--b--");
   auto m = Parse(text);
   m->Reparse();
@@ -109,7 +109,7 @@ TEST(message_lifecycle, reparse_and_streams) {
 
 // --- message files -----------------------------------------------------------------
 
-TEST(message_file, line_end_rule) {
+TEST(MessageFile, line_end_rule) {
   for (const char* yes : {"A: b\nC: d\n\nbody\r\n", "A: b\n", "\nbody"}) EXPECT_TRUE(HasBareLfHeader(yes)) << yes;
   for (const char* no : {"A: b\r\nC: d\n\nbody", "A: b\rC: d\n\n", "no line end", ""})
     EXPECT_FALSE(HasBareLfHeader(no)) << no;
@@ -132,7 +132,7 @@ TEST(message_file, line_end_rule) {
   EXPECT_EQ(mixed, "A: b\r\n\r\nx\ny");
 }
 
-TEST(message_file, mapped_and_read_files_convert_alike) {
+TEST(MessageFile, mapped_and_read_files_convert_alike) {
   // Large enough for the conversion to go in pieces; a CR LF pair and a bare
   // LF sit on the piece boundary (8 MB).
   std::string bytes = "Subject: big\n\n";
@@ -166,7 +166,7 @@ TEST(message_file, mapped_and_read_files_convert_alike) {
 
 // --- the one way in: options, bare PKCS #7 -------------------------------------
 
-TEST(open_message, bare_pkcs7_is_recognised_by_its_first_two_elements) {
+TEST(OpenMessage, bare_pkcs7_is_recognised_by_its_first_two_elements) {
   const std::string oid = "\x06\x09\x2A\x86\x48\x86\xF7\x0D\x01\x07\x02";
   struct {
     std::string bytes;
@@ -189,7 +189,7 @@ TEST(open_message, bare_pkcs7_is_recognised_by_its_first_two_elements) {
   for (const auto& row : rows) EXPECT_EQ(IsBarePkcs7(row.bytes), row.bare) << testing::PrintToString(row.bytes);
 }
 
-TEST(open_message, bare_pkcs7_opens_as_one_part_with_its_bytes_unchanged) {
+TEST(OpenMessage, bare_pkcs7_opens_as_one_part_with_its_bytes_unchanged) {
   // The length octets 0A 0A look like an LF-only header block ending in an
   // empty line: the line-end rule would rewrite the object.
   std::string der = "\x30\x82\x0A\x0A\x06\x09\x2A\x86\x48\x86\xF7\x0D\x01\x07\x02";
@@ -232,7 +232,7 @@ int32_t EmbeddedDepth(TMessage& m) {
 
 }  // namespace
 
-TEST(open_message, embedded_messages_parse_with_the_options_of_their_message) {
+TEST(OpenMessage, embedded_messages_parse_with_the_options_of_their_message) {
   std::string bytes;
   for (int i = 0; i < 5; ++i) bytes += "Content-Type: message/rfc822\r\n\r\n";
   bytes += "Content-Type: text/x-marked\r\n\r\nx";
@@ -257,7 +257,7 @@ TEST(open_message, embedded_messages_parse_with_the_options_of_their_message) {
   EXPECT_EQ(EmbeddedDepth(*capped), 3);
 }
 
-TEST(open_message, binary_body_in_a_converted_file_says_so) {
+TEST(OpenMessage, binary_body_in_a_converted_file_says_so) {
   std::string lf = "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Transfer-Encoding: Binary\n\nA\nB\n"
                    "--b\nContent-Transfer-Encoding: 8bit\n\nC\nD\n--b--\n";
   auto m = OpenMessageBytes(lf, MimeParseOptions());

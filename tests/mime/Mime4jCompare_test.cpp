@@ -69,7 +69,7 @@ void Compare(const TLoaded& loaded, const std::string& dir, const TEntity& entit
 
 }  // namespace
 
-TEST(corpus_compare, mime4j_trees) {
+TEST(CorpusCompare, mime4j_trees) {
   std::string base = Corpus() + "/mime4j/core/src/test/resources/";
   TESSEL_REQUIRE_CORPUS(base + "testmsgs/basic-plain.msg");
   TAgreement agreement(ReadKnown(TESSEL_TEST_DATA "/mime4j-differences.txt"));

@@ -32,7 +32,7 @@ std::string Outline(const std::string& text) {
 
 }  // namespace
 
-TEST(parser_headers, header_blocks) {
+TEST(ParserHeaders, header_blocks) {
   const std::pair<std::string, std::string> cases[] = {
       // Bytes given directly keep the CR-only line rule (files are converted
       // by the loader): LF-only text is one header line.
@@ -53,7 +53,7 @@ TEST(parser_headers, header_blocks) {
   EXPECT_EQ(m->RootPart->Params.Value("x-a"), "second");
 }
 
-TEST(parser_multipart, delimiter_stack) {
+TEST(ParserMultipart, delimiter_stack) {
   const std::pair<const char*, const char*> cases[] = {
       {"Content-Type: multipart/mixed; boundary=\"b\"||preamble|--b|Content-Type: text/plain||one|--b||two|--b--|"
        "epilogue|",
@@ -113,7 +113,7 @@ TEST(parser_multipart, delimiter_stack) {
   EXPECT_EQ(Raw(*m->RootPart), Crlf("preamble|--b|Content-Type: text/plain||one|--b||two|--b--|"));
 }
 
-TEST(parser_classes, embedded_messages) {
+TEST(ParserClasses, embedded_messages) {
   auto m = Parse(Crlf("Content-Type: multipart/mixed; boundary=b||--b|Content-Type: MESSAGE/RFC822||"
                       "Subject: inner||hello|--b|Content-Type: message/rfc822||Subject: inner|--b|X-Outer: no||--b--"));
   TBodyPart* part = m->RootPart->Children(0);
@@ -143,7 +143,7 @@ public:
 
 }  // namespace
 
-TEST(parser_classes, failed_specialisation_keeps_the_plain_part) {
+TEST(ParserClasses, failed_specialisation_keeps_the_plain_part) {
   TParseOptions options = MimeParseOptions();
   options.SetPartClass("Multipart/X-Failing", [] { return std::unique_ptr<TBodyPart>(new TFailingPart()); });
   auto m = Parse(Crlf("Content-Type: multipart/mixed; boundary=o||--o|"
@@ -154,7 +154,7 @@ TEST(parser_classes, failed_specialisation_keeps_the_plain_part) {
   EXPECT_EQ(m->RootPart->Children(0)->ContentType, u"multipart/x-failing");
 }
 
-TEST(parser_limits, deep_nesting_stops_at_the_cap) {
+TEST(ParserLimits, deep_nesting_stops_at_the_cap) {
   std::string multiparts, messages;
   for (int i = 0; i < 3 * kMaxNestingDepth; ++i) {
     std::string b = "b" + std::to_string(i) + "x";
@@ -175,7 +175,7 @@ TEST(parser_limits, deep_nesting_stops_at_the_cap) {
   EXPECT_EQ(depth, kMaxNestingDepth);
 }
 
-TEST(parser_limits, hostile_multiparts_parse_in_linear_time) {
+TEST(ParserLimits, hostile_multiparts_parse_in_linear_time) {
   // Tens of thousands of multiparts whose delimiters never occur: each one
   // would otherwise scan the rest of the text.
   std::string text = "Content-Type: multipart/mixed; boundary=out\r\n\r\n";
@@ -201,7 +201,7 @@ TEST(parser_limits, hostile_multiparts_parse_in_linear_time) {
 // The finder itself, scanning and indexed: starts at, just after and
 // before an occurrence, overlapping lines, boundaries holding a CR, the
 // text's edges, and delimiters that are not line starts.
-TEST(delimiter_search, scan_and_index_find_the_same_occurrence) {
+TEST(DelimiterSearch, scan_and_index_find_the_same_occurrence) {
   const std::string text = Crlf("--a|--ab|x|--a||--|--|-- c|--b\rz|--b|--a");
   struct {
     std::string delimiter;
@@ -237,7 +237,7 @@ TEST(delimiter_search, scan_and_index_find_the_same_occurrence) {
   EXPECT_EQ(finder.Find("\r\n--a", 4), 12);
 }
 
-TEST(parser_limits, parts_and_decoded_copies_stay_within_the_memory_account) {
+TEST(ParserLimits, parts_and_decoded_copies_stay_within_the_memory_account) {
   // A flood of empty parts: each costs far more than its seven bytes.
   std::string flood = "Content-Type: multipart/mixed; boundary=b\r\n\r\n";
   for (int i = 0; i < 2000; ++i) flood += "--b\r\n\r\n";

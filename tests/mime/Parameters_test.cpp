@@ -16,7 +16,7 @@ TFieldList Parsed(const std::string& name, const std::string& value) {
 
 }  // namespace
 
-TEST(parameters, main_value_and_quoted_parameters) {
+TEST(Parameters, main_value_and_quoted_parameters) {
   TFieldList p = Parsed(" Content-Type ", "text/plain; charset=\"us-ascii\"; Format = flowed");
   EXPECT_EQ(p.Value("content-type"), "text/plain");
   EXPECT_EQ(p.Value("charset"), "us-ascii");
@@ -24,7 +24,7 @@ TEST(parameters, main_value_and_quoted_parameters) {
   EXPECT_EQ(p.Count(), 3);
 }
 
-TEST(parameters, scanning_quirks) {
+TEST(Parameters, scanning_quirks) {
   // A leading quote without its partner loses only the leading quote.
   EXPECT_EQ(Parsed("c", "x; a=\"open").Value("a"), "open");
   // Quotes do not protect a ";".
@@ -45,7 +45,7 @@ TEST(parameters, scanning_quirks) {
   EXPECT_EQ(Parsed("c", "x; filename*=utf-8''a%20b").Value("filename*"), "utf-8''a%20b");
 }
 
-TEST(field_list, replace_remove_and_order_beyond_the_scan_limit) {
+TEST(FieldList, replace_remove_and_order_beyond_the_scan_limit) {
   TFieldList list;
   for (int i = 0; i < 100; ++i) list.Set("k" + std::to_string(i), "v" + std::to_string(i));
   for (int i = 0; i < 100; i += 2) list.Set("k" + std::to_string(i), "");

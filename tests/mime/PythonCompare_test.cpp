@@ -39,7 +39,7 @@ void Compare(const TLoaded& loaded, const TJson& node, TBodyPart& part, const st
 
 }  // namespace
 
-TEST(corpus_compare, python_trees) {
+TEST(CorpusCompare, python_trees) {
   std::string dir = Corpus() + "/expected-python/";
   TESSEL_REQUIRE_CORPUS(dir + "cpython.structure.json");
   TAgreement agreement(ReadKnown(TESSEL_TEST_DATA "/cpython-differences.txt"));

@@ -47,7 +47,7 @@ int32_t OpenMessage(const fs::path& file) {
 
 }  // namespace
 
-TEST(smime_fuzz_regressions, every_input_opens_whole) {
+TEST(SmimeFuzzRegressions, every_input_opens_whole) {
   TStoreSandbox stores;
   std::vector<fs::path> files = RegressionFiles();
   ASSERT_FALSE(files.empty());
@@ -61,7 +61,7 @@ TEST(smime_fuzz_regressions, every_input_opens_whole) {
 // few signatures took seconds. The bundle is read once per process, so the
 // count is taken in a process of its own: this test binary run again for
 // this test alone, which opens the message three times.
-TEST(smime_fuzz_regressions, trust_bundle_is_read_exactly_once_for_any_number_of_chains) {
+TEST(SmimeFuzzRegressions, trust_bundle_is_read_exactly_once_for_any_number_of_chains) {
   fs::path signedMessage = fs::path(TESSEL_TEST_DATA) / "fuzz-regressions" / "trust-bundle-read-per-chain.eml";
   if (std::getenv("TESSEL_BUNDLE_CHILD")) {
     for (int i = 0; i < 3; ++i) OpenMessage(signedMessage);

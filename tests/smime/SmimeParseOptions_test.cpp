@@ -15,7 +15,7 @@ const std::string kFrom = "From: Alice Signer <Alice@Example.com>\r\n";
 
 }  // namespace
 
-TEST(smime_parse_options, messages_open_with_smime_classes_without_any_setup) {
+TEST(SmimeParseOptions, messages_open_with_smime_classes_without_any_setup) {
   TStoreSandbox stores;
   std::string message = Pkcs7Mime(SignOpaque(PkiContent()), "signed-data", kFrom);
   fs::path file = stores.Root() / "signed.eml";
@@ -42,7 +42,7 @@ TEST(smime_parse_options, messages_open_with_smime_classes_without_any_setup) {
   EXPECT_EQ(twice->RootCount(), 3);
 }
 
-TEST(smime_parse_options, a_bare_signed_object_opens_as_one_smime_part) {
+TEST(SmimeParseOptions, a_bare_signed_object_opens_as_one_smime_part) {
   TStoreSandbox stores;
   std::string der = SignOpaque(PkiContent());
   std::unique_ptr<TMessage> m = OpenMessageBytes(der, SmimeParseOptions());
@@ -52,7 +52,7 @@ TEST(smime_parse_options, a_bare_signed_object_opens_as_one_smime_part) {
   EXPECT_EQ(m->RootCount(), 2);
 }
 
-TEST(smime_parse_options, every_thread_gets_the_same_complete_options) {
+TEST(SmimeParseOptions, every_thread_gets_the_same_complete_options) {
   const TParseOptions* seen[4] = {};
   std::vector<std::thread> threads;
   for (auto& slot : seen) threads.emplace_back([&slot] { slot = &SmimeParseOptions(); });

@@ -24,7 +24,7 @@ fs::path TempFile(const std::string& name, const std::string& content) {
 
 }  // namespace
 
-TEST(cli_asn1, golden_outputs) {
+TEST(CliAsn1, golden_outputs) {
   const std::pair<const char*, const char*> pairs[] = {
       {"rows.der", "rows.txt"},          // every kind of row, control characters as \xNN
       {"rows.pem", "rows.txt"},          // the same as PEM, with text before the block
@@ -41,7 +41,7 @@ TEST(cli_asn1, golden_outputs) {
   EXPECT_EQ(clitest::Command({"--asn1", TempFile("short.b64", "MAMCAQU=\n").string()}).Out, "SEQUENCE\n  INTEGER: 05\n");
 }
 
-TEST(cli_asn1, octets_after_the_element_are_reported) {
+TEST(CliAsn1, octets_after_the_element_are_reported) {
   clitest::TRun r = clitest::Command({"--asn1", (kData / "trailing.der").string()});
   EXPECT_EQ(r.Status, ExitNotParsed);
   EXPECT_EQ(r.Out, tessel::ReadFileBytes(kData / "trailing.txt"));
@@ -52,7 +52,7 @@ TEST(cli_asn1, octets_after_the_element_are_reported) {
   EXPECT_EQ(r.Out, "SEQUENCE\n  INTEGER: 05\n--1 octets after the element, from offset 5 of the decoded octets--\n");
 }
 
-TEST(cli_asn1, input_that_does_not_parse) {
+TEST(CliAsn1, input_that_does_not_parse) {
   const std::tuple<const char*, std::string, const char*> cases[] = {
       {"empty", "", "no octets at offset 0"},
       {"text", "Just some words, not base64 and not DER.\n", "length 117 exceeds the 39 octets that remain at offset 0"},
@@ -76,7 +76,7 @@ TEST(cli_asn1, input_that_does_not_parse) {
   }
 }
 
-TEST(cli_asn1, unreadable_file_and_usage) {
+TEST(CliAsn1, unreadable_file_and_usage) {
   clitest::TRun missing = clitest::Command({"--asn1", (kData / "no-such-file.der").string()});
   EXPECT_EQ(missing.Status, ExitUnreadable);
   EXPECT_NE(missing.Err.find("no-such-file.der"), std::string::npos);

@@ -10,7 +10,7 @@
 
 using namespace clitest;
 
-TEST(check_command, totals_of_the_samples) {
+TEST(CheckCommand, totals_of_the_samples) {
   // Worked out independently of the engine (parts, decoded bytes, the bytes
   // at offsets 0, 64, ... of each leaf, header values as UTF-8).
   EXPECT_EQ(Command({"--check", Sample("multipart-attachment.eml")}).Out,
@@ -22,7 +22,7 @@ TEST(check_command, totals_of_the_samples) {
             "parts=6 leaves=3 bytes=73 sample=274 headers=19 header_bytes=424\n");
 }
 
-TEST(check_command, problems_are_listed_with_their_part) {
+TEST(CheckCommand, problems_are_listed_with_their_part) {
   TRun odd = Command({"--check", Data("odd.eml")});
   EXPECT_EQ(odd.Status, 0);
   // The embedded message that does not parse counts as a leaf.
@@ -78,7 +78,7 @@ TEST(findings_command, lists_findings_alone_and_succeeds_with_them) {
 // its own status, never with an abort. Sanitizer builds reserve address
 // space far beyond any such limit, so only plain builds run this.
 #if !defined(__SANITIZE_ADDRESS__)
-TEST(check_command, hostile_inputs_open_within_four_times_their_size) {
+TEST(CheckCommand, hostile_inputs_open_within_four_times_their_size) {
   namespace fs = std::filesystem;
   std::string tessel = std::string(TESSEL_BINARY_DIR) + "/tessel";
   if (!fs::exists(tessel)) GTEST_SKIP() << "no program at " << tessel;

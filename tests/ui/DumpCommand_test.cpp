@@ -6,7 +6,7 @@
 
 using namespace clitest;
 
-TEST(dump_command, golden_listings_of_the_samples) {
+TEST(DumpCommand, golden_listings_of_the_samples) {
   for (const char* name : {"plain", "encoded-subject", "quoted-printable", "multipart-attachment", "forwarded-lf"}) {
     TRun run = Command({"--dump", Sample(std::string(name) + ".eml")});
     EXPECT_EQ(run.Status, 0) << name;
@@ -15,7 +15,7 @@ TEST(dump_command, golden_listings_of_the_samples) {
   }
 }
 
-TEST(dump_command, escapes_and_embedded_message_that_does_not_parse) {
+TEST(DumpCommand, escapes_and_embedded_message_that_does_not_parse) {
   TRun run = Command({"--dump", Data("odd.eml")});
   EXPECT_EQ(run.Status, 0);
   EXPECT_EQ(run.Out,
@@ -25,7 +25,7 @@ TEST(dump_command, escapes_and_embedded_message_that_does_not_parse) {
   EXPECT_EQ(run.Err, "tessel: 1.2: Invalid header:not a header line\n");
 }
 
-TEST(dump_command, exit_statuses) {
+TEST(DumpCommand, exit_statuses) {
   for (auto args : {std::vector<std::string>{"--dump"}, {"--dump", "a.eml", "b.eml"}, {"--dump", "-x"}}) {
     TRun usage = Command(args);
     EXPECT_EQ(usage.Status, 2);

@@ -12,7 +12,7 @@
 
 using namespace clitest;
 
-TEST(extract_command, decoded_raw_and_whole) {
+TEST(ExtractCommand, decoded_raw_and_whole) {
   std::string file = Sample("multipart-attachment.eml");
   TRun decoded = Command({"--extract", file, "1.2"});
   EXPECT_EQ(decoded.Status, 0);
@@ -32,7 +32,7 @@ TEST(extract_command, decoded_raw_and_whole) {
             "From: Ada Example <ada@example.org>\r\n");
 }
 
-TEST(extract_command, output_file) {
+TEST(ExtractCommand, output_file) {
   TTempDir temp("tessel-extract");
   std::string out = temp / "extract.out";
   TRun run = Command({"--extract", Sample("multipart-attachment.eml"), "1.3", "-o", out});
@@ -48,7 +48,7 @@ namespace fs = std::filesystem;
 
 // The input is never the output, by name or through a link; an output that
 // fails halfway leaves the old file as it was and nothing beside it.
-TEST(extract_command, output_never_costs_the_input_or_the_old_file) {
+TEST(ExtractCommand, output_never_costs_the_input_or_the_old_file) {
   TTempDir temp("tessel-extract");
   const fs::path& dir = temp.Path();
   std::string message = ReadFileBytes(Sample("multipart-attachment.eml"));
@@ -79,7 +79,7 @@ TEST(extract_command, output_never_costs_the_input_or_the_old_file) {
 }
 
 // Output that does not arrive is not success: its own status, a message.
-TEST(extract_command, lost_output_has_its_own_status) {
+TEST(ExtractCommand, lost_output_has_its_own_status) {
   for (std::vector<std::string> args : {std::vector<std::string>{"--extract", Sample("multipart-attachment.eml"), "1.2"},
                                         {"--dump", Sample("multipart-attachment.eml")},
                                         {"--headers", Sample("multipart-attachment.eml"), "1"},
@@ -99,7 +99,7 @@ TEST(extract_command, lost_output_has_its_own_status) {
   }
 }
 
-TEST(extract_command, exit_statuses) {
+TEST(ExtractCommand, exit_statuses) {
   std::string file = Sample("multipart-attachment.eml");
   for (auto args : {std::vector<std::string>{"--extract", file, "1.2", "--raw", "--whole"},
                     {"--extract", file, "1.2", "-o"}, {"--extract", file}, {"--extract", file, "1.2", "--bogus"},

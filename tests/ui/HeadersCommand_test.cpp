@@ -5,7 +5,7 @@
 
 using namespace clitest;
 
-TEST(headers_command, decoded_lines_of_nested_parts) {
+TEST(HeadersCommand, decoded_lines_of_nested_parts) {
   TRun root = Command({"--headers", Sample("forwarded-lf.eml"), "1"});
   EXPECT_EQ(root.Status, 0);
   EXPECT_EQ(root.Out,
@@ -24,7 +24,7 @@ TEST(headers_command, decoded_lines_of_nested_parts) {
             "Content-Type: multipart/mixed; boundary=\"inner\"\n");
 }
 
-TEST(headers_command, part_paths_and_exit_statuses) {
+TEST(HeadersCommand, part_paths_and_exit_statuses) {
   std::string file = Sample("multipart-attachment.eml");
   for (const char* path : {"2", "1.4", "1.1.1.1", "1.2.1"}) {
     TRun run = Command({"--headers", file, path});
@@ -49,7 +49,7 @@ TEST(headers_command, part_paths_and_exit_statuses) {
 
 // Text from the message never makes a line of its own or reaches the
 // terminal as a control sequence.
-TEST(headers_command, message_text_is_escaped_onto_one_line) {
+TEST(HeadersCommand, message_text_is_escaped_onto_one_line) {
   std::string file = std::string(TESSEL_BINARY_DIR) + "/headers-escape.eml";
   std::ofstream(file, std::ios::binary | std::ios::trunc)
       << "Subject: =?utf-8?q?hi=0D=0AFrom:_boss@example.org?=\r\n"

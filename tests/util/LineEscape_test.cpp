@@ -5,7 +5,7 @@
 
 using namespace tessel;
 
-TEST(line_escape, controls_backslash_and_bad_utf8_become_escapes) {
+TEST(LineEscape, controls_backslash_and_bad_utf8_become_escapes) {
   const struct {
     std::string in;
     unsigned extra;
@@ -38,7 +38,7 @@ TEST(line_escape, controls_backslash_and_bad_utf8_become_escapes) {
   for (const auto& row : rows) EXPECT_EQ(EscapeLine(row.in, row.extra), row.out) << testing::PrintToString(row.in);
 }
 
-TEST(line_escape, output_is_always_one_line_of_utf8) {
+TEST(LineEscape, output_is_always_one_line_of_utf8) {
   // Every byte value at every position of a short text.
   for (int a = 0; a < 256; ++a) {
     for (int b = 0; b < 256; b += 7) {

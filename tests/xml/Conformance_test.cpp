@@ -139,7 +139,7 @@ std::string RuleOfMessage(const std::string& message) {
 
 }  // namespace
 
-TEST(xml_conformance, w3c_suite) {
+TEST(XmlConformance, w3c_suite) {
   std::string root = std::string(TESSEL_CORPUS) + "/xmlconf/xmlconf/";
   TESSEL_REQUIRE_CORPUS(root + "xmlconf.xml");
   std::vector<TTestCase> tests = ReadCatalog(root + "xmlconf.xml");

@@ -20,7 +20,7 @@ std::string Order(const TAttrList& list) {
 
 }  // namespace
 
-TEST(xml_attrlist, sorted_without_case_duplicates_refused_and_clear) {
+TEST(XmlAttrlist, sorted_without_case_duplicates_refused_and_clear) {
   TAttrList list;
   list.Add(Q("name"), u"1");
   list.Add(Q("Values"), u"2");
@@ -50,7 +50,7 @@ TEST(xml_attrlist, sorted_without_case_duplicates_refused_and_clear) {
   borrowed.Add(Q("owned"), u"x");  // freed by the list's destructor
 }
 
-TEST(xml_attrlist, many_attributes_in_any_order) {
+TEST(XmlAttrlist, many_attributes_in_any_order) {
   // Past the first few, attributes are appended and sorted when read; the
   // order, the lookups and the duplicate check must not notice.
   for (bool reverse : {false, true}) {
@@ -81,7 +81,7 @@ TEST(xml_attrlist, many_attributes_in_any_order) {
   }
 }
 
-TEST(xml_map, many_keys_in_any_order) {
+TEST(XmlMap, many_keys_in_any_order) {
   TWideStringMap map;
   const int n = 2000;
   for (int i = 0; i < n; ++i) {
@@ -115,7 +115,7 @@ TEST(xml_map, many_keys_in_any_order) {
   EXPECT_EQ(list.Find(u"e"), nullptr);
 }
 
-TEST(xml_keys, case_folding_order_and_utf8) {
+TEST(XmlKeys, case_folding_order_and_utf8) {
   // Sign of CompareKeys for each pair: "_" comes before the letters, also
   // before capitals; folding covers Latin-1, Latin Extended-A and Cyrillic.
   const std::tuple<std::u16string, std::u16string, int> pairs[] = {
@@ -134,7 +134,7 @@ TEST(xml_keys, case_folding_order_and_utf8) {
   EXPECT_EQ(KeyFromWide(u"\u00e9"), "\xc3\xa9");
 }
 
-TEST(xml_map, put_get_replace_and_remove_without_case) {
+TEST(XmlMap, put_get_replace_and_remove_without_case) {
   TWideStringMap map;
   map.Put(u"x", u"1");
   map.Put(u"X", u"2");
@@ -159,7 +159,7 @@ TEST(xml_map, put_get_replace_and_remove_without_case) {
   EXPECT_EQ(map.Count() + map.ReverseMap()->Count(), 0);
 }
 
-TEST(xml_chars, names_and_classes) {
+TEST(XmlChars, names_and_classes) {
   // Digits are ASCII only and the only extender is U+00B7.
   const std::pair<std::u16string, bool> names[] = {
       {u"placement", true}, {u"_a.b-c:d\u00b7", true}, {u":x", true}, {u"\u0436\u0301", true},
@@ -172,7 +172,7 @@ TEST(xml_chars, names_and_classes) {
   EXPECT_FALSE(IsXmlChar(u'\0') || IsXmlChar(u'\ufffe') || IsXmlChar(static_cast<char16_t>(0xDC00)));
 }
 
-TEST(xml_chars, ends_of_the_character_range) {
+TEST(XmlChars, ends_of_the_character_range) {
   // Each code point as a literal character and as a reference in content.
   const std::pair<char16_t, bool> cases[] = {
       {0x1F, false},  {0x20, true},   {0xD7FF, true},  {0xD800, false}, {0xDFFF, false},

@@ -28,7 +28,7 @@ std::string Repeat(const std::string& s, int n) {
 
 }  // namespace
 
-TEST(xml_errors, messages) {
+TEST(XmlErrors, messages) {
   const TErrorCase cases[] = {
       {"<?xml?><a/>", "WhiteSpaceEpected"},
       {"<?xml encoding='UTF-8'?><a/>", "\"version\" expected!"},
@@ -100,7 +100,7 @@ TEST(xml_errors, messages) {
   for (const TErrorCase& c : cases) EXPECT_EQ(ParseError(c.Input, c.IsDocument), c.Message) << c.Input;
 }
 
-TEST(xml_errors, position_beside_the_message_and_missing_input) {
+TEST(XmlErrors, position_beside_the_message_and_missing_input) {
   TQXMLParser p;
   auto where = [&p](std::unique_ptr<TStream> input) {
     try {
@@ -118,7 +118,7 @@ TEST(xml_errors, position_beside_the_message_and_missing_input) {
   EXPECT_ANY_THROW(p.ParseFile(u"/nonexistent/dir/file.xml"));
 }
 
-TEST(xml_limits, expanding_entities_stop_at_the_cap) {
+TEST(XmlLimits, expanding_entities_stop_at_the_cap) {
   // Billion laughs: ten levels of ten references each.
   std::string laughs = "<!DOCTYPE a [<!ENTITY l0 '<x>lol</x>'>";
   for (int i = 1; i <= 10; ++i)
@@ -135,7 +135,7 @@ TEST(xml_limits, expanding_entities_stop_at_the_cap) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
 }
 
-TEST(xml_limits, lowered_caps_and_recursion) {
+TEST(XmlLimits, lowered_caps_and_recursion) {
   // Text entities count toward the expansion cap; elements from entities
   // count toward the depth.
   TQXMLParser p;
@@ -157,7 +157,7 @@ TEST(xml_limits, lowered_caps_and_recursion) {
   for (auto [doc, log] : cases) EXPECT_EQ(ParseLog(doc, true, &p), log) << doc;
 }
 
-TEST(xml_limits, deep_nesting_is_refused_not_overflowing) {
+TEST(XmlLimits, deep_nesting_is_refused_not_overflowing) {
   EXPECT_EQ(ParseError(Repeat("<a>", 100000) + Repeat("</a>", 100000)), "Elements nested deeper than 2000 levels");
   EXPECT_EQ(ParseError(Repeat("<a>", 2000) + Repeat("</a>", 2000)), "");
   std::string chain = "<!DOCTYPE a [<!ENTITY e0 '<x/>'>";
@@ -217,7 +217,7 @@ std::string RefusalOutsideInput(const std::string& text) {
   return "";
 }
 
-TEST(xml_limits, prefixes_and_byte_flips_are_placed_refusals) {
+TEST(XmlLimits, prefixes_and_byte_flips_are_placed_refusals) {
   // Every prefix of a rich document and some byte flips either parse or
   // fail with a parse error that says where, inside the input.
   const std::string doc =

@@ -41,7 +41,7 @@ void ExpectLogs(std::initializer_list<TLogCase> cases) {
 
 }  // namespace
 
-TEST(xml_events, order_text_pieces_and_line_ends) {
+TEST(XmlEvents, order_text_pieces_and_line_ends) {
   ExpectLogs({
       {"<?xml version='1.0'?>\n<!--c1--><?pi  data here ?>\n<!DOCTYPE r [<!--hidden--><?hidden?>]>"
        "<r a='1'><e/>t<!--c2--><?p?></r><!--c3-->\n",
@@ -65,7 +65,7 @@ TEST(xml_events, order_text_pieces_and_line_ends) {
   });
 }
 
-TEST(xml_events, chunk_boundaries_and_unset_events) {
+TEST(XmlEvents, chunk_boundaries_and_unset_events) {
   // Long text crosses the decoder's chunks: CR LF pairs, multi-byte
   // characters and markup split across a boundary read as if in one piece.
   // The events left unset (comments, instructions, ends) are skipped.
@@ -84,7 +84,7 @@ TEST(xml_events, chunk_boundaries_and_unset_events) {
   EXPECT_EQ(text, expected + expected);
 }
 
-TEST(xml_namespaces, scoping_and_resolution) {
+TEST(XmlNamespaces, scoping_and_resolution) {
   ExpectLogs({
       {"<r xmlns='urn:d' xmlns:p='urn:p'><p:a p:x='1' y='2'/><b xmlns='urn:e'/><c/>"
        "<p:d xmlns:p='urn:q'/><p:e/></r>",
@@ -106,7 +106,7 @@ TEST(xml_namespaces, scoping_and_resolution) {
   });
 }
 
-TEST(xml_namespaces, undeclared_prefixes_and_bindings_restored) {
+TEST(XmlNamespaces, undeclared_prefixes_and_bindings_restored) {
   TQXMLParser p;
   p.SkipPrefixDeclared = true;
   EXPECT_EQ(ParseLog("<p:a q:x='1'/>", true, &p), "[SD]S(p:a q:x=1)E(p:a)[ED]");
@@ -126,7 +126,7 @@ TEST(xml_namespaces, undeclared_prefixes_and_bindings_restored) {
   EXPECT_EQ(ParseLog("<q:a/>", true, &p), "[SD]!NSC: \"Prefix Declared\" violated");
 }
 
-TEST(xml_entities, internal_and_parameter_entities) {
+TEST(XmlEntities, internal_and_parameter_entities) {
   ExpectLogs({
       // The first declaration wins.
       {"<!DOCTYPE a [<!ENTITY t 'one'><!ENTITY t 'two'>]><a x='&t;'>&t;</a>", "[SD]S(a x=one)T(one)E(a)[ED]"},
@@ -144,7 +144,7 @@ TEST(xml_entities, internal_and_parameter_entities) {
   });
 }
 
-TEST(xml_entities, replacement_text_joins_the_text_after_it) {
+TEST(XmlEntities, replacement_text_joins_the_text_after_it) {
   ExpectLogs({
       // Text before the reference ends there; the replacement text joins the
       // text after it.
@@ -161,7 +161,7 @@ TEST(xml_entities, replacement_text_joins_the_text_after_it) {
   });
 }
 
-TEST(xml_entities, external_kinds_through_resolvers) {
+TEST(XmlEntities, external_kinds_through_resolvers) {
   TTableParser t({{u"ext.xml", "<?xml encoding='UTF-8'?>text<b>in</b>"},
                   {u"dtd.dtd", "<?xml version='1.0'?><!ENTITY fromdtd 'D'>"},
                   {u"decls.ent", "<!ENTITY fromext 'X'>"},
@@ -186,7 +186,7 @@ TEST(xml_entities, external_kinds_through_resolvers) {
   EXPECT_EQ(pub.Opened, (std::map<std::u16string, int>{{u"-//X//DTD Y//EN", 1}}));
 }
 
-TEST(xml_entities, files_relative_to_the_including_entity) {
+TEST(XmlEntities, files_relative_to_the_including_entity) {
   namespace fs = std::filesystem;
   test::TTempDir temp("tessel-xml");
   const fs::path& dir = temp.Path();
@@ -203,7 +203,7 @@ TEST(xml_entities, files_relative_to_the_including_entity) {
   EXPECT_EQ(r.Log, "[SD]S(a)T(T)S(d)E(d)E(a)[ED]");
 }
 
-TEST(xml_encodings, declarations_marks_and_first_bytes) {
+TEST(XmlEncodings, declarations_marks_and_first_bytes) {
   // The same bytes after the declaration read as ISO 8859-2 and as UTF-8.
   ExpectLogs({
       {"<?xml version='1.0' encoding='ISO-8859-2'?><a>\xb1\xe6</a>", "[SD]S(a)T(\xc4\x85\xc4\x87)E(a)[ED]"},
@@ -228,7 +228,7 @@ TEST(xml_encodings, declarations_marks_and_first_bytes) {
   EXPECT_EQ(ParseLog(utf16(u"<a>x</a>", false, true)), "[SD]S(a)T(x)E(a)[ED]");
 }
 
-TEST(xml_parser, reset_between_parses_and_stream_ownership) {
+TEST(XmlParser, reset_between_parses_and_stream_ownership) {
   TQXMLParser p;
   EXPECT_EQ(ParseLog("<!DOCTYPE a [<!ENTITY e 'x'><!ENTITY m '<b/>'>]><a>&e;", true, &p).substr(0, 5), "[SD]S");
   EXPECT_EQ(p.GeneralEntityTexts.Count(), 1);
@@ -246,7 +246,7 @@ TEST(xml_parser, reset_between_parses_and_stream_ownership) {
   EXPECT_FALSE(p.DocumentEntity()->HasInput());
 }
 
-TEST(xml_parser, many_attributes_and_entity_references) {
+TEST(XmlParser, many_attributes_and_entity_references) {
   // Sibling start tags with the same hundred names, in reverse order: each
   // arrives sorted, and the names of one tag are no duplicates of the next.
   auto name = [](int i) { return " a" + std::string(i < 10 ? "0" : "") + std::to_string(i); };
@@ -270,7 +270,7 @@ TEST(xml_parser, many_attributes_and_entity_references) {
 }
 
 // Rules of this parser that differ from XML 1.0, each shown once.
-TEST(xml_parser, deliberate_differences_from_xml_1_0) {
+TEST(XmlParser, deliberate_differences_from_xml_1_0) {
   // 1. Attribute names are unique without regard to case.
   EXPECT_EQ(ParseError("<a x='1' X='2'/>"), "NSC \"Uniqueness of Attributes\" violated");
   // 2. Entity names are looked up without regard to case.

@@ -58,7 +58,7 @@ void WriteSettings(TPretty& w) {
 
 }  // namespace
 
-TEST(xml_writer, plain_events_and_escaping) {
+TEST(XmlWriter, plain_events_and_escaping) {
   std::string got = Written<TSaxWriter>("utf-8", [](TSaxWriter& w) {
     w.StartDocument();
     w.Comment(u"c <&> kept");
@@ -85,7 +85,7 @@ TEST(xml_writer, plain_events_and_escaping) {
             "x&#xD;\n&lt;y&gt; &amp; \t\xc3\xa9]]&gt;&lt;&amp;&gt;<v></v></p:root>");
 }
 
-TEST(xml_writer, declaration_names_the_writers_charset_and_can_be_left_out) {
+TEST(XmlWriter, declaration_names_the_writers_charset_and_can_be_left_out) {
   // An unknown charset falls back to ISO 8859-2, and the declaration says so.
   EXPECT_EQ(Written<TSaxWriter>("koi8-r", [](TSaxWriter& w) { w.StartDocument(); }),
             "<?xml version=\"1.0\" encoding=\"iso-8859-2\"?>");
@@ -98,7 +98,7 @@ TEST(xml_writer, declaration_names_the_writers_charset_and_can_be_left_out) {
   EXPECT_EQ(bare, "<a/>");
 }
 
-TEST(xml_writer, cdata_sections_and_refusal) {
+TEST(XmlWriter, cdata_sections_and_refusal) {
   const struct {
     const char* Charset;
     std::u16string Text;
@@ -130,7 +130,7 @@ TEST(xml_writer, cdata_sections_and_refusal) {
   }
 }
 
-TEST(xml_pretty, settings_tree_utf8_both_empty_styles) {
+TEST(XmlPretty, settings_tree_utf8_both_empty_styles) {
   std::string expected =
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
       "<Key>\r\n"
@@ -157,7 +157,7 @@ TEST(xml_pretty, settings_tree_utf8_both_empty_styles) {
             friendly);
 }
 
-TEST(xml_pretty, comments_instructions_and_text_placement) {
+TEST(XmlPretty, comments_instructions_and_text_placement) {
   std::string got = Written<TPretty>("utf-8", [](TPretty& w) {
     w.StartDocument();
     w.Comment(u"info");
@@ -177,7 +177,7 @@ TEST(xml_pretty, comments_instructions_and_text_placement) {
             "<!--two\r\nlines-->\r\n\r\n<?pi d?>\r\n  <value>a&amp;b</value>\r\n</Key>");
 }
 
-TEST(xml_pretty, bytes_in_iso_8859_2_and_utf7) {
+TEST(XmlPretty, bytes_in_iso_8859_2_and_utf7) {
   // Characters the charset lacks (the euro sign in ISO 8859-2) are dropped;
   // UTF-7 runs are closed.
   const struct {
@@ -206,7 +206,7 @@ TEST(xml_pretty, bytes_in_iso_8859_2_and_utf7) {
   }
 }
 
-TEST(xml_pretty, output_reads_back_to_the_same_events) {
+TEST(XmlPretty, output_reads_back_to_the_same_events) {
   for (const char* charset : {"utf-8", "iso-8859-2", "utf-7"}) {
     std::string doc = Written<TPretty>(charset, WriteSettings);
     EXPECT_EQ(ParseLog(doc),
@@ -217,7 +217,7 @@ TEST(xml_pretty, output_reads_back_to_the_same_events) {
   }
 }
 
-TEST(xml_writer, writer_left_to_its_creator) {
+TEST(XmlWriter, writer_left_to_its_creator) {
   TStringStream out;
   std::unique_ptr<TCharWriter> cw = CreateCharWriter("utf-8", &out);
   cw->OwnsStream = false;

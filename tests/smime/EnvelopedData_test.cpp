@@ -38,6 +38,28 @@ TDecrypted Decrypt(const std::string& data, const std::string& encoding = "") {
   return d;
 }
 
+// The DER element at data[at] re-encoded with indefinite lengths for its
+// constructed elements down to the given depth; at moves past the element.
+std::string Indefinite(const std::string& data, size_t& at, int depth) {
+  const size_t begin = at;
+  const auto octet = [&](size_t i) { return static_cast<uint8_t>(data.at(i)); };
+  const uint8_t id = octet(at++);
+  size_t length = octet(at++);
+  if (length & 0x80) {
+    const size_t count = length & 0x7F;
+    length = 0;
+    for (size_t i = 0; i < count; ++i) length = length * 256 + octet(at++);
+  }
+  const size_t end = at + length;
+  if (!(id & 0x20) || depth == 0) {
+    at = end;
+    return data.substr(begin, end - begin);
+  }
+  std::string out{static_cast<char>(id), static_cast<char>(0x80)};
+  while (at < end) out += Indefinite(data, at, depth - 1);
+  return out + std::string(2, '\0');
+}
+
 const std::string kNoRecipient = "None of your certificates with a private key is a recipient of this message.";
 
 TEST(EnvelopedDataKeys, which_key_of_my_decrypts_and_why_others_are_refused) {
@@ -116,6 +138,13 @@ TEST(EnvelopedData, algorithm_names_contents_and_errors) {
     EXPECT_EQ(d.Content, PkiContent()) << file;
   }
   EXPECT_EQ(Decrypt(Base64(PkiFile("enc-two.p7m")), "base64").Content, PkiContent());
+  // BER with indefinite lengths around and before the algorithm names the same.
+  for (const auto& [file, name] : {cases[2], cases[5]}) {
+    size_t at = 0;
+    TDecrypted d = Decrypt(Indefinite(PkiFile(file), at, 4));
+    EXPECT_EQ(d.Algorithm, name) << file;
+    EXPECT_EQ(d.Content, PkiContent()) << file;
+  }
 
   // RC2 parameters: SEQUENCE { INTEGER 160 (version for 40 bits), OCTET STRING iv }.
   std::string data = PkiFile("enc-rc2-40.p7m");

@@ -1,7 +1,9 @@
 #include "smime/cms/EnvelopedData.h"
 
 
+#include "asn1/AsnHeader.h"
 #include "asn1/asn1.h"
+#include "asn1/oid.h"
 #include "smime/stores/CertificateStore.h"
 #include "smime/openssl/CryptoPlatform.h"
 #include "smime/cms/OidNames.h"
@@ -55,35 +57,88 @@ std::string Rc2VersionBits(int64_t version) {
 
 namespace {
 
-// The content-encryption algorithm's dotted OID and the whole DER encoding
-// of its parameters (empty when there are none), read from the DER of
-// ContentInfo { type, [0] EnvelopedData { version, [0] originatorInfo
-// OPTIONAL, recipientInfos, encryptedContentInfo { contentType,
-// contentEncryptionAlgorithm, ... } } }; false when der holds no such path.
+// One element of a DER or BER block: its header and the extent of its
+// encoding, without building a tree.
+struct TSpan {
+  asn1::THeader Header;
+  const uint8_t* Begin = nullptr;
+  const uint8_t* Content = nullptr;
+  const uint8_t* End = nullptr;  // one past the element (past 00 00 when indefinite)
+};
+
+constexpr int kMaxSkipDepth = 64;
+
+// Reads the element at p; false when it does not fit before end.
+bool ReadSpan(const uint8_t* p, const uint8_t* end, TSpan& span, int depth = 0) {
+  if (depth > kMaxSkipDepth || asn1::ReadHeader(p, end, span.Header) != asn1::THeaderStatus::Ok) return false;
+  span.Begin = p;
+  span.Content = p + span.Header.HeaderSize;
+  if (!span.Header.Indefinite) {
+    if (span.Header.Length > end - span.Content) return false;
+    span.End = span.Content + span.Header.Length;
+    return true;
+  }
+  if (!span.Header.Constructed) return false;
+  const uint8_t* q = span.Content;
+  while (true) {
+    if (end - q >= 2 && q[0] == 0 && q[1] == 0) {
+      span.End = q + 2;
+      return true;
+    }
+    TSpan child;
+    if (!ReadSpan(q, end, child, depth + 1)) return false;
+    q = child.End;
+  }
+}
+
+// The children of a constructed span, in order.
+class TChildren {
+public:
+  explicit TChildren(const TSpan& parent)
+      : Next_(parent.Content), End_(parent.Header.Indefinite ? parent.End - 2 : parent.End) {}
+  bool Next(TSpan& child) {
+    if (Next_ >= End_ || !ReadSpan(Next_, End_, child)) return false;
+    Next_ = child.End;
+    return true;
+  }
+
+private:
+  const uint8_t* Next_;
+  const uint8_t* End_;
+};
+
+bool IsUniversal(const TSpan& span, uint32_t tag) {
+  return span.Header.Class == acUniversal && span.Header.Tag == tag;
+}
+
+// The content-encryption algorithm's dotted OID and the whole encoding of
+// its parameters (empty when there are none), read from ContentInfo { type,
+// [0] EnvelopedData { version, [0] originatorInfo OPTIONAL, recipientInfos,
+// encryptedContentInfo { contentType, contentEncryptionAlgorithm, ... } } };
+// false when der holds no such path. Only the headers on the way are read:
+// the encrypted content, which is nearly all of the block, is skipped.
 bool ContentEncryptionAlgorithm(std::string_view der, std::string& oid, std::string& parameters) {
   oid.clear();
   parameters.clear();
-  std::unique_ptr<TAsnElem> root = ParseAsn(der.data(), static_cast<int32_t>(der.size()));
-  TAsnElem* wrapper = root ? root->Items(1) : nullptr;
-  TAsnElem* enveloped = wrapper ? wrapper->Items(0) : nullptr;
-  if (!enveloped) return false;
-  TAsnElem* encrypted = nullptr;
-  for (int32_t i = 1; i < enveloped->Count(); ++i) {
-    TAsnElem* child = enveloped->Items(i);
-    if (child->Class == acUniversal && child->Tag == 16) {
-      encrypted = child;
-      break;
-    }
-  }
-  TAsnElem* algorithm = encrypted ? encrypted->Items(1) : nullptr;
-  TOID* id = algorithm ? dynamic_cast<TOID*>(algorithm->Items(0)) : nullptr;
-  if (!id) return false;
-  oid = id->Dotted();
-  if (TAsnElem* params = algorithm->Items(1)) {
-    TStringStream stream;
-    params->WriteTo(stream);
-    parameters = stream.DataString();
-  }
+  const auto* begin = reinterpret_cast<const uint8_t*>(der.data());
+  TSpan root, wrapper, enveloped, child, algorithm, id, params;
+  if (!ReadSpan(begin, begin + der.size(), root) || !root.Header.Constructed) return false;
+  TChildren rootItems(root);
+  if (!rootItems.Next(child) || !rootItems.Next(wrapper) || !wrapper.Header.Constructed) return false;
+  TChildren wrapperItems(wrapper);
+  if (!wrapperItems.Next(enveloped) || !enveloped.Header.Constructed) return false;
+  TChildren items(enveloped);
+  if (!items.Next(child)) return false;  // version
+  bool found = false;
+  while (!found && items.Next(child)) found = IsUniversal(child, 16);
+  if (!found || !child.Header.Constructed) return false;
+  TChildren encrypted(child);
+  if (!encrypted.Next(id) || !encrypted.Next(algorithm) || !algorithm.Header.Constructed) return false;
+  TChildren algorithmItems(algorithm);
+  if (!algorithmItems.Next(id) || !IsUniversal(id, 6) || id.Header.Constructed) return false;
+  oid = OidToDotted(std::string_view(reinterpret_cast<const char*>(id.Content), id.End - id.Content));
+  if (algorithmItems.Next(params))
+    parameters.assign(reinterpret_cast<const char*>(params.Begin), params.End - params.Begin);
   return true;
 }
 

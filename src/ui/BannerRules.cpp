@@ -39,7 +39,7 @@ std::string TBanner::Text() const {
 }
 
 std::string SignerCaption(const TSmimeInfo& info) {
-  std::string name = info.SignerCertificate.NameAttribute(false, 0);
+  std::string name = info.SignerCertificate.NameAttribute(TNameOf::Subject, TNameAttribute::CommonName);
   const std::string& address = info.SignerEmail;
   if (!name.empty() && !address.empty()) return name + " <" + address + ">";
   if (!address.empty()) return address;
@@ -127,8 +127,8 @@ public:
         if (int32_t bits = AlgorithmKeyBits(info.Algorithm)) text += " (" + std::to_string(bits) + "-bit key)";
       }
       if (!info.RecipientCertificate.IsEmpty()) {
-        std::string name = info.RecipientCertificate.NameAttribute(false, 3);
-        if (name.empty()) name = info.RecipientCertificate.NameAttribute(false, 0);
+        std::string name = info.RecipientCertificate.NameAttribute(TNameOf::Subject, TNameAttribute::EmailAddress);
+        if (name.empty()) name = info.RecipientCertificate.NameAttribute(TNameOf::Subject, TNameAttribute::CommonName);
         text += ", opened with the certificate of " + (name.empty() ? std::string("an unnamed subject") : name) +
                 " (serial " + info.RecipientCertificate.SerialNumber() + ")";
       }

@@ -59,7 +59,7 @@ TEST(findings_command, lists_findings_alone_and_succeeds_with_them) {
   TRun clean = Command({"--findings", Sample("plain.eml")});
   EXPECT_EQ(clean.Status, 0);
   EXPECT_EQ(clean.Out, "");
-  std::string epilogue = ReadAll(Sample("multipart-attachment.eml"));
+  std::string epilogue = tessel::ReadFileBytes(Sample("multipart-attachment.eml"));
   EXPECT_EQ(Command({"--findings", Sample("multipart-attachment.eml")}).Out,
             "1\t" + std::to_string(epilogue.find("Epilogue text")) +
                 "\tContent after the close delimiter belongs to no part\n");
@@ -67,7 +67,7 @@ TEST(findings_command, lists_findings_alone_and_succeeds_with_them) {
   EXPECT_EQ(Command({"--findings", Data("not-a-message.txt")}).Status, 1);
   EXPECT_NE(Command({"--help"}).Out.find("--findings FILE"), std::string::npos);
   // The LF-only sample says its line ends were converted, at its first LF.
-  std::string lf = ReadAll(Sample("forwarded-lf.eml"));
+  std::string lf = tessel::ReadFileBytes(Sample("forwarded-lf.eml"));
   EXPECT_EQ(Command({"--findings", Sample("forwarded-lf.eml")}).Out.substr(0, 3 + std::to_string(lf.find('\n')).size()),
             "1\t" + std::to_string(lf.find('\n')) + "\t");
 }

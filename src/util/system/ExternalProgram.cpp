@@ -114,8 +114,8 @@ bool StartDetachedProgram(const std::string& program, const std::vector<std::str
     pid_t grandchild = fork();
     if (grandchild == 0) ExecGrandchild(file.c_str(), argv.data(), nullFd.Fd, writeEnd.Fd);
     if (grandchild < 0) {
-      int error = errno;
-      ssize_t ignored = write(writeEnd.Fd, &error, sizeof error);
+      int forkFailure = errno;
+      ssize_t ignored = write(writeEnd.Fd, &forkFailure, sizeof forkFailure);
       (void)ignored;
     }
     _exit(0);

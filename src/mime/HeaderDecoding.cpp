@@ -5,6 +5,7 @@
 
 #include "util/encodings/Base64.h"
 #include "util/charsets/Charsets.h"
+#include "util/charsets/Utf8Codec.h"
 #include "util/system/Exception.h"
 #include "util/streams/MemoryStream.h"
 #include "util/text/StringUtils.h"
@@ -17,7 +18,6 @@ void THeaderProblems::Add(const std::string& note) {
 
 namespace {
 
-constexpr uint64_t kHighBits8 = 0x8080808080808080ull;
 
 // Length of the valid UTF-8 sequence at p (2 to 4), or 0 when the bytes there
 // are no valid sequence (overlong forms, surrogates and values beyond
@@ -76,13 +76,7 @@ void AppendSystemText(std::string_view bytes, std::string& utf8) {
   utf8.reserve(utf8.size() + bytes.size());
   while (p < end) {
     const uint8_t* run = p;
-    while (end - p >= 8) {
-      uint64_t w;
-      std::memcpy(&w, p, 8);
-      if (w & kHighBits8) break;
-      p += 8;
-    }
-    while (p < end && *p < 0x80) ++p;
+    p = SkipAscii(p, end);
     utf8.append(reinterpret_cast<const char*>(run), static_cast<size_t>(p - run));
     if (p == end) break;
     uint32_t cp;

@@ -128,12 +128,6 @@ std::string OneLine(std::string text) {
   return text;
 }
 
-std::string JoinOneLine(const TStringListX& list) {
-  TStringListX lines;
-  for (const std::string& item : list) lines.push_back(OneLine(item));
-  return JoinStrings(lines, ", ");
-}
-
 std::string Base64Text(const std::string& octets) {
   TStringStream text;
   Base64EncodeBuffer(octets.data(), static_cast<int32_t>(octets.size()), text);
@@ -155,8 +149,10 @@ std::vector<std::pair<std::string, std::string>> SummaryFields(const TSmimeInfo&
       {"SignerCertificate", Certificate(info.SignerCertificate)},
       {"EncryptionCertificate", Certificate(info.EncryptionCertificate)},
       {"Attributes", AttributesText(info.Attributes)},
-      {"Capabilities", JoinOneLine(info.Capabilities)},
-      {"SignerEmail", OneLine(info.SignerEmail)},
+      // Text from the certificate keeps its line breaks: the printer
+      // escapes them, so a hostile address shows what it holds.
+      {"Capabilities", JoinStrings(info.Capabilities, ", ")},
+      {"SignerEmail", info.SignerEmail},
       {"SignatureValid", Flag(info.SignatureValid)},
       {"ChainTrusted", Flag(info.ChainTrusted)},
       {"TimeValid", Flag(info.TimeValid)},

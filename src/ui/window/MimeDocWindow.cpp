@@ -73,13 +73,6 @@ public:
   }
 };
 
-QLabel* Strip(const QString& caption, QWidget* parent) {
-  auto* label = new QLabel(caption, parent);
-  label->setFrameShape(QFrame::Panel);
-  label->setFrameShadow(QFrame::Raised);
-  label->setContentsMargins(4, 2, 4, 2);
-  return label;
-}
 
 }  // namespace
 
@@ -151,7 +144,7 @@ void TDocWindow::BuildUi() {
   auto* leftLayout = new QVBoxLayout(left);
   leftLayout->setContentsMargins(0, 0, 0, 0);
   leftLayout->setSpacing(0);
-  leftLayout->addWidget(Strip(QStringLiteral("MIME Structure"), left));
+  leftLayout->addWidget(CaptionStrip(QStringLiteral("MIME Structure"), left));
   Notice_ = new QLabel(left);
   Notice_->setWordWrap(false);
   Notice_->setTextFormat(Qt::PlainText);

@@ -33,13 +33,6 @@ namespace {
 
 QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
-QLabel* Strip(const QString& caption, QWidget* parent) {
-  auto* label = new QLabel(caption, parent);
-  label->setFrameShape(QFrame::Panel);
-  label->setFrameShadow(QFrame::Raised);
-  label->setContentsMargins(4, 2, 4, 2);
-  return label;
-}
 
 QPlainTextEdit* Memo(QWidget* parent) {
   auto* memo = new QPlainTextEdit(parent);
@@ -121,6 +114,14 @@ private:
 
 }  // namespace
 
+QLabel* CaptionStrip(const QString& caption, QWidget* parent) {
+  auto* label = new QLabel(caption, parent);
+  label->setFrameShape(QFrame::Panel);
+  label->setFrameShadow(QFrame::Raised);
+  label->setContentsMargins(4, 2, 4, 2);
+  return label;
+}
+
 std::unique_ptr<TPartDialogs> DesktopPartDialogs() { return std::make_unique<TDesktopPartDialogs>(); }
 
 QString MemoText(std::string_view bytes) {
@@ -166,7 +167,7 @@ TPartDetails::TPartDetails(QWidget* owner, QSplitter* split) : Owner_(owner), Di
   auto* headerLayout = new QVBoxLayout(headerSide);
   headerLayout->setContentsMargins(0, 0, 0, 0);
   headerLayout->setSpacing(0);
-  headerLayout->addWidget(Strip(QStringLiteral("MIME header"), headerSide));
+  headerLayout->addWidget(CaptionStrip(QStringLiteral("MIME header"), headerSide));
   HeaderPages_ = new QTabWidget(headerSide);
   HeaderMemo_ = Memo(HeaderPages_);
   HeaderMemo_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -180,7 +181,7 @@ TPartDetails::TPartDetails(QWidget* owner, QSplitter* split) : Owner_(owner), Di
   auto* contentLayout = new QVBoxLayout(contentSide);
   contentLayout->setContentsMargins(0, 0, 0, 0);
   contentLayout->setSpacing(0);
-  contentLayout->addWidget(Strip(QStringLiteral("Content"), contentSide));
+  contentLayout->addWidget(CaptionStrip(QStringLiteral("Content"), contentSide));
   ContentPages_ = new QTabWidget(contentSide);
   RawMemo_ = Memo(ContentPages_);
   DecodedMemo_ = Memo(ContentPages_);

@@ -22,6 +22,7 @@
 #include "smime/parts/SmimeRows.h"
 #include "util/system/TempFiles.h"
 
+class QLabel;
 class QPlainTextEdit;
 class QPushButton;
 class QSplitter;
@@ -29,6 +30,9 @@ class QTabWidget;
 class QWidget;
 
 namespace tessel {
+
+// The raised caption strip above each pane of the document window.
+QLabel* CaptionStrip(const QString& caption, QWidget* parent);
 
 class TBodyPart;
 class TPEItem;

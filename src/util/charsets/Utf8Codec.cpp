@@ -268,13 +268,7 @@ bool TUTF8Reader::DecodeBytesLenientUtf8(std::string_view bytes, std::string& ou
   while (p < end) {
     if (!sink.Waiting()) {
       const uint8_t* run = p;
-      while (end - p >= 8) {
-        uint64_t w;
-        std::memcpy(&w, p, 8);
-        if (w & kHighBits8) break;
-        p += 8;
-      }
-      while (p < end && *p < 0x80) ++p;
+      p = SkipAscii(p, end);
       out.append(reinterpret_cast<const char*>(run), static_cast<size_t>(p - run));
       if (p == end) break;
     }

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -18,6 +19,19 @@
 #include "util/streams/CharRW.h"
 
 namespace tessel {
+
+// The first byte at or after p that is not ASCII (end when there is none),
+// looked at eight bytes at a time.
+inline const uint8_t* SkipAscii(const uint8_t* p, const uint8_t* end) {
+  while (end - p >= 8) {
+    uint64_t w;
+    std::memcpy(&w, p, 8);
+    if (w & 0x8080808080808080ull) break;
+    p += 8;
+  }
+  while (p < end && *p < 0x80) ++p;
+  return p;
+}
 
 // Length of the sequence a byte starts: 1 for ASCII, 0 for bytes that can
 // not start one (continuation bytes, 0xFE, 0xFF), 2 to 6 for lead bytes.

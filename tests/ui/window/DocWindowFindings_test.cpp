@@ -33,7 +33,7 @@ TBodyPart* SelectRow(TDocWindow& doc, const std::string& what) {
 }  // namespace
 
 TEST(DocWindowFindings, rows_select_and_lock_their_part) {
-  // Part 1.2 repeats its Content-Type; the embedded message 1.3 has an
+  // The part at 1.2 repeats its Content-Type; the embedded message 1.3 has an
   // 8-bit header line; text follows the close delimiter.
   auto doc = Open(Message(Multipart(
       "mixed", {Leaf("text/plain", "first\r\n"), Leaf("text/plain", "second\r\n", "Content-Type: text/html\r\n"),

@@ -30,9 +30,12 @@ const std::string& Latin2Text() {
     s.reserve(kBig);
     while (s.size() < kBig) {
       uint32_t r = rng() % 100;
-      if (r < 14) s.push_back(static_cast<char>(0xA1 + rng() % 0x5E));
-      else if (r < 28) s.push_back(r < 26 ? ' ' : '\n');
-      else s.push_back(static_cast<char>('a' + rng() % 26));
+      if (r < 14)
+        s.push_back(static_cast<char>(0xA1 + rng() % 0x5E));
+      else if (r < 28)
+        s.push_back(r < 26 ? ' ' : '\n');
+      else
+        s.push_back(static_cast<char>('a' + rng() % 26));
     }
     s.resize(kBig);
     return s;

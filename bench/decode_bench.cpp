@@ -33,9 +33,10 @@ const std::string& Base64Text() {
 // letters and soft line breaks, like a long European-language message.
 const std::string& QuotedPrintableText() {
   static const std::string text = [] {
-    static const char* words[] = {"the",   "message", "K=C3=B6ln", "Stra=C3=9Fe", "r=C3=A9sum=C3=A9", "and",
-                                  "file",  "viewer",  "=E2=82=AC100", "na=C3=AFve", "body", "header",
-                                  "part",  "=3D",     "boundary", "caf=C3=A9", "order",  "attachment"};
+    static const char* words[] = {"the",       "message", "K=C3=B6ln", "Stra=C3=9Fe",  "r=C3=A9sum=C3=A9",
+                                  "and",       "file",    "viewer",    "=E2=82=AC100", "na=C3=AFve",
+                                  "body",      "header",  "part",      "=3D",          "boundary",
+                                  "caf=C3=A9", "order",   "attachment"};
     std::mt19937 rng(2);
     std::string t;
     t.reserve(kInputBytes + 100);

@@ -81,8 +81,8 @@ int main(int argc, char **argv) {
   sink = g_mime_stream_mem_new_with_byte_array(buffer);
   g_mime_stream_mem_set_owner(GMIME_STREAM_MEM(sink), FALSE);
   walk_message(message);
-  printf("parts=%lld leaves=%lld bytes=%lld sample=%lld headers=%lld header_bytes=%lld\n", parts, leaves, bytes,
-         sample, headers, header_bytes);
+  printf("parts=%lld leaves=%lld bytes=%lld sample=%lld headers=%lld header_bytes=%lld\n", parts, leaves, bytes, sample,
+         headers, header_bytes);
   g_object_unref(sink);
   g_byte_array_free(buffer, TRUE);
   g_object_unref(message);

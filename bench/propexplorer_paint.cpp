@@ -43,8 +43,7 @@ double Median(std::vector<double> v) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication app(argc, argv);
   const int rows = argc > 1 ? std::atoi(argv[1]) : 10000;
 
@@ -71,13 +70,11 @@ int main(int argc, char** argv) {
     t.start();
     pe->viewport()->repaint();
     paints.push_back(t.nsecsElapsed() / 1e6);
-    if (pe->ScrollPos() >= pe->MaxScroll())
-      break;
+    if (pe->ScrollPos() >= pe->MaxScroll()) break;
     pe->ScrollBy(page);
   }
   double sum = 0;
-  for (double p : paints)
-    sum += p;
+  for (double p : paints) sum += p;
   std::printf("rows %d (shown %d), page %d rows\n", rows, pe->Rows(), page);
   std::printf("fill: median %.2f ms (best %.2f ms) of %zu runs\n", Median(fills),
               *std::min_element(fills.begin(), fills.end()), fills.size());

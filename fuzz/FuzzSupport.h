@@ -18,12 +18,12 @@
 #include "util/system/Exception.h"
 #include "util/streams/MemoryStream.h"
 
-#define FUZZ_CHECK(cond, what)                                               \
-  do {                                                                       \
-    if (!(cond)) {                                                           \
+#define FUZZ_CHECK(cond, what)                                                           \
+  do {                                                                                   \
+    if (!(cond)) {                                                                       \
       std::fprintf(stderr, "fuzz check failed: %s (%s:%d)\n", what, __FILE__, __LINE__); \
-      std::abort();                                                          \
-    }                                                                        \
+      std::abort();                                                                      \
+    }                                                                                    \
   } while (0)
 
 namespace tessel::fuzz {
@@ -94,7 +94,8 @@ inline std::string WalkPart(TBodyPart& part, const std::string& path) {
   }
   listing += TouchPart(path, part) + "\n";
   if (inner) return listing + WalkPart(*inner, path + ".1");
-  for (int32_t i = 0; i < part.ChildCount(); ++i) listing += WalkPart(*part.Children(i), path + "." + std::to_string(i + 1));
+  for (int32_t i = 0; i < part.ChildCount(); ++i)
+    listing += WalkPart(*part.Children(i), path + "." + std::to_string(i + 1));
   return listing;
 }
 
@@ -102,7 +103,8 @@ inline std::string WalkMessage(TMessage& message) {
   std::string listing;
   for (int32_t i = 0; i < message.RootCount(); ++i) listing += WalkPart(*message.Roots(i), std::to_string(i + 1));
   for (TBodyPart* part : message.Attachments) FUZZ_CHECK(part != nullptr, "null attachment");
-  for (const TContentId& id : message.ContentIds) FUZZ_CHECK(message.FindContentId(id.Id) != nullptr, "content id not found");
+  for (const TContentId& id : message.ContentIds)
+    FUZZ_CHECK(message.FindContentId(id.Id) != nullptr, "content id not found");
   return listing;
 }
 

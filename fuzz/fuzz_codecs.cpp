@@ -16,10 +16,10 @@ using namespace tessel;
 
 namespace {
 
-const char* const kCharsets[] = {"us-ascii",    "iso-8859-1",  "iso-8859-2",  "iso-8859-5",   "iso-8859-7",
-                                 "iso-8859-8",  "iso-8859-11", "iso-8859-16", "cp-1250",      "windows-1250",
-                                 "utf-8",       "utf-7",       "widestring",  "utf-16le",     "utf-16be",
-                                 "",            "x-unknown"};
+const char* const kCharsets[] = {"us-ascii",   "iso-8859-1",  "iso-8859-2",  "iso-8859-5", "iso-8859-7",
+                                 "iso-8859-8", "iso-8859-11", "iso-8859-16", "cp-1250",    "windows-1250",
+                                 "utf-8",      "utf-7",       "widestring",  "utf-16le",   "utf-16be",
+                                 "",           "x-unknown"};
 constexpr size_t kCharsetCount = sizeof(kCharsets) / sizeof(kCharsets[0]);
 
 struct TDecoded {

@@ -60,8 +60,8 @@ void CheckMessage(std::string bytes) {
 }
 
 void CheckQueries(TAsnElem* root) {
-  for (const char* path : {kSignedCertificatesPath, kSignerInfosPath, kRecipientInfosPath, "[*]/[*]/[-1]",
-                           "[1]/[0]/[*]/[*]", ""}) {
+  for (const char* path :
+       {kSignedCertificatesPath, kSignerInfosPath, kRecipientInfosPath, "[*]/[*]/[-1]", "[1]/[0]/[*]/[*]", ""}) {
     for (TAsnElem* e : AsnQuery(root, path)) {
       FUZZ_CHECK(e != nullptr, "null element selected");
       (void)AsnOidText(e);
@@ -72,9 +72,9 @@ void CheckQueries(TAsnElem* root) {
 void CheckPkcs7(const std::string& octets) {
   TPointerStream stream(octets.data(), static_cast<int32_t>(octets.size()));
   int32_t kind = SniffPkcs7Kind(stream);
-  FUZZ_CHECK(kind == TSmimeBodyPart::skSigned || kind == TSmimeBodyPart::skEnveloped ||
-                 kind == TSmimeBodyPart::skUnknown,
-             "sniffed kind out of range");
+  FUZZ_CHECK(
+      kind == TSmimeBodyPart::skSigned || kind == TSmimeBodyPart::skEnveloped || kind == TSmimeBodyPart::skUnknown,
+      "sniffed kind out of range");
   (void)SmimeKindName(kind);
 
   TSmimeInfoRows signature;

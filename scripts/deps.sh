@@ -2,7 +2,7 @@
 # Installs the Debian 12 packages Tessel needs to build, test and run.
 # Does nothing when they are all present already.
 set -eu
-PACKAGES="cmake ninja-build g++ clang-14 libclang-rt-14-dev ccache pkg-config
+PACKAGES="cmake ninja-build g++ clang-14 clang-format libclang-rt-14-dev ccache pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   qt6-base-dev qt6-svg-dev libglib2.0-dev shared-mime-info
   libssl-dev openssl python3 dumpasn1 libxml2-utils expat hyperfine

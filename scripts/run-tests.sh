@@ -6,11 +6,14 @@
 # undefined-behaviour sanitizers, and a one-minute run of every fuzz target
 # on its seed corpus (sharing that build). After each test run, one line
 # names the tests skipped for want of the shared corpus (a failure under CI).
+# The sources' layout is checked against .clang-format first
+# (scripts/check-format.sh --fix rewrites them).
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/deps.sh
-./scripts/build.sh build -DTESSEL_WERROR=ON
 status=0
+./scripts/check-format.sh || status=1
+./scripts/build.sh build -DTESSEL_WERROR=ON
 ctest --test-dir build --output-on-failure -j "$(nproc)" --timeout 600 || status=$?
 ./scripts/corpus-skips.sh build || status=1
 xvfb-run -a -s "-screen 0 1280x1024x24 -noreset" python3 tests/e2e/desktop_session.py build || status=1

@@ -17,8 +17,8 @@ inline constexpr const char* kCorpusMissing = "corpus missing: ";
 
 // Skips the running test (from its body or SetUp) when path, a file or
 // folder of the corpus, is absent.
-#define TESSEL_REQUIRE_CORPUS(path)                                                               \
-  do {                                                                                            \
-    const std::string corpusPath_ = (path);                                                       \
+#define TESSEL_REQUIRE_CORPUS(path)                                                                       \
+  do {                                                                                                    \
+    const std::string corpusPath_ = (path);                                                               \
     if (!std::filesystem::exists(corpusPath_)) GTEST_SKIP() << tesseltest::kCorpusMissing << corpusPath_; \
   } while (0)

@@ -124,7 +124,8 @@ std::string TAsnElem::ValueHex(int32_t maxOctets, char separator) const {
 std::string TAsnElem::ValueText(int32_t maxOctets) const {
   if (Tag == 0 || Tag == 3 || Tag == 4) return ValueHex(maxOctets, ' ');
   std::string_view content = Content();
-  if (maxOctets > 0 && content.size() > static_cast<size_t>(maxOctets)) content = content.substr(0, static_cast<size_t>(maxOctets));
+  if (maxOctets > 0 && content.size() > static_cast<size_t>(maxOctets))
+    content = content.substr(0, static_cast<size_t>(maxOctets));
   return std::string(content);
 }
 
@@ -264,6 +265,5 @@ std::string asn1::ReadContent(TStream& stream, int32_t size) {
   }
   return content;
 }
-
 
 }  // namespace tessel

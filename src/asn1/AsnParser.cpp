@@ -76,8 +76,10 @@ TAsnElem* TAsnParser::Next() {
       Returned_.push_back(std::move(seq));
     } else {
       std::unique_ptr<TAsnElem> elem;
-      if (tag == 6) elem = std::make_unique<TOID>(Stream_, static_cast<int32_t>(length));
-      else elem = std::make_unique<TUnknown>(tag, cls, asn1::ReadContent(Stream_, static_cast<int32_t>(length)));
+      if (tag == 6)
+        elem = std::make_unique<TOID>(Stream_, static_cast<int32_t>(length));
+      else
+        elem = std::make_unique<TUnknown>(tag, cls, asn1::ReadContent(Stream_, static_cast<int32_t>(length)));
       result = elem.get();
       Returned_.push_back(std::move(elem));
     }

@@ -21,10 +21,14 @@ size_t Utf8CharAt(std::string_view s, size_t i, char32_t& c) {
   }
   size_t n;
   char32_t min;
-  if (b >= 0xC2 && b <= 0xDF) n = 2, c = b & 0x1Fu, min = 0x80;
-  else if (b >= 0xE0 && b <= 0xEF) n = 3, c = b & 0x0Fu, min = 0x800;
-  else if (b >= 0xF0 && b <= 0xF4) n = 4, c = b & 0x07u, min = 0x10000;
-  else return 0;
+  if (b >= 0xC2 && b <= 0xDF)
+    n = 2, c = b & 0x1Fu, min = 0x80;
+  else if (b >= 0xE0 && b <= 0xEF)
+    n = 3, c = b & 0x0Fu, min = 0x800;
+  else if (b >= 0xF0 && b <= 0xF4)
+    n = 4, c = b & 0x07u, min = 0x10000;
+  else
+    return 0;
   if (s.size() - i < n) return 0;
   for (size_t k = 1; k < n; ++k) {
     uint8_t t = At(s, i + k);
@@ -90,13 +94,12 @@ TAsnValueKind AsnValueKind(const TAsnElem& element) {
 }
 
 std::string AsnStringToUtf8(TAsnValueKind kind, std::string_view octets, int32_t maxOctets, size_t& consumed) {
-  size_t limit = maxOctets > 0 && octets.size() > static_cast<size_t>(maxOctets) ? static_cast<size_t>(maxOctets)
-                                                                                : octets.size();
+  size_t limit =
+      maxOctets > 0 && octets.size() > static_cast<size_t>(maxOctets) ? static_cast<size_t>(maxOctets) : octets.size();
   std::string out;
   size_t i = 0;
   switch (kind) {
-    case TAsnValueKind::Hex:
-      break;
+    case TAsnValueKind::Hex: break;
     case TAsnValueKind::Latin1:
       out.reserve(limit);
       for (; i < limit; ++i) AppendCodePointUtf8(out, At(octets, i));
@@ -149,7 +152,8 @@ std::string AsnStringToUtf8(TAsnValueKind kind, std::string_view octets, int32_t
         if (i + 4 > limit) break;
         uint32_t u = static_cast<uint32_t>(At(octets, i)) << 24 | static_cast<uint32_t>(At(octets, i + 1)) << 16 |
                      static_cast<uint32_t>(At(octets, i + 2)) << 8 | At(octets, i + 3);
-        AppendCodePointUtf8(out, u > 0x10FFFF || (u >= 0xD800 && u <= 0xDFFF) ? kReplacement : static_cast<char32_t>(u));
+        AppendCodePointUtf8(out,
+                            u > 0x10FFFF || (u >= 0xD800 && u <= 0xDFFF) ? kReplacement : static_cast<char32_t>(u));
         i += 4;
       }
       break;

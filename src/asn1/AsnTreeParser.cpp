@@ -48,8 +48,8 @@ struct TParseContext {
 
 // Reads one element at p (advancing it) from the octets before end. depth is
 // the nesting level of the element, 1 for the outermost.
-std::unique_ptr<TAsnElem> Parse(const TParseContext& ctx, const uint8_t*& p, const uint8_t* end,
-                                bool insideIndefinite, int32_t depth, TOutcome& outcome) {
+std::unique_ptr<TAsnElem> Parse(const TParseContext& ctx, const uint8_t*& p, const uint8_t* end, bool insideIndefinite,
+                                int32_t depth, TOutcome& outcome) {
   outcome = TOutcome::Malformed;
   const uint8_t* start = p;
   THeader h;
@@ -94,9 +94,13 @@ std::unique_ptr<TAsnElem> Parse(const TParseContext& ctx, const uint8_t*& p, con
     seq->Tag = h.Tag;
     elem = std::move(seq);
   } else {
-    if (h.Tag == 2) elem = std::make_unique<TInt>(p, h.Length);
-    else if (h.Tag == 6) elem = std::make_unique<TOID>(p, h.Length);
-    else elem = std::make_unique<TUnknown>(h.Tag, h.Class, std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(h.Length)));
+    if (h.Tag == 2)
+      elem = std::make_unique<TInt>(p, h.Length);
+    else if (h.Tag == 6)
+      elem = std::make_unique<TOID>(p, h.Length);
+    else
+      elem = std::make_unique<TUnknown>(h.Tag, h.Class,
+                                        std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(h.Length)));
     p += h.Length;
   }
   elem->Class = h.Class;
@@ -182,8 +186,10 @@ void SplitAsnChildren(const void* data, std::vector<TBlobPtr>& list, int32_t siz
     } else if (h.Length > contentEnd - p) {
       return;
     }
-    if (wholeConstructed && h.Constructed) AddBlob(list, childStart, (p - childStart) + contentSize + eocSize);
-    else AddBlob(list, p, contentSize);
+    if (wholeConstructed && h.Constructed)
+      AddBlob(list, childStart, (p - childStart) + contentSize + eocSize);
+    else
+      AddBlob(list, p, contentSize);
     p += contentSize + eocSize;
   }
 }

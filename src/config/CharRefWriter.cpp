@@ -14,15 +14,11 @@ bool IsLow(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 }  // namespace
 
-TCharRefWriter::TCharRefWriter(std::unique_ptr<TCharWriter> inner) : Inner_(std::move(inner)) {
-  Name = Inner_->Name;
-}
+TCharRefWriter::TCharRefWriter(std::unique_ptr<TCharWriter> inner) : Inner_(std::move(inner)) { Name = Inner_->Name; }
 
 TCharRefWriter::~TCharRefWriter() = default;
 
-std::unique_ptr<TCharWriter> TCharRefWriter::Clone() const {
-  return std::make_unique<TCharRefWriter>(Inner_->Clone());
-}
+std::unique_ptr<TCharWriter> TCharRefWriter::Clone() const { return std::make_unique<TCharRefWriter>(Inner_->Clone()); }
 
 bool TCharRefWriter::CanWrite(char16_t c) { return IsXmlChar(c) && Inner_->CanWrite(c); }
 

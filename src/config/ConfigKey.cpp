@@ -163,9 +163,7 @@ std::string TQCKey::ValueName(int32_t index) const { return Values_->Keys(index)
 
 std::u16string TQCKey::ValueAt(int32_t index) const { return Values_->Values(index); }
 
-bool TQCKey::HasValue(const std::string& name) const {
-  return Values_ && Values_->Contains(name);
-}
+bool TQCKey::HasValue(const std::string& name) const { return Values_ && Values_->Contains(name); }
 
 void TQCKey::WriteValue(const std::string& name, const std::u16string& value) {
   if (!Values_) Values_ = std::make_unique<TBaseWideStringMap>();

@@ -22,8 +22,8 @@ bool InSystemProgramFolder(const std::string& programFile) {
   return false;
 }
 
-std::string ConfigFileNameFor(const std::string& programFile, bool programFolderWritable,
-                              const char* xdgConfigHome, const char* home) {
+std::string ConfigFileNameFor(const std::string& programFile, bool programFolderWritable, const char* xdgConfigHome,
+                              const char* home) {
   // An installed program never writes beside itself, even when the user
   // (root) could: its folder is the system's.
   if (!programFile.empty() && programFolderWritable && !InSystemProgramFolder(programFile))

@@ -22,8 +22,8 @@ std::string ConfigNameBesideProgram(const std::string& programFile);
 // The rule above as a pure function, so every branch can be tested: xdgConfigHome
 // and home may be null or empty when the variables are unset.
 bool InSystemProgramFolder(const std::string& programFile);
-std::string ConfigFileNameFor(const std::string& programFile, bool programFolderWritable,
-                              const char* xdgConfigHome, const char* home);
+std::string ConfigFileNameFor(const std::string& programFile, bool programFolderWritable, const char* xdgConfigHome,
+                              const char* home);
 
 // The running program's file (/proc/self/exe); '' when it cannot be read.
 std::string ProgramFileName();

@@ -87,16 +87,14 @@ private:
 
   std::string Resolve(char space, const std::string& text) {
     switch (space) {
-      case '$':
-        return ReadKey_ ? ReadKey_(text) : std::string();
+      case '$': return ReadKey_ ? ReadKey_(text) : std::string();
       case '%': {
         // The whole value, however long: a name cut at some buffer size
         // would silently point at another file.
         const char* value = std::getenv(text.c_str());
         return value ? std::string(value) : "%" + text + "%";
       }
-      default:
-        throw Exception(std::string("Unknown namespace \"") + space + "\" in expression");
+      default: throw Exception(std::string("Unknown namespace \"") + space + "\" in expression");
     }
   }
 

@@ -302,9 +302,7 @@ void TQXConfigFile::ReportLoadProblem(const std::string& fileName, const std::ex
   if (OnLoadProblem) OnLoadProblem(*this, LoadProblem_);
 }
 
-void TQXConfigFile::LoadFromString(const std::string& text) {
-  LoadFromStream(std::make_unique<TStringStream>(text));
-}
+void TQXConfigFile::LoadFromString(const std::string& text) { LoadFromStream(std::make_unique<TStringStream>(text)); }
 
 void TQXConfigFile::LoadFromStream(std::unique_ptr<TStream> stream) {
   LoadProblem_.clear();

@@ -135,8 +135,8 @@ public:
 
   TNotificationList& BeforeSave() { return BeforeSave_; }
   TNotificationList& AfterLoad() { return AfterLoad_; }
-  TNotifyEvent OnSave;     // after BeforeSave
-  TNotifyEvent OnLoad;     // after AfterLoad
+  TNotifyEvent OnSave;      // after BeforeSave
+  TNotifyEvent OnLoad;      // after AfterLoad
   TNotifyEvent OnModified;  // every change that reaches the root, loads included
 
   // Why the last load of an existing file failed, and what happens to the

@@ -77,9 +77,9 @@ void ReplaceFileContents(const std::string& fileName, std::string_view bytes) {
   if (exists && (::access(target.c_str(), W_OK) != 0 || (old.st_mode & 0222) == 0)) {
     char mode[8];
     std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(old.st_mode & 07777));
-    throw EWinException("Cannot write file \"" + target + "\". The file is read-only (mode " + mode +
-                            "), so it is not replaced.",
-                        EACCES);
+    throw EWinException(
+        "Cannot write file \"" + target + "\". The file is read-only (mode " + mode + "), so it is not replaced.",
+        EACCES);
   }
   TTempFile temp(target);
   if (exists) (void)::fchmod(temp.Fd, old.st_mode & 07777);

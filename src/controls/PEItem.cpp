@@ -9,11 +9,9 @@ namespace {
 char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool EqualIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() != b.size())
-    return false;
+  if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)
-    if (FoldAscii(a[i]) != FoldAscii(b[i]))
-      return false;
+    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
   return true;
 }
 
@@ -46,20 +44,17 @@ TPEItem::TPEItem() = default;
 TPEItem::~TPEItem() {
   // Children go without notifications: the whole subtree is leaving, and
   // whoever freed it has told the root already.
-  for (auto& child : Children_)
-    child->Parent_ = nullptr;
+  for (auto& child : Children_) child->Parent_ = nullptr;
 }
 
 TPEItem& TPEItem::Root() {
   TPEItem* item = this;
-  while (item->Parent_)
-    item = item->Parent_;
+  while (item->Parent_) item = item->Parent_;
   return *item;
 }
 
 TPEItem* TPEItem::Child(int32_t index) const {
-  if (index < 0 || index >= Count())
-    return nullptr;
+  if (index < 0 || index >= Count()) return nullptr;
   return Children_[static_cast<size_t>(index)].get();
 }
 
@@ -69,8 +64,7 @@ void TPEItem::SetValue(std::string value) {
 }
 
 void TPEItem::SetExpanded(bool flag) {
-  if (flag == Expanded_)
-    return;
+  if (flag == Expanded_) return;
   Expanded_ = flag;
   NotifyStructure();
 }
@@ -110,14 +104,12 @@ void TPEItem::Clear() {
   {
     TFlagGuard updating(Updating);
     // From the back, so that no sibling is renumbered.
-    while (!Children_.empty())
-      Children_.back()->Free();
+    while (!Children_.empty()) Children_.back()->Free();
     SetValue(std::string());
   }
   // The removals were silenced one by one; the root still has to learn
   // that rows went, or its row count and scroll range would stay stale.
-  if (removed)
-    NotifyStructure();
+  if (removed) NotifyStructure();
 }
 
 void TPEItem::Free() {
@@ -132,71 +124,59 @@ void TPEItem::Free() {
   size_t at = static_cast<size_t>(Index_);
   std::unique_ptr<TPEItem> self = std::move(siblings[at]);
   siblings.erase(siblings.begin() + static_cast<std::ptrdiff_t>(at));
-  for (size_t i = at; i < siblings.size(); ++i)
-    siblings[i]->Index_ = static_cast<int32_t>(i);
+  for (size_t i = at; i < siblings.size(); ++i) siblings[i]->Index_ = static_cast<int32_t>(i);
   Parent_ = nullptr;
   self.reset();  // this item is gone from here on
   parent->NotifyStructure();
 }
 
 std::string TPEItem::NextValue(const std::string& current) const {
-  if (!Values || Values->empty())
-    return current;
+  if (!Values || Values->empty()) return current;
   const auto& list = *Values;
   for (size_t i = 0; i < list.size(); ++i)
-    if (EqualIgnoringCase(list[i], current))
-      return list[(i + 1) % list.size()];
+    if (EqualIgnoringCase(list[i], current)) return list[(i + 1) % list.size()];
   return list.front();
 }
 
 bool TPEItem::IsShown() const {
-  if (!Parent_)
-    return false;
+  if (!Parent_) return false;
   for (const TPEItem* p = Parent_; p; p = p->Parent_)
-    if (!p->Expanded_)
-      return false;
+    if (!p->Expanded_) return false;
   return true;
 }
 
 bool TPEItem::Contains(const TPEItem* item) const {
   for (; item; item = item->Parent_)
-    if (item == this)
-      return true;
+    if (item == this) return true;
   return false;
 }
 
 TPEItem* TPEItem::NextShown() const {
-  if (Expanded_ && !Children_.empty())
-    return Children_.front().get();
+  if (Expanded_ && !Children_.empty()) return Children_.front().get();
   for (const TPEItem* item = this; item->Parent_; item = item->Parent_) {
     const auto& siblings = item->Parent_->Children_;
     size_t next = static_cast<size_t>(item->Index_) + 1;
-    if (next < siblings.size())
-      return siblings[next].get();
+    if (next < siblings.size()) return siblings[next].get();
   }
   return nullptr;
 }
 
 TPEItem* TPEItem::PrevShown() const {
-  if (!Parent_)
-    return nullptr;
-  if (Index_ > 0)
-    return Parent_->Children_[static_cast<size_t>(Index_) - 1]->LastShown();
+  if (!Parent_) return nullptr;
+  if (Index_ > 0) return Parent_->Children_[static_cast<size_t>(Index_) - 1]->LastShown();
   return Parent_;
 }
 
 TPEItem* TPEItem::LastShown() {
   TPEItem* item = this;
-  while (item->Expanded_ && !item->Children_.empty())
-    item = item->Children_.back().get();
+  while (item->Expanded_ && !item->Children_.empty()) item = item->Children_.back().get();
   return item;
 }
 
 void TPEItem::NotifyStructure() {
   TPEItem* root = this;
   for (TPEItem* item = this; item; item = item->Parent_) {
-    if (item->Updating)
-      return;
+    if (item->Updating) return;
     root = item;
   }
   Call(OnChange, *this);
@@ -213,18 +193,15 @@ void TPEItem::NotifyValue() {
 // cannot exhaust the stack.
 int32_t CountShownRows(const TPEItem& root) {
   int32_t rows = 0;
-  for (const TPEItem* row = root.Expanded() ? root.NextShown() : nullptr; row; row = row->NextShown())
-    ++rows;
+  for (const TPEItem* row = root.Expanded() ? root.NextShown() : nullptr; row; row = row->NextShown()) ++rows;
   return rows;
 }
 
 int32_t ShownIndex(const TPEItem& item) {
-  if (!item.IsShown())
-    return -1;
+  if (!item.IsShown()) return -1;
   const TPEItem& root = item.Root();
   int32_t index = 0;
-  for (const TPEItem* row = root.NextShown(); row != &item; row = row->NextShown())
-    ++index;
+  for (const TPEItem* row = root.NextShown(); row != &item; row = row->NextShown()) ++index;
   return index;
 }
 

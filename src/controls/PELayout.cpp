@@ -7,8 +7,7 @@
 namespace tessel {
 
 int32_t FullRows(const TPEMetrics& m) {
-  if (m.ItemHeight <= 0 || !RowFits(m, RowTop(m, 0)))
-    return 0;
+  if (m.ItemHeight <= 0 || !RowFits(m, RowTop(m, 0))) return 0;
   // Row k fits while Margin + k * ItemHeight + FontHeight + 2 < ClientHeight - Margin.
   int32_t room = m.ClientHeight - 2 * m.Margin - m.FontHeight - 2;  // > 0 here
   return (room - 1) / m.ItemHeight + 1;
@@ -28,21 +27,15 @@ TPERect ButtonRect(const TPEMetrics& m, int32_t y) {
 }
 
 TPEHit HitTest(const TPEMetrics& m, TPEItem* firstRow, int32_t x, int32_t y) {
-  if (x >= m.NameColWidth - kDividerGrip && x <= m.NameColWidth + kDividerGrip)
-    return {TPEHitKind::Divider, nullptr};
-  if (m.ItemHeight <= 0 || y < m.Margin || y >= m.ClientHeight)
-    return {};
+  if (x >= m.NameColWidth - kDividerGrip && x <= m.NameColWidth + kDividerGrip) return {TPEHitKind::Divider, nullptr};
+  if (m.ItemHeight <= 0 || y < m.Margin || y >= m.ClientHeight) return {};
   int32_t k = (y - m.Margin) / m.ItemHeight;
   TPEItem* row = firstRow;
-  for (int32_t i = 0; row && i < k; ++i)
-    row = row->NextShown();
-  if (!row)
-    return {};
-  if (x > m.NameColWidth)
-    return {TPEHitKind::ValueCell, row};
+  for (int32_t i = 0; row && i < k; ++i) row = row->NextShown();
+  if (!row) return {};
+  if (x > m.NameColWidth) return {TPEHitKind::ValueCell, row};
   int32_t glyph = GlyphX(row->Level());
-  if (x >= glyph && x <= glyph + kGlyphSize)
-    return {TPEHitKind::ExpandBox, row};
+  if (x >= glyph && x <= glyph + kGlyphSize) return {TPEHitKind::ExpandBox, row};
   return {TPEHitKind::NameCell, row};
 }
 

@@ -14,9 +14,9 @@ namespace tessel {
 class TPEItem;
 
 struct TPEMetrics {
-  int32_t FontHeight = 0;    // the font's pixel height
-  int32_t ItemHeight = 4;    // FontHeight + 4
-  int32_t Margin = 3;        // above the first and below the last row
+  int32_t FontHeight = 0;  // the font's pixel height
+  int32_t ItemHeight = 4;  // FontHeight + 4
+  int32_t Margin = 3;      // above the first and below the last row
   int32_t NameColWidth = 100;
   int32_t ClientWidth = 0;
   int32_t ClientHeight = 0;
@@ -43,9 +43,7 @@ inline int32_t GlyphX(int32_t level) { return 5 + kGlyphSize * (level - 1); }
 inline int32_t RowTop(const TPEMetrics& m, int32_t k) { return m.Margin + k * m.ItemHeight; }
 // Whether a row at top y fits completely: its bottom (y + font height + 2)
 // lies above the client height less the margin.
-inline bool RowFits(const TPEMetrics& m, int32_t y) {
-  return y + m.FontHeight + 2 < m.ClientHeight - m.Margin;
-}
+inline bool RowFits(const TPEMetrics& m, int32_t y) { return y + m.FontHeight + 2 < m.ClientHeight - m.Margin; }
 // Number of rows from the top row that fit completely.
 int32_t FullRows(const TPEMetrics& m);
 // Largest scroll position for that many shown rows; 0 when all fit.

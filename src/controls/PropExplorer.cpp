@@ -56,8 +56,7 @@ QString CellText(const std::string& text, int width) {
 }
 
 void FillLine(QPainter& p, int x, int y, int w, int h, const QColor& color) {
-  if (w > 0 && h > 0)
-    p.fillRect(QRect(x, y, w, h), color);
+  if (w > 0 && h > 0) p.fillRect(QRect(x, y, w, h), color);
 }
 
 }  // namespace
@@ -75,8 +74,7 @@ private:
   TPropExplorer& Control_;
 };
 
-TPropExplorer::TPropExplorer(QWidget* owner)
-    : QAbstractScrollArea(owner), Root_(std::make_unique<TPEItem>()) {
+TPropExplorer::TPropExplorer(QWidget* owner) : QAbstractScrollArea(owner), Root_(std::make_unique<TPEItem>()) {
   setFrameShape(QFrame::NoFrame);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -87,8 +85,7 @@ TPropExplorer::TPropExplorer(QWidget* owner)
   verticalScrollBar()->setPageStep(kPageRows);
   verticalScrollBar()->setRange(0, 0);
   connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this](int value) {
-    if (!SyncingScrollBar_ && value != ScrollPos_)
-      ScrollTo(value);
+    if (!SyncingScrollBar_ && value != ScrollPos_) ScrollTo(value);
   });
   setGeometry(0, 0, 200, 100);
 
@@ -164,8 +161,7 @@ void TPropExplorer::SetNameColWidth(int32_t width) {
 
 void TPropExplorer::SetReadOnly(bool flag) {
   ReadOnly_ = flag;
-  if (EditItem_)
-    Editor_->setReadOnly(ReadOnly_ || EditItem_->OnButtonClick);
+  if (EditItem_) Editor_->setReadOnly(ReadOnly_ || EditItem_->OnButtonClick);
 }
 
 void TPropExplorer::Repaint() {
@@ -189,8 +185,7 @@ void TPropExplorer::StructureChanged() {
 void TPropExplorer::ValueChanged(TPEItem& item) {
   if (&item == EditItem_) {
     QString text = ToQString(item.Value());
-    if (Editor_->text() != text)
-      Editor_->setText(text);
+    if (Editor_->text() != text) Editor_->setText(text);
     EditorDirty_ = false;
   }
   Repaint();
@@ -204,10 +199,8 @@ void TPropExplorer::Removing(TPEItem& item) {
     Editor_->hide();
     Button_->hide();
   }
-  if (item.Contains(Current_))
-    Current_ = nullptr;
-  if (item.Contains(BottomItem_))
-    BottomItem_ = nullptr;
+  if (item.Contains(Current_)) Current_ = nullptr;
+  if (item.Contains(BottomItem_)) BottomItem_ = nullptr;
   if (item.Contains(TopItem_)) {
     // The row shown before the leaving one takes the top; the scroll range
     // is put right when the structure notification follows.
@@ -222,10 +215,8 @@ void TPropExplorer::RecomputeScroll() {
   // is the row that stays in view.
   TPEItem* hiddenBy = nullptr;
   for (TPEItem* p = TopItem_->Parent(); p && p != Root_.get(); p = p->Parent())
-    if (!p->Expanded())
-      hiddenBy = p;
-  if (hiddenBy)
-    TopItem_ = hiddenBy;
+    if (!p->Expanded()) hiddenBy = p;
+  if (hiddenBy) TopItem_ = hiddenBy;
 
   TPEMetrics m = Metrics();
   Rows_ = CountShownRows(*Root_);
@@ -235,8 +226,7 @@ void TPropExplorer::RecomputeScroll() {
     TopItem_ = Root_.get();
     ScrollPos_ = 0;
   } else if (ScrollPos_ > MaxScroll_) {
-    for (; ScrollPos_ > MaxScroll_; --ScrollPos_)
-      TopItem_ = TopItem_->PrevShown();
+    for (; ScrollPos_ > MaxScroll_; --ScrollPos_) TopItem_ = TopItem_->PrevShown();
   }
   SyncScrollBar();
   Repaint();
@@ -253,8 +243,7 @@ void TPropExplorer::SyncScrollBar() {
 void TPropExplorer::BeginUpdate() { ++UpdateLock_; }
 
 void TPropExplorer::EndUpdate() {
-  if (UpdateLock_ == 0 || --UpdateLock_ > 0)
-    return;
+  if (UpdateLock_ == 0 || --UpdateLock_ > 0) return;
   if (RecomputeDue_) {
     RecomputeDue_ = false;
     RecomputeScroll();  // repaints
@@ -283,14 +272,12 @@ TPEItem* TPropExplorer::AddValue(const std::string& path, const std::string& val
   size_t start = 0;
   while (start <= path.size()) {
     size_t end = path.find_first_of(",/\\", start);
-    if (end == std::string::npos)
-      end = path.size();
+    if (end == std::string::npos) end = path.size();
     if (end > start) {
       std::string_view part(path.data() + start, end - start);
       TPEItem* found = nullptr;
       for (int32_t i = 0; i < item->Count() && !found; ++i)
-        if (item->Child(i)->Name == part)
-          found = item->Child(i);
+        if (item->Child(i)->Name == part) found = item->Child(i);
       item = found ? found : item->AddChild(std::string(part));
     }
     start = end + 1;
@@ -309,13 +296,10 @@ void TPropExplorer::ScrollBy(int32_t rows) {
 
 void TPropExplorer::ScrollTo(int32_t pos) {
   pos = std::clamp(pos, 0, MaxScroll_);
-  if (pos == ScrollPos_)
-    return;
+  if (pos == ScrollPos_) return;
   TPEItem* row = FirstRow();
-  for (int32_t i = ScrollPos_; i < pos && row; ++i)
-    row = row->NextShown();
-  for (int32_t i = ScrollPos_; i > pos && row; --i)
-    row = row->PrevShown();
+  for (int32_t i = ScrollPos_; i < pos && row; ++i) row = row->NextShown();
+  for (int32_t i = ScrollPos_; i > pos && row; --i) row = row->PrevShown();
   TopItem_ = (pos == 0 || !row) ? Root_.get() : row;
   ScrollPos_ = pos;
   SyncScrollBar();
@@ -346,42 +330,36 @@ void TPropExplorer::Select(TPEItem* item) {
         ScrollTo(index - fit + 1);
     }
   }
-  if (item != EditItem_ || !item)
-    StartEdit(item);
+  if (item != EditItem_ || !item) StartEdit(item);
 }
 
 void TPropExplorer::StartEdit(TPEItem* item) {
   EndEdit();
-  if (!item)
-    return;
+  if (!item) return;
   EditItem_ = item;
   if (OnEditing) {
     TOnEdited handler = OnEditing;
     handler(*this, *item);
   }
-  if (EditItem_ != item)
-    return;  // the handler freed or moved on from it
+  if (EditItem_ != item) return;  // the handler freed or moved on from it
   Editor_->setText(ToQString(item->Value()));
   EditorDirty_ = false;
   Editor_->setReadOnly(ReadOnly_ || item->OnButtonClick);
   Editor_->selectAll();
   if (item->Values) {
     QStringList all;
-    for (const std::string& v : *item->Values)
-      all << ToQString(v);
+    for (const std::string& v : *item->Values) all << ToQString(v);
     Editor_->setToolTip(all.join(QLatin1Char(';')));
   } else {
     Editor_->setToolTip(QString());
   }
   PlaceEditor();
-  if (isVisible() && Editor_->isVisible())
-    Editor_->setFocus(Qt::OtherFocusReason);
+  if (isVisible() && Editor_->isVisible()) Editor_->setFocus(Qt::OtherFocusReason);
 }
 
 void TPropExplorer::CommitEdit() {
   TPEItem* item = EditItem_;
-  if (!item)
-    return;
+  if (!item) return;
   std::string value = EditorDirty_ ? Editor_->text().toStdString() : item->Value();
   item->SetValue(std::move(value));
   if (OnEdited && EditItem_ == item) {
@@ -392,8 +370,7 @@ void TPropExplorer::CommitEdit() {
 
 void TPropExplorer::EndEdit() {
   TPEItem* item = EditItem_;
-  if (!item)
-    return;
+  if (!item) return;
   CommitEdit();
   if (EditItem_ == item) {
     EditItem_ = nullptr;
@@ -402,8 +379,7 @@ void TPropExplorer::EndEdit() {
     bool hadFocus = Editor_->hasFocus();
     Editor_->hide();
     Button_->hide();
-    if (hadFocus && isVisible())
-      setFocus(Qt::OtherFocusReason);  // the focus stays with the control
+    if (hadFocus && isVisible()) setFocus(Qt::OtherFocusReason);  // the focus stays with the control
   }
 }
 
@@ -440,8 +416,7 @@ void TPropExplorer::PlaceEditor() {
 }
 
 void TPropExplorer::StepValue() {
-  if (!EditItem_ || !EditItem_->Values || EditItem_->Values->empty())
-    return;
+  if (!EditItem_ || !EditItem_->Values || EditItem_->Values->empty()) return;
   std::string next = EditItem_->NextValue(Editor_->text().toStdString());
   Editor_->setText(ToQString(next));
   Editor_->selectAll();
@@ -450,16 +425,14 @@ void TPropExplorer::StepValue() {
 
 void TPropExplorer::OnFocusChanged(QWidget* old, QWidget* now) {
   auto inside = [this](QWidget* w) { return w && (w == this || isAncestorOf(w)); };
-  if (EditItem_ && inside(old) && !inside(now))
-    CommitEdit();  // the editor stays where it is
+  if (EditItem_ && inside(old) && !inside(now)) CommitEdit();  // the editor stays where it is
 }
 
 // ---------------------------------------------------------------------------
 // Painting
 
 void TPropExplorer::PrepareGlyphs(qreal ratio) {
-  if (ratio == GlyphRatio_)
-    return;
+  if (ratio == GlyphRatio_) return;
   GlyphRatio_ = ratio;
   auto make = [ratio](bool plus) {
     int side = qCeil(kGlyphSize * ratio);
@@ -472,9 +445,8 @@ void TPropExplorer::PrepareGlyphs(qreal ratio) {
     FillLine(p, 0, kGlyphSize - 1, kGlyphSize, 1, frame);
     FillLine(p, 0, 0, 1, kGlyphSize, frame);
     FillLine(p, kGlyphSize - 1, 0, 1, kGlyphSize, frame);
-    FillLine(p, 2, 4, 5, 1, Qt::black);  // x 2 to 7 at y 4
-    if (plus)
-      FillLine(p, 4, 2, 1, 5, Qt::black);  // y 2 to 7 at x 4
+    FillLine(p, 2, 4, 5, 1, Qt::black);            // x 2 to 7 at y 4
+    if (plus) FillLine(p, 4, 2, 1, 5, Qt::black);  // y 2 to 7 at x 4
     return pm;
   };
   MinusGlyph_ = make(false);
@@ -484,14 +456,12 @@ void TPropExplorer::PrepareGlyphs(qreal ratio) {
 void TPropExplorer::PrepareRowLine(int width) {
   // One dotted line, drawn once per width and pixel density: dot by dot on
   // every row of every paint, it took most of a repaint's time.
-  if (width == RowLine_.deviceIndependentSize().width() && RowLine_.devicePixelRatio() == GlyphRatio_)
-    return;
+  if (width == RowLine_.deviceIndependentSize().width() && RowLine_.devicePixelRatio() == GlyphRatio_) return;
   RowLine_ = QPixmap(qCeil(std::max(width, 1) * GlyphRatio_), qCeil(GlyphRatio_));
   RowLine_.setDevicePixelRatio(GlyphRatio_);
   RowLine_.fill(Qt::transparent);
   QPainter p(&RowLine_);
-  for (int x = 0; x < width; x += 2)
-    FillLine(p, x, 0, 1, 1, kRowLineColor);
+  for (int x = 0; x < width; x += 2) FillLine(p, x, 0, 1, 1, kRowLineColor);
 }
 
 void TPropExplorer::paintEvent(QPaintEvent*) {
@@ -511,11 +481,9 @@ void TPropExplorer::paintEvent(QPaintEvent*) {
   const int valueLeft = m.NameColWidth + 2;
   const int valueRight = m.ClientWidth - 2;
   for (TPEItem* row = FirstRow(); row && y < m.ClientHeight; row = row->NextShown()) {
-    if (RowFits(m, y))
-      BottomItem_ = row;
+    if (RowFits(m, y)) BottomItem_ = row;
     int x = GlyphX(row->Level());
-    if (row->Count() > 0)
-      p.drawPixmap(x, y + 2, row->Expanded() ? MinusGlyph_ : PlusGlyph_);
+    if (row->Count() > 0) p.drawPixmap(x, y + 2, row->Expanded() ? MinusGlyph_ : PlusGlyph_);
     row->X = x;
     row->Y = y;
     QRect nameCell(x + 11, y, nameRight - (x + 11), m.ItemHeight);
@@ -556,25 +524,20 @@ void TPropExplorer::paintEvent(QPaintEvent*) {
 TPEHit TPropExplorer::HitTestAt(int32_t x, int32_t y) { return HitTest(Metrics(), FirstRow(), x, y); }
 
 void TPropExplorer::mousePressEvent(QMouseEvent* event) {
-  if (event->button() != Qt::LeftButton)
-    return;
+  if (event->button() != Qt::LeftButton) return;
   QPoint pos = event->position().toPoint();
   TPEHit hit = HitTestAt(pos.x(), pos.y());
   switch (hit.Kind) {
-    case TPEHitKind::Nothing:
-      return;
+    case TPEHitKind::Nothing: return;
     case TPEHitKind::Divider:
       Select(nullptr);
       Resizing_ = true;
       return;
     case TPEHitKind::ExpandBox:
-      if (hit.Item->Count() > 0)
-        hit.Item->SetExpanded(!hit.Item->Expanded());
+      if (hit.Item->Count() > 0) hit.Item->SetExpanded(!hit.Item->Expanded());
       Select(hit.Item);
       return;
-    case TPEHitKind::NameCell:
-      Select(hit.Item);
-      return;
+    case TPEHitKind::NameCell: Select(hit.Item); return;
     case TPEHitKind::ValueCell:
       Select(hit.Item);
       if (Editor_->isVisible()) {
@@ -589,8 +552,7 @@ void TPropExplorer::mousePressEvent(QMouseEvent* event) {
 void TPropExplorer::mouseMoveEvent(QMouseEvent* event) {
   QPoint pos = event->position().toPoint();
   if (Resizing_) {
-    if (DividerMayMoveTo(Metrics(), pos.x()))
-      SetNameColWidth(pos.x());
+    if (DividerMayMoveTo(Metrics(), pos.x())) SetNameColWidth(pos.x());
     return;
   }
   if (HitTestAt(pos.x(), pos.y()).Kind == TPEHitKind::Divider)
@@ -600,8 +562,7 @@ void TPropExplorer::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void TPropExplorer::mouseReleaseEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton)
-    Resizing_ = false;
+  if (event->button() == Qt::LeftButton) Resizing_ = false;
 }
 
 void TPropExplorer::wheelEvent(QWheelEvent* event) {
@@ -609,8 +570,7 @@ void TPropExplorer::wheelEvent(QWheelEvent* event) {
   WheelRest_ += event->angleDelta().y();
   int rows = WheelRest_ * kWheelRows / kWheelNotch;
   WheelRest_ -= rows * kWheelNotch / kWheelRows;
-  if (rows != 0)
-    ScrollBy(-rows);
+  if (rows != 0) ScrollBy(-rows);
   event->accept();
 }
 
@@ -622,47 +582,31 @@ void TPropExplorer::MoveSelection(int32_t rows) {
   }
   for (; rows > 0; --rows) {
     TPEItem* next = row->NextShown();
-    if (!next)
-      break;
+    if (!next) break;
     row = next;
   }
   for (; rows < 0; ++rows) {
     TPEItem* prev = row->PrevShown();
-    if (!prev || prev == Root_.get())
-      break;
+    if (!prev || prev == Root_.get()) break;
     row = prev;
   }
-  if (row != Current_)
-    Select(row);
+  if (row != Current_) Select(row);
 }
 
 void TPropExplorer::keyPressEvent(QKeyEvent* event) {
   int page = std::max(1, FullRows(Metrics()));
   TPEItem* cur = Current_;
   if (event->matches(QKeySequence::Copy)) {
-    if (cur)
-      QApplication::clipboard()->setText(ToQString(cur->Name + ": " + cur->Value()));
+    if (cur) QApplication::clipboard()->setText(ToQString(cur->Name + ": " + cur->Value()));
     return;
   }
   switch (event->key()) {
-    case Qt::Key_Up:
-      MoveSelection(-1);
-      return;
-    case Qt::Key_Down:
-      MoveSelection(1);
-      return;
-    case Qt::Key_PageUp:
-      MoveSelection(-page);
-      return;
-    case Qt::Key_PageDown:
-      MoveSelection(page);
-      return;
-    case Qt::Key_Home:
-      Select(Root_->Expanded() ? Root_->Child(0) : nullptr);
-      return;
-    case Qt::Key_End:
-      Select(Root_->Expanded() && Root_->Count() > 0 ? Root_->LastShown() : nullptr);
-      return;
+    case Qt::Key_Up: MoveSelection(-1); return;
+    case Qt::Key_Down: MoveSelection(1); return;
+    case Qt::Key_PageUp: MoveSelection(-page); return;
+    case Qt::Key_PageDown: MoveSelection(page); return;
+    case Qt::Key_Home: Select(Root_->Expanded() ? Root_->Child(0) : nullptr); return;
+    case Qt::Key_End: Select(Root_->Expanded() && Root_->Count() > 0 ? Root_->LastShown() : nullptr); return;
     case Qt::Key_Left:
       if (cur && cur->Count() > 0 && cur->Expanded())
         cur->SetExpanded(false);
@@ -677,8 +621,7 @@ void TPropExplorer::keyPressEvent(QKeyEvent* event) {
           Select(cur->Child(0));
       }
       return;
-    default:
-      QAbstractScrollArea::keyPressEvent(event);
+    default: QAbstractScrollArea::keyPressEvent(event);
   }
 }
 
@@ -686,21 +629,18 @@ bool TPropExplorer::EditorFilter(QEvent* event) {
   switch (event->type()) {
     case QEvent::KeyPress: {
       auto* key = static_cast<QKeyEvent*>(event);
-      if (key->key() != Qt::Key_Up && key->key() != Qt::Key_Down)
-        return false;
+      if (key->key() != Qt::Key_Up && key->key() != Qt::Key_Down) return false;
       TPEItem* from = EditItem_ ? EditItem_ : Current_;
       if (from) {
         TPEItem* to = key->key() == Qt::Key_Up ? from->PrevShown() : from->NextShown();
-        if (to && to != Root_.get() && from->IsShown())
-          Select(to);
+        if (to && to != Root_.get() && from->IsShown()) Select(to);
       }
       return true;
     }
     case QEvent::MouseMove: {
       auto* mouse = static_cast<QMouseEvent*>(event);
       QPoint d = mouse->position().toPoint() - ArmedPos_;
-      if (Armed_ && d.x() * d.x() + d.y() * d.y() > kStepClickSlop2)
-        Armed_ = false;
+      if (Armed_ && d.x() * d.x() + d.y() * d.y() > kStepClickSlop2) Armed_ = false;
       return false;
     }
     case QEvent::MouseButtonPress: {
@@ -721,19 +661,16 @@ bool TPropExplorer::EditorFilter(QEvent* event) {
       if (!EditItem_ || !EditItem_->Values || EditItem_->Values->empty())
         return false;  // the line edit's own word selection
       Armed_ = false;
-      if (!(HasSteppedPress_ && mouse->timestamp() == SteppedPressTime_))
-        StepValue();
+      if (!(HasSteppedPress_ && mouse->timestamp() == SteppedPressTime_)) StepValue();
       HasSteppedPress_ = false;
       return true;
     }
-    default:
-      return false;
+    default: return false;
   }
 }
 
 bool TPropExplorer::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == Editor_)
-    return EditorFilter(event);
+  if (watched == Editor_) return EditorFilter(event);
   return QAbstractScrollArea::eventFilter(watched, event);
 }
 

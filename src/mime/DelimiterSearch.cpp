@@ -39,7 +39,8 @@ int32_t TDelimiterFinder::Find(std::string_view delimiter, int32_t from) {
 
 int32_t TDelimiterFinder::DirectFind(std::string_view delimiter, int32_t from) const {
   if (delimiter.substr(0, kLineStart.size()) != kLineStart) {
-    const void* p = memmem(Start_ + from, static_cast<size_t>(End_ - Start_ - from), delimiter.data(), delimiter.size());
+    const void* p =
+        memmem(Start_ + from, static_cast<size_t>(End_ - Start_ - from), delimiter.data(), delimiter.size());
     return p ? static_cast<int32_t>(static_cast<const char*>(p) - Start_) : -1;
   }
   // Delimiter lines are found by their dashes: memchr skips base64 bodies

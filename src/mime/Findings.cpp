@@ -66,9 +66,8 @@ size_t FirstNonBase64(std::string_view s, size_t from) {
   static const auto kBad = [] {
     std::array<uint8_t, 256> t{};
     for (int c = 0; c < 256; ++c)
-      t[static_cast<size_t>(c)] =
-          Base64DecodeTable[c] == kBase64Pad ||
-          (Base64DecodeTable[c] == kBase64Skip && !IsLineSpace(static_cast<unsigned char>(c)));
+      t[static_cast<size_t>(c)] = Base64DecodeTable[c] == kBase64Pad ||
+                                  (Base64DecodeTable[c] == kBase64Skip && !IsLineSpace(static_cast<unsigned char>(c)));
     return t;
   }();
   const unsigned char* p = reinterpret_cast<const unsigned char*>(s.data());
@@ -156,7 +155,8 @@ void FindQpFaults(std::string_view s, std::vector<TFinding>& out) {
   const __m128i equals = _mm_set1_epi8('='), zero = _mm_setzero_si128();
   for (; i + 16 <= n; i += 16) {
     const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    auto marks = static_cast<uint32_t>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, equals), _mm_cmpeq_epi8(v, zero))));
+    auto marks =
+        static_cast<uint32_t>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, equals), _mm_cmpeq_epi8(v, zero))));
     while (marks) {
       look(i + static_cast<size_t>(std::countr_zero(marks)));
       marks &= marks - 1;
@@ -314,8 +314,7 @@ void TFindingCollector::Visit(const std::string& path, TBodyPart& part, bool lea
   }
   if (s.WithBodies && leaf && part.Text && part.RawSize() > 0) {
     std::vector<TFinding> body;
-    FindBodyFaults(part.Text->GetView(part.BodyStart, part.BodyEnd), EncodingName(part.TransferEncoding),
-                   body);
+    FindBodyFaults(part.Text->GetView(part.BodyStart, part.BodyEnd), EncodingName(part.TransferEncoding), body);
     if (!body.empty()) {
       std::vector<TFinding>& list = s.EntryOfLast();
       for (TFinding& f : body) list.push_back(TFinding{f.Offset + part.BodyStart, std::move(f.Text)});
@@ -400,7 +399,8 @@ std::vector<TMessageFinding> TFindingCollector::Result() {
 std::vector<TMessageFinding> CollectFindings(TMessage& message, bool withBodies, const TPartFindingHook& hook) {
   TFindingCollector collector(message, withBodies, hook);
   ForEachPart(
-      message, [&](const std::string& path, TBodyPart& part, bool leaf) {
+      message,
+      [&](const std::string& path, TBodyPart& part, bool leaf) {
         collector.Visit(path, part, leaf, leaf ? nullptr : InnerRootOrNull(part));
       },
       [&](const std::string& path, const std::string& error) { collector.Failed(path, error); });

@@ -45,8 +45,7 @@ inline constexpr const char* kClosedByEnclosing =
 inline constexpr const char* kNestingCap = "Nested too deep: this multipart is not split into parts";
 inline constexpr const char* kNestingCapMessage = "Nested too deep: this embedded message is not parsed";
 inline constexpr const char* kRepeatedContentType = "Content-Type given more than once; the last one is used";
-inline constexpr const char* kRepeatedEncoding =
-    "Content-Transfer-Encoding given more than once; the last one is used";
+inline constexpr const char* kRepeatedEncoding = "Content-Transfer-Encoding given more than once; the last one is used";
 inline constexpr const char* kEightBitHeader =
     "8-bit bytes in a header line (read as UTF-8 where valid, else as Latin-1)";
 inline constexpr const char* kNulInHeader = "NUL byte in a header line";

@@ -18,7 +18,6 @@ void THeaderProblems::Add(const std::string& note) {
 
 namespace {
 
-
 // Length of the valid UTF-8 sequence at p (2 to 4), or 0 when the bytes there
 // are no valid sequence (overlong forms, surrogates and values beyond
 // U+10FFFF included).
@@ -163,8 +162,8 @@ void QDecode(std::string_view text, TStream& stream) {
   stream.WriteBuffer(out.data(), static_cast<int32_t>(out.size()));
 }
 
-void DecodeEncodedWordUtf8(std::string_view charset, std::string_view encoding, std::string_view text,
-                           std::string& out, THeaderProblems* problems) {
+void DecodeEncodedWordUtf8(std::string_view charset, std::string_view encoding, std::string_view text, std::string& out,
+                           THeaderProblems* problems) {
   std::string bytes;
   if (encoding == "B" || encoding == "b") {
     TStringStream stream;

@@ -42,8 +42,8 @@ std::string DecodeHeaderLine(std::string_view line, THeaderProblems* problems = 
 std::u16string DecodeEncodedWord(const std::string& charset, const std::string& encoding, std::string_view text,
                                  THeaderProblems* problems = nullptr);
 // The same, appended to out as UTF-8.
-void DecodeEncodedWordUtf8(std::string_view charset, std::string_view encoding, std::string_view text,
-                           std::string& out, THeaderProblems* problems = nullptr);
+void DecodeEncodedWordUtf8(std::string_view charset, std::string_view encoding, std::string_view text, std::string& out,
+                           THeaderProblems* problems = nullptr);
 
 // The Q encoding: "_" is a space, "=" and two hex digits a byte. Lower-case
 // hex digits are taken like upper-case ones (mailers write both); an "="

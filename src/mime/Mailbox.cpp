@@ -18,11 +18,19 @@ struct TToken {
 
 bool IsSpecial(char c) {
   switch (c) {
-    case '(': case ')': case '<': case '>': case '[': case ']': case ':': case ';':
-    case '@': case '\\': case ',': case '"':
-      return true;
-    default:
-      return false;
+    case '(':
+    case ')':
+    case '<':
+    case '>':
+    case '[':
+    case ']':
+    case ':':
+    case ';':
+    case '@':
+    case '\\':
+    case ',':
+    case '"': return true;
+    default: return false;
   }
 }
 
@@ -92,7 +100,8 @@ bool BareAddress(const std::vector<TToken>& tokens, size_t from, size_t to, TMai
   const TToken& local = tokens[from];
   const TToken& domain = tokens[from + 2];
   bool localOk = local.Kind == TTokenKind::Quoted || (local.Kind == TTokenKind::Atom && ValidDotAtom(local.Text));
-  bool domainOk = domain.Kind == TTokenKind::DomainLiteral || (domain.Kind == TTokenKind::Atom && ValidDotAtom(domain.Text));
+  bool domainOk =
+      domain.Kind == TTokenKind::DomainLiteral || (domain.Kind == TTokenKind::Atom && ValidDotAtom(domain.Text));
   if (!localOk || !domainOk) return false;
   mailbox.LocalPart = local.Text;
   mailbox.Domain = domain.Text;

@@ -184,8 +184,7 @@ private:
         break;
       }
     }
-    if (!closed)
-      AddFinding(*part, Pos(), AtEnd() ? finding::kNotClosed : finding::kClosedByEnclosing);
+    if (!closed) AddFinding(*part, Pos(), AtEnd() ? finding::kNotClosed : finding::kClosedByEnclosing);
     // The epilogue after the close delimiter line belongs to no part.
     Stack_.pop_back();
     if (closed && Stack_.empty() && !AtEnd() &&
@@ -221,7 +220,8 @@ private:
     part->BodyEnd = Pos();
     // A part costs its object and about twice its header block (the lines
     // and the parameter list).
-    if (Options_.Account && !Options_.Account->Take(int64_t(sizeof(TBodyPart)) + 64 + 2 * int64_t(part->BodyStart - part->HeaderStart)))
+    if (Options_.Account &&
+        !Options_.Account->Take(int64_t(sizeof(TBodyPart)) + 64 + 2 * int64_t(part->BodyStart - part->HeaderStart)))
       throw EMimeParseError(kTooManyParts, part->HeaderStart);
     part->Analyze();
     TPartFactory factory = Options_.FindPartClass(part->ContentTypeKey());

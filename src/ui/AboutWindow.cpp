@@ -26,8 +26,8 @@ TAboutWindow::TAboutWindow(QWidget* parent, std::function<void(const QUrl&)> ope
   layout->addWidget(version);
   const std::pair<const char*, const char*> links[] = {{kHomePageUrl, "Home page"}, {kLicenceUrl, "Licence"}};
   for (const auto& [url, text] : links) {
-    auto* link = new QLabel(QStringLiteral("<a href=\"%1\">%2</a>").arg(QString::fromLatin1(url),
-                                                                       QString::fromLatin1(text)), this);
+    auto* link = new QLabel(
+        QStringLiteral("<a href=\"%1\">%2</a>").arg(QString::fromLatin1(url), QString::fromLatin1(text)), this);
     link->setTextFormat(Qt::RichText);
     link->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
     link->setOpenExternalLinks(false);

@@ -6,28 +6,20 @@ namespace tessel {
 
 const char* ColourClassName(TBannerColour colour) {
   switch (colour) {
-    case TBannerColour::Good:
-      return "good";
-    case TBannerColour::Warning:
-      return "warning";
-    case TBannerColour::Bad:
-      return "bad";
-    case TBannerColour::Neutral:
-      break;
+    case TBannerColour::Good: return "good";
+    case TBannerColour::Warning: return "warning";
+    case TBannerColour::Bad: return "bad";
+    case TBannerColour::Neutral: break;
   }
   return "none";
 }
 
 TBannerColour ColourOf(TVerdict verdict) {
   switch (verdict) {
-    case TVerdict::Good:
-      return TBannerColour::Good;
-    case TVerdict::Warning:
-      return TBannerColour::Warning;
-    case TVerdict::Bad:
-      return TBannerColour::Bad;
-    case TVerdict::None:
-      break;
+    case TVerdict::Good: return TBannerColour::Good;
+    case TVerdict::Warning: return TBannerColour::Warning;
+    case TVerdict::Bad: return TBannerColour::Bad;
+    case TVerdict::None: break;
   }
   return TBannerColour::Neutral;
 }
@@ -94,8 +86,8 @@ public:
     if (m.Time == TValidity::Valid)
       Add("certificate time-valid", TBannerColour::Good, index);
     else
-      Add(m.Time == TValidity::Expired ? "certificate expired" : "certificate not yet valid",
-          TBannerColour::Warning, index);
+      Add(m.Time == TValidity::Expired ? "certificate expired" : "certificate not yet valid", TBannerColour::Warning,
+          index);
     Separator(", ");
     if (m.Revocation == TRevocation::NotRevoked)
       Add("not revoked", TBannerColour::Good, index);

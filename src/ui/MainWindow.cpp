@@ -200,8 +200,7 @@ void TKelTesselMainWindow::RestorePlacement() {
   std::vector<TRect> screens;
   for (const QScreen* screen : QGuiApplication::screens()) screens.push_back(RectOf(screen->availableGeometry()));
   const QScreen* primary = QGuiApplication::primaryScreen();
-  const TRect placed =
-      primary ? FitOnScreens(*stored, screens, RectOf(primary->availableGeometry())) : *stored;
+  const TRect placed = primary ? FitOnScreens(*stored, screens, RectOf(primary->availableGeometry())) : *stored;
   // Frame position and client size, as SaveSettings reads them back, so
   // that a restore followed by a save changes nothing.
   move(placed.X, placed.Y);
@@ -447,8 +446,7 @@ void TKelTesselMainWindow::Tile(bool sideBySide) {
   for (QMdiSubWindow* window : Area_->subWindowList())
     if (window->isVisible() && !window->isMinimized()) windows.push_back(window);
   const QSize area = Area_->viewport()->size();
-  const std::vector<TRect> rects =
-      TileRects(static_cast<int>(windows.size()), area.width(), area.height(), sideBySide);
+  const std::vector<TRect> rects = TileRects(static_cast<int>(windows.size()), area.width(), area.height(), sideBySide);
   for (size_t i = 0; i < windows.size(); ++i) {
     if (windows[i]->isMaximized()) windows[i]->showNormal();
     windows[i]->setGeometry(rects[i].X, rects[i].Y, rects[i].W, rects[i].H);

@@ -13,8 +13,7 @@ namespace {
 bool EqualsNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
+    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) return false;
   return true;
 }
 
@@ -36,8 +35,7 @@ bool IsDecodedText(std::string_view bytes) {
 bool IsOverSizeLimit(int64_t headerStart, int64_t bodyEnd) { return bodyEnd - headerStart >= kContentSizeLimit; }
 
 TContentPages ChooseContentPages(std::string_view transferEncoding, int64_t headerStart, int64_t bodyEnd,
-                                 const std::optional<std::string_view>& decoded, bool decodeFailed,
-                                 bool smimeItems) {
+                                 const std::optional<std::string_view>& decoded, bool decodeFailed, bool smimeItems) {
   TContentPages pages;
   pages.Guarded = IsOverSizeLimit(headerStart, bodyEnd);
   if (HasDecodedPage(transferEncoding)) {
@@ -48,9 +46,7 @@ TContentPages ChooseContentPages(std::string_view transferEncoding, int64_t head
       pages.Decoded = decodeFailed || (decoded && IsDecodedText(*decoded));
   }
   pages.SmimeInfo = smimeItems;
-  pages.Front = pages.SmimeInfo ? TContentPage::SmimeInfo
-                : pages.Decoded ? TContentPage::Decoded
-                                : TContentPage::Raw;
+  pages.Front = pages.SmimeInfo ? TContentPage::SmimeInfo : pages.Decoded ? TContentPage::Decoded : TContentPage::Raw;
   return pages;
 }
 
@@ -84,8 +80,7 @@ bool IsValidUtf8(std::string_view s) {
       cp = (cp << 6) | (d & 0x3F);
     }
     // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-    if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-        (cp >= 0xD800 && cp <= 0xDFFF))
+    if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) || (cp >= 0xD800 && cp <= 0xDFFF))
       return false;
     i += len;
   }

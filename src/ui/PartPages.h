@@ -42,8 +42,7 @@ struct TContentPages {
 // a decoding that failed counts as made, with the failure shown in the page,
 // so pass decodeFailed. smimeItems: the S/MIME page would hold any row.
 TContentPages ChooseContentPages(std::string_view transferEncoding, int64_t headerStart, int64_t bodyEnd,
-                                 const std::optional<std::string_view>& decoded, bool decodeFailed,
-                                 bool smimeItems);
+                                 const std::optional<std::string_view>& decoded, bool decodeFailed, bool smimeItems);
 
 // Message bytes as text for a text box, as UTF-8: valid UTF-8 stays as it
 // is, anything else is read as ISO 8859-1. A NUL byte is a character like

@@ -21,7 +21,11 @@ std::string Lower(std::string_view s) {
 // Length of the valid UTF-8 sequence at s[i], 0 when there is none.
 size_t Utf8SequenceLength(std::string_view s, size_t i) {
   const unsigned char c = static_cast<unsigned char>(s[i]);
-  size_t len = c < 0x80 ? 1 : (c >= 0xC2 && c <= 0xDF) ? 2 : (c >= 0xE0 && c <= 0xEF) ? 3 : (c >= 0xF0 && c <= 0xF4) ? 4 : 0;
+  size_t len = c < 0x80                   ? 1
+               : (c >= 0xC2 && c <= 0xDF) ? 2
+               : (c >= 0xE0 && c <= 0xEF) ? 3
+               : (c >= 0xF0 && c <= 0xF4) ? 4
+                                          : 0;
   if (len == 0 || s.size() - i < len) return 0;
   return IsValidUtf8(s.substr(i, len)) ? len : 0;
 }
@@ -74,7 +78,7 @@ std::string FileExtension(std::string_view fileName) {
 }
 
 TSaveDialogSetup SaveDialogSetup(TSaveCommand command, std::string_view fileName,
-                               std::string_view registeredExtension) {
+                                 std::string_view registeredExtension) {
   static const char kAllFiles[] = "All files (*)";
   TSaveDialogSetup dialog;
   switch (command) {
@@ -106,19 +110,36 @@ std::string ExecuteCaption(std::string_view programCommand) {
 }
 
 bool RunsCode(std::string_view contentType, std::string_view fileName) {
-  static const std::array<std::string_view, 26> kTypes = {
-      "application/x-executable", "application/x-sharedlib", "application/x-pie-executable",
-      "application/x-elf", "application/x-shellscript", "application/x-sh", "text/x-shellscript",
-      "text/x-sh", "application/x-csh", "application/x-desktop", "application/x-java-archive",
-      "application/java-archive", "application/x-java-jnlp-file", "application/x-msdownload",
-      "application/x-ms-dos-executable", "application/x-dosexec", "application/vnd.microsoft.portable-executable",
-      "application/x-msi", "application/x-ms-installer", "application/x-ole-storage",
-      "application/x-bat", "application/x-msdos-program", "application/vnd.debian.binary-package",
-      "application/x-rpm", "application/x-appimage", "application/vnd.appimage"};
+  static const std::array<std::string_view, 26> kTypes = {"application/x-executable",
+                                                          "application/x-sharedlib",
+                                                          "application/x-pie-executable",
+                                                          "application/x-elf",
+                                                          "application/x-shellscript",
+                                                          "application/x-sh",
+                                                          "text/x-shellscript",
+                                                          "text/x-sh",
+                                                          "application/x-csh",
+                                                          "application/x-desktop",
+                                                          "application/x-java-archive",
+                                                          "application/java-archive",
+                                                          "application/x-java-jnlp-file",
+                                                          "application/x-msdownload",
+                                                          "application/x-ms-dos-executable",
+                                                          "application/x-dosexec",
+                                                          "application/vnd.microsoft.portable-executable",
+                                                          "application/x-msi",
+                                                          "application/x-ms-installer",
+                                                          "application/x-ole-storage",
+                                                          "application/x-bat",
+                                                          "application/x-msdos-program",
+                                                          "application/vnd.debian.binary-package",
+                                                          "application/x-rpm",
+                                                          "application/x-appimage",
+                                                          "application/vnd.appimage"};
   static const std::array<std::string_view, 30> kExtensions = {
-      ".exe", ".com", ".bat", ".cmd", ".scr", ".pif", ".msi", ".msp", ".jar", ".jnlp",
-      ".sh", ".bash", ".zsh", ".csh", ".ksh", ".run", ".bin", ".desktop", ".appimage", ".deb",
-      ".rpm", ".py", ".pl", ".rb", ".js", ".vbs", ".ps1", ".lnk", ".reg", ".hta"};
+      ".exe", ".com",  ".bat", ".cmd", ".scr", ".pif", ".msi", ".msp",     ".jar",      ".jnlp",
+      ".sh",  ".bash", ".zsh", ".csh", ".ksh", ".run", ".bin", ".desktop", ".appimage", ".deb",
+      ".rpm", ".py",   ".pl",  ".rb",  ".js",  ".vbs", ".ps1", ".lnk",     ".reg",      ".hta"};
   std::string type = Lower(contentType);
   if (const size_t semi = type.find(';'); semi != std::string::npos) type.erase(semi);
   while (!type.empty() && (type.back() == ' ' || type.back() == '\t')) type.pop_back();
@@ -128,8 +149,8 @@ bool RunsCode(std::string_view contentType, std::string_view fileName) {
 }
 
 std::string RunsCodeQuestion(std::string_view fileName, std::string_view programName) {
-  const std::string program = programName.empty() ? std::string("the desktop's default program")
-                                                  : std::string(programName);
+  const std::string program =
+      programName.empty() ? std::string("the desktop's default program") : std::string(programName);
   return "\"" + PlainFileName(fileName) + "\" came from the message's sender and can run code on this computer.\n" +
          "Open it with " + program + "?";
 }

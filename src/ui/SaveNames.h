@@ -35,8 +35,7 @@ std::string FileExtension(std::string_view fileName);
 
 // fileName: the part's file name as the message gives it ("" for none);
 // registeredExtension: the extension registered for its content type.
-TSaveDialogSetup SaveDialogSetup(TSaveCommand command, std::string_view fileName,
-                               std::string_view registeredExtension);
+TSaveDialogSetup SaveDialogSetup(TSaveCommand command, std::string_view fileName, std::string_view registeredExtension);
 
 // The Execute item's caption for the program that will run (a command line
 // as the content-type database gives it; "" for none).

@@ -31,8 +31,7 @@ bool WaitForAck(QLocalSocket& socket, int timeoutMs) {
 
 bool SendFrame(QLocalSocket& socket, TInstanceCommand command, const std::string& argument) {
   const std::string frame = EncodeInstanceFrame(command, argument);
-  if (socket.write(frame.data(), static_cast<qint64>(frame.size())) != static_cast<qint64>(frame.size()))
-    return false;
+  if (socket.write(frame.data(), static_cast<qint64>(frame.size())) != static_cast<qint64>(frame.size())) return false;
   return socket.waitForBytesWritten(kInstanceAckTimeoutMs) || socket.bytesToWrite() == 0;
 }
 

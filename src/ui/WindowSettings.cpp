@@ -82,8 +82,7 @@ void WriteViewAsPanels(TQXConfigFile& config, bool panels) {
 void InitOptions(TQXConfigFile& config, const std::string& currentDirectory) {
   InitChoice(config, kDisplayAsnKey, "No", "No;Yes");
   InitChoice(config, kCreateTempFilesKey, "Yes", "Yes;No");
-  if (config.ReadString(kDumpDirectoryKey).empty())
-    config.WriteString(kDumpDirectoryKey, Utf8ToWide(currentDirectory));
+  if (config.ReadString(kDumpDirectoryKey).empty()) config.WriteString(kDumpDirectoryKey, Utf8ToWide(currentDirectory));
 }
 
 bool DropsUseTempFiles(TQXConfigFile& config) { return config.ReadString(kCreateTempFilesKey) == u"Yes"; }

@@ -10,9 +10,7 @@ TBinding& TBindingStack::FindOrCreate(const std::u16string& prefix) {
   // Binary search gives the same place as walking from the first binding
   // while its prefix is smaller.
   auto it = std::lower_bound(Bindings_.begin(), Bindings_.end(), prefix,
-                             [](const std::unique_ptr<TBinding>& b, const std::u16string& p) {
-                               return b->Prefix < p;
-                             });
+                             [](const std::unique_ptr<TBinding>& b, const std::u16string& p) { return b->Prefix < p; });
   if (it != Bindings_.end() && (*it)->Prefix == prefix) return **it;
   return **Bindings_.insert(it, std::make_unique<TBinding>(prefix));
 }

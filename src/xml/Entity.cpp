@@ -341,8 +341,7 @@ bool TEntity::Fill() {
 
 namespace {
 
-void AdvancePosition(const char16_t* p, const char16_t* e, int32_t& line, int32_t& column,
-                     bool& lastWasCr) {
+void AdvancePosition(const char16_t* p, const char16_t* e, int32_t& line, int32_t& column, bool& lastWasCr) {
   // Counts line ends (CR LF as one) and the units after the last one. Eight
   // units at a time, then four, are skipped when none of them is below U+000E.
   if (p == e) return;
@@ -391,9 +390,7 @@ void AdvancePosition(const char16_t* p, const char16_t* e, int32_t& line, int32_
 
 }  // namespace
 
-void TEntity::Account(const char16_t* p, const char16_t* e) {
-  AdvancePosition(p, e, Line_, Column_, LastWasCr_);
-}
+void TEntity::Account(const char16_t* p, const char16_t* e) { AdvancePosition(p, e, Line_, Column_, LastWasCr_); }
 
 void TEntity::Position(int32_t& line, int32_t& column) const {
   line = Line_;

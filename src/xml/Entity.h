@@ -24,14 +24,14 @@ namespace tessel {
 class TQXMLParser;
 
 enum TEntityKind : uint8_t {
-  ekInternal = 0,       // internal general entity whose text holds markup
-  ekExternalMain = 1,   // main input that is an external parsed entity
-  ekDocument = 2,       // main input that is a document
-  ekExternalParsed = 3, // external parsed general entity
-  ekUnparsed = 4,       // unparsed entity (declared with NDATA)
-  ekExternalNew = 5,    // external general entity before its kind is known
-  ekParameter = 6,      // external parameter entity
-  ekDtdSubset = 7,      // external DTD subset
+  ekInternal = 0,        // internal general entity whose text holds markup
+  ekExternalMain = 1,    // main input that is an external parsed entity
+  ekDocument = 2,        // main input that is a document
+  ekExternalParsed = 3,  // external parsed general entity
+  ekUnparsed = 4,        // unparsed entity (declared with NDATA)
+  ekExternalNew = 5,     // external general entity before its kind is known
+  ekParameter = 6,       // external parameter entity
+  ekDtdSubset = 7,       // external DTD subset
 };
 
 class TEntity {
@@ -124,9 +124,9 @@ private:
   std::u16string Pushback_;  // read back from the end
   std::u16string Chunk_;     // decoded units
   size_t Pos_ = 0, End_ = 0;
-  bool SourceEmpty_ = true;  // nothing left to decode after the chunk
-  bool Careful_ = true;      // decode one unit at a time
-  bool BulkUtf8_ = false;    // decode UTF-8 from Bytes_ a chunk at a time
+  bool SourceEmpty_ = true;     // nothing left to decode after the chunk
+  bool Careful_ = true;         // decode one unit at a time
+  bool BulkUtf8_ = false;       // decode UTF-8 from Bytes_ a chunk at a time
   std::exception_ptr Pending_;  // decoding fault after the end of the chunk
   // Bulk decoding source: the bytes not yet decoded.
   std::string OwnBytes_;

@@ -33,7 +33,7 @@ private:
   void PutCrLf() { PutAscii("\r\n"); }
   void StartTag(const std::u16string& qualifiedName, const TAttrList* attributes);
 
-  std::string Indent_;     // two blanks per open element
+  std::string Indent_;       // two blanks per open element
   bool HasContent_ = false;  // something was written inside the current element
   bool ChildEnded_ = false;  // an element ended since the last start tag
   bool TagOpen_ = false;     // a start tag still lacks its ">"

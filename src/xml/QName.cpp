@@ -4,8 +4,8 @@
 
 namespace tessel {
 
-void MakeQName(const std::string& namespaceURI, const std::u16string& prefix,
-               const std::u16string& localName, TQName& name) {
+void MakeQName(const std::string& namespaceURI, const std::u16string& prefix, const std::u16string& localName,
+               TQName& name) {
   name.LocalName = localName;
   name.Prefix = prefix;
   if (prefix.empty()) {

@@ -14,8 +14,8 @@ struct TQName {
   std::u16string ExpandedName;   // LocalName ":" NamespaceURI, or LocalName alone
 };
 
-void MakeQName(const std::string& namespaceURI, const std::u16string& prefix,
-               const std::u16string& localName, TQName& name);
+void MakeQName(const std::string& namespaceURI, const std::u16string& prefix, const std::u16string& localName,
+               TQName& name);
 // A name without prefix and namespace: LocalName, QualifiedName and
 // ExpandedName are all text.
 void MakeSimpleQName(const std::u16string& text, TQName& name);

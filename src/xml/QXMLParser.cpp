@@ -27,9 +27,7 @@ char16_t Predefined(const std::u16string& name) {
 
 bool IsAsciiLetter(int32_t c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsAsciiDigit(int32_t c) { return c >= '0' && c <= '9'; }
-bool IsHexDigit(int32_t c) {
-  return IsAsciiDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
+bool IsHexDigit(int32_t c) { return IsAsciiDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
 bool IsEncNameChar(int32_t c) { return IsAsciiLetter(c) || IsAsciiDigit(c) || c == '.' || c == '_' || c == '-'; }
 bool IsVersionNumChar(int32_t c) { return IsEncNameChar(c) || c == ':'; }
 bool IsPlainText(char16_t c) { return xmlchars::Table[c] & xmlchars::kPlainText; }
@@ -39,12 +37,29 @@ const char kOneOrMore[] = "Expected at least 1 occurrences of char from set";
 bool IsPubidChar(char16_t c) {
   if (IsAsciiLetter(c) || IsAsciiDigit(c)) return true;
   switch (c) {
-    case u'\n': case u'\r': case u' ': case u'-': case u'\'': case u'(': case u')': case u'+':
-    case u',': case u'.': case u'/': case u':': case u'=': case u'?': case u';': case u'!':
-    case u'*': case u'#': case u'@': case u'$': case u'_': case u'%':
-      return true;
-    default:
-      return false;
+    case u'\n':
+    case u'\r':
+    case u' ':
+    case u'-':
+    case u'\'':
+    case u'(':
+    case u')':
+    case u'+':
+    case u',':
+    case u'.':
+    case u'/':
+    case u':':
+    case u'=':
+    case u'?':
+    case u';':
+    case u'!':
+    case u'*':
+    case u'#':
+    case u'@':
+    case u'$':
+    case u'_':
+    case u'%': return true;
+    default: return false;
   }
 }
 
@@ -118,8 +133,7 @@ void TakePushedBackRun(TEntity& e, TWStringBuf& text) {
 }
 
 void FailIfOpen(TQXMLParser& parser, const std::vector<std::string>& open, const std::string& key) {
-  if (std::find(open.begin(), open.end(), key) != open.end())
-    parser.Fail("WFC \"Enitities cannot recurse\" violated");
+  if (std::find(open.begin(), open.end(), key) != open.end()) parser.Fail("WFC \"Enitities cannot recurse\" violated");
 }
 
 }  // namespace
@@ -402,8 +416,7 @@ void TQXMLParser::ReadEncodingDecl() {
   std::string current = E_->EncodingName();
   // A document found to be UTF-16 by its first bytes names itself UTF-16;
   // its byte order is already known.
-  if (!(LowerCase(declared) == "utf-16" && (current == "utf-16le" || current == "utf-16be")))
-    E_->SetEncoding(declared);
+  if (!(LowerCase(declared) == "utf-16" && (current == "utf-16le" || current == "utf-16be"))) E_->SetEncoding(declared);
 }
 
 void TQXMLParser::ParseXmlDecl() {
@@ -558,8 +571,7 @@ void SetNamespace(TQName& name, const std::string* key, const std::u16string* wi
 }  // namespace
 
 void TQXMLParser::ParseElement(int32_t depth) {
-  if (depth > MaxElementDepth)
-    Fail("Elements nested deeper than " + std::to_string(MaxElementDepth) + " levels");
+  if (depth > MaxElementDepth) Fail("Elements nested deeper than " + std::to_string(MaxElementDepth) + " levels");
   if (Frames_.size() < static_cast<size_t>(depth) + 1) {
     Frames_.resize(static_cast<size_t>(depth) + 1);
     AttrRaws_.resize(static_cast<size_t>(depth) + 1);
@@ -736,15 +748,12 @@ void TQXMLParser::ParseContent(int32_t depth, bool inElement) {
         }
         break;
       }
-      case u'&':
-        ParseReferenceInContent(depth);
-        break;
+      case u'&': ParseReferenceInContent(depth); break;
       case u']':
         if (Match(u"]>")) Fail("]]> is not allowed in this position");
         Text_->AddChar(c);
         break;
-      default:
-        Text_->AddChar(c);
+      default: Text_->AddChar(c);
     }
   }
 }
@@ -789,8 +798,10 @@ void TQXMLParser::IncludeInContent(TEntity& entity, const std::u16string& name, 
   if (entity.EntityKind == ekUnparsed) return;
   TEntityScope scope(*this, entity);
   OpenEntityNames.push_back(KeyFromWide(name));
-  if (entity.EntityKind == ekInternal) CountExpansion(static_cast<int64_t>(entity.ReplacementText.size()));
-  else ParseTextDeclIfAny();
+  if (entity.EntityKind == ekInternal)
+    CountExpansion(static_cast<int64_t>(entity.ReplacementText.size()));
+  else
+    ParseTextDeclIfAny();
   // Elements opened inside the entity nest below the current element.
   ParseContent(depth, false);
   OpenEntityNames.pop_back();
@@ -848,8 +859,7 @@ void TQXMLParser::RequireDtdS() {
 }
 
 std::u16string TQXMLParser::ResolveSystemId(const std::u16string& systemId) {
-  if (systemId.empty() || systemId[0] == u'/' || systemId[0] == u'\\' ||
-      systemId.find(u':') != std::u16string::npos)
+  if (systemId.empty() || systemId[0] == u'/' || systemId[0] == u'\\' || systemId.find(u':') != std::u16string::npos)
     return systemId;
   const std::u16string& base = E_->SystemId;
   size_t cut = base.find_last_of(u"/\\");

@@ -81,8 +81,8 @@ public:
   std::u16string DefaultNamespace;
   bool Standalone = false;
   TPrefixResolver PrefixResolver;
-  TWideStringMap GeneralEntityTexts;    // internal entities without markup
-  TWideStringMap ParameterEntityTexts;  // internal parameter entities
+  TWideStringMap GeneralEntityTexts;           // internal entities without markup
+  TWideStringMap ParameterEntityTexts;         // internal parameter entities
   TWideStringList<TEntity> GeneralEntities;    // entities with markup, external ones
   TWideStringList<TEntity> ParameterEntities;  // external parameter entities
   // Undeclared prefixes give an empty namespace name instead of an error.
@@ -168,8 +168,8 @@ private:
   // A quoted system literal, or a public identifier literal when pubid is set.
   void ReadLiteral(std::u16string& out, bool pubid);
   void DeclareEntity(const std::u16string& name, bool parameter, const std::u16string& value,
-                     const std::u16string& systemId, const std::u16string& publicId,
-                     const std::u16string& notation, bool external);
+                     const std::u16string& systemId, const std::u16string& publicId, const std::u16string& notation,
+                     bool external);
   std::u16string ResolveSystemId(const std::u16string& systemId);
 
   // Entities
@@ -199,7 +199,7 @@ private:
 
   TWSBufFactory Pool_;
   std::unique_ptr<TEntity> Document_;
-  TEntity* E_ = nullptr;  // the entity being read
+  TEntity* E_ = nullptr;         // the entity being read
   TWStringBuf* Text_ = nullptr;  // character data gathered in content
   std::vector<TFrame> Frames_;
   std::vector<std::vector<TAttrRaw>> AttrRaws_;  // per depth, reused

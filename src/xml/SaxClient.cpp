@@ -6,9 +6,7 @@ TSaxClient::TSaxClient() {
   Events.Comment = [this](const std::u16string& text) { Comment(text); };
   Events.ProcessingInstruction = [this](const TPI& pi) { ProcessingInstruction(pi); };
   Events.Characters = [this](TWStringBuf& text) { Characters(text); };
-  Events.StartElement = [this](const TQName& name, const TAttrList* attributes) {
-    StartElement(name, attributes);
-  };
+  Events.StartElement = [this](const TQName& name, const TAttrList* attributes) { StartElement(name, attributes); };
   Events.EndElement = [this](const TQName& name) { EndElement(name); };
   Events.StartDocument = [this] { StartDocument(); };
   Events.EndDocument = [this] { EndDocument(); };

@@ -25,16 +25,16 @@ void TBaseWideStringMap::Put(const std::string& key, const std::u16string& value
   } else {
     auto container = std::make_unique<TWideStringContainer>(value);
     Index_.emplace(key, container.get());
-    if (Unsorted_ == 0 && !Items_.empty() && CompareKeys(Items_.back().first, key) > 0) Unsorted_ = 1;
-    else if (Unsorted_ > 0) ++Unsorted_;
+    if (Unsorted_ == 0 && !Items_.empty() && CompareKeys(Items_.back().first, key) > 0)
+      Unsorted_ = 1;
+    else if (Unsorted_ > 0)
+      ++Unsorted_;
     Items_.emplace_back(key, std::move(container));
   }
   if (Reverse_) Reverse_->Put(KeyFromWide(value), WideFromKey(key));
 }
 
-void TBaseWideStringMap::Put(const std::u16string& key, const std::u16string& value) {
-  Put(KeyFromWide(key), value);
-}
+void TBaseWideStringMap::Put(const std::u16string& key, const std::u16string& value) { Put(KeyFromWide(key), value); }
 
 const std::u16string* TBaseWideStringMap::Find(const std::string& key) const {
   auto found = Index_.find(key);
@@ -46,15 +46,11 @@ std::u16string TBaseWideStringMap::Get(const std::string& key) const {
   return v ? *v : std::u16string();
 }
 
-std::u16string TBaseWideStringMap::Get(const std::u16string& key) const {
-  return Get(KeyFromWide(key));
-}
+std::u16string TBaseWideStringMap::Get(const std::u16string& key) const { return Get(KeyFromWide(key)); }
 
 bool TBaseWideStringMap::Contains(const std::string& key) const { return Index_.count(key) != 0; }
 
-bool TBaseWideStringMap::Contains(const std::u16string& key) const {
-  return Contains(KeyFromWide(key));
-}
+bool TBaseWideStringMap::Contains(const std::u16string& key) const { return Contains(KeyFromWide(key)); }
 
 std::u16string TBaseWideStringMap::WideKeys(int32_t i) const { return WideFromKey(Keys(i)); }
 

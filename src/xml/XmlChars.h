@@ -13,12 +13,12 @@ namespace tessel {
 namespace xmlchars {
 
 enum : uint8_t {
-  kChar = 1,        // allowed in a document
-  kSpace = 2,       // #x9, #xA, #xD, #x20
-  kNameStart = 4,   // Letter, "_", ":"
-  kNameChar = 8,    // Letter, Digit, ".", "-", "_", ":", CombiningChar, Extender
-  kNCNameChar = 16, // NameChar without ":"
-  kPlainText = 32,  // Char that needs no attention in character data
+  kChar = 1,         // allowed in a document
+  kSpace = 2,        // #x9, #xA, #xD, #x20
+  kNameStart = 4,    // Letter, "_", ":"
+  kNameChar = 8,     // Letter, Digit, ".", "-", "_", ":", CombiningChar, Extender
+  kNCNameChar = 16,  // NameChar without ":"
+  kPlainText = 32,   // Char that needs no attention in character data
 };
 
 extern const uint8_t* const Table;  // 65536 entries

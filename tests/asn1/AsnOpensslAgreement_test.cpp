@@ -27,20 +27,48 @@ using TRows = std::vector<std::string>;
 // The first top-level element of a dump without end markers; empty when
 // openssl reported an error.
 TRows OpensslRows(const std::string& dump) {
-  static const std::regex line(R"(^\s*\d+:d=(\d+)\s+hl=\s*\d+\s+l=\s*(\d+|inf)\s+(prim|cons):\s*([^:]*?)\s*(\[HEX DUMP\])?(:.*)?$)");
+  static const std::regex line(
+      R"(^\s*\d+:d=(\d+)\s+hl=\s*\d+\s+l=\s*(\d+|inf)\s+(prim|cons):\s*([^:]*?)\s*(\[HEX DUMP\])?(:.*)?$)");
   static const std::regex numbered(R"((cont|appl|priv) \[ *(\d+) *\]|<ASN1 (\d+)>)");
-  static const std::vector<std::string> names = {
-      "EOC", "BOOLEAN", "INTEGER", "BIT STRING", "OCTET STRING", "NULL", "OBJECT", "OBJECT DESCRIPTOR", "EXTERNAL",
-      "REAL", "ENUMERATED", "EMBEDDED PDV", "UTF8STRING", "RELATIVE OID", "", "", "SEQUENCE", "SET",
-      "NUMERICSTRING", "PRINTABLESTRING", "T61STRING", "VIDEOTEXSTRING", "IA5STRING", "UTCTIME", "GENERALIZEDTIME",
-      "GRAPHICSTRING", "VISIBLESTRING", "GENERALSTRING", "UNIVERSALSTRING", "", "BMPSTRING"};
+  static const std::vector<std::string> names = {"EOC",
+                                                 "BOOLEAN",
+                                                 "INTEGER",
+                                                 "BIT STRING",
+                                                 "OCTET STRING",
+                                                 "NULL",
+                                                 "OBJECT",
+                                                 "OBJECT DESCRIPTOR",
+                                                 "EXTERNAL",
+                                                 "REAL",
+                                                 "ENUMERATED",
+                                                 "EMBEDDED PDV",
+                                                 "UTF8STRING",
+                                                 "RELATIVE OID",
+                                                 "",
+                                                 "",
+                                                 "SEQUENCE",
+                                                 "SET",
+                                                 "NUMERICSTRING",
+                                                 "PRINTABLESTRING",
+                                                 "T61STRING",
+                                                 "VIDEOTEXSTRING",
+                                                 "IA5STRING",
+                                                 "UTCTIME",
+                                                 "GENERALIZEDTIME",
+                                                 "GRAPHICSTRING",
+                                                 "VISIBLESTRING",
+                                                 "GENERALSTRING",
+                                                 "UNIVERSALSTRING",
+                                                 "",
+                                                 "BMPSTRING"};
   TRows rows;
   std::vector<std::pair<int, size_t>> open;  // level and row of the enclosing constructed elements
   std::istringstream in(dump);
   std::string text;
   while (std::getline(in, text)) {
     std::erase(text, '\r');  // printed string values may hold CR
-    if (text.find("Error in encoding") != std::string::npos || text.find("BAD RECURSION") != std::string::npos) return {};
+    if (text.find("Error in encoding") != std::string::npos || text.find("BAD RECURSION") != std::string::npos)
+      return {};
     std::smatch m, n;
     if (!std::regex_match(text, m, line)) continue;
     int depth = std::stoi(m[1]);
@@ -71,8 +99,8 @@ int gFiles = 0, gElements = 0;
 
 // Dumps of a message's PKCS #7 blob that the base64 scan cannot find there.
 const std::set<std::string> kNoBlob = {
-    "kde-mimetreeparser/autotests/testdata/smime-cert.mbox.p7m",                 // garbage base64 on purpose
-    "kmime/autotests/data/x-pkcs7.mbox.p7m",                                     // undecodable on purpose
+    "kde-mimetreeparser/autotests/testdata/smime-cert.mbox.p7m",                      // garbage base64 on purpose
+    "kmime/autotests/data/x-pkcs7.mbox.p7m",                                          // undecodable on purpose
     "mimekit/UnitTests/TestData/smime/octet-stream-with-mixed-line-endings.dat.p7s",  // binary, not base64
 };
 
@@ -115,8 +143,9 @@ std::string FindBlob(const std::string& message, const std::string& dump) {
   std::string line, run;
   while (std::getline(in, line)) {
     std::erase(line, '\r');
-    if (line.size() >= 4 && line.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=") ==
-                                std::string::npos) {
+    if (line.size() >= 4 &&
+        line.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/=") ==
+            std::string::npos) {
       run += line;
       continue;
     }
@@ -128,7 +157,8 @@ std::string FindBlob(const std::string& message, const std::string& dump) {
     run.clear();
     const std::string& blob = out.DataString();
     int32_t used = 0;
-    if (blob.size() < 2 || blob[0] != '\x30' || !ParseAsn(blob.data(), static_cast<int32_t>(blob.size()), &used)) continue;
+    if (blob.size() < 2 || blob[0] != '\x30' || !ParseAsn(blob.data(), static_cast<int32_t>(blob.size()), &used))
+      continue;
     if (m[2] == "inf" ? blob[1] == '\x80' : used == std::stoi(m[1]) + std::stoi(m[2])) return blob;
   }
   return "";
@@ -178,17 +208,21 @@ TEST(Asn1Openssl, objects_made_now_agree) {
     return std::system(("cd '" + dir.string() + "' && ( " + command + " ) > /dev/null 2>&1").c_str()) == 0;
   };
   std::ofstream(dir / "msg.txt") << "Content-Type: text/plain\r\n\r\nHello from the tests.\r\n";
-  ASSERT_TRUE(run("openssl req -x509 -newkey rsa:2048 -nodes -keyout rsa.key -out rsa.pem -days 30 -subj "
-                  "'/C=DE/O=Tessel Tests/CN=RSA Signer/emailAddress=rsa@example.org' -addext 'subjectAltName=email:rsa@example.org'"));
-  ASSERT_TRUE(run("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout ec.key -out ec.pem "
-                  "-days 30 -subj '/CN=EC Signer'"));
+  ASSERT_TRUE(run(
+      "openssl req -x509 -newkey rsa:2048 -nodes -keyout rsa.key -out rsa.pem -days 30 -subj "
+      "'/C=DE/O=Tessel Tests/CN=RSA Signer/emailAddress=rsa@example.org' -addext 'subjectAltName=email:rsa@example.org'"));
+  ASSERT_TRUE(
+      run("openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout ec.key -out ec.pem "
+          "-days 30 -subj '/CN=EC Signer'"));
   const std::pair<const char*, const char*> made[] = {
       {"rsa.der", "openssl x509 -in rsa.pem -outform DER -out rsa.der"},
       {"ec.der", "openssl x509 -in ec.pem -outform DER -out ec.der"},
       {"key.der", "openssl pkey -in rsa.key -outform DER -out key.der"},
-      {"signed.der", "openssl smime -sign -in msg.txt -signer rsa.pem -inkey rsa.key -nodetach -outform DER -out signed.der"},
+      {"signed.der",
+       "openssl smime -sign -in msg.txt -signer rsa.pem -inkey rsa.key -nodetach -outform DER -out signed.der"},
       {"detached.der", "openssl smime -sign -in msg.txt -signer ec.pem -inkey ec.key -outform DER -out detached.der"},
-      {"streamed.ber", "openssl cms -sign -in msg.txt -signer rsa.pem -inkey rsa.key -nodetach -stream -outform DER -out streamed.ber"},
+      {"streamed.ber",
+       "openssl cms -sign -in msg.txt -signer rsa.pem -inkey rsa.key -nodetach -stream -outform DER -out streamed.ber"},
       {"enveloped.der", "openssl smime -encrypt -aes256 -in msg.txt -outform DER -out enveloped.der rsa.pem"},
       {"enveloped.ber", "openssl cms -encrypt -aes128 -in msg.txt -stream -outform DER -out enveloped.ber rsa.pem"},
       {"certs.p7", "openssl crl2pkcs7 -nocrl -certfile rsa.pem -certfile ec.pem -outform DER -out certs.p7"},
@@ -197,7 +231,8 @@ TEST(Asn1Openssl, objects_made_now_agree) {
   int before = gFiles, elementsBefore = gElements;
   for (auto [file, command] : made) {
     std::string dump = std::string(file) + ".txt";
-    ASSERT_TRUE(run(std::string(command) + " && openssl asn1parse -i -inform DER -in " + file + " > " + dump)) << command;
+    ASSERT_TRUE(run(std::string(command) + " && openssl asn1parse -i -inform DER -in " + file + " > " + dump))
+        << command;
     ExpectAgreement(file, ReadFileBytes(dir / file), OpensslRows(ReadFileBytes(dir / dump)));
   }
   std::cout << "[ asn1parse ] made now: " << gFiles - before << " objects, " << gElements - elementsBefore

@@ -76,25 +76,27 @@ TEST(Asn1Readers, same_input_both_readers) {
       {"05 00 06 03 2A 03 04", "2", "0:u5 0:oid"},
       {"30 0B 30 04 06 02 2A 03 A0 00 02 01 07 05 00", "13", "0:seq 1:seq 2:oid 1:seq 1:u2 0:u5"},
       {"A1 07 31 80 04 01 AA 00 00", "9", "0:seq 1:seq 2:u4"},  // constructed of any class: a SEQUENCE
-      {"00 00 00 00", "2", "0:u0 0:u0"},  // end markers with no indefinite element open
+      {"00 00 00 00", "2", "0:u0 0:u0"},                        // end markers with no indefinite element open
       {"30 02 00 00", "4", "0:seq 1:u0"},
-      {"02 01 05 FF FF 00", "3", "0:u2 !Unexpected EOF@3"},            // the tree ignores what follows
+      {"02 01 05 FF FF 00", "3", "0:u2 !Unexpected EOF@3"},              // the tree ignores what follows
       {"BF 81 82 03 02 05 00 AA", "7", "0:seq 1:u5 !Unexpected EOF@7"},  // tag octets up to bit 8 clear
-      {"04 84 00 00 00 01 AA", "7", "0:u4"},                            // non-minimal length
-      {"", "!0", ""}, {"30", "!0", "!Unexpected EOF@0"}, {"1F 81", "!0", "!Unexpected EOF@0"},
+      {"04 84 00 00 00 01 AA", "7", "0:u4"},                             // non-minimal length
+      {"", "!0", ""},
+      {"30", "!0", "!Unexpected EOF@0"},
+      {"1F 81", "!0", "!Unexpected EOF@0"},
       {"30 82 01", "!0", "!Unexpected EOF@0"},
-      {"30 03 04 05 01 02", "!2", "0:seq !Stream read error"},     // content cut by the end
-      {"04 85 00 00 00 00 01 AA", "!0", "!Stream read error@0"},   // five length octets
-      {"30 84 80 00 00 00", "!0", "!Stream read error@0"},         // 2^31
-      {"30 84 7F FF FF FF 05 00", "!0", "!Stream read error@0"},   // an end beyond 2^31
-      {"30 05 02 01 01", "!0", "0:seq 1:u2"},                      // content claims more than remains
-      {"30 04 02 01 01 00", "!5", "0:seq 1:u2 !Unexpected EOF@5"}, // a child leaves an octet unused
-      {"30 03 02 05 01", "!2", "0:seq !Stream read error"},        // a child longer than its parent
+      {"30 03 04 05 01 02", "!2", "0:seq !Stream read error"},      // content cut by the end
+      {"04 85 00 00 00 00 01 AA", "!0", "!Stream read error@0"},    // five length octets
+      {"30 84 80 00 00 00", "!0", "!Stream read error@0"},          // 2^31
+      {"30 84 7F FF FF FF 05 00", "!0", "!Stream read error@0"},    // an end beyond 2^31
+      {"30 05 02 01 01", "!0", "0:seq 1:u2"},                       // content claims more than remains
+      {"30 04 02 01 01 00", "!5", "0:seq 1:u2 !Unexpected EOF@5"},  // a child leaves an octet unused
+      {"30 03 02 05 01", "!2", "0:seq !Stream read error"},         // a child longer than its parent
       {"30 09 30 80 02 01 01 00 00 02 01 02 02 01 03", "!9", "0:seq 1:seq 2:u2 1:u2 0:u2"},
       {"30 80 30 01 02 01 05 00 00 05 00", "!4", "0:seq 1:seq 2:u2"},
-      {"30 80 02 01 01", "!5", "0:seq 1:u2"},                      // no end marker: fails at the end
+      {"30 80 02 01 01", "!5", "0:seq 1:u2"},  // no end marker: fails at the end
       {"30 80 02 05 01 00 00", "!2", "0:seq !Stream read error"},
-      {"A0 0A 30 80 02 01 01 00 00", "!0", "0:seq 1:seq 2:u2"},    // the parent ends inside its child
+      {"A0 0A 30 80 02 01 01 00 00", "!0", "0:seq 1:seq 2:u2"},  // the parent ends inside its child
   };
   for (auto [hex, tree, walk] : cases) {
     std::string octets = FromHex(hex);

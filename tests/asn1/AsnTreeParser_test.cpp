@@ -9,12 +9,24 @@ using namespace tessel::test;
 TEST(Asn1Write, round_trips_below_tag_31) {
   // Input, and the definite-length encoding when it differs.
   const std::pair<std::string, std::string> cases[] = {
-      {FromHex("01 01 FF"), ""}, {FromHex("02 02 00 C3"), ""}, {FromHex("03 03 00 0A 0B"), ""}, {FromHex("05 00"), ""},
-      {FromHex("06 09 2A 86 48 86 F7 0D 01 07 02"), ""}, {FromHex("1E 02 00 41"), ""}, {FromHex("31 06 02 01 01 02 01 02"), ""},
-      {FromHex("30 00"), ""}, {FromHex("41 01 00"), ""}, {FromHex("7E 03 04 01 00"), ""}, {FromHex("80 00"), ""},
-      {FromHex("A3 05 30 03 01 01 00"), ""}, {FromHex("C5 01 09"), ""}, {FromHex("E2 02 05 00"), ""},
-      {FromHex("04 7F") + std::string(127, 'a'), ""}, {FromHex("04 81 80") + std::string(128, 'b'), ""},
-      {FromHex("04 82 01 00") + std::string(256, 'c'), ""}, {FromHex("02 81 01 05"), FromHex("02 01 05")},
+      {FromHex("01 01 FF"), ""},
+      {FromHex("02 02 00 C3"), ""},
+      {FromHex("03 03 00 0A 0B"), ""},
+      {FromHex("05 00"), ""},
+      {FromHex("06 09 2A 86 48 86 F7 0D 01 07 02"), ""},
+      {FromHex("1E 02 00 41"), ""},
+      {FromHex("31 06 02 01 01 02 01 02"), ""},
+      {FromHex("30 00"), ""},
+      {FromHex("41 01 00"), ""},
+      {FromHex("7E 03 04 01 00"), ""},
+      {FromHex("80 00"), ""},
+      {FromHex("A3 05 30 03 01 01 00"), ""},
+      {FromHex("C5 01 09"), ""},
+      {FromHex("E2 02 05 00"), ""},
+      {FromHex("04 7F") + std::string(127, 'a'), ""},
+      {FromHex("04 81 80") + std::string(128, 'b'), ""},
+      {FromHex("04 82 01 00") + std::string(256, 'c'), ""},
+      {FromHex("02 81 01 05"), FromHex("02 01 05")},
       {FromHex("30 83 01 00 05 04 83 01 00 00") + std::string(65536, 'd'), ""},
       {FromHex("30 80 31 80 02 01 01 00 00 04 00 00 00"), FromHex("30 07 31 03 02 01 01 04 00")},
       // High tag numbers are kept as 31, which writes as a well-formed high tag.
@@ -57,11 +69,11 @@ TEST(Asn1Split, children_of_the_outer_element) {
     std::vector<std::string> Blobs;
   } cases[] = {
       {FromHex("31 0F 17 0D") + "230415120000Z", false, {HexDump("230415120000Z")}},  // a signing time
-      {caps, true, {"30 05 06 03 2A 03 04", "00 80", "30 02 05 00"}},          // whole only if constructed
+      {caps, true, {"30 05 06 03 2A 03 04", "00 80", "30 02 05 00"}},                 // whole only if constructed
       {caps, false, {"06 03 2A 03 04", "00 80", "05 00"}},
-      {FromHex("04 03 01 02 03"), true, {"01 02 03"}},                             // primitive outer
-      {FromHex("30 08 02 01 01 02 05 01 02 03"), false, {"01"}},                   // stops at a child too long
-      {FromHex("30 09 02 01 01"), false, {}},                                      // outer longer than the data
+      {FromHex("04 03 01 02 03"), true, {"01 02 03"}},            // primitive outer
+      {FromHex("30 08 02 01 01 02 05 01 02 03"), false, {"01"}},  // stops at a child too long
+      {FromHex("30 09 02 01 01"), false, {}},                     // outer longer than the data
       {FromHex("30 85 00 00 00 00 03 02 01 05"), false, {}},
       {FromHex("30 03 02 01 01 02 01 02"), false, {"01"}},  // octets after the outer element are no children
       {indef, true, {"30 80 02 01 07 00 00", "AA"}},

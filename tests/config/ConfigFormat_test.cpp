@@ -28,7 +28,8 @@ std::unique_ptr<TQXConfigFile> Loaded(const std::string& text) {
   auto dump = [](TQCKey& k) {
     std::u16string s = Utf8ToWide(k.Name) + u"{";
     for (int32_t i = 0; i < k.ValueCount(); ++i)
-      if (!k.ValueName(i).empty() || !k.ValueAt(i).empty()) s += Utf8ToWide(k.ValueName(i)) + u"=" + k.ValueAt(i) + u";";
+      if (!k.ValueName(i).empty() || !k.ValueAt(i).empty())
+        s += Utf8ToWide(k.ValueName(i)) + u"=" + k.ValueAt(i) + u";";
     return s + u"}" + std::u16string(1, char16_t(u'0' + k.Count()));
   };
   if (dump(a) != dump(b))
@@ -121,7 +122,7 @@ TEST(ConfigFormat, comment_keeps_characters_the_charset_lacks) {
 TEST(ConfigFormat, leaf_text_and_attribute_forms) {
   struct Case {
     std::u16string value;
-    std::string text;        // as the key's text
+    std::string text;  // as the key's text
     std::u16string textBack;
     std::u16string attrBack;  // as an attribute, where CR survives
   } cases[] = {
@@ -161,7 +162,7 @@ TEST(ConfigFormat, loading_rules) {
   EXPECT_EQ(back->ReadString("c"), u"\n  ");  // a leaf's text, white space and all
   EXPECT_EQ(root.ReadString("d@v"), u"1");
   EXPECT_EQ(back->ReadString("e"), u"R&D");  // delivered in pieces, all appended
-  EXPECT_EQ(root.Child(4).Value(), u"2");  // the second "a"; lookups find the first
+  EXPECT_EQ(root.Child(4).Value(), u"2");    // the second "a"; lookups find the first
   EXPECT_EQ(root.Child(5).Name, "n");
   EXPECT_FALSE(back->Modified());
   EXPECT_EQ(back->SaveToString("iso-8859-2").find("<!--first-->\r\n<settings version=\"2\">\r\n  <a>"), kDecl.size());
@@ -184,10 +185,12 @@ TEST(ConfigFormat, long_value_in_many_pieces_loads_in_linear_time) {
 // mix markup, line ends, "]]>" and characters outside Latin-2.
 TEST(ConfigFormat, random_trees_round_trip) {
   std::mt19937 rng(20240611);
-  const std::vector<std::string> names = {"a", "B", "value", "Key", "name", "default", "1st", "x y", "a:b",
-                                          "Options", "W", "xmlns", "\xC3\xA9t\xC3\xA9", "\xD0\x96", "-", ""};
-  const std::vector<std::u16string> pieces = {u"x", u"\r", u"\n", u"\r\n", u"\t", u"\"", u"'", u"&", u"<", u">",
-                                              u"]]>", u" ", u"\u0104", u"\u0416", u"\U0001F600", u"&amp;"};
+  const std::vector<std::string> names = {"a",   "B",   "value",   "Key", "name",  "default",           "1st",
+                                          "x y", "a:b", "Options", "W",   "xmlns", "\xC3\xA9t\xC3\xA9", "\xD0\x96",
+                                          "-",   ""};
+  const std::vector<std::u16string> pieces = {u"x",      u"\r",     u"\n",         u"\r\n", u"\t",  u"\"",
+                                              u"'",      u"&",      u"<",          u">",    u"]]>", u" ",
+                                              u"\u0104", u"\u0416", u"\U0001F600", u"&amp;"};
   auto pick = [&](size_t n) { return static_cast<size_t>(rng() % n); };
   std::function<void(TQCKey&, int)> grow = [&](TQCKey& key, int depth) {
     for (size_t n = pick(4); n > 0; --n) {

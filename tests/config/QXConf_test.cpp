@@ -31,7 +31,9 @@ const std::string kBroken = "<Key>\r\n  <a>1</a>\r\n  <b>typo</c>\r\n</Key>";
 class ConfigFileTest : public ::testing::Test {
 protected:
   std::string File(const std::string& name) const { return (Dir / name).string(); }
-  static void Write(const std::string& name, const std::string& bytes) { std::ofstream(name, std::ios::binary) << bytes; }
+  static void Write(const std::string& name, const std::string& bytes) {
+    std::ofstream(name, std::ios::binary) << bytes;
+  }
   std::vector<std::string> Entries() const {
     std::vector<std::string> names;
     for (auto& e : fs::directory_iterator(Dir)) names.push_back(e.path().filename().string());
@@ -41,7 +43,6 @@ protected:
   test::TTempDir Temp{"tessel-config"};
   fs::path Dir = Temp.Path();
 };
-
 
 }  // namespace
 
@@ -69,7 +70,8 @@ TEST_F(ConfigFileTest, failed_loads_leave_empty_modified_tree) {
   loud.WriteString("x", u"1");
   EXPECT_THROW(loud.LoadFromFile(File("missing.ini.xml")), EWinException);
   Write(File("broken.ini.xml"), kBroken);
-  EXPECT_EQ(ErrorOf([&] { loud.LoadFromFile(File("broken.ini.xml")); }), "Exception:WFC \"Element Type Match\" violated");
+  EXPECT_EQ(ErrorOf([&] { loud.LoadFromFile(File("broken.ini.xml")); }),
+            "Exception:WFC \"Element Type Match\" violated");
   EXPECT_EQ(loud.Root().Count(), 0);
   EXPECT_TRUE(loud.Modified());  // so the next save writes a file that loads
   EXPECT_EQ(loud.Path(), "");
@@ -155,7 +157,7 @@ TEST_F(ConfigFileTest, full_disk_keeps_old_file_and_reports) {
   EXPECT_EQ(message.rfind("Exception:Cannot write file \"" + name + "\".", 0), 0u) << message;
   EXPECT_EQ(ReadFileBytes(name), kGood);
   EXPECT_EQ(Entries(), (std::vector<std::string>{"full.ini.xml"}));  // no temporary file left
-  EXPECT_TRUE(config.Modified());                                     // still unsaved
+  EXPECT_TRUE(config.Modified());                                    // still unsaved
   config.Save();
   EXPECT_NE(ReadFileBytes(name).find("<key199>"), std::string::npos);
 }
@@ -265,10 +267,12 @@ TEST_F(ConfigFileTest, broken_file_is_told_once_with_its_backup_name) {
   config.LoadFromFile(name);
   ASSERT_EQ(told.size(), 1u);
   EXPECT_EQ(told[0], config.LoadProblem());
-  EXPECT_EQ(told[0], "The settings file \"" + name + "\" could not be loaded at line 3, column 13: WFC \"Element Type "
-                     "Match\" violated. It is kept as \"" + name + ".bak\" and replaced by new settings when they are saved.");
+  EXPECT_EQ(told[0], "The settings file \"" + name +
+                         "\" could not be loaded at line 3, column 13: WFC \"Element Type "
+                         "Match\" violated. It is kept as \"" +
+                         name + ".bak\" and replaced by new settings when they are saved.");
   config.LoadFromFile(File("missing.ini.xml"));  // a first start: nothing to tell
-  config.LoadFromString(kBroken);                 // no file: nothing to keep
+  config.LoadFromString(kBroken);                // no file: nothing to keep
   Write(name, kGood);
   config.LoadFromFile(name);
   EXPECT_EQ(told.size(), 1u);
@@ -294,7 +298,8 @@ TEST_F(ConfigFileTest, read_only_file_is_not_replaced) {
     config.LoadFromFile(through);
     config.WriteString("b", u"2");
     std::string message = ErrorOf([&] { config.Save(); });
-    EXPECT_EQ(message, "Exception:Cannot write file \"" + name + "\". The file is read-only (mode 0444), so it is not replaced.");
+    EXPECT_EQ(message, "Exception:Cannot write file \"" + name +
+                           "\". The file is read-only (mode 0444), so it is not replaced.");
     EXPECT_TRUE(config.Modified());
   }
   EXPECT_EQ(ReadFileBytes(name), kGood);

@@ -29,8 +29,7 @@ struct TRecordedTree {
 // Names of the shown rows in display order, walked forwards.
 std::string ShownNames(TPEItem& root) {
   std::string out;
-  for (TPEItem* row = root.NextShown(); row; row = row->NextShown())
-    out += (out.empty() ? "" : " ") + row->Name;
+  for (TPEItem* row = root.NextShown(); row; row = row->NextShown()) out += (out.empty() ? "" : " ") + row->Name;
   return out;
 }
 
@@ -71,15 +70,14 @@ TEST(PEItem, notifications_reach_the_root_unless_an_item_on_the_way_is_updating)
   };
   const TCase cases[] = {
       {"", {"onchange:c", "structure:c", "onchange:c", "value:c"}},
-      {"c", {"onchange:c", "value:c"}},  // the changed item itself
-      {"a", {"onchange:c", "value:c"}},  // an ancestor
+      {"c", {"onchange:c", "value:c"}},                               // the changed item itself
+      {"a", {"onchange:c", "value:c"}},                               // an ancestor
       {"e", {"onchange:c", "structure:c", "onchange:c", "value:c"}},  // not on the way
   };
   for (const TCase& tc : cases) {
     SCOPED_TRACE(tc.Updating);
     TSampleTree t;
-    for (TPEItem* item : {t.A, t.B, t.C, t.D, t.E, t.F})
-      item->Updating = item->Name == tc.Updating;
+    for (TPEItem* item : {t.A, t.B, t.C, t.D, t.E, t.F}) item->Updating = item->Name == tc.Updating;
     t.C->OnChange = [&t](TPEItem& item) { t.Log.push_back("onchange:" + item.Name); };
     t.C->SetExpanded(true);  // structure
     t.C->SetValue("v");      // value, never stopped
@@ -150,9 +148,9 @@ TEST(PEItem, next_value_steps_through_the_list) {
   const std::vector<std::string> yesNo{"Yes", "No"};
   const TCase cases[] = {
       {yesNo, "Yes", "No"},
-      {yesNo, "No", "Yes"},       // wraps
-      {yesNo, "nO", "Yes"},       // letter case ignored
-      {yesNo, "Maybe", "Yes"},    // not listed: the first
+      {yesNo, "No", "Yes"},     // wraps
+      {yesNo, "nO", "Yes"},     // letter case ignored
+      {yesNo, "Maybe", "Yes"},  // not listed: the first
       {yesNo, "", "Yes"},
       {std::vector<std::string>{"A", "a", "B"}, "a", "a"},  // the first equal entry counts
       {std::vector<std::string>{}, "Yes", "Yes"},
@@ -242,7 +240,7 @@ TEST(PELayout, rows_that_fit_and_scroll_range) {
       {108, 30, 6, 24},  // 88 + 15 < 105
       {107, 30, 6, 25},  // 88 + 15 < 104, though the range counts whole rows
       {106, 30, 5, 25},  // 88 + 15 == 103: not above
-      {100, 5, 5, 0},    {20, 3, 0, 3}, {0, 3, 0, 3}, {100, 0, 5, 0},
+      {100, 5, 5, 0},   {20, 3, 0, 3}, {0, 3, 0, 3}, {100, 0, 5, 0},
   };
   for (const TCase& tc : cases) {
     TPEMetrics m;

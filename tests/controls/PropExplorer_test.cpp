@@ -35,8 +35,8 @@ protected:
     std::vector<TPEItem*> rows;
     Pe->BeginUpdate();
     for (int i = 0; i < count; ++i)
-      rows.push_back((parent ? parent : &Pe->Root())
-                         ->AddItem("Row " + std::to_string(i), "value " + std::to_string(i)));
+      rows.push_back(
+          (parent ? parent : &Pe->Root())->AddItem("Row " + std::to_string(i), "value " + std::to_string(i)));
     Pe->EndUpdate();
     return rows;
   }
@@ -140,8 +140,7 @@ TEST_F(PropExplorerTest, filling_inside_an_update_recomputes_once_at_the_end) {
   Show();
   Pe->BeginUpdate();
   Pe->BeginUpdate();
-  for (int i = 0; i < 50; ++i)
-    Pe->Root().AddItem("n", "v");
+  for (int i = 0; i < 50; ++i) Pe->Root().AddItem("n", "v");
   Pe->EndUpdate();
   EXPECT_EQ(Pe->Rows(), 0);  // still locked
   EXPECT_EQ(Bar().maximum(), 0);
@@ -300,7 +299,7 @@ TEST_F(PropExplorerTest, value_list_steps_on_quick_second_click_and_double_click
   const QPoint inEditor = ed.mapFrom(View(), ValueCell(0));
   QTest::mouseClick(&ed, Qt::LeftButton, {}, inEditor);
   EXPECT_EQ(ed.text(), "No");
-  EXPECT_EQ(flag->Value(), "Yes");  // not before the edit ends
+  EXPECT_EQ(flag->Value(), "Yes");                       // not before the edit ends
   QTest::mouseClick(&ed, Qt::LeftButton, {}, inEditor);  // no longer armed
   EXPECT_EQ(ed.text(), "No");
   QTest::mouseDClick(&ed, Qt::LeftButton, {}, inEditor);
@@ -321,8 +320,8 @@ TEST_F(PropExplorerTest, value_list_steps_on_quick_second_click_and_double_click
   EXPECT_EQ(ed.text(), "No");
   QTest::mouseClick(View(), Qt::LeftButton, {}, ValueCell(1));
   QTest::mouseClick(View(), Qt::LeftButton, {}, ValueCell(0));
-  QMouseEvent away(QEvent::MouseMove, QPointF(inEditor + QPoint(4, 4)), ed.mapToGlobal(QPointF(inEditor + QPoint(4, 4))),
-                   Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+  QMouseEvent away(QEvent::MouseMove, QPointF(inEditor + QPoint(4, 4)),
+                   ed.mapToGlobal(QPointF(inEditor + QPoint(4, 4))), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
   QApplication::sendEvent(&ed, &away);
   QTest::mouseClick(&ed, Qt::LeftButton, {}, inEditor);
   EXPECT_EQ(ed.text(), "No");
@@ -366,8 +365,7 @@ TEST_F(PropExplorerTest, divider_drag_keeps_five_pixels_from_the_edges) {
 TEST_F(PropExplorerTest, unchanged_values_survive_an_edit_cycle_byte_for_byte) {
   Show();
   std::string longValue;
-  while (longValue.size() < 100000)
-    longValue += "<part" + std::to_string(longValue.size()) + "@example.org> ";
+  while (longValue.size() < 100000) longValue += "<part" + std::to_string(longValue.size()) + "@example.org> ";
   const std::string notUtf8 = "caf\xE9 \xFF\xFE end";
   struct TCase {
     std::string Value;
@@ -434,12 +432,21 @@ TEST_F(PropExplorerTest, keys_move_the_selection) {
   };
   // Keys to the control itself.
   const TStep steps[] = {
-      {Qt::Key_Down, rows[0]},     {Qt::Key_Down, rows[1]},     {Qt::Key_Right, rows[1]},  // expands
-      {Qt::Key_Right, kids[0]},    {Qt::Key_Down, kids[1]},     {Qt::Key_Left, rows[1]},
+      {Qt::Key_Down, rows[0]},
+      {Qt::Key_Down, rows[1]},
+      {Qt::Key_Right, rows[1]},  // expands
+      {Qt::Key_Right, kids[0]},
+      {Qt::Key_Down, kids[1]},
+      {Qt::Key_Left, rows[1]},
       {Qt::Key_Left, rows[1]},  // collapses
-      {Qt::Key_Down, rows[2]},     {Qt::Key_Up, rows[1]},       {Qt::Key_End, rows[11]},
-      {Qt::Key_Down, rows[11]},    {Qt::Key_PageUp, rows[static_cast<size_t>(11 - fit)]},
-      {Qt::Key_Home, rows[0]},     {Qt::Key_Up, rows[0]},       {Qt::Key_PageDown, rows[static_cast<size_t>(fit)]},
+      {Qt::Key_Down, rows[2]},
+      {Qt::Key_Up, rows[1]},
+      {Qt::Key_End, rows[11]},
+      {Qt::Key_Down, rows[11]},
+      {Qt::Key_PageUp, rows[static_cast<size_t>(11 - fit)]},
+      {Qt::Key_Home, rows[0]},
+      {Qt::Key_Up, rows[0]},
+      {Qt::Key_PageDown, rows[static_cast<size_t>(fit)]},
   };
   for (const TStep& s : steps) {
     QTest::keyClick(Pe.get(), static_cast<Qt::Key>(s.Key));
@@ -527,12 +534,10 @@ TEST_F(PropExplorerTest, paints_glyphs_frames_divider_and_navy_values) {
   auto glyphAt = [&](int row, int gx, int gy) { return img.pixelColor(5 + gx, RowTop(row) + 2 + gy).rgb(); };
   EXPECT_EQ(glyphAt(0, 0, 0), grey.rgb());  // frame corner
   EXPECT_EQ(glyphAt(0, 8, 8), grey.rgb());
-  for (int gx = 2; gx <= 6; ++gx)
-    EXPECT_EQ(glyphAt(0, gx, 4), black.rgb()) << gx;
+  for (int gx = 2; gx <= 6; ++gx) EXPECT_EQ(glyphAt(0, gx, 4), black.rgb()) << gx;
   EXPECT_EQ(glyphAt(0, 7, 4), white.rgb());
   EXPECT_EQ(glyphAt(0, 4, 2), white.rgb());  // no vertical bar on a minus
-  for (int gy = 2; gy <= 6; ++gy)
-    EXPECT_EQ(glyphAt(2, 4, gy), black.rgb()) << gy;
+  for (int gy = 2; gy <= 6; ++gy) EXPECT_EQ(glyphAt(2, 4, gy), black.rgb()) << gy;
   // The child row sits one level in and has no glyph.
   EXPECT_EQ(kid->X, 14);
   EXPECT_EQ(img.pixel(14 + 4, RowTop(1) + 6), (Pe->Color()).rgb());
@@ -559,8 +564,7 @@ TEST_F(PropExplorerTest, paints_glyphs_frames_divider_and_navy_values) {
   auto navyIn = [&](QRect r) {
     int n = 0;
     for (int y = r.top(); y <= r.bottom(); ++y)
-      for (int x = r.left(); x <= r.right(); ++x)
-        n += IsNavy(img.pixelColor(x, y));
+      for (int x = r.left(); x <= r.right(); ++x) n += IsNavy(img.pixelColor(x, y));
     return n;
   };
   EXPECT_GT(navyIn(QRect(102, RowTop(3), 80, ih)), 10);
@@ -597,10 +601,8 @@ TEST_F(PropExplorerTest, glyphs_and_lines_stay_sharp_at_twice_the_pixel_density)
   EXPECT_EQ(img.pixel(2 * 5 + 2, lineY), (white).rgb());
   // Divider columns two device pixels wide each.
   const QPalette& pal = Pe->palette();
-  for (int x : {198, 199})
-    EXPECT_EQ(img.pixel(x, 100), (pal.color(QPalette::Dark)).rgb()) << x;
-  for (int x : {200, 201})
-    EXPECT_EQ(img.pixel(x, 100), (pal.color(QPalette::Light)).rgb()) << x;
+  for (int x : {198, 199}) EXPECT_EQ(img.pixel(x, 100), (pal.color(QPalette::Dark)).rgb()) << x;
+  for (int x : {200, 201}) EXPECT_EQ(img.pixel(x, 100), (pal.color(QPalette::Light)).rgb()) << x;
   EXPECT_EQ(img.pixel(197, 100), (Pe->Color()).rgb());
 }
 

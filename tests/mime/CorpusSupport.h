@@ -43,34 +43,42 @@ using tessel::test::TJson;
 // difference the corpus comparisons accept names one of them (or, as
 // "CPython: ...", a rule of the other reader).
 inline const std::map<std::string, std::string> kRules = {
-    {"NoHeader", "a line without a colon where a header line is expected (no header block, no blank line after it, a "
+    {"NoHeader",
+     "a line without a colon where a header line is expected (no header block, no blank line after it, a "
      "folded line without leading blank, an mbox \"From \" line without colon) does not parse"},
     {"BlankLine", "a line holding only blanks continues the header block; only an empty line ends it"},
-    {"DelimiterLine", "a delimiter line directly followed by another delimiter line (or by text without a colon) is "
+    {"DelimiterLine",
+     "a delimiter line directly followed by another delimiter line (or by text without a colon) is "
      "read as a part's header line and the message does not parse"},
-    {"UnclosedWord", "\"=?\" inside a header value starts an encoded word; one never closed drops the rest of the "
+    {"UnclosedWord",
+     "\"=?\" inside a header value starts an encoded word; one never closed drops the rest of the "
      "line (here the end of the boundary)"},
     {"Digest", "parts of a multipart/digest without Content-Type are not taken as message/rfc822"},
-    {"MessageTypes", "only message/rfc822 holds an embedded message; other message/* types (delivery-status, partial, "
+    {"MessageTypes",
+     "only message/rfc822 holds an embedded message; other message/* types (delivery-status, partial, "
      "external-body, disposition-notification) are leaves"},
-    {"Innermost", "delimiters are searched innermost first, so an enclosing multipart's delimiter inside a part (or a "
+    {"Innermost",
+     "delimiters are searched innermost first, so an enclosing multipart's delimiter inside a part (or a "
      "nested multipart that reuses the enclosing boundary) does not end it"},
     {"Prefix", "a line is a delimiter when it begins with the delimiter, whatever follows"},
-    {"NoBoundary", "a multipart without a plain boundary parameter (none, RFC 2231 boundary*=, or hidden by \";;\") "
+    {"NoBoundary",
+     "a multipart without a plain boundary parameter (none, RFC 2231 boundary*=, or hidden by \";;\") "
      "has the delimiter CR LF \"--\", which every line starting with \"--\" matches"},
     {"EmptyBody", "a multipart whose delimiter never occurs gets an empty body"},
     {"Childless", "a multipart without parts keeps its preamble and delimiter lines as raw content"},
     {"LastContentType", "of repeated Content-Type lines the last one decides"},
     {"Charset", "an encoded word in a charset outside the registry (koi8-r) reads as plain 8-bit text"},
     {"Rfc2231", "RFC 2231 parameters (filename*=) are not decoded"},
-    {"QuotedPrintable", "quoted-printable: an \"=\" not followed by two hex digits swallows itself and the next two "
+    {"QuotedPrintable",
+     "quoted-printable: an \"=\" not followed by two hex digits swallows itself and the next two "
      "bytes"},
     {"PartialQuad", "base64: a partial quad at the end of the body is dropped"},
     {"OtherEncoding", "transfer encodings other than base64 and quoted-printable are copied"},
     {"EncodedMessage", "a base64 or quoted-printable message/rfc822 is decoded before its message is parsed"},
     {"EndDelimiter", "a delimiter at the very end of the text opens no further part"},
     {"ColonLine", "every line with a colon is a header line, whatever its name (NUL bytes included)"},
-    {"CrOnly", "only CR ends a line in a text that is not converted, so an LF-only blank line inside a CR LF header "
+    {"CrOnly",
+     "only CR ends a line in a text that is not converted, so an LF-only blank line inside a CR LF header "
      "block does not end it"},
     {"EmbeddedNoHeader", "an embedded message without a header line does not parse and shows as a leaf"},
 };

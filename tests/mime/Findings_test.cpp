@@ -54,8 +54,7 @@ TEST(Findings, multipart_delimiters) {
   EXPECT_EQ(Findings(m), (std::vector<std::string>{Line("1", m.size(), finding::kNotClosed)}));
 
   m = Crlf(kMixed + "|--a|Content-Type: multipart/alternative; boundary=b||--b||inner|--a--|");
-  EXPECT_EQ(Findings(m),
-            (std::vector<std::string>{Line("1.1", At(m, "\r\n--a--"), finding::kClosedByEnclosing)}));
+  EXPECT_EQ(Findings(m), (std::vector<std::string>{Line("1.1", At(m, "\r\n--a--"), finding::kClosedByEnclosing)}));
 
   // Text after the close delimiter: of the whole message, and of a nested
   // multipart before its parent's next delimiter.
@@ -71,17 +70,18 @@ TEST(Findings, nesting_cap) {
   options.MaxNestingDepth = 1;
   std::string m = Crlf(kMixed + "|--a|Content-Type: multipart/mixed; boundary=b||--b||x|--b--|--a--|");
   EXPECT_EQ(Findings(m, options),
-            (std::vector<std::string>{Line("1.1", At(m, "Content-Type: multipart/mixed; boundary=b"),
-                                           finding::kNestingCap)}));
+            (std::vector<std::string>{
+                Line("1.1", At(m, "Content-Type: multipart/mixed; boundary=b"), finding::kNestingCap)}));
   m = Crlf(kMixed + "|--a|Content-Type: message/rfc822||Subject: inner||body|--a--|");
-  EXPECT_EQ(Findings(m, options),
-            (std::vector<std::string>{Line("1.1", At(m, "Content-Type: message/rfc822"),
-                                           finding::kNestingCapMessage)}));
+  EXPECT_EQ(
+      Findings(m, options),
+      (std::vector<std::string>{Line("1.1", At(m, "Content-Type: message/rfc822"), finding::kNestingCapMessage)}));
 }
 
 TEST(Findings, header_lines) {
-  std::string m = Crlf("Content-Type: text/plain|Subject: x|Content-Type: text/html|Content-Transfer-Encoding: 7bit|"
-                       "Content-Transfer-Encoding: base64||aGk=|");
+  std::string m = Crlf(
+      "Content-Type: text/plain|Subject: x|Content-Type: text/html|Content-Transfer-Encoding: 7bit|"
+      "Content-Transfer-Encoding: base64||aGk=|");
   EXPECT_EQ(Findings(m), (std::vector<std::string>{
                              Line("1", At(m, "Content-Type: text/html"), finding::kRepeatedContentType),
                              Line("1", At(m, "Content-Transfer-Encoding: base64"), finding::kRepeatedEncoding)}));
@@ -125,9 +125,10 @@ TEST(Findings, embedded_messages) {
   // in the decoded bytes.
   m = Crlf(kMixed + "|--a|Content-Type: message/rfc822|Content-Transfer-Encoding: base64||") +
       "U3ViamVjdDogeOkNCg0KYm9keQ0K" + Crlf("|--a--|");  // "Subject: x\xE9\r\n\r\nbody\r\n"
-  EXPECT_EQ(Findings(m), (std::vector<std::string>{Line("1.1.1", At(m, "U3Vi"),
-                                                        std::string(finding::kEightBitHeader) +
-                                                            " (at byte 0 of the decoded content)")}));
+  EXPECT_EQ(
+      Findings(m),
+      (std::vector<std::string>{Line("1.1.1", At(m, "U3Vi"),
+                                     std::string(finding::kEightBitHeader) + " (at byte 0 of the decoded content)")}));
 }
 
 TEST(Findings, body_faults_table) {

@@ -36,7 +36,9 @@ TEST(HeaderWords, decoding_table) {
       {"=?a?b?x", ""},
       {"y=?a?b?", "y=?a?b?"},
       {"y=?a?b?x", "y"},
-      {"=?us-ascii?Q?" "?=", ""},
+      {"=?us-ascii?Q?"
+       "?=",
+       ""},
       {"1+1=2", "1+1=2"},
       // A "?" in the encoded text that is not followed by "=" is text.
       {"=?us-ascii?Q?what?_now?=", "what? now"},
@@ -60,7 +62,9 @@ TEST(HeaderWords, faults_inside_words_are_noted_not_raised) {
   // Base64 with a pad in the second place: the quads before it stay.
   EXPECT_EQ(DecodeHeaderLine("=?us-ascii?B?YWJj=Q==?=", &problems), "abc");
   // Bytes that are no UTF-8: each becomes U+FFFD, reading goes on.
-  EXPECT_EQ(DecodeHeaderLine("=?utf-8?Q?a=FFb?=", &problems), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(DecodeHeaderLine("=?utf-8?Q?a=FFb?=", &problems),
+            "a\xEF\xBF\xBD"
+            "b");
   // A charset outside the registry reads as plain 8-bit text.
   EXPECT_EQ(DecodeHeaderLine("=?x-unknown?Q?caf=E9_caf=C3=A9?=", &problems), "café café");
   ASSERT_EQ(problems.Notes.size(), 3u);
@@ -84,16 +88,18 @@ TEST(HeaderWords, rfc2047_vectors) {
   // by input index: the text it gives, and why.
   const char* kBlanks = "white space between encoded words is kept";
   const std::map<int, std::pair<const char*, const char*>> kOwn = {
-      {3, {"If you can read this yo u understand the example.",
-           "words are decoded per physical line; unfolding joins the lines with one space"}},
+      {3,
+       {"If you can read this yo u understand the example.",
+        "words are decoded per physical line; unfolding joins the lines with one space"}},
       {11, {"(a b)", kBlanks}},
       {12, {"(a  b)", kBlanks}},
       {13, {"(a b)", "unfolding turns the line break into one space, which is kept"}},
       {15, {"(a  b)", kBlanks}},
       {22, {"как \xC3\x93\xC3\x8F\xC3\x97\xC3\x8D", "koi8-r is not a registered charset: plain 8-bit text"}},
       {24, {"\xC2\x80 and \xC2\x93quotes\xC2\x94", "windows-1252 is not a registered charset: plain 8-bit text"}},
-      {27, {"$BF|K\\8l\x1B(B",
-            "iso-2022-jp is not a registered charset: plain 8-bit text (the leading ESC is trimmed as a blank)"}},
+      {27,
+       {"$BF|K\\8l\x1B(B",
+        "iso-2022-jp is not a registered charset: plain 8-bit text (the leading ESC is trimmed as a blank)"}},
   };
   corpus::TJson vectors = corpus::ParseJson(ReadFileBytes(path));
   ASSERT_EQ(vectors.Items.size(), 29u);
@@ -110,18 +116,28 @@ TEST(HeaderWords, rfc2047_vectors) {
 // exactly after it, nothing after it lost.
 TEST(HeaderWords, lenient_utf7_and_utf8) {
   const std::pair<const char*, const char*> cases[] = {
-      {"=?utf-7?Q?a+ZeVnLIqe-b?=", "a\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E" "b"},
+      {"=?utf-7?Q?a+ZeVnLIqe-b?=",
+       "a\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E"
+       "b"},
       {"=?utf-7?Q?a+-b?=", "a+b"},
       {"=?utf-7?Q?a+AGE.x?=", "aa.x"},
       {"=?utf-7?Q?a+!b?=", "a\xEF\xBF\xBD!b"},
       {"=?utf-7?Q?a+AG.b?=", "a\xEF\xBF\xBD.b"},
-      {"=?utf-7?Q?a+AG-b?=", "a\xEF\xBF\xBD" "b"},
+      {"=?utf-7?Q?a+AG-b?=",
+       "a\xEF\xBF\xBD"
+       "b"},
       {"=?utf-7?Q?a+AG?=", "a\xEF\xBF\xBD"},
       {"=?utf-7?Q?a+?=", "a\xEF\xBF\xBD"},
       {"=?utf-7?Q?+!+!x?=", "\xEF\xBF\xBD!\xEF\xBF\xBD!x"},
-      {"=?utf-8?Q?a=E2=82b?=", "a\xEF\xBF\xBD" "b"},
-      {"=?utf-8?Q?a=FF=FEb?=", "a\xEF\xBF\xBD\xEF\xBF\xBD" "b"},
-      {"=?utf-8?Q?a=ED=A0=80b?=", "a\xEF\xBF\xBD" "b"},  // a surrogate form
+      {"=?utf-8?Q?a=E2=82b?=",
+       "a\xEF\xBF\xBD"
+       "b"},
+      {"=?utf-8?Q?a=FF=FEb?=",
+       "a\xEF\xBF\xBD\xEF\xBF\xBD"
+       "b"},
+      {"=?utf-8?Q?a=ED=A0=80b?=",
+       "a\xEF\xBF\xBD"
+       "b"},  // a surrogate form
       {"=?utf-8?Q?a=F0=9F=98?=", "a\xEF\xBF\xBD"},
   };
   for (const auto& [in, want] : cases) EXPECT_EQ(DecodeHeaderLine(in), want) << in;

@@ -32,10 +32,11 @@ TEST(PartContent, raw_decoded_whole_and_header_text) {
 }
 
 TEST(PartAnalysis, fields_names_and_attachments) {
-  auto m = Parse(Crlf("Content-Type: multipart/mixed; boundary=b||--b|Content-Type: TEXT/plain; name=a.txt|"
-                      "Content-Disposition: ATTACHMENT; filename=\"b.txt\"; name=c.txt||x|"
-                      "--b|Content-Disposition: inline||y|--b|Content-Type: image/png|"
-                      "Content-Disposition: attachment||z|--b--"));
+  auto m =
+      Parse(Crlf("Content-Type: multipart/mixed; boundary=b||--b|Content-Type: TEXT/plain; name=a.txt|"
+                 "Content-Disposition: ATTACHMENT; filename=\"b.txt\"; name=c.txt||x|"
+                 "--b|Content-Disposition: inline||y|--b|Content-Type: image/png|"
+                 "Content-Disposition: attachment||z|--b--"));
   TBodyPart& root = *m->RootPart;
   TBodyPart& first = *root.Children(0);
   EXPECT_TRUE(first.IsAttachment && first.IsText);
@@ -51,8 +52,9 @@ TEST(PartAnalysis, fields_names_and_attachments) {
 }
 
 TEST(PartTree, freeing_extracting_copying_and_moving) {
-  auto m = Parse(Crlf("Content-Type: multipart/mixed; boundary=b||--b|Content-Disposition: attachment||x|"
-                      "--b|Content-Type: message/rfc822||S: 1||x|--b|Content-Disposition: attachment||y|--b--"));
+  auto m =
+      Parse(Crlf("Content-Type: multipart/mixed; boundary=b||--b|Content-Disposition: attachment||x|"
+                 "--b|Content-Type: message/rfc822||S: 1||x|--b|Content-Disposition: attachment||y|--b--"));
   TBodyPart& root = *m->RootPart;
   delete root.Children(0);  // a freed child leaves its parent
   EXPECT_EQ(Shape(root), "({'x'},'y')");
@@ -74,15 +76,16 @@ TEST(PartTree, freeing_extracting_copying_and_moving) {
 // --- messages ---------------------------------------------------------------------
 
 TEST(MessageIndexes, text_html_related_attachments_and_ids) {
-  auto m = Parse(Crlf("Content-Type: multipart/mixed; boundary=o||"
-                      "--o|Content-Type: multipart/related; boundary=r||"
-                      "--r|Content-Type: text/html||<p>|--r|Content-Type: image/png|Content-ID: pic@x||P|"
-                      "--r|Content-Type: text/plain|Content-ID: <pic@x>||cid text|--r--|"
-                      "--o|Content-Type: Text/Plain||first|"
-                      "--o|Content-Type: text/plain||second|"
-                      "--o|Content-Type: multipart/related; boundary=r2|Content-Disposition: attachment||"
-                      "--r2|Content-Disposition: attachment||a|--r2--|"
-                      "--o|Content-Type: message/rfc822||Content-Type: text/plain||embedded|--o--"));
+  auto m =
+      Parse(Crlf("Content-Type: multipart/mixed; boundary=o||"
+                 "--o|Content-Type: multipart/related; boundary=r||"
+                 "--r|Content-Type: text/html||<p>|--r|Content-Type: image/png|Content-ID: pic@x||P|"
+                 "--r|Content-Type: text/plain|Content-ID: <pic@x>||cid text|--r--|"
+                 "--o|Content-Type: Text/Plain||first|"
+                 "--o|Content-Type: text/plain||second|"
+                 "--o|Content-Type: multipart/related; boundary=r2|Content-Disposition: attachment||"
+                 "--r2|Content-Disposition: attachment||a|--r2--|"
+                 "--o|Content-Type: message/rfc822||Content-Type: text/plain||embedded|--o--"));
   TBodyPart& root = *m->RootPart;
   EXPECT_EQ(m->TextPart, root.Children(2));
   EXPECT_EQ(m->HtmlPart, root.Children(0)->Children(0));
@@ -172,16 +175,16 @@ TEST(OpenMessage, bare_pkcs7_is_recognised_by_its_first_two_elements) {
     std::string bytes;
     bool bare;
   } rows[] = {
-      {"\x30\x80" + oid, true},                       // indefinite length
-      {"\x30\x0B" + oid, true},                       // short form
-      {"\x30\x82\x0A\x0A" + oid, true},               // long form holding LF bytes
-      {"\x30\x84\x00\x00\x00\x0B"s + oid, true},      // four length octets
-      {"\x30\x85\x00\x00\x00\x00\x0B"s + oid, false},  // five are no length of ours
-      {"\x31\x80" + oid, false},                      // a SET
-      {"\x30\x80\x02\x01\x00", false},                // first element not an OID
-      {"\x30\x80\x06\x08\x2A\x86\x48\x86\xF7\x0D\x01\x07", false},  // the arc itself
+      {"\x30\x80" + oid, true},                                         // indefinite length
+      {"\x30\x0B" + oid, true},                                         // short form
+      {"\x30\x82\x0A\x0A" + oid, true},                                 // long form holding LF bytes
+      {"\x30\x84\x00\x00\x00\x0B"s + oid, true},                        // four length octets
+      {"\x30\x85\x00\x00\x00\x00\x0B"s + oid, false},                   // five are no length of ours
+      {"\x31\x80" + oid, false},                                        // a SET
+      {"\x30\x80\x02\x01\x00", false},                                  // first element not an OID
+      {"\x30\x80\x06\x08\x2A\x86\x48\x86\xF7\x0D\x01\x07", false},      // the arc itself
       {"\x30\x80\x06\x09\x2A\x86\x48\x86\xF7\x0D\x01\x09\x02", false},  // another arc
-      {"\x30\x80" + oid.substr(0, 10), false},        // cut inside the OID
+      {"\x30\x80" + oid.substr(0, 10), false},                          // cut inside the OID
       {"\x30", false},
       {"", false},
       {"Subject: x\r\n\r\n", false},
@@ -204,17 +207,18 @@ TEST(OpenMessage, bare_pkcs7_opens_as_one_part_with_its_bytes_unchanged) {
   check(*OpenMessageBytes(der, MimeParseOptions()));
   std::string name = std::string(TESSEL_BINARY_DIR) + "/open_message_bare.p7m";
   std::ofstream(name, std::ios::binary | std::ios::trunc) << der;
-  for (TFileAccess access : {TFileAccess::Map, TFileAccess::Read}) check(*OpenMessageFile(name, MimeParseOptions(), access));
+  for (TFileAccess access : {TFileAccess::Map, TFileAccess::Read})
+    check(*OpenMessageFile(name, MimeParseOptions(), access));
   // Bytes that are neither a message nor PKCS #7 still fail as a message.
   std::ofstream(name, std::ios::binary | std::ios::trunc) << "\x30\x80\x02\x01\x00\n\nno header";
   EXPECT_THROW(OpenMessageFile(name, MimeParseOptions()), EMimeParseError);
   std::remove(name.c_str());
   EXPECT_THROW(OpenMessageBytes("no header", MimeParseOptions()), EMimeParseError);
   // Bytes in memory get the line-end rule as files do.
-  EXPECT_EQ(Shape(*OpenMessageBytes("Content-Type: multipart/mixed; boundary=b\n\n--b\n\n1\n--b--\n",
-                                    MimeParseOptions())
-                       ->RootPart),
-            "('1')");
+  EXPECT_EQ(
+      Shape(*OpenMessageBytes("Content-Type: multipart/mixed; boundary=b\n\n--b\n\n1\n--b--\n", MimeParseOptions())
+                 ->RootPart),
+      "('1')");
 }
 
 namespace {
@@ -258,8 +262,9 @@ TEST(OpenMessage, embedded_messages_parse_with_the_options_of_their_message) {
 }
 
 TEST(OpenMessage, binary_body_in_a_converted_file_says_so) {
-  std::string lf = "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Transfer-Encoding: Binary\n\nA\nB\n"
-                   "--b\nContent-Transfer-Encoding: 8bit\n\nC\nD\n--b--\n";
+  std::string lf =
+      "Content-Type: multipart/mixed; boundary=b\n\n--b\nContent-Transfer-Encoding: Binary\n\nA\nB\n"
+      "--b\nContent-Transfer-Encoding: 8bit\n\nC\nD\n--b--\n";
   auto m = OpenMessageBytes(lf, MimeParseOptions());
   ASSERT_EQ(m->RootPart->ChildCount(), 2);
   EXPECT_EQ(m->RootPart->Children(0)->Problems.Notes, std::vector<std::string>{kConvertedBinaryBody});

@@ -114,8 +114,9 @@ TEST(ParserMultipart, delimiter_stack) {
 }
 
 TEST(ParserClasses, embedded_messages) {
-  auto m = Parse(Crlf("Content-Type: multipart/mixed; boundary=b||--b|Content-Type: MESSAGE/RFC822||"
-                      "Subject: inner||hello|--b|Content-Type: message/rfc822||Subject: inner|--b|X-Outer: no||--b--"));
+  auto m =
+      Parse(Crlf("Content-Type: multipart/mixed; boundary=b||--b|Content-Type: MESSAGE/RFC822||"
+                 "Subject: inner||hello|--b|Content-Type: message/rfc822||Subject: inner|--b|X-Outer: no||--b--"));
   TBodyPart* part = m->RootPart->Children(0);
   ASSERT_NE(dynamic_cast<TRFC822BodyPart*>(part), nullptr);  // by content type in any case
   TBodyPart* inner = part->InnerRoot();
@@ -207,11 +208,10 @@ TEST(DelimiterSearch, scan_and_index_find_the_same_occurrence) {
     std::string delimiter;
     int32_t from;
   } rows[] = {
-      {"\r\n--a", -5},  {"\r\n--a", 0},  {"\r\n--a", 3},  {"\r\n--a", 4},  {"\r\n--a", 9},
-      {"\r\n--a", 10},  {"\r\n--ab", 0}, {"\r\n--ab", 5}, {"\r\n--", 16}, {"\r\n--", 17},
-      {"\r\n--", 18},   {"\r\n-- c", 0}, {"\r\n--b\r", 0}, {"\r\n--b\rz", 0}, {"\r\n--b\ry", 0},
-      {"\r\n--b", 0},   {"\r\n--a", 44}, {"\r\n--a", 45}, {"\r\n--a", 99}, {"\r\n--zz", 0},
-      {"x\r\n", 0},     {"--a", 1},
+      {"\r\n--a", -5},  {"\r\n--a", 0},    {"\r\n--a", 3},    {"\r\n--a", 4}, {"\r\n--a", 9},  {"\r\n--a", 10},
+      {"\r\n--ab", 0},  {"\r\n--ab", 5},   {"\r\n--", 16},    {"\r\n--", 17}, {"\r\n--", 18},  {"\r\n-- c", 0},
+      {"\r\n--b\r", 0}, {"\r\n--b\rz", 0}, {"\r\n--b\ry", 0}, {"\r\n--b", 0}, {"\r\n--a", 44}, {"\r\n--a", 45},
+      {"\r\n--a", 99},  {"\r\n--zz", 0},   {"x\r\n", 0},      {"--a", 1},
   };
   for (const auto& row : rows) {
     // The scan: an expected value computed the plain way.
@@ -222,7 +222,8 @@ TEST(DelimiterSearch, scan_and_index_find_the_same_occurrence) {
     EXPECT_EQ(scan.Find(row.delimiter, row.from), want) << testing::PrintToString(row.delimiter) << " " << row.from;
     EXPECT_FALSE(scan.Indexed());
     TDelimiterFinder index(text.data(), text.data() + text.size(), 0);
-    EXPECT_EQ(index.Find(row.delimiter, row.from), want) << "indexed " << testing::PrintToString(row.delimiter) << " " << row.from;
+    EXPECT_EQ(index.Find(row.delimiter, row.from), want)
+        << "indexed " << testing::PrintToString(row.delimiter) << " " << row.from;
     // Found through the index (delimiters that are no line start are not indexed).
     if (want >= 0) {
       EXPECT_EQ(index.Indexed(), row.delimiter.rfind("\r\n--", 0) == 0) << testing::PrintToString(row.delimiter);

@@ -8,7 +8,9 @@ using namespace smimetest;
 
 namespace {
 
-std::unique_ptr<TAsnElem> Parse(const std::string& der) { return ParseAsn(der.data(), static_cast<int32_t>(der.size())); }
+std::unique_ptr<TAsnElem> Parse(const std::string& der) {
+  return ParseAsn(der.data(), static_cast<int32_t>(der.size()));
+}
 std::string Int(int v) { return Integer(std::string(1, static_cast<char>(v))); }
 
 // The first octet of each selected element, in order.
@@ -31,9 +33,10 @@ std::string ErrorOf(TAsnElem* root, const char* path) {
 
 TEST(AsnQuery, index_steps_count_from_either_end_and_wrap) {
   auto five = Parse(Seq(Int(1) + Int(2) + Int(3) + Int(4) + Int(5)));
-  const std::pair<const char*, int> cases[] = {{"[0]", 1},  {"[-1]", 5}, {"[-2]", 4}, {"[5]", 1},
-                                               {"[7]", 3},  {"[-6]", 5}, {"[-12]", 4}, {"[+1]", 2}};
-  for (const auto& [path, value] : cases) EXPECT_EQ(Values(AsnQuery(five.get(), path)), std::vector<int>{value}) << path;
+  const std::pair<const char*, int> cases[] = {{"[0]", 1}, {"[-1]", 5}, {"[-2]", 4},  {"[5]", 1},
+                                               {"[7]", 3}, {"[-6]", 5}, {"[-12]", 4}, {"[+1]", 2}};
+  for (const auto& [path, value] : cases)
+    EXPECT_EQ(Values(AsnQuery(five.get(), path)), std::vector<int>{value}) << path;
 }
 
 TEST(AsnQuery, star_applies_the_rest_to_every_child_in_order) {
@@ -56,14 +59,15 @@ TEST(AsnQuery, oid_step_tests_the_element_itself) {
 TEST(AsnQuery, empty_path_selects_the_root_and_steps_below_leaves_select_nothing) {
   auto tree = Parse(Seq(Int(1) + Seq("")));
   EXPECT_EQ(AsnQuery(tree.get(), ""), std::vector<TAsnElem*>{tree.get()});
-  EXPECT_TRUE(AsnQuery(tree.get(), "[0]/[0]").empty());  // a primitive INTEGER
+  EXPECT_TRUE(AsnQuery(tree.get(), "[0]/[0]").empty());   // a primitive INTEGER
   EXPECT_TRUE(AsnQuery(tree.get(), "[1]/[-1]").empty());  // an empty SEQUENCE
   EXPECT_TRUE(AsnQuery(nullptr, "[0]").empty());
 }
 
 TEST(AsnQuery, malformed_paths_raise_even_where_nothing_is_selected) {
   auto tree = Parse(Seq(Int(1)));
-  for (const char* path : {"//", "/[0]", "[0]/", "9.9/[0]//[0]"}) EXPECT_EQ(ErrorOf(tree.get(), path), "Invalid part:\"\"") << path;
+  for (const char* path : {"//", "/[0]", "[0]/", "9.9/[0]//[0]"})
+    EXPECT_EQ(ErrorOf(tree.get(), path), "Invalid part:\"\"") << path;
   EXPECT_EQ(ErrorOf(nullptr, "[0]//"), "Invalid part:\"\"");
   for (const char* path : {"[x]", "[]", "[", "[1", "[1.5]", "[99999999999]", "[ 1]"})
     EXPECT_NE(ErrorOf(tree.get(), path).find("is not a valid integer value"), std::string::npos) << path;

@@ -45,6 +45,8 @@ inline const fs::path& Certs() {
   return dir;
 }
 
-inline tessel::crypto::TCertHandle Load(const std::string& name) { return tessel::crypto::TCertHandle::FromDer(ReadFileBytes(Certs() / (name + ".der"))); }
+inline tessel::crypto::TCertHandle Load(const std::string& name) {
+  return tessel::crypto::TCertHandle::FromDer(ReadFileBytes(Certs() / (name + ".der")));
+}
 
 }  // namespace cert_details_test

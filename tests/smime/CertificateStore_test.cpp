@@ -117,7 +117,7 @@ TEST_F(StoreTest, keys_are_written_private_beside_their_own_certificate_only) {
 
 TEST_F(StoreTest, find_takes_the_first_fitting_file_in_name_order) {
   Stores.Put("AddressBook", "dave.pem", "c.pem");
-  Stores.Put("AddressBook", "other.pem", "0.pem");  // another issuer, first in order
+  Stores.Put("AddressBook", "other.pem", "0.pem");                     // another issuer, first in order
   WriteFile(Stores.Store("AddressBook") / "b.cer", CertDer("carol"));  // DER
   Stores.Put("AddressBook", "bob.pem", "a.pem");
   TCertificate c;

@@ -19,8 +19,11 @@ TEST(CertificateNames, parts_issuer_name_and_serial_number) {
     const char* IssuerName;
     const char* Serial;  // nullptr: random
   } cases[] = {
-      {"alice", {"C=PL", "O=Example", "CN=Alice Signer", "E=alice@example.com"}, {"C=PL", "O=Example", "CN=Test CA"},
-       "Test CA", "1000"},  // the test CA's first serial, 0x1000
+      {"alice",
+       {"C=PL", "O=Example", "CN=Alice Signer", "E=alice@example.com"},
+       {"C=PL", "O=Example", "CN=Test CA"},
+       "Test CA",
+       "1000"},  // the test CA's first serial, 0x1000
       {"unitleaf", {"O=Example", "CN=Unit Leaf"}, {"O=Example", "OU=Unit"}, "Example", nullptr},  // no CN: first value
       // A later attribute of a name replaces the earlier in place.
       {"twoou", {"OU=Second", "CN=Two OU"}, {"OU=Second", "CN=Two OU"}, "Two OU", nullptr},
@@ -59,10 +62,10 @@ TEST(CertificateNames, name_parts_skip_multi_valued_sets_and_name_unknown_oids_e
   EXPECT_TRUE(NameParts(std::string("garbage")).empty());
   // Values as UTF-8 whatever their string type; non-strings in hex.
   const std::pair<std::string, const char*> values[] = {
-      {Tlv(0x1E, std::string("\x00\xC5\x00n\x00n", 6)), "CN=\xC3\x85nn"},                 // BMPString
-      {Tlv(0x1C, std::string("\x00\x01\xF6\x00", 4)), "CN=\xF0\x9F\x98\x80"},            // UniversalString
-      {Tlv(0x14, "\xC5nn"), "CN=\xC3\x85nn"},                                               // T61String, Latin-1
-      {Tlv(0x04, "\x01\xFF"), "CN=01 FF"},                                                   // OCTET STRING
+      {Tlv(0x1E, std::string("\x00\xC5\x00n\x00n", 6)), "CN=\xC3\x85nn"},      // BMPString
+      {Tlv(0x1C, std::string("\x00\x01\xF6\x00", 4)), "CN=\xF0\x9F\x98\x80"},  // UniversalString
+      {Tlv(0x14, "\xC5nn"), "CN=\xC3\x85nn"},                                  // T61String, Latin-1
+      {Tlv(0x04, "\x01\xFF"), "CN=01 FF"},                                     // OCTET STRING
   };
   for (const auto& [value, expected] : values)
     EXPECT_EQ(NameParts(Seq(Set(Seq(Oid("2.5.4.3") + value)))), TStringListX{expected}) << expected;
@@ -74,8 +77,8 @@ TEST(CertificateCreate, from_der_base64_or_pem_and_nothing_from_other_octets) {
     TStringStream s(good);
     EXPECT_EQ(TCertificate::CreateFromStream(s).Encoded(), der);
   }
-  for (const std::string& bad : {std::string(), std::string("hello world"), std::string("==AB"), der + "x",
-                                 der.substr(0, 100)}) {
+  for (const std::string& bad :
+       {std::string(), std::string("hello world"), std::string("==AB"), der + "x", der.substr(0, 100)}) {
     TStringStream s(bad);
     TCertificate c = TCertificate::CreateFromStream(s);
     EXPECT_TRUE(c.IsEmpty());
@@ -160,7 +163,13 @@ TEST(CertificateChain, status_bits_length_and_revocation_info) {
       {"self-signed trusted", {{"Root", "twoou.pem"}}, "twoou", {}, 0, 0, 1, false},
       {"intermediate missing", {{"Root", "ca.pem"}}, "deep", {}, kPartial, 0, 1, false},
       {"intermediate in the message", {{"Root", "ca.pem"}}, "deep", {"inter"}, 0, 0, 3, false},
-      {"intermediate in the address book", {{"Root", "ca.pem"}, {"AddressBook", "inter.pem"}}, "deep", {}, 0, 0, 3,
+      {"intermediate in the address book",
+       {{"Root", "ca.pem"}, {"AddressBook", "inter.pem"}},
+       "deep",
+       {},
+       0,
+       0,
+       3,
        false},
       {"expired", {{"Root", "ca.pem"}}, "expired", {}, kTime, kTime, 2, false},
       {"not yet valid", {{"Root", "ca.pem"}}, "alice", {}, kTime, kTime, 2, false, 946684800 /* 2000-01-01 */},
@@ -203,15 +212,31 @@ TEST(CertificateChain, forged_signatures_and_unsuitable_use_have_their_own_bits)
     uint32_t ChainStatus, CertificateStatus;
   } cases[] = {
       {"sound", Cert("alice"), {}, TChainUse::MailSigning, 0, 0},
-      {"forged signature", crypto::TCertHandle::FromDer(forged), {}, TChainUse::Any, kTrustIsNotSignatureValid,
+      {"forged signature",
+       crypto::TCertHandle::FromDer(forged),
+       {},
+       TChainUse::Any,
+       kTrustIsNotSignatureValid,
        kTrustIsNotSignatureValid},
       {"sound intermediate", Cert("deep"), {Cert("inter")}, TChainUse::MailSigning, 0, 0},
-      {"forged intermediate", Cert("deep"), {crypto::TCertHandle::FromDer(forgedInter)}, TChainUse::Any,
-       kTrustIsNotSignatureValid, 0},
+      {"forged intermediate",
+       Cert("deep"),
+       {crypto::TCertHandle::FromDer(forgedInter)},
+       TChainUse::Any,
+       kTrustIsNotSignatureValid,
+       0},
       // Key usage without digital signature, extended key usage for servers.
-      {"key usage forbids signing", Cert("nosign"), {}, TChainUse::MailSigning, kTrustIsNotValidForUsage,
+      {"key usage forbids signing",
+       Cert("nosign"),
+       {},
+       TChainUse::MailSigning,
+       kTrustIsNotValidForUsage,
        kTrustIsNotValidForUsage},
-      {"server authentication only", Cert("webonly"), {}, TChainUse::MailSigning, kTrustIsNotValidForUsage,
+      {"server authentication only",
+       Cert("webonly"),
+       {},
+       TChainUse::MailSigning,
+       kTrustIsNotValidForUsage,
        kTrustIsNotValidForUsage},
       // Without a use to check, both are sound certificates.
       {"key usage, any use", Cert("nosign"), {}, TChainUse::Any, 0, 0},

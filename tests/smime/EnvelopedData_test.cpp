@@ -73,40 +73,76 @@ TEST(EnvelopedDataKeys, which_key_of_my_decrypts_and_why_others_are_refused) {
     std::vector<const char*> Problem;
   } cases[] = {
       {"second of two recipients", [](auto& s) { s.PutIdentity("My", "carol"); }, "enc-two.p7m", "carol", {}},
-      {"key identifier", [](auto& s) { s.PutIdentity("My", "bob"); s.PutIdentity("My", "carol"); }, "enc-keyid.p7m",
-       "carol", {}},
-      {"pkcs12 without password", [](auto& s) { s.Put("My", "carol-nopass.p12", "carol.p12", 0600); },
-       "enc-des3.p7m", "carol", {}},
+      {"key identifier",
+       [](auto& s) {
+         s.PutIdentity("My", "bob");
+         s.PutIdentity("My", "carol");
+       },
+       "enc-keyid.p7m",
+       "carol",
+       {}},
+      {"pkcs12 without password",
+       [](auto& s) { s.Put("My", "carol-nopass.p12", "carol.p12", 0600); },
+       "enc-des3.p7m",
+       "carol",
+       {}},
       {"key readable by others skipped",
-       [](auto& s) { s.PutIdentity("My", "bob", 0644); s.PutIdentity("My", "carol"); }, "enc-two.p7m", "carol", {}},
+       [](auto& s) {
+         s.PutIdentity("My", "bob", 0644);
+         s.PutIdentity("My", "carol");
+       },
+       "enc-two.p7m",
+       "carol",
+       {}},
       {"no store", [](auto&) {}, "enc-two.p7m", nullptr, {}},
-      {"key readable by others", [](auto& s) { s.PutIdentity("My", "bob", 0640); }, "enc-two.p7m", nullptr,
+      {"key readable by others",
+       [](auto& s) { s.PutIdentity("My", "bob", 0640); },
+       "enc-two.p7m",
+       nullptr,
        {"mode 0640", "chmod 600"}},
       // Refused before any decryption, so nothing made with a wrong key comes out.
       {"another certificate's key",
-       [](auto& s) { s.Put("My", "bob.pem", "bob.pem"); s.Put("My", "carol.key", "bob.key", 0600); }, "enc-two.p7m",
-       nullptr, {"does not belong"}},
-      {"certificate without key", [](auto& s) { s.Put("My", "carol.pem", "carol.pem"); }, "enc-two.p7m", nullptr,
+       [](auto& s) {
+         s.Put("My", "bob.pem", "bob.pem");
+         s.Put("My", "carol.key", "bob.key", 0600);
+       },
+       "enc-two.p7m",
+       nullptr,
+       {"does not belong"}},
+      {"certificate without key",
+       [](auto& s) { s.Put("My", "carol.pem", "carol.pem"); },
+       "enc-two.p7m",
+       nullptr,
        {"no private key"}},
       {"key that is no key",
-       [](auto& s) { s.PutIdentity("My", "carol"); WriteFile(s.Root() / "My/carol.key", "x", 0600); }, "enc-two.p7m",
-       nullptr, {"no private key"}},
+       [](auto& s) {
+         s.PutIdentity("My", "carol");
+         WriteFile(s.Root() / "My/carol.key", "x", 0600);
+       },
+       "enc-two.p7m",
+       nullptr,
+       {"no private key"}},
       // Nobody to ask for a password while reading a message.
       {"key with a password",
        [](auto& s) {
          s.PutIdentity("My", "carol");
          WriteFile(s.Root() / "My/carol.key", Openssl("pkey -aes128 -passout pass:x", PkiFile("carol.key")), 0600);
        },
-       "enc-two.p7m", nullptr, {"password"}},
+       "enc-two.p7m",
+       nullptr,
+       {"password"}},
       // Key agreement: an EC key decrypts through the originator's key.
       {"EC recipient", [](auto& s) { s.PutIdentity("My", "ecbob"); }, "enc-ec.p7m", "ecbob", {}},
-      {"EC and RSA recipients, RSA key", [](auto& s) { s.PutIdentity("My", "carol"); }, "enc-ec-rsa.p7m", "carol",
-       {}},
-      {"EC and RSA recipients, EC key", [](auto& s) { s.PutIdentity("My", "ecbob"); }, "enc-ec-rsa.p7m", "ecbob",
-       {}},
+      {"EC and RSA recipients, RSA key", [](auto& s) { s.PutIdentity("My", "carol"); }, "enc-ec-rsa.p7m", "carol", {}},
+      {"EC and RSA recipients, EC key", [](auto& s) { s.PutIdentity("My", "ecbob"); }, "enc-ec-rsa.p7m", "ecbob", {}},
       {"EC recipient, another EC key",
-       [](auto& s) { s.Put("My", "ecbob.pem", "ecbob.pem"); s.Put("My", "carol.key", "ecbob.key", 0600); },
-       "enc-ec.p7m", nullptr, {"does not belong"}},
+       [](auto& s) {
+         s.Put("My", "ecbob.pem", "ecbob.pem");
+         s.Put("My", "carol.key", "ecbob.key", 0600);
+       },
+       "enc-ec.p7m",
+       nullptr,
+       {"does not belong"}},
   };
   for (const auto& c : cases) {
     TStoreSandbox stores;
@@ -128,8 +164,8 @@ TEST(EnvelopedData, algorithm_names_contents_and_errors) {
   TStoreSandbox stores;
   stores.PutIdentity("My", "carol");
   const std::pair<const char*, const char*> cases[] = {
-      {"enc-two.p7m", "AES128"},    {"enc-des3.p7m", "3DES"},     {"enc-aes256.p7m", "AES256"},
-      {"enc-des.p7m", "DES"},       {"enc-rc2-40.p7m", "RC2 40"}, {"enc-rc2-64.p7m", "RC2 64"},
+      {"enc-two.p7m", "AES128"},      {"enc-des3.p7m", "3DES"},     {"enc-aes256.p7m", "AES256"},
+      {"enc-des.p7m", "DES"},         {"enc-rc2-40.p7m", "RC2 40"}, {"enc-rc2-64.p7m", "RC2 64"},
       {"enc-rc2-128.p7m", "RC2 128"},
   };
   for (const auto& [file, name] : cases) {

@@ -78,8 +78,8 @@ TEST(SmimeFuzzRegressions, trust_bundle_is_read_exactly_once_for_any_number_of_c
   ASSERT_GE(inotify_add_watch(watch, bundle.c_str(), IN_OPEN | IN_CLOSE_NOWRITE), 0);
   std::string self = fs::read_symlink("/proc/self/exe").string();
   const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  std::string command = "'" + self + "' --gtest_filter=" + test->test_suite_name() + "." + test->name() +
-                        " >/dev/null 2>&1";
+  std::string command =
+      "'" + self + "' --gtest_filter=" + test->test_suite_name() + "." + test->name() + " >/dev/null 2>&1";
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
   int opens = 0;
   alignas(inotify_event) char buffer[4096];

@@ -32,8 +32,8 @@ TEST_F(SecurityFindings, each_failed_layer_and_a_foreign_from) {
   // Under another From: at the From line.
   std::string text = "Subject: hi\r\nfrom: mallory@example.com\r\n" + signedEntity;
   message = Load(text);
-  EXPECT_EQ(Lines(*message), (std::vector<std::string>{
-                                 "1\t13\tFrom differs from the signer's address alice@example.com"}));
+  EXPECT_EQ(Lines(*message),
+            (std::vector<std::string>{"1\t13\tFrom differs from the signer's address alice@example.com"}));
 
   // Signed content changed after signing.
   std::string tampered = "From: alice@example.com\r\n" + signedEntity;
@@ -45,12 +45,13 @@ TEST_F(SecurityFindings, each_failed_layer_and_a_foreign_from) {
             "1\t" + std::to_string(tampered.find("This is a signed message.")) + "\tS/MIME signature not valid: ");
 
   // Three parts: no check.
-  std::string three = "From: alice@example.com\r\nContent-Type: multipart/signed; boundary=s\r\n\r\n--s\r\n\r\na\r\n"
-                      "--s\r\n\r\nb\r\n--s\r\n\r\nc\r\n--s--\r\n";
+  std::string three =
+      "From: alice@example.com\r\nContent-Type: multipart/signed; boundary=s\r\n\r\n--s\r\n\r\na\r\n"
+      "--s\r\n\r\nb\r\n--s\r\n\r\nc\r\n--s--\r\n";
   message = Load(three);
-  EXPECT_EQ(Lines(*message), (std::vector<std::string>{
-                                 "1\t" + std::to_string(three.find("--s\r\n")) +
-                                 "\tmultipart/signed not checked: it does not have exactly two parts"}));
+  EXPECT_EQ(Lines(*message),
+            (std::vector<std::string>{"1\t" + std::to_string(three.find("--s\r\n")) +
+                                      "\tmultipart/signed not checked: it does not have exactly two parts"}));
 
   // Encrypted for others: at the S/MIME part's body.
   std::string enc = Pkcs7Mime(PkiFile("enc-two.p7m"), "enveloped-data");

@@ -31,30 +31,63 @@ TEST(SecurityVerdict, signature_rule_table) {
   const TRow rows[] = {
       {"all clean", [](TSignatureMarks&) {}, TVerdict::Good, {}},
       {"not checked", [](TSignatureMarks& m) { m.Checked = false; }, TVerdict::Warning, {"signature not checked"}},
-      {"invalid", [](TSignatureMarks& m) { m.Valid = false; m.VerifyStatus = kStatusBadSignature; }, TVerdict::Bad,
+      {"invalid",
+       [](TSignatureMarks& m) {
+         m.Valid = false;
+         m.VerifyStatus = kStatusBadSignature;
+       },
+       TVerdict::Bad,
        {"signature not valid: Invalid Signature. (0x80090006)"}},
       // A bad signature outweighs every other mark, which is not listed.
       {"invalid and untrusted",
-       [](TSignatureMarks& m) { m.Valid = m.Trusted = m.FromMatches = false; m.VerifyStatus = kStatusSignerNotFound; },
-       TVerdict::Bad, {"signature not valid: The certificate for the signer of the message is invalid or not found. (0x80096002)"}},
-      {"untrusted", [](TSignatureMarks& m) { m.Trusted = false; m.ChainStatus = 0x10000 | 0x40; }, TVerdict::Warning,
+       [](TSignatureMarks& m) {
+         m.Valid = m.Trusted = m.FromMatches = false;
+         m.VerifyStatus = kStatusSignerNotFound;
+       },
+       TVerdict::Bad,
+       {"signature not valid: The certificate for the signer of the message is invalid or not found. (0x80096002)"}},
+      {"untrusted",
+       [](TSignatureMarks& m) {
+         m.Trusted = false;
+         m.ChainStatus = 0x10000 | 0x40;
+       },
+       TVerdict::Warning,
        {"certificate not trusted (partial chain)"}},
-      {"untrusted without named bits", [](TSignatureMarks& m) { m.Trusted = false; }, TVerdict::Warning,
+      {"untrusted without named bits",
+       [](TSignatureMarks& m) { m.Trusted = false; },
+       TVerdict::Warning,
        {"certificate not trusted"}},
       {"expired", [](TSignatureMarks& m) { m.Time = TValidity::Expired; }, TVerdict::Warning, {"certificate expired"}},
-      {"not yet valid", [](TSignatureMarks& m) { m.Time = TValidity::NotYetValid; }, TVerdict::Warning,
+      {"not yet valid",
+       [](TSignatureMarks& m) { m.Time = TValidity::NotYetValid; },
+       TVerdict::Warning,
        {"certificate not yet valid"}},
-      {"revoked", [](TSignatureMarks& m) { m.Revocation = TRevocation::Revoked; }, TVerdict::Warning,
+      {"revoked",
+       [](TSignatureMarks& m) { m.Revocation = TRevocation::Revoked; },
+       TVerdict::Warning,
        {"certificate revoked"}},
-      {"revocation unknown", [](TSignatureMarks& m) { m.Revocation = TRevocation::Unknown; }, TVerdict::Warning,
+      {"revocation unknown",
+       [](TSignatureMarks& m) { m.Revocation = TRevocation::Unknown; },
+       TVerdict::Warning,
        {"revocation not checked"}},
-      {"from differs", [](TSignatureMarks& m) { m.FromMatches = false; }, TVerdict::Warning,
+      {"from differs",
+       [](TSignatureMarks& m) { m.FromMatches = false; },
+       TVerdict::Warning,
        {"signer address alice@example.com does not match From"}},
-      {"no signer address", [](TSignatureMarks& m) { m.FromMatches = false; m.SignerEmail.clear(); },
-       TVerdict::Warning, {"signer certificate names no address to match From"}},
-      {"one other signer invalid", [](TSignatureMarks& m) { m.OtherSignersInvalid = 1; }, TVerdict::Warning,
+      {"no signer address",
+       [](TSignatureMarks& m) {
+         m.FromMatches = false;
+         m.SignerEmail.clear();
+       },
+       TVerdict::Warning,
+       {"signer certificate names no address to match From"}},
+      {"one other signer invalid",
+       [](TSignatureMarks& m) { m.OtherSignersInvalid = 1; },
+       TVerdict::Warning,
        {"another signer's signature is not valid"}},
-      {"two other signers invalid", [](TSignatureMarks& m) { m.OtherSignersInvalid = 2; }, TVerdict::Warning,
+      {"two other signers invalid",
+       [](TSignatureMarks& m) { m.OtherSignersInvalid = 2; },
+       TVerdict::Warning,
        {"2 other signers' signatures are not valid"}},
       {"every warning at once",
        [](TSignatureMarks& m) {
@@ -97,8 +130,12 @@ TEST(SecurityVerdict, envelope_rule_table) {
   const TEnvelopeRow rows[] = {
       {opened, TVerdict::None, {}},
       {notMessage, TVerdict::Warning, {"decrypted content is not a message"}},
-      {noKey, TVerdict::Warning, {"cannot decrypt: no key for Test CA, serial 01; a recipient named by key identifier"}},
-      {noKeyNoList, TVerdict::Warning, {"cannot decrypt: None of your certificates with a private key is a recipient of this message. (0x80880283)"}},
+      {noKey,
+       TVerdict::Warning,
+       {"cannot decrypt: no key for Test CA, serial 01; a recipient named by key identifier"}},
+      {noKeyNoList,
+       TVerdict::Warning,
+       {"cannot decrypt: None of your certificates with a private key is a recipient of this message. (0x80880283)"}},
       {broken, TVerdict::Warning, {"cannot decrypt: Bad Data. (0x80090005)"}},
   };
   for (const TEnvelopeRow& row : rows) {
@@ -109,9 +146,9 @@ TEST(SecurityVerdict, envelope_rule_table) {
 }
 
 TEST(SecurityVerdict, algorithm_key_bits) {
-  const std::pair<const char*, int32_t> rows[] = {{"AES128", 128}, {"AES256", 256}, {"3DES", 168}, {"DES", 56},
-                                                 {"RC2 40", 40},   {"RC2 ", 0},      {"AES", 0},    {"AESx1", 0},
-                                                 {"", 0},          {"RC2 99999999999", 0}};
+  const std::pair<const char*, int32_t> rows[] = {{"AES128", 128}, {"AES256", 256},       {"3DES", 168}, {"DES", 56},
+                                                  {"RC2 40", 40},  {"RC2 ", 0},           {"AES", 0},    {"AESx1", 0},
+                                                  {"", 0},         {"RC2 99999999999", 0}};
   for (const auto& [name, bits] : rows) EXPECT_EQ(AlgorithmKeyBits(name), bits) << name;
 }
 
@@ -122,8 +159,8 @@ protected:
 
 TEST_F(SecurityVerdictMessages, layers_of_real_messages_outermost_first) {
   // Signed by alice, whose chain ends at a CA that is not in "Root".
-  auto message = Load("From: Alice <alice@example.com>\r\n" +
-                           MultipartSignedEntity(PkiContent(), PkiFile("detached.p7s")));
+  auto message =
+      Load("From: Alice <alice@example.com>\r\n" + MultipartSignedEntity(PkiContent(), PkiFile("detached.p7s")));
   TSecurityVerdict v = JudgeMessage(*message);
   ASSERT_EQ(v.Layers.size(), 1u);
   EXPECT_EQ(v.Layers[0].Kind, TSecurityLayer::Signed);

@@ -14,7 +14,6 @@ using namespace tessel;
 
 namespace {
 
-
 struct TVerifyResult {
   uint32_t Status = kStatusNotChecked;
   TCertificate Signer, Encryption;
@@ -136,7 +135,8 @@ TEST_F(SignedDataTest, damaged_messages_never_pass_with_other_content_and_never_
   const std::string original = PkiFile("opaque.p7m");
   int valid = 0;
   for (size_t i = 0; i < original.size(); ++i) {
-    for (const std::string& data : {original.substr(0, i), std::string(original).replace(i, 1, 1, original[i] ^ 0x5A)}) {
+    for (const std::string& data :
+         {original.substr(0, i), std::string(original).replace(i, 1, 1, original[i] ^ 0x5A)}) {
       TVerifyResult r = Attached(data);
       if (r.Status == 0) {
         // Only octets outside what the signature covers (the copy of a
@@ -203,9 +203,9 @@ TEST_F(SignedDataTest, a_forged_certificate_with_the_signers_name_and_serial_doe
 
 TEST_F(SignedDataTest, capability_names_in_order_with_an_unknown_one_empty) {
   std::string rc2 = Oid("1.2.840.113549.3.2");
-  std::string caps = Seq(Seq(Oid("1.2.840.113549.3.7")) + Seq(rc2 + Integer(std::string("\x00\x80", 2))) +
-                         Seq(rc2 + Integer("\x40")) + Seq(Oid("1.3.14.3.2.7")) + Seq(rc2 + Integer("\x28")) +
-                         Seq(Oid("1.2.3.4")));
+  std::string caps =
+      Seq(Seq(Oid("1.2.840.113549.3.7")) + Seq(rc2 + Integer(std::string("\x00\x80", 2))) + Seq(rc2 + Integer("\x40")) +
+          Seq(Oid("1.3.14.3.2.7")) + Seq(rc2 + Integer("\x28")) + Seq(Oid("1.2.3.4")));
   TVerifyResult r = Attached(CraftSigned("body", {Attribute("1.2.840.113549.1.9.15", caps)}, {CertDer("alice")}));
   EXPECT_EQ(r.Status, 0u);  // the structure written here is a sound signature
   EXPECT_EQ(r.Capabilities, (TStringListX{"3des", "rc2 128", "rc2 64", "des", "rc2 40", ""}));
@@ -217,7 +217,10 @@ TEST_F(SignedDataTest, capability_names_in_order_with_an_unknown_one_empty) {
   };
   EXPECT_EQ(CapabilityName(nullptr), "");
   const std::pair<std::string, const char*> edges[] = {
-      {Seq(""), ""}, {Seq(Integer("\x01")), ""}, {Seq(rc2), "rc2"}, {Seq(rc2 + Octets("\x01")), "rc2"},
+      {Seq(""), ""},
+      {Seq(Integer("\x01")), ""},
+      {Seq(rc2), "rc2"},
+      {Seq(rc2 + Octets("\x01")), "rc2"},
       {Seq(rc2 + Integer("\xFF")), "rc2 -1"},
       // 2^64: no fixed-size integer holds it.
       {Seq(rc2 + Integer(std::string("\x01\x00\x00\x00\x00\x00\x00\x00\x00", 9))), "rc2 18446744073709551616"},
@@ -244,8 +247,8 @@ TEST_F(SignedDataTest, encryption_key_preference_from_the_message_and_from_the_a
   // Issuer and serial are compared as octets: the same name in another
   // encoding, or the serial with a leading zero, is another certificate.
   std::string issuer = Cert("carol").IssuerDer(), serial = Cert("carol").SerialOctets();
-  std::string otherSerial = Attribute("1.2.840.113549.1.9.16.2.11",
-                                      Tlv(0xA0, issuer + Integer(std::string(1, '\0') + serial)));
+  std::string otherSerial =
+      Attribute("1.2.840.113549.1.9.16.2.11", Tlv(0xA0, issuer + Integer(std::string(1, '\0') + serial)));
   EXPECT_TRUE(Attached(CraftSigned("d", {otherSerial}, {CertDer("alice"), carol})).Encryption.IsEmpty());
 }
 
@@ -255,8 +258,8 @@ TEST_F(SignedDataTest, stores_are_read_once_for_any_number_of_key_preferences) {
   for (int i = 0; i < 200; ++i) Stores.Put("AddressBook", i % 2 ? "bob.pem" : "dave.pem", std::to_string(i) + ".pem");
   std::vector<std::string> prefs;
   for (int i = 0; i < 300; ++i)
-    prefs.push_back(Attribute("1.3.6.1.4.1.311.16.4",
-                              Seq(Cert("carol").IssuerDer() + Integer(std::string("\x7F\x01", 2) + std::to_string(i)))));
+    prefs.push_back(Attribute("1.3.6.1.4.1.311.16.4", Seq(Cert("carol").IssuerDer() +
+                                                          Integer(std::string("\x7F\x01", 2) + std::to_string(i)))));
   std::string data = CraftSigned("e", prefs, {CertDer("alice")});
   TSmimeStores stores;
   TVerification v = VerifySigned(data, "", stores);

@@ -56,10 +56,10 @@ TEST_F(SmimePart, kind_comes_from_the_first_octets_and_nested_parts_wait_to_be_d
 
 TEST_F(SmimePart, opaque_layers_are_unwrapped_with_their_status) {
   const std::string text = "Hello, world.\r\nSecond line.\r\n", unreadable = "neither signed nor enveloped";
-  const std::string noSigners = Seq(Oid("1.2.840.113549.1.7.2") +
-                                    Explicit0(Seq(Integer("\x01") + Set("") +
-                                                  Seq(Oid("1.2.840.113549.1.7.1") + Explicit0(Octets(PkiContent()))) +
-                                                  Set(""))));
+  const std::string noSigners =
+      Seq(Oid("1.2.840.113549.1.7.2") +
+          Explicit0(Seq(Integer("\x01") + Set("") + Seq(Oid("1.2.840.113549.1.7.1") + Explicit0(Octets(PkiContent()))) +
+                        Set(""))));
   const struct {
     const char* What;
     std::string Der, Type;
@@ -128,8 +128,9 @@ TEST_F(SmimePart, enveloped_data_is_decrypted_once_a_key_is_there) {
 TEST_F(SmimePart, detached_signature_verifies_in_either_order_over_the_content_up_to_the_next_delimiter) {
   // The signer hashed a multipart's epilogue too, or, without one, stopped
   // before the CR LF that begins the next delimiter.
-  const std::string inner = "Content-Type: multipart/mixed; boundary=in\r\n\r\n--in\r\n"
-                            "Content-Type: text/plain\r\n\r\nsigned text\r\n--in--";
+  const std::string inner =
+      "Content-Type: multipart/mixed; boundary=in\r\n\r\n--in\r\n"
+      "Content-Type: text/plain\r\n\r\nsigned text\r\n--in--";
   for (const std::string& content : {PkiContent(), inner + "\r\n\r\nepilogue\r\n", inner}) {
     for (bool signatureFirst : {false, true}) {
       std::string signature = Openssl("cms -sign -binary -outform DER -signer alice.pem -inkey alice.key", content);
@@ -235,8 +236,8 @@ TEST_F(SecuritySummary, signer_address_is_matched_against_the_from_fields_mailbo
   EXPECT_FALSE(Summary(*SignedBy("alice", "From: mallory@example.com\r\n")).FromMatches);
   EXPECT_FALSE(Summary(*Load("Content-Type: text/plain\r\n\r\nplain\r\n")).FromMatches);
   // Decoded, this From field would hold "<alice@example.com>" in a display name.
-  EXPECT_FALSE(Summary(*SignedBy("alice", "From: =?utf-8?q?=3Calice=40example.com=3E?=\r\n <m@evil.example>\r\n"))
-                   .FromMatches);
+  EXPECT_FALSE(
+      Summary(*SignedBy("alice", "From: =?utf-8?q?=3Calice=40example.com=3E?=\r\n <m@evil.example>\r\n")).FromMatches);
   EXPECT_TRUE(Summary(*SignedBy("alice", "From: =?utf-8?q?Alice?=\r\n <alice@example.com>\r\n")).FromMatches);
 }
 
@@ -282,7 +283,7 @@ TEST_F(SecuritySummary, chain_time_and_revocation_follow_the_root_store) {
   // Rows in order, each adding a file to "Root"; the flags are ChainTrusted,
   // TimeValid, NotRevoked and HasRevocationInfo.
   const std::tuple<const char*, const char*, const char*> cases[] = {
-      {"alice", "", "0110"}, {"alice", "ca.pem", "1110"}, {"expired", "", "0010"},
+      {"alice", "", "0110"},         {"alice", "ca.pem", "1110"}, {"expired", "", "0010"},
       {"revoked", "ca.crl", "0101"}, {"alice", "", "1111"},
   };
   for (const auto& [signer, rootFile, flags] : cases) {

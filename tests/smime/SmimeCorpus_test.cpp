@@ -65,7 +65,8 @@ protected:
     fs::path my = Stores.Store("My");
     fs::path book = Stores.Store("AddressBook");
     const fs::path cc = kCorpus / "comm-central/mailnews/test/data";
-    for (const auto& [p12, name] : {std::pair{"smime/Bob.p12", "cc-Bob"}, {"smime-interop/Fran.p12", "cc-Fran"},
+    for (const auto& [p12, name] : {std::pair{"smime/Bob.p12", "cc-Bob"},
+                                    {"smime-interop/Fran.p12", "cc-Fran"},
                                     {"smime-interop/Fran-ec.p12", "cc-Fran-ec"}}) {
       std::string octets = ReadFileBytes(cc / p12), read = "pkcs12 -legacy -passin pass:nss ";
       WriteFile(my / (name + std::string(".pem")), Openssl(read + "-nokeys -clcerts", octets));
@@ -152,8 +153,8 @@ TEST_F(SmimeCorpus, signature_and_decryption_agree_with_openssl) {
       auto dash = [](const std::string& v) { return v.empty() ? "-" : v; };
       return "signature=" + dash(o.Signature) + " decrypt=" + dash(o.Decrypt);
     };
-    report << (reason == kExplained.end() ? "UNEXPLAINED " : "explained ") << path << ": openssl "
-           << verdicts(expected) << "; here " << verdicts(got) << got.Detail;
+    report << (reason == kExplained.end() ? "UNEXPLAINED " : "explained ") << path << ": openssl " << verdicts(expected)
+           << "; here " << verdicts(got) << got.Detail;
     report << "\n";
     if (reason == kExplained.end()) {
       ADD_FAILURE() << path << " disagrees without an explanation";

@@ -40,8 +40,12 @@ TEST(SmimeRows, signature_part_lists_certificates_signers_and_signed_attributes)
       "Certificates:  (1) \n  Certificate: " + alice + " from Test CA\n    SerialNumber: " + alice +
       "\n    Subject: C=PL,O=Example,CN=Alice Signer,E=alice@example.com\n      C: PL\n      O: Example\n"
       "      CN: Alice Signer\n      E: alice@example.com\n    Issuer: C=PL,O=Example,CN=Test CA\n      C: PL\n"
-      "      O: Example\n      CN: Test CA\nSignerInfos:  (1) \n  SignerInfo: " + alice + " from Test CA\n"
-      "    SerialNumber: " + alice + "\n    IssuerName: C=PL,O=Example,CN=Test CA\n      C: PL\n      O: Example\n"
+      "      O: Example\n      CN: Test CA\nSignerInfos:  (1) \n  SignerInfo: " +
+      alice +
+      " from Test CA\n"
+      "    SerialNumber: " +
+      alice +
+      "\n    IssuerName: C=PL,O=Example,CN=Test CA\n      C: PL\n      O: Example\n"
       "      CN: Test CA\n    Signed Attributes\n      contentType ( 1.2.840.113549.1.9.3 ) \n        SET\n"
       "          OID: data ( 1.2.840.113549.1.7.1 ) \n      signingTime ( 1.2.840.113549.1.9.5 ) \n        SET\n"
       "          UTCTime: ";
@@ -58,10 +62,11 @@ TEST(SmimeRows, signature_part_lists_certificates_signers_and_signed_attributes)
 }
 
 TEST(SmimeRows, parts_without_pkcs7_data) {
-  auto message = Load("Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: text/plain\r\n\r\n"
-                      "text\r\n--b\r\nContent-Type: application/pkcs7-mime\r\nContent-Transfer-Encoding: base64\r\n"
-                      "\r\nbm90IEFTTi4x\r\n--b\r\nContent-Type: application/x-pkcs7-signature\r\n"
-                      "Content-Transfer-Encoding: base64\r\n\r\n#broken==base64\r\n--b--\r\n");
+  auto message = Load(
+      "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: text/plain\r\n\r\n"
+      "text\r\n--b\r\nContent-Type: application/pkcs7-mime\r\nContent-Transfer-Encoding: base64\r\n"
+      "\r\nbm90IEFTTi4x\r\n--b\r\nContent-Type: application/x-pkcs7-signature\r\n"
+      "Content-Transfer-Encoding: base64\r\n\r\n#broken==base64\r\n--b--\r\n");
   TSmimeInfoRows rows;
   for (TBodyPart* part : {message->Roots(0), message->Roots(0)->Children(0)}) {
     rows.Build(*part);

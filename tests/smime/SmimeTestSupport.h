@@ -100,8 +100,7 @@ public:
     return Root() / name;
   }
   // Copies a PKI file into a store under a name of the test's choice.
-  void Put(const std::string& store, const std::string& pkiName, const std::string& asName,
-           mode_t mode = 0644) const {
+  void Put(const std::string& store, const std::string& pkiName, const std::string& asName, mode_t mode = 0644) const {
     WriteFile(Store(store) / asName, PkiFile(pkiName), mode);
   }
   // Certificate and key of a PKI identity in a store: NAME.pem and NAME.key.

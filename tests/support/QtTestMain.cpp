@@ -17,8 +17,7 @@ extern "C" const char* __lsan_default_suppressions() {
 }
 
 int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   qputenv("QT_SCALE_FACTOR", "1");
   qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
   qunsetenv("QT_SCREEN_SCALE_FACTORS");

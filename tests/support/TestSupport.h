@@ -50,7 +50,8 @@ inline std::string FromHex(std::string_view text) {
   std::string digits, r;
   for (char c : text)
     if (std::isxdigit(static_cast<unsigned char>(c))) digits += c;
-  for (size_t i = 0; i + 1 < digits.size(); i += 2) r += static_cast<char>(digit(digits[i]) * 16 + digit(digits[i + 1]));
+  for (size_t i = 0; i + 1 < digits.size(); i += 2)
+    r += static_cast<char>(digit(digits[i]) * 16 + digit(digits[i + 1]));
   return r;
 }
 

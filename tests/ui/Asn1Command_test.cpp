@@ -26,10 +26,10 @@ fs::path TempFile(const std::string& name, const std::string& content) {
 
 TEST(CliAsn1, golden_outputs) {
   const std::pair<const char*, const char*> pairs[] = {
-      {"rows.der", "rows.txt"},          // every kind of row, control characters as \xNN
-      {"rows.pem", "rows.txt"},          // the same as PEM, with text before the block
-      {"rows.b64", "rows.txt"},          // and as bare base64 with CR LF line ends
-      {"cert.der", "cert.txt"},          // an elliptic-curve certificate
+      {"rows.der", "rows.txt"},  // every kind of row, control characters as \xNN
+      {"rows.pem", "rows.txt"},  // the same as PEM, with text before the block
+      {"rows.b64", "rows.txt"},  // and as bare base64 with CR LF line ends
+      {"cert.der", "cert.txt"},  // an elliptic-curve certificate
   };
   for (auto [input, expected] : pairs) {
     clitest::TRun r = clitest::Command({"--asn1", (kData / input).string()});
@@ -38,7 +38,8 @@ TEST(CliAsn1, golden_outputs) {
     EXPECT_EQ(r.Out, tessel::ReadFileBytes(kData / expected)) << input;
   }
   // 'M' would start a DER element, but the whole file is base64 of 30 03 02 01 05.
-  EXPECT_EQ(clitest::Command({"--asn1", TempFile("short.b64", "MAMCAQU=\n").string()}).Out, "SEQUENCE\n  INTEGER: 05\n");
+  EXPECT_EQ(clitest::Command({"--asn1", TempFile("short.b64", "MAMCAQU=\n").string()}).Out,
+            "SEQUENCE\n  INTEGER: 05\n");
 }
 
 TEST(CliAsn1, octets_after_the_element_are_reported) {
@@ -55,18 +56,22 @@ TEST(CliAsn1, octets_after_the_element_are_reported) {
 TEST(CliAsn1, input_that_does_not_parse) {
   const std::tuple<const char*, std::string, const char*> cases[] = {
       {"empty", "", "no octets at offset 0"},
-      {"text", "Just some words, not base64 and not DER.\n", "length 117 exceeds the 39 octets that remain at offset 0"},
-      {"cut", tessel::ReadFileBytes(kData / "truncated.der"), "length 436 exceeds the 433 octets that remain at offset 0"},
+      {"text", "Just some words, not base64 and not DER.\n",
+       "length 117 exceeds the 39 octets that remain at offset 0"},
+      {"cut", tessel::ReadFileBytes(kData / "truncated.der"),
+       "length 436 exceeds the 433 octets that remain at offset 0"},
       {"badpem", "-----BEGIN CERTIFICATE-----\nMIIB\n-----END CERTIFICATE-----\n",
        "identifier or length octets cut off at offset 0 of the decoded octets"},
       {"badb64", "MIIBCgKCAQEAtest\n", "length 266 exceeds the 8 octets that remain at offset 0 of the decoded octets"},
       {"badpad", "MAMCA=QU\n", "the base64 text does not decode"},
       {"deep", std::string(400, '\x30') + '\x80', "length 48 exceeds the 46 octets that remain at offset 2"},
-      {"deepber", [] {
+      {"deepber",
+       [] {
          std::string s;
          for (int i = 0; i < 201; ++i) s += "\x30\x80";
          return s;
-       }(), "nested deeper than 200 levels at offset 400"},
+       }(),
+       "nested deeper than 200 levels at offset 400"},
   };
   for (const auto& [name, content, why] : cases) {
     clitest::TRun r = clitest::Command({"--asn1", TempFile(name, content).string()});

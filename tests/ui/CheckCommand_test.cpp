@@ -30,16 +30,19 @@ TEST(CheckCommand, problems_are_listed_with_their_part) {
   // of the embedded text ('r' + 'n' sampled).
   EXPECT_EQ(odd.Out, "parts=3 leaves=2 bytes=20 sample=224 headers=5 header_bytes=93\n");
   // Problems as they are met, then the findings after the totals.
-  EXPECT_EQ(odd.Err, "tessel: 1.2: Invalid header:not a header line\n"
-                     "1.2\t225\tEmbedded message does not parse: Invalid header:not a header line\n");
+  EXPECT_EQ(odd.Err,
+            "tessel: 1.2: Invalid header:not a header line\n"
+            "1.2\t225\tEmbedded message does not parse: Invalid header:not a header line\n");
   TRun bad = Command({"--check", Data("bad-base64.eml")});
   EXPECT_EQ(bad.Status, 0);
   EXPECT_EQ(bad.Out, "parts=1 leaves=1 bytes=3 sample=97 headers=1 header_bytes=6\n");
-  EXPECT_EQ(bad.Err, "tessel: 1: Invalid input\n"
-                     "1\t43\tBase64: padding in the first or second place of a group; decoding stops here\n");
+  EXPECT_EQ(bad.Err,
+            "tessel: 1: Invalid input\n"
+            "1\t43\tBase64: padding in the first or second place of a group; decoding stops here\n");
   TRun words = Command({"--check", Data("bad-words.eml")});
-  EXPECT_EQ(words.Err, "tessel: 1: Unknown charset x-none\ntessel: 1: Invalid input (base64 encoded word)\n"
-                       "1\t0\tEncoded word: Unknown charset x-none\n1\t0\tEncoded word: Invalid input (base64 encoded word)\n");
+  EXPECT_EQ(words.Err,
+            "tessel: 1: Unknown charset x-none\ntessel: 1: Invalid input (base64 encoded word)\n"
+            "1\t0\tEncoded word: Unknown charset x-none\n1\t0\tEncoded word: Invalid input (base64 encoded word)\n");
   EXPECT_EQ(Command({"--check"}).Status, 2);
   EXPECT_EQ(Command({"--check", Data("not-a-message.txt")}).Status, 1);
   EXPECT_EQ(Command({"--check", Data("no-such-file.eml")}).Status, 3);
@@ -53,9 +56,11 @@ TEST(findings_command, lists_findings_alone_and_succeeds_with_them) {
   EXPECT_EQ(odd.Out, "1.2\t225\tEmbedded message does not parse: Invalid header:not a header line\n");
   EXPECT_EQ(odd.Err, "");
   TRun words = Command({"--findings", Data("bad-words.eml")});
-  EXPECT_EQ(words.Out, Command({"--check", Data("bad-words.eml")}).Err.substr(
-                           std::string("tessel: 1: Unknown charset x-none\ntessel: 1: Invalid input (base64 encoded "
-                                       "word)\n").size()));
+  EXPECT_EQ(words.Out,
+            Command({"--check", Data("bad-words.eml")})
+                .Err.substr(std::string("tessel: 1: Unknown charset x-none\ntessel: 1: Invalid input (base64 encoded "
+                                        "word)\n")
+                                .size()));
   TRun clean = Command({"--findings", Sample("plain.eml")});
   EXPECT_EQ(clean.Status, 0);
   EXPECT_EQ(clean.Out, "");

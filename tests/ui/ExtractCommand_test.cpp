@@ -26,7 +26,9 @@ TEST(ExtractCommand, decoded_raw_and_whole) {
             "Content-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: 8bit\r\n\r\n"
             "The report is attached.");
   // The line-end rule: parts of an LF-only file come out with CR LF.
-  EXPECT_EQ(Command({"--extract", Sample("forwarded-lf.eml"), "1.2.1.1"}).Out, "Viele Gr\xFC\xDF" "e aus K\xF6ln.");
+  EXPECT_EQ(Command({"--extract", Sample("forwarded-lf.eml"), "1.2.1.1"}).Out,
+            "Viele Gr\xFC\xDF"
+            "e aus K\xF6ln.");
   EXPECT_EQ(Command({"--extract", Sample("forwarded-lf.eml"), "1.2.1.2"}).Out, "item,count\napples,3\n");
   EXPECT_EQ(Command({"--extract", Sample("forwarded-lf.eml"), "1.2", "--raw"}).Out.substr(0, 37),
             "From: Ada Example <ada@example.org>\r\n");
@@ -69,7 +71,8 @@ TEST(ExtractCommand, output_never_costs_the_input_or_the_old_file) {
   EXPECT_EQ(ReadFileBytes(old.string()), "old contents");
   // A good one replaces it, keeps its mode, and writes through a link.
   fs::create_symlink(old, dir / "old-link");
-  EXPECT_EQ(Command({"--extract", Sample("multipart-attachment.eml"), "1.3", "-o", (dir / "old-link").string()}).Status, 0);
+  EXPECT_EQ(Command({"--extract", Sample("multipart-attachment.eml"), "1.3", "-o", (dir / "old-link").string()}).Status,
+            0);
   EXPECT_TRUE(fs::is_symlink(dir / "old-link"));
   EXPECT_EQ(ReadFileBytes(old.string()), "First line of the notes.\r\nSecond line of the notes.\r\n");
   EXPECT_EQ(fs::status(old).permissions() & fs::perms::all, fs::perms(0640));
@@ -80,10 +83,11 @@ TEST(ExtractCommand, output_never_costs_the_input_or_the_old_file) {
 
 // Output that does not arrive is not success: its own status, a message.
 TEST(ExtractCommand, lost_output_has_its_own_status) {
-  for (std::vector<std::string> args : {std::vector<std::string>{"--extract", Sample("multipart-attachment.eml"), "1.2"},
-                                        {"--dump", Sample("multipart-attachment.eml")},
-                                        {"--headers", Sample("multipart-attachment.eml"), "1"},
-                                        {"--check", Sample("multipart-attachment.eml")}}) {
+  for (std::vector<std::string> args :
+       {std::vector<std::string>{"--extract", Sample("multipart-attachment.eml"), "1.2"},
+        {"--dump", Sample("multipart-attachment.eml")},
+        {"--headers", Sample("multipart-attachment.eml"), "1"},
+        {"--check", Sample("multipart-attachment.eml")}}) {
     std::ostream closed(nullptr);  // every write fails, as on a closed descriptor
     std::ostringstream err;
     EXPECT_EQ(tessel::cli::RunCommandLine(args, closed, err), 5) << args[0];
@@ -102,7 +106,9 @@ TEST(ExtractCommand, lost_output_has_its_own_status) {
 TEST(ExtractCommand, exit_statuses) {
   std::string file = Sample("multipart-attachment.eml");
   for (auto args : {std::vector<std::string>{"--extract", file, "1.2", "--raw", "--whole"},
-                    {"--extract", file, "1.2", "-o"}, {"--extract", file}, {"--extract", file, "1.2", "--bogus"},
+                    {"--extract", file, "1.2", "-o"},
+                    {"--extract", file},
+                    {"--extract", file, "1.2", "--bogus"},
                     {"--extract", file, "-1"}}) {
     TRun usage = Command(args);
     EXPECT_EQ(usage.Status, 2) << args.back();

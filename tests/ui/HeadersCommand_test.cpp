@@ -10,7 +10,8 @@ TEST(HeadersCommand, decoded_lines_of_nested_parts) {
   EXPECT_EQ(root.Status, 0);
   EXPECT_EQ(root.Out,
             "From: Carla Example <carla@example.org>\nTo: Ada Example <ada@example.org>\n"
-            "Subject: Fwd: Gr\xC3\xBC\xC3\x9F" "e from the archive\nDate: Mon, 07 Dec 2026 10:30:00 +0100\n"
+            "Subject: Fwd: Gr\xC3\xBC\xC3\x9F"
+            "e from the archive\nDate: Mon, 07 Dec 2026 10:30:00 +0100\n"
             "Message-ID: <forward-1@example.org>\nMIME-Version: 1.0\n"
             "Content-Type: multipart/mixed; boundary=\"fwd\"\n");
   TRun inner = Command({"--headers", Sample("forwarded-lf.eml"), "1.2.1.2"});
@@ -20,7 +21,8 @@ TEST(HeadersCommand, decoded_lines_of_nested_parts) {
             "Content-Disposition: attachment; filename=\"M\xC3\xBCller \"2026\".csv\"\n"
             "Content-Transfer-Encoding: base64\n");
   EXPECT_EQ(Command({"--headers", Sample("forwarded-lf.eml"), "1.2.1"}).Out,
-            "From: Ada Example <ada@example.org>\nSubject: Gr\xC3\xBC\xC3\x9F" "e\nMIME-Version: 1.0\n"
+            "From: Ada Example <ada@example.org>\nSubject: Gr\xC3\xBC\xC3\x9F"
+            "e\nMIME-Version: 1.0\n"
             "Content-Type: multipart/mixed; boundary=\"inner\"\n");
 }
 

@@ -7,11 +7,11 @@
 // The PKI helpers find their script beside themselves. A compiler cache may
 // name sources relative to the build folder, while tests run elsewhere.
 #undef TESSEL_TEST_DATA
-#define TESSEL_TEST_DATA                                                                              \
+#define TESSEL_TEST_DATA                                                                                \
   ((std::filesystem::path(__FILE__).is_relative() ? std::filesystem::path(TESSEL_BINARY_DIR) / __FILE__ \
                                                   : std::filesystem::path(__FILE__))                    \
-       .parent_path() /                                                                               \
-   "data")                                                                                            \
+       .parent_path() /                                                                                 \
+   "data")                                                                                              \
       .string()
 #include "smime/SmimeTestSupport.h"
 

@@ -14,18 +14,37 @@ protected:
 };
 
 TEST_F(SmimeCli, smime_prints_every_summary_field_in_order) {
-  std::string signedMessage = "From: Alice <alice@example.com>\r\n" +
-                              MultipartSignedEntity(PkiContent(), PkiFile("detached.p7s"));
+  std::string signedMessage =
+      "From: Alice <alice@example.com>\r\n" + MultipartSignedEntity(PkiContent(), PkiFile("detached.p7s"));
   clitest::TRun r = Command({"--smime", MessageFile(Stores, "signed.eml", signedMessage)});
   ASSERT_EQ(r.Status, 0) << r.Err;
   std::vector<std::string> names, lines = Lines(r.Out);
   for (const std::string& line : lines) names.push_back(line.substr(0, line.find(':')));
-  EXPECT_EQ(names, (std::vector<std::string>{
-                       "RecipientCertificate", "SignerCertificate", "EncryptionCertificate", "Attributes",
-                       "Capabilities", "SignerEmail", "SignatureValid", "ChainTrusted", "TimeValid", "FromMatches",
-                       "NotRevoked", "ChainStatus", "CertificateStatus", "HasRevocationInfo", "Decrypted",
-                       "Algorithm", "Verified", "ParseFailed", "SigningTime", "VerifyStatus", "DecryptStatus",
-                       "CapabilitiesText", "FirstCapability", "SingleLayer", "Verdict"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"RecipientCertificate",
+                                             "SignerCertificate",
+                                             "EncryptionCertificate",
+                                             "Attributes",
+                                             "Capabilities",
+                                             "SignerEmail",
+                                             "SignatureValid",
+                                             "ChainTrusted",
+                                             "TimeValid",
+                                             "FromMatches",
+                                             "NotRevoked",
+                                             "ChainStatus",
+                                             "CertificateStatus",
+                                             "HasRevocationInfo",
+                                             "Decrypted",
+                                             "Algorithm",
+                                             "Verified",
+                                             "ParseFailed",
+                                             "SigningTime",
+                                             "VerifyStatus",
+                                             "DecryptStatus",
+                                             "CapabilitiesText",
+                                             "FirstCapability",
+                                             "SingleLayer",
+                                             "Verdict"}));
   ASSERT_EQ(lines.size(), 25u);
   EXPECT_EQ(lines[0], "RecipientCertificate:");
   EXPECT_EQ(lines[1], "SignerCertificate: " + Serial("alice") + " from Test CA");
@@ -51,13 +70,15 @@ TEST_F(SmimeCli, dump_shows_the_layer_fields_and_the_inner_root_as_child_one) {
   std::string file = MessageFile(Stores, "enc.eml", Pkcs7Mime(PkiFile("enc-two.p7m"), "enveloped-data"));
   std::vector<std::string> lines = Lines(Command({"--dump", file}).Out);
   ASSERT_EQ(lines.size(), 1u);
-  EXPECT_TRUE(StartsWith(lines[0], "1\tapplication/pkcs7-mime\tclass=smime kind=enveloped verify=0x00000002 "
-                                   "decrypt=0x80880283 decoded=no enc=base64 name=\"smime.p7m\" size="));
+  EXPECT_TRUE(StartsWith(lines[0],
+                         "1\tapplication/pkcs7-mime\tclass=smime kind=enveloped verify=0x00000002 "
+                         "decrypt=0x80880283 decoded=no enc=base64 name=\"smime.p7m\" size="));
   Stores.PutIdentity("My", "carol");
   lines = Lines(Command({"--dump", file}).Out);
   ASSERT_EQ(lines.size(), 3u);
-  EXPECT_TRUE(StartsWith(lines[0], "1\tapplication/pkcs7-mime\tclass=smime kind=enveloped verify=0x00000002 "
-                                   "decrypt=0x00000000 decoded=yes "));
+  EXPECT_TRUE(StartsWith(lines[0],
+                         "1\tapplication/pkcs7-mime\tclass=smime kind=enveloped verify=0x00000002 "
+                         "decrypt=0x00000000 decoded=yes "));
   // The decrypted entity below the S/MIME part, and again as the second root.
   EXPECT_EQ(lines[1], "1.1\ttext/plain\tsize=29 at=0,46,75");
   EXPECT_EQ(lines[2], "2\ttext/plain\tsize=29 at=0,46,75");
@@ -121,7 +142,8 @@ TEST_F(SmimeCli, smime_lists_other_signers_and_why_keys_were_refused) {
   std::string key = (Stores.Root() / "My" / "bob.key").string();
   EXPECT_EQ(lines[24], "DecryptProblems: The key file \"" + key +
                            "\" may be read by other users (mode 0644); it is not used. Make it private with: "
-                           "chmod 600 \"" + key + "\"");
+                           "chmod 600 \"" +
+                           key + "\"");
 }
 
 // The demonstration pair in docs/samples: the key that ships beside the
@@ -129,7 +151,8 @@ TEST_F(SmimeCli, smime_lists_other_signers_and_why_keys_were_refused) {
 TEST_F(SmimeCli, bundled_demo_key_opens_the_bundled_encrypted_sample) {
   const std::string docs = std::string(TESSEL_SAMPLES) + "/../docs/samples/";
   const std::string message = docs + "encrypted-for-demo.eml";
-  EXPECT_NE(Lines(Command({"--smime", message}).Out)[20], "DecryptStatus: 0x00000000 The operation completed successfully.");
+  EXPECT_NE(Lines(Command({"--smime", message}).Out)[20],
+            "DecryptStatus: 0x00000000 The operation completed successfully.");
   ASSERT_EQ(Command({"--import-p12", docs + "demo-reader.p12"}).Status, tessel::cli::ExitDone);
   std::vector<std::string> smime = Lines(Command({"--smime", message}).Out);
   ASSERT_EQ(smime.size(), 25u);
@@ -144,8 +167,8 @@ TEST_F(SmimeCli, bundled_demo_key_opens_the_bundled_encrypted_sample) {
 // every field stays one line, nothing forges another, nothing reaches the
 // terminal raw.
 TEST_F(SmimeCli, hostile_certificate_names_forge_no_line) {
-  std::string file = MessageFile(Stores, "evil.eml",
-                                 Pkcs7Mime(PkiFile("evil.p7m"), "signed-data", "From: evil@example.com\r\n"));
+  std::string file =
+      MessageFile(Stores, "evil.eml", Pkcs7Mime(PkiFile("evil.p7m"), "signed-data", "From: evil@example.com\r\n"));
   clitest::TRun r = Command({"--smime", file});
   ASSERT_EQ(r.Status, 0) << r.Err;
   std::vector<std::string> lines = Lines(r.Out);

@@ -11,12 +11,30 @@ using namespace tessel::test;
 
 namespace {
 
-const char* const kAllNames[] = {"", "us-ascii", "iso-8859-1", "iso-8859-2", "iso-8859-3", "iso-8859-4",
-                                 "iso-8859-5", "iso-8859-6", "iso-8859-7", "iso-8859-8", "iso-8859-9",
-                                 "iso-8859-10", "iso-8859-11", "iso-8859-13", "iso-8859-14", "iso-8859-15",
-                                 "iso-8859-16", "cp-1250", "windows-1250", "utf-8", "utf-7", "widestring",
-                                 "utf-16le", "utf-16be"};
-
+const char* const kAllNames[] = {"",
+                                 "us-ascii",
+                                 "iso-8859-1",
+                                 "iso-8859-2",
+                                 "iso-8859-3",
+                                 "iso-8859-4",
+                                 "iso-8859-5",
+                                 "iso-8859-6",
+                                 "iso-8859-7",
+                                 "iso-8859-8",
+                                 "iso-8859-9",
+                                 "iso-8859-10",
+                                 "iso-8859-11",
+                                 "iso-8859-13",
+                                 "iso-8859-14",
+                                 "iso-8859-15",
+                                 "iso-8859-16",
+                                 "cp-1250",
+                                 "windows-1250",
+                                 "utf-8",
+                                 "utf-7",
+                                 "widestring",
+                                 "utf-16le",
+                                 "utf-16be"};
 
 struct TCountingStream : TStringStream {
   explicit TCountingStream(int* freed) : Freed(freed) {}
@@ -76,13 +94,13 @@ bool IsShowable(const std::string& s) {
 TEST(CharsetRegistry, lookup_is_exact_after_lower_casing_and_unknown_writers_fall_back) {
   auto a = FindCharReader("ISO-8859-2");
   ASSERT_TRUE(a && a->Stream == nullptr && a->OwnsStream && a.get() != FindCharReader("iso-8859-2").get());  // fresh
-  for (const char* missing : {" iso-8859-2", "iso-8859-2 ", "latin2", "iso-8859-12", "ucs-4", "utf-16", "cp1250",
-                              "utf8", "x-unknown"})
+  for (const char* missing :
+       {" iso-8859-2", "iso-8859-2 ", "latin2", "iso-8859-12", "ucs-4", "utf-16", "cp1250", "utf8", "x-unknown"})
     EXPECT_EQ(FindCharReader(missing), nullptr) << missing;
   for (const char* name : kAllNames) EXPECT_TRUE(FindCharReader(name) && FindCharWriter(name)) << name;
   const std::pair<const char*, const char*> names[] = {
-      {"ISO-8859-2", "iso-8859-2"}, {"utf-8", "UTF-8"}, {"UTF-7", "UTF-7"}, {"widestring", "widestring"},
-      {"UTF-16LE", "UTF-16LE"}, {"utf-16be", "UTF-16BE"}, {"", ""}, {"Windows-1250", "windows-1250"},
+      {"ISO-8859-2", "iso-8859-2"}, {"utf-8", "UTF-8"},       {"UTF-7", "UTF-7"}, {"widestring", "widestring"},
+      {"UTF-16LE", "UTF-16LE"},     {"utf-16be", "UTF-16BE"}, {"", ""},           {"Windows-1250", "windows-1250"},
       {"CP-1250", "cp-1250"}};
   for (const auto& [lookup, name] : names) {
     EXPECT_EQ(FindCharReader(lookup)->Name, name);
@@ -136,7 +154,11 @@ TEST(CharsetUtf8, forms_up_to_four_bytes_both_ways) {
   // Surrogates in three-byte form read as they are; lone ones are written so.
   EXPECT_EQ(ReadAll("utf-8", "\xED\xA0\x80"), u"\xD800");
   EXPECT_EQ(ReadAll("utf-8", "\xED\xA0\xBD\xED\xB8\x80"), u"\U0001F600");
-  EXPECT_EQ(WriteAll("utf-8", u"\xD800" u"a"), "\xED\xA0\x80" "a");
+  EXPECT_EQ(WriteAll("utf-8",
+                     u"\xD800"
+                     u"a"),
+            "\xED\xA0\x80"
+            "a");
   EXPECT_EQ(WriteAll("utf-8", u"\xDC00\xD83D\xD83D\xDE00"), "\xED\xB0\x80\xED\xA0\xBD\xF0\x9F\x98\x80");
   // A high surrogate at the end waits for Flush (or the destructor).
   TStringStream stream;
@@ -152,12 +174,26 @@ TEST(CharsetUtf8, malformed_input_messages_and_whole_string_reading) {
   const std::string bad = "EIllegalChar:Illegal character";
   const std::string lead = "EIllegalChar:Illegar UTF-8 character beginning with #x";
   const std::pair<std::string, std::string> cases[] = {
-      {"\x80", lead + "80"}, {"\xBF", lead + "BF"}, {"\xFE", lead + "FE"}, {"\xff", lead + "FF"},
-      {"\xC0\x80", bad}, {"\xC1\xBF", bad}, {"\xE0\x9F\xBF", bad}, {"\xF0\x8F\xBF\xBF", bad},  // overlong
-      {"\xF4\x90\x80\x80", bad}, {"\xF7\xBF\xBF\xBF", bad},                                   // above U+10FFFF
-      {"\xF8\x88\x80\x80\x80", bad}, {"\xFC\x84\x80\x80\x80\x80", bad},                       // five, six bytes
-      {"\xC3", bad}, {"\xE2\x82", bad}, {"\xF0\x9F\x98", bad},                                 // cut off by the end
-      {"\xC3" "A", bad}, {"\xE2\x82<", bad}, {"\xC3\xC3\xA9", bad},                           // broken by a byte
+      {"\x80", lead + "80"},
+      {"\xBF", lead + "BF"},
+      {"\xFE", lead + "FE"},
+      {"\xff", lead + "FF"},
+      {"\xC0\x80", bad},
+      {"\xC1\xBF", bad},
+      {"\xE0\x9F\xBF", bad},
+      {"\xF0\x8F\xBF\xBF", bad},  // overlong
+      {"\xF4\x90\x80\x80", bad},
+      {"\xF7\xBF\xBF\xBF", bad},  // above U+10FFFF
+      {"\xF8\x88\x80\x80\x80", bad},
+      {"\xFC\x84\x80\x80\x80\x80", bad},  // five, six bytes
+      {"\xC3", bad},
+      {"\xE2\x82", bad},
+      {"\xF0\x9F\x98", bad},  // cut off by the end
+      {"\xC3"
+       "A",
+       bad},
+      {"\xE2\x82<", bad},
+      {"\xC3\xC3\xA9", bad},  // broken by a byte
   };
   for (const auto& [in, error] : cases) EXPECT_EQ(ReadUnits("utf-8", in).Error, error) << testing::PrintToString(in);
   // The reader stands after the consumed bytes; a byte that broke a
@@ -210,16 +246,19 @@ TEST(CharsetUtf16, byte_orders_and_odd_length) {
 // The whole-string helpers give the same units and errors as reading unit by unit.
 TEST(CharsetBulk, same_units_and_errors_as_reading_unit_by_unit_also_across_chunks) {
   static const std::string kUtf7Bytes = "+-+-AZaz09/+.!~ \x80=";
-  static const std::string kUtf8Pieces[] = {"a", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xED\xA0\xBD",
-                                            "\xED\xB8\x80", std::string(1, '\0')};
+  static const std::string kUtf8Pieces[] = {
+      "a", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xED\xA0\xBD", "\xED\xB8\x80", std::string(1, '\0')};
   std::mt19937 rng(2024);
   for (const std::string name : kAllNames) {
     for (int i = 0; i < 1500; ++i) {
       std::string bytes;
       for (int len = static_cast<int>(rng() % 16); len > 0; --len) {
-        if (name == "utf-7" && rng() % 4 != 0) bytes.push_back(kUtf7Bytes[rng() % kUtf7Bytes.size()]);
-        else if (name == "utf-8" && rng() % 4 != 0) bytes += kUtf8Pieces[rng() % std::size(kUtf8Pieces)];
-        else bytes.push_back(static_cast<char>(rng() % 8 ? 0x20 + rng() % 0xE0 : rng() % 256));  // mostly text
+        if (name == "utf-7" && rng() % 4 != 0)
+          bytes.push_back(kUtf7Bytes[rng() % kUtf7Bytes.size()]);
+        else if (name == "utf-8" && rng() % 4 != 0)
+          bytes += kUtf8Pieces[rng() % std::size(kUtf8Pieces)];
+        else
+          bytes.push_back(static_cast<char>(rng() % 8 ? 0x20 + rng() % 0xE0 : rng() % 256));  // mostly text
       }
       TReadResult expected = ReadUnits(name, bytes);
       std::optional<std::u16string> wide;
@@ -320,12 +359,21 @@ TEST(CharsetLenient, each_bad_stretch_is_one_replacement_and_reading_resumes) {
     std::string Bytes, Want;
     bool Clean;
   } cases[] = {
-      {"windows-1250", "a\x81\x8A" "b", "a" + kBad + "\xC5\xA0" "b", false},
+      {"windows-1250",
+       "a\x81\x8A"
+       "b",
+       "a" + kBad +
+           "\xC5\xA0"
+           "b",
+       false},
       {"iso-8859-1", std::string("a\0b", 3), std::string("a\0b", 3), false},
       {"utf-16le", std::string("A\0B", 3), "A" + kBad, false},
       {"utf-16be", std::string("\xD8\x3D\0A", 4), kBad + "A", true},
       {"utf-16be", std::string("\xD8\x3D\xDE\0", 4), "\xF0\x9F\x98\x80", true},
-      {"utf-8", "a\xE2\x82" "b", "a" + kBad + "b", false},
+      {"utf-8",
+       "a\xE2\x82"
+       "b",
+       "a" + kBad + "b", false},
       {"utf-8", "\xF0\x9F\x98", kBad, false},
       {"utf-8", "\xC0\x80\xF8!", kBad + kBad + kBad + "!", false},
       {"utf-8", "\xE2\x82\xE2\x82\xAC", kBad + "\xE2\x82\xAC", false},

@@ -136,16 +136,24 @@ TEST_F(ContentTypes, commands_are_cut_for_display_and_split_for_starting) {
       {"notepad.exe %1", "notepad.exe ", R"(C:\T\a.txt)", {"notepad.exe", R"(C:\T\a.txt)"}},
       {R"("C:\P\v.exe" "%1" /x)", R"("C:\P\v.exe" )", "my file", {R"(C:\P\v.exe)", "my file", "/x"}},
       {R"("C:\P\v.exe" /a "%1" /b "%1")", R"("C:\P\v.exe" /a )", "f", {}},
-      {R"("C:\Program Files\v.exe" /v "%1")", R"("C:\Program Files\v.exe" /v )", "f",
+      {R"("C:\Program Files\v.exe" /v "%1")",
+       R"("C:\Program Files\v.exe" /v )",
+       "f",
        {R"(C:\Program Files\v.exe)", "/v", "f"}},
       {R"(C:\P\app.exe /view)", R"(C:\P\app.exe /view)", "", {}},
       {R"("C:\P\app.exe")", R"("C:\P\app.exe)", "a b", {R"(C:\P\app.exe)", "a b"}},
       {R"("C:\P\app.exe" -view)", R"("C:\P\app.exe" -view)", "a", {R"(C:\P\app.exe)", "-view", "a"}},
-      {R"("/usr/bin/v" "--file=%1" "--x")", R"("/usr/bin/v" "--file=)", "/t/a b",
+      {R"("/usr/bin/v" "--file=%1" "--x")",
+       R"("/usr/bin/v" "--file=)",
+       "/t/a b",
        {"/usr/bin/v", "--file=/t/a b", "--x"}},
-      {R"(%SystemRoot%\system32\notepad.exe %1)", R"(%SystemRoot%\system32\notepad.exe )", "a",
+      {R"(%SystemRoot%\system32\notepad.exe %1)",
+       R"(%SystemRoot%\system32\notepad.exe )",
+       "a",
        {R"(C:\Windows\system32\notepad.exe)", "a"}},
-      {R"("%ProgramFiles%\v.exe" "%1" %SystemRoot%)", R"("%ProgramFiles%\v.exe" )", "a",
+      {R"("%ProgramFiles%\v.exe" "%1" %SystemRoot%)",
+       R"("%ProgramFiles%\v.exe" )",
+       "a",
        {R"(C:\Program Files\v.exe)", "a", R"(C:\Windows)"}},
   };
   for (const auto& c : cases) {
@@ -164,9 +172,9 @@ TEST_F(ContentTypes, commands_are_cut_for_display_and_split_for_starting) {
 TEST_F(ContentTypes, hostile_file_names_stay_one_literal_argument) {
   setenv("TESSEL_SECRET", "leaked", 1);
   const std::string names[] = {
-      R"(/tmp/x"; rm -rf ~; ".txt)",  "/tmp/$(touch pwned) `id` & | ; > < *.txt",
-      "/tmp/%TESSEL_SECRET%.txt",     R"(/tmp/"quoted" name.txt)",
-      "/tmp/tab\tand  two  blanks ",  "/tmp/%1 again %1.txt",
+      R"(/tmp/x"; rm -rf ~; ".txt)",   "/tmp/$(touch pwned) `id` & | ; > < *.txt",
+      "/tmp/%TESSEL_SECRET%.txt",      R"(/tmp/"quoted" name.txt)",
+      "/tmp/tab\tand  two  blanks ",   "/tmp/%1 again %1.txt",
       "/tmp/" + std::string(700, 'n'),
   };
   for (const std::string& name : names) {
@@ -195,10 +203,14 @@ TEST(ContentTypesDetail, environment_expansion_keeps_what_is_not_a_reference) {
   setenv("TESSEL_A", "alpha", 1);
   unsetenv("TESSEL_UNSET");
   const std::pair<const char*, const char*> cases[] = {
-      {"%TESSEL_A%\\x", "alpha\\x"}, {"x%TESSEL_A%%TESSEL_A%y", "xalphaalphay"}, {"%TESSEL_UNSET%", "%TESSEL_UNSET%"},
+      {"%TESSEL_A%\\x", "alpha\\x"},
+      {"x%TESSEL_A%%TESSEL_A%y", "xalphaalphay"},
+      {"%TESSEL_UNSET%", "%TESSEL_UNSET%"},
       {"%TESSEL_UNSET%%TESSEL_A%", "%TESSEL_UNSET%alpha"},
       {"%TESSEL_UNSET%TESSEL_A%", "%TESSEL_UNSETalpha"},  // the closing % may open the next name
-      {"100% of %1", "100% of %1"}, {"%%", "%%"}, {"%A=B%", "%A=B%"},
+      {"100% of %1", "100% of %1"},
+      {"%%", "%%"},
+      {"%A=B%", "%A=B%"},
   };
   for (const auto& [in, out] : cases) EXPECT_EQ(ExpandEnvironmentStrings(in), out) << in;
   EXPECT_EQ(ExpandEnvironmentStrings(std::string(600, 'x')).size(), ExpandedCommandLimit);
@@ -209,12 +221,12 @@ TEST(ContentTypesDetail, argument_split_and_odd_program_calls) {
   EXPECT_EQ(SplitArguments("  a   b\tc  "), (V{"a", "b", "c"}));
   EXPECT_EQ(SplitArguments(R"(a"b c"d "" x)"), (V{"ab cd", "", "x"}));
   EXPECT_EQ(SplitArguments(R"(C:\T\ 'a b' \"x y)"), (V{R"(C:\T\)", "'a", "b'", R"(\x y)"}));  // double quotes only
-  TProgramCall c = BuildProgramCall(R"("%1" %*)", "/tmp/a");  // the file is the program
+  TProgramCall c = BuildProgramCall(R"("%1" %*)", "/tmp/a");                                  // the file is the program
   EXPECT_TRUE(c.Valid && c.Program == "/tmp/a" && c.Args == V{"%*"});
   // An unterminated program quote makes the split skip the file name.
   EXPECT_FALSE(BuildProgramCall(R"("C:\a b.exe)", "f").Valid);
   EXPECT_FALSE(BuildProgramCall(R"( "%1")", "f").Valid);  // no program
-  c = BuildProgramCall("v\x01 %1", "f\x01");  // control bytes do not move the file name
+  c = BuildProgramCall("v\x01 %1", "f\x01");              // control bytes do not move the file name
   EXPECT_TRUE(c.Program == "v\x01" && c.Args == V{"f\x01"});
 }
 
@@ -231,9 +243,10 @@ TEST_F(ProgramStart, program_is_detached_and_leaves_no_child) {
   ASSERT_GE(leaked, 3);
   // Only standard descriptors, empty standard input, a session of its own.
   // (No pipeline in the listing: the shell would hold its pipes meanwhile.)
-  std::string out = RunScript("ls /proc/$$/fd; read line; echo \"stdin:$?\"; "
-                              "[ \"$(cut -d' ' -f6 /proc/$$/stat)\" = \"$1\" ] && echo ours || echo own",
-                              {std::to_string(getsid(0))});
+  std::string out = RunScript(
+      "ls /proc/$$/fd; read line; echo \"stdin:$?\"; "
+      "[ \"$(cut -d' ' -f6 /proc/$$/stat)\" = \"$1\" ] && echo ours || echo own",
+      {std::to_string(getsid(0))});
   close(leaked);
   EXPECT_EQ(out, "0\n1\n2\nstdin:1\nown\n");
   // The intermediate process is already reaped and the program is not ours.

@@ -129,10 +129,12 @@ TEST(ChainMemoryStream, blocks_grow_read_back_in_any_pieces_and_seek_within_data
 
 TEST(HexText, separator_maximum_suffix_and_position) {
   // Bytes, start, maximum, separator; the text.
-  for (auto [bytes, start, maximum, separator, expect] :
-       {std::tuple{std::string("\x0a\xff"), 0, 0, ':', "0A:FF"}, {"\x0a\xff", 0, 1, ':', "0A+"},
-        {"\x01\x02\x03", 0, 2, ' ', "01 02+"}, {"\x01\x02", 0, 2, ' ', "01 02"},
-        {std::string("\0\x10\xab", 3), 1, 0, '\0', "10AB"}, {"\x01", 1, 0, ':', ""}}) {
+  for (auto [bytes, start, maximum, separator, expect] : {std::tuple{std::string("\x0a\xff"), 0, 0, ':', "0A:FF"},
+                                                          {"\x0a\xff", 0, 1, ':', "0A+"},
+                                                          {"\x01\x02\x03", 0, 2, ' ', "01 02+"},
+                                                          {"\x01\x02", 0, 2, ' ', "01 02"},
+                                                          {std::string("\0\x10\xab", 3), 1, 0, '\0', "10AB"},
+                                                          {"\x01", 1, 0, ':', ""}}) {
     TStringStream s(bytes);
     s.Seek(start, soBeginning);
     EXPECT_EQ(StreamToHex(s, separator, maximum, "+"), expect) << expect;

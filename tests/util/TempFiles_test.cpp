@@ -92,10 +92,13 @@ TEST_F(TempFilesTest, new_file_skips_files_and_links_and_has_mode_0600) {
 
 TEST_F(TempFilesTest, hostile_prefix_and_extension_stay_inside) {
   TTempFiles files(true);
-  std::pair<std::string, std::string> cases[] = {
-      {"../../etc/", "passwd"}, {"/abs/", "/../x"}, {"..", ".."}, {"a\x01\x7f", "e\r\nml"},
-      {std::string("a\0b", 3), std::string("a\0b", 3)},
-      {std::string(300, 'p'), std::string(300, 'e')}, {std::string(70, '\xc3') + "\xa4", "\xc3\xa4"}};
+  std::pair<std::string, std::string> cases[] = {{"../../etc/", "passwd"},
+                                                 {"/abs/", "/../x"},
+                                                 {"..", ".."},
+                                                 {"a\x01\x7f", "e\r\nml"},
+                                                 {std::string("a\0b", 3), std::string("a\0b", 3)},
+                                                 {std::string(300, 'p'), std::string(300, 'e')},
+                                                 {std::string(70, '\xc3') + "\xa4", "\xc3\xa4"}};
   for (const auto& [prefix, extension] : cases) {
     std::string name = files.NewTempFile(prefix, extension)->FileName(), base = name.substr(Dir.size());
     ASSERT_EQ(name.compare(0, Dir.size(), Dir), 0) << name;

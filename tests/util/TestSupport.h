@@ -27,8 +27,10 @@ inline std::string Unescape(const std::string& s) {
   std::string r;
   for (size_t i = 0; i < s.size(); ++i) {
     char e = s[i] == '\\' && i + 1 < s.size() ? s[++i] : 0;
-    if (e == 'x') r += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16)), i += 2;
-    else r += !e ? s[i] : e == 'r' ? '\r' : e == 'n' ? '\n' : e == 't' ? '\t' : e == '0' ? '\0' : e;
+    if (e == 'x')
+      r += static_cast<char>(std::stoi(s.substr(i + 1, 2), nullptr, 16)), i += 2;
+    else
+      r += !e ? s[i] : e == 'r' ? '\r' : e == 'n' ? '\n' : e == 't' ? '\t' : e == '0' ? '\0' : e;
   }
   return r;
 }
@@ -62,7 +64,9 @@ inline TReadResult ReadUnits(const std::string& charset, const std::string& byte
   std::unique_ptr<TCharReader> r = CreateCharReader(charset, &stream);
   if (!r) return {u"", "no reader"};
   r->OwnsStream = false;
-  o.Error = ErrorOf([&] { while (!r->Eof()) o.Units.push_back(r->ReadChar()); });
+  o.Error = ErrorOf([&] {
+    while (!r->Eof()) o.Units.push_back(r->ReadChar());
+  });
   return o;
 }
 inline std::u16string ReadAll(const std::string& charset, const std::string& bytes) {
@@ -122,7 +126,8 @@ inline std::optional<std::vector<std::optional<std::string>>> PythonMap(const st
                                                                         const std::vector<std::string>& inputs) {
   TTempDir dir;
   std::string script = dir / "f.py", data = dir / "in", out = dir / "out";
-  std::ofstream(script) << "import sys, base64, binascii, quopri\n" << def << "\nfor l in open(sys.argv[1]):\n"
+  std::ofstream(script) << "import sys, base64, binascii, quopri\n"
+                        << def << "\nfor l in open(sys.argv[1]):\n"
                         << "    try: print(f(bytes.fromhex(l)).hex())\n    except Exception: print('!')\n";
   std::string lines;
   for (const auto& s : inputs) lines += ToHex(s) + "\n";

@@ -27,7 +27,9 @@ Lines AllLines(TText& t) {
 
 TEST(Text, read_lines_cr_crlf_lone_lf_and_nul) {
   std::pair<std::string, Lines> cases[] = {
-      {"A\r\nB\rC\nD", {{"A", false}, {"B", false}, {"C\nD", true}}}, {"X\r\n", {{"X", true}}}, {"", {{"", true}}},
+      {"A\r\nB\rC\nD", {{"A", false}, {"B", false}, {"C\nD", true}}},
+      {"X\r\n", {{"X", true}}},
+      {"", {{"", true}}},
       {"\r\n\r\nz", {{"", false}, {"", false}, {"z", true}}},
       {"a\r\r\nb", {{"a", false}, {"", false}, {"b", true}}},
       {std::string("ab\0cd\r\nef", 9), {{"ab", true}}},
@@ -73,11 +75,12 @@ TEST(Text, match_and_search_find_whole_occurrences_across_nuls) {
   EXPECT_FALSE(r->Match("--\r", true));  // the text ends early
   EXPECT_EQ(r->Position(), 11);
   // From, what, delta; whether it is found and where the reader stands then.
-  for (auto [from, what, delta, found, at] : {std::tuple{0, "--b", 0, true, 3}, {3, "--b", 1, true, 8},
-                                              {8, "b--", 1, true, 10},     // ends exactly at End
-                                              {10, "b--!", -2, false, 13}, // would need a byte past End
-                                              {1, "", 0, false, 2},        // stops at the next NUL
-                                              {8, "\r\n--b", -2, true, 6}}) { // finds what lies two bytes back
+  for (auto [from, what, delta, found, at] : {std::tuple{0, "--b", 0, true, 3},
+                                              {3, "--b", 1, true, 8},
+                                              {8, "b--", 1, true, 10},         // ends exactly at End
+                                              {10, "b--!", -2, false, 13},     // would need a byte past End
+                                              {1, "", 0, false, 2},            // stops at the next NUL
+                                              {8, "\r\n--b", -2, true, 6}}) {  // finds what lies two bytes back
     r->SetPosition(from);
     EXPECT_EQ(r->SearchFor(what, delta), found) << what;
     EXPECT_EQ(r->Position(), at) << what;

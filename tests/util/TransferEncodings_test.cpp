@@ -72,9 +72,13 @@ TEST(Base64, stream_encoding_matches_buffer_encoding) {
 
 TEST(Base64, compare_ignores_layout_only) {
   // Pads count, and so does letter case.
-  for (auto [a, b, result] : {std::tuple{"QUJD\r\nREVG", " QUJD RE VG\r\n", 0}, {"", "\r\n", 0},
-                              {"QUJD", "QUJDRA==", -1}, {"QUJDRA==", "QUJD", -2}, {"QU\r\nJD", "QUxD", 3},
-                              {"QQ==", "QQ", -2}, {"a", "A", 1}})
+  for (auto [a, b, result] : {std::tuple{"QUJD\r\nREVG", " QUJD RE VG\r\n", 0},
+                              {"", "\r\n", 0},
+                              {"QUJD", "QUJDRA==", -1},
+                              {"QUJDRA==", "QUJD", -2},
+                              {"QU\r\nJD", "QUxD", 3},
+                              {"QQ==", "QQ", -2},
+                              {"a", "A", 1}})
     EXPECT_EQ(Base64Compare(a, b), result) << a << " / " << b;
 }
 
@@ -150,8 +154,10 @@ TEST(QuotedPrintable, agrees_with_python) {
     for (int k = static_cast<int>(rng() % 400); k > 0; --k) {
       int pick = static_cast<int>(rng() % 10);
       char c = static_cast<char>(1 + rng() % 255);
-      t += pick == 0 ? std::string("=") + hex[rng() % 22] + hex[rng() % 22]
-           : pick == 1 ? "=\r\n" : pick == 2 ? "\r\n" : std::string(1, c == '=' ? 'x' : c);
+      t += pick == 0   ? std::string("=") + hex[rng() % 22] + hex[rng() % 22]
+           : pick == 1 ? "=\r\n"
+           : pick == 2 ? "\r\n"
+                       : std::string(1, c == '=' ? 'x' : c);
       d += c == '\r' || c == '\n' ? ' ' : c;
     }
     texts.push_back(t);

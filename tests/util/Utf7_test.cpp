@@ -39,11 +39,16 @@ std::u16string RandomText(std::mt19937& rng, bool allowComma) {
   for (int len = static_cast<int>(rng() % 20); static_cast<int>(t.size()) < len;) {
     auto kind = static_cast<uint32_t>(rng() % 10);
     char16_t c;
-    if (kind < 5) c = static_cast<char16_t>(0x20 + rng() % 0x5F);
-    else if (kind == 5) c = u"\t\n\r\x01\x1F\x7F"[rng() % 6];
-    else if (kind == 6) c = static_cast<char16_t>(0x80 + rng() % 0x80);
-    else if (kind == 7) c = static_cast<char16_t>(0x100 + rng() % (0xD800 - 0x100));
-    else if (kind == 8) c = static_cast<char16_t>(0xE000 + rng() % (0xFFFE - 0xE000));
+    if (kind < 5)
+      c = static_cast<char16_t>(0x20 + rng() % 0x5F);
+    else if (kind == 5)
+      c = u"\t\n\r\x01\x1F\x7F"[rng() % 6];
+    else if (kind == 6)
+      c = static_cast<char16_t>(0x80 + rng() % 0x80);
+    else if (kind == 7)
+      c = static_cast<char16_t>(0x100 + rng() % (0xD800 - 0x100));
+    else if (kind == 8)
+      c = static_cast<char16_t>(0xE000 + rng() % (0xFFFE - 0xE000));
     else {
       uint32_t cp = rng() % 0x100000;
       t += {static_cast<char16_t>(0xD800 + (cp >> 10)), static_cast<char16_t>(0xDC00 + (cp & 0x3FF))};
@@ -75,16 +80,17 @@ std::string WithoutZeroFill(const std::string& utf7) {
 
 TEST(Utf7Reader, run_endings_and_bytes_outside_runs) {
   const std::pair<std::string, std::u16string> cases[] = {
-      {"+AGEAYgBj", u"abc"},           // cut by the end, whole units
-      {"+AOk--", u"\u00E9-"},          // only the first '-' is absorbed
-      {"+AOk=A", u"\u00E9=A"},         // '=' is not base64 here
-      {"+IKwA-a", u"\u20ACa"},         // full quad, odd byte count: zero fill
-      {"+JjoA-", u"\u263A"},           // no phantom unit for the closing '-'
-      {"+AGEB-", u"a"},                // fill bits are not tested
-      {"+AGEAY-", u"a`"},              // a lone sextet still makes a byte
-      {"a+AAA-b", u"ab"},              // U+0000 from a run is dropped
-      {"~\\\xE9", u"~\\\u00E9"},       // outside a run every byte is itself
-      {std::string("a\0b", 3), std::u16string(u"a\0b", 3)}, {"+AGE\xE9", u"a\u00E9"},
+      {"+AGEAYgBj", u"abc"},      // cut by the end, whole units
+      {"+AOk--", u"\u00E9-"},     // only the first '-' is absorbed
+      {"+AOk=A", u"\u00E9=A"},    // '=' is not base64 here
+      {"+IKwA-a", u"\u20ACa"},    // full quad, odd byte count: zero fill
+      {"+JjoA-", u"\u263A"},      // no phantom unit for the closing '-'
+      {"+AGEB-", u"a"},           // fill bits are not tested
+      {"+AGEAY-", u"a`"},         // a lone sextet still makes a byte
+      {"a+AAA-b", u"ab"},         // U+0000 from a run is dropped
+      {"~\\\xE9", u"~\\\u00E9"},  // outside a run every byte is itself
+      {std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
+      {"+AGE\xE9", u"a\u00E9"},
   };
   for (const auto& [in, expected] : cases) EXPECT_EQ(Read7(in), expected) << in;
 }
@@ -120,9 +126,9 @@ TEST(Utf7Reader, corpus_vectors) {
 
 TEST(Utf7Writer, zero_fill_comma_and_plus) {
   const std::pair<std::u16string, std::string> cases[] = {
-      {u"\u20ACa", "+IKwA-a"}, {u"\u20AC.", "+IKwA."},  // '-' only before a base64 character or '-'
-      {u"\u00E9\u00E9", "+AOkA6Q-"},                    // one byte waiting at the close
-      {u"\u00E9+", "+AOkAKw-"},                         // '+' inside a run is base64
+      {u"\u20ACa", "+IKwA-a"},        {u"\u20AC.", "+IKwA."},  // '-' only before a base64 character or '-'
+      {u"\u00E9\u00E9", "+AOkA6Q-"},                           // one byte waiting at the close
+      {u"\u00E9+", "+AOkAKw-"},                                // '+' inside a run is base64
       {u"a,b!~", "a+ACwA-b+ACEAfg-"},
   };
   for (const auto& [in, expected] : cases) EXPECT_EQ(Write7(in), expected) << expected;

@@ -119,8 +119,8 @@ TEST(XmlKeys, case_folding_order_and_utf8) {
   // Sign of CompareKeys for each pair: "_" comes before the letters, also
   // before capitals; folding covers Latin-1, Latin Extended-A and Cyrillic.
   const std::tuple<std::u16string, std::u16string, int> pairs[] = {
-      {u"abc", u"ABC", 0},  {u"_x", u"a", -1},   {u"_x", u"A", -1},
-      {u"ab", u"abc", -1},  {u"b", u"Abc", 1},   {u"\u00c9T\u0141", u"\u00e9t\u0142", 0},
+      {u"abc", u"ABC", 0},       {u"_x", u"a", -1},    {u"_x", u"A", -1},
+      {u"ab", u"abc", -1},       {u"b", u"Abc", 1},    {u"\u00c9T\u0141", u"\u00e9t\u0142", 0},
       {u"\u0416", u"\u0436", 0}, {u"\u00e9", u"e", 1},
   };
   for (const auto& [a, b, sign] : pairs) {
@@ -162,8 +162,8 @@ TEST(XmlMap, put_get_replace_and_remove_without_case) {
 TEST(XmlChars, names_and_classes) {
   // Digits are ASCII only and the only extender is U+00B7.
   const std::pair<std::u16string, bool> names[] = {
-      {u"placement", true}, {u"_a.b-c:d\u00b7", true}, {u":x", true}, {u"\u0436\u0301", true},
-      {u"", false}, {u"1st", false}, {u"a b", false}, {u"-a", false}, {u"a\u0660", false}, {u"a\u30fc", false},
+      {u"placement", true}, {u"_a.b-c:d\u00b7", true}, {u":x", true},  {u"\u0436\u0301", true}, {u"", false},
+      {u"1st", false},      {u"a b", false},           {u"-a", false}, {u"a\u0660", false},     {u"a\u30fc", false},
   };
   for (const auto& [name, ok] : names) EXPECT_EQ(IsName(name), ok) << N(name);
   EXPECT_TRUE(IsLetter(u'\u4e00'));

@@ -156,8 +156,7 @@ TEST(XmlEntities, replacement_text_joins_the_text_after_it) {
       {"<!DOCTYPE a [<!ENTITY t 'tt'><!ENTITY m '<b>&t;</b>&t;'>]><a>&m;x&t;</a>",
        "[SD]S(a)S(b)T(tt)E(b)T(tt)T(x)T(tt)E(a)[ED]"},
       // Character data in the replacement text, then markup from the document.
-      {"<!DOCTYPE a [<!ENTITY t 'one two'>]><a>&t;<b/>&t;&amp;</a>",
-       "[SD]S(a)T(one two)S(b)E(b)T(one two&)E(a)[ED]"},
+      {"<!DOCTYPE a [<!ENTITY t 'one two'>]><a>&t;<b/>&t;&amp;</a>", "[SD]S(a)T(one two)S(b)E(b)T(one two&)E(a)[ED]"},
   });
 }
 
@@ -194,7 +193,9 @@ TEST(XmlEntities, files_relative_to_the_including_entity) {
   const std::pair<const char*, const char*> files[] = {
       {"doc.xml", "<!DOCTYPE a SYSTEM 'sub/doc.dtd' [<!ENTITY t SYSTEM 'sub/t.xml'>]><a>&t;&d;</a>"},
       {"sub/doc.dtd", "<!ENTITY % inner SYSTEM 'inner.ent'>%inner;"},
-      {"sub/inner.ent", "<!ENTITY d SYSTEM 'd.xml'>"}, {"sub/d.xml", "<d/>"}, {"sub/t.xml", "T"}};
+      {"sub/inner.ent", "<!ENTITY d SYSTEM 'd.xml'>"},
+      {"sub/d.xml", "<d/>"},
+      {"sub/t.xml", "T"}};
   for (auto [name, text] : files) std::ofstream(dir / name, std::ios::binary) << text;
   TQXMLParser p;
   TRecorder r;
@@ -286,8 +287,7 @@ TEST(XmlParser, deliberate_differences_from_xml_1_0) {
   //    declarations win and it cannot use parameter entities declared
   //    in the internal subset.
   TTableParser t({{u"x.dtd", "<!ENTITY e 'external'>"}});
-  EXPECT_EQ(t.Log("<!DOCTYPE a SYSTEM 'x.dtd' [<!ENTITY e 'internal'>]><a>&e;</a>"),
-            "[SD]S(a)T(external)E(a)[ED]");
+  EXPECT_EQ(t.Log("<!DOCTYPE a SYSTEM 'x.dtd' [<!ENTITY e 'internal'>]><a>&e;</a>"), "[SD]S(a)T(external)E(a)[ED]");
   // 6. A UTF-8 byte-order mark is not recognised.
   EXPECT_EQ(ParseError("\xef\xbb\xbf<a/>"), "\"<\" expected!");
   // 7. Characters outside the Basic Multilingual Plane cannot be read.
@@ -303,9 +303,9 @@ TEST(XmlParser, deliberate_differences_from_xml_1_0) {
   EXPECT_EQ(ParseError("<!DOCTYPE a [<!ENTITY % t 'ANY'><!ELEMENT a %t;>]><a/>"), "");
   // 11. An external subset or parameter entity ends silently where its
   //     declarations end: conditional sections are not read.
-  EXPECT_EQ(TTableParser({{u"c.dtd", "<![IGNORE[ junk ]]><!ENTITY e 'never'>"}})
-                .Log("<!DOCTYPE a SYSTEM 'c.dtd'><a>&e;</a>"),
-            "[SD]S(a)!Entity e not declared");
+  EXPECT_EQ(
+      TTableParser({{u"c.dtd", "<![IGNORE[ junk ]]><!ENTITY e 'never'>"}}).Log("<!DOCTYPE a SYSTEM 'c.dtd'><a>&e;</a>"),
+      "[SD]S(a)!Entity e not declared");
   // 12. "&" that starts no character reference stays in an entity value;
   //     recursion is found only when an entity is referenced.
   EXPECT_EQ(ParseError("<!DOCTYPE a [<!ENTITY e 'a & b'><!ENTITY r '&r;'>]><a/>"), "");

@@ -186,7 +186,8 @@ TEST(XmlPretty, bytes_in_iso_8859_2_and_utf7) {
     std::string Bytes;
   } cases[] = {
       {"iso-8859-2", "k", "miasto", u"\u0141\u00f3d\u017a", u"\u017c\u00f3\u0142w & \u20ac",
-       "<?xml version=\"1.0\" encoding=\"iso-8859-2\"?>\r\n<k miasto=\"\xa3\xf3" "d\xbc\">\xbf\xf3\xb3w &amp; </k>"},
+       "<?xml version=\"1.0\" encoding=\"iso-8859-2\"?>\r\n<k miasto=\"\xa3\xf3"
+       "d\xbc\">\xbf\xf3\xb3w &amp; </k>"},
       {"utf-7", "a", "t", u"x&y", u"caf\u00e9 <",
        "+ADwA?xml version+AD0AIg-1.0+ACIA encoding+AD0AIg-UTF-7+ACIA?+AD4A\r\n"
        "+ADwA-a t+AD0AIg-x+ACYA-amp+ADsA-y+ACIAPg-caf+AOkA +ACYA-lt+ADsAPA-/a+AD4A-"},

@@ -30,9 +30,7 @@ public:
     p.Events.StartDocument = [this] { Log += "[SD]"; };
     p.Events.EndDocument = [this] { Log += "[ED]"; };
     p.Events.Comment = [this](const std::u16string& t) { Log += "C(" + N(t) + ")"; };
-    p.Events.ProcessingInstruction = [this](const TPI& pi) {
-      Log += "P(" + N(pi.Target) + "|" + N(pi.Data) + ")";
-    };
+    p.Events.ProcessingInstruction = [this](const TPI& pi) { Log += "P(" + N(pi.Target) + "|" + N(pi.Data) + ")"; };
     p.Events.Characters = [this](TWStringBuf& b) { Log += "T(" + N(b.GetValue()) + ")"; };
     p.Events.StartElement = [this](const TQName& n, const TAttrList* a) {
       auto name = [](const TQName& q) {
@@ -48,9 +46,7 @@ public:
   std::string Log;
 };
 
-inline std::unique_ptr<TStream> Bytes(const std::string& s) {
-  return std::make_unique<TStringStream>(s);
-}
+inline std::unique_ptr<TStream> Bytes(const std::string& s) { return std::make_unique<TStringStream>(s); }
 
 // The error message of parsing text (with a fresh parser unless one is
 // given), or "" when it parses.

@@ -45,8 +45,8 @@ int main(int argc, char** argv) {
   type->AddItem("boundary", "----=_Part_0_1234567890");
   pe.AddValue("Signed Data/Version", "1");
   pe.AddValue("Signed Data/Certificates/SerialNumber", "01:9A:3F:77:C2");
-  pe.AddValue("Signed Data/Certificates", "1")->AddItems(
-      "IssuerName", std::vector<std::string>{"C=DE", "O=Example Trust", "OU=a", "OU=b", "CN=Example CA"});
+  pe.AddValue("Signed Data/Certificates", "1")
+      ->AddItems("IssuerName", std::vector<std::string>{"C=DE", "O=Example Trust", "OU=a", "OU=b", "CN=Example CA"});
   tessel::TPEItem* flag = root.AddItem("Verified", "Yes");
   flag->Values = std::vector<std::string>{"Yes", "No"};
   tessel::TPEItem* cert = root.AddItem("Certificate", "CN=Alice Example");

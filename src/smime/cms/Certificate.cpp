@@ -199,9 +199,7 @@ std::string TCertificate::NameAttribute(TNameOf whose, TNameAttribute which) con
   return value;
 }
 
-std::string TCertificate::SerialNumber() const {
-  return BytesToHex(Handle_.SerialOctets());
-}
+std::string TCertificate::SerialNumber() const { return BytesToHex(Handle_.SerialOctets()); }
 
 const std::vector<crypto::TCertHandle>& TCertificate::Companions() const {
   static const std::vector<crypto::TCertHandle> kNone;

@@ -6,8 +6,8 @@
 
 namespace tessel {
 
-bool GetCertificateChain(const TCertificate& certificate, TCertificateChain& chain, TSmimeStores& stores,
-                         TChainUse use, int64_t time) {
+bool GetCertificateChain(const TCertificate& certificate, TCertificateChain& chain, TSmimeStores& stores, TChainUse use,
+                         int64_t time) {
   if (certificate.IsEmpty()) return false;
   crypto::TChainRequest request;
   request.Certificate = certificate.Handle();

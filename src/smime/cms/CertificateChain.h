@@ -47,8 +47,8 @@ enum class TChainUse { Any, MailSigning };
 // Builds the chain with the stores as given; false (chain untouched) for an
 // empty certificate or when no chain can be built at all. time: seconds
 // since 1970, 0 for now.
-bool GetCertificateChain(const TCertificate& certificate, TCertificateChain& chain, TSmimeStores& stores,
-                         TChainUse use, int64_t time = 0);
+bool GetCertificateChain(const TCertificate& certificate, TCertificateChain& chain, TSmimeStores& stores, TChainUse use,
+                         int64_t time = 0);
 // The same with the stores read for this chain alone.
 bool GetCertificateChain(const TCertificate& certificate, TCertificateChain& chain, int64_t time = 0,
                          TChainUse use = TChainUse::Any);

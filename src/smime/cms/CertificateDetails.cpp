@@ -70,8 +70,8 @@ std::vector<TChainElementInfo> GetChainElements(const TCertificate& certificate,
     TChainElementInfo info;
     info.Certificate = TCertificate(e.Certificate);
     info.Status = e.Status;
-    info.StatusText = ChainElementStatusText(e.Status, i + 1 == result.Elements.size(),
-                                             GetCertificateDetails(e.Certificate), now);
+    info.StatusText =
+        ChainElementStatusText(e.Status, i + 1 == result.Elements.size(), GetCertificateDetails(e.Certificate), now);
     out.push_back(std::move(info));
   }
   return out;

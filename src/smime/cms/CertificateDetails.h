@@ -15,10 +15,10 @@
 namespace tessel {
 
 struct TCertificateDetails {
-  bool Valid = false;      // false for an empty or unreadable certificate
-  int64_t NotBefore = 0;   // seconds since 1970, UTC
+  bool Valid = false;     // false for an empty or unreadable certificate
+  int64_t NotBefore = 0;  // seconds since 1970, UTC
   int64_t NotAfter = 0;
-  int32_t Version = 0;     // 1, 2 or 3
+  int32_t Version = 0;             // 1, 2 or 3
   std::string SignatureAlgorithm;  // "sha256WithRSAEncryption"
   std::string KeyAlgorithm;        // "rsaEncryption", "id-ecPublicKey", "ED25519"
   int32_t KeyBits = 0;             // 0 when unknown

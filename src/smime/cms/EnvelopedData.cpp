@@ -1,6 +1,5 @@
 #include "smime/cms/EnvelopedData.h"
 
-
 #include "asn1/AsnHeader.h"
 #include "asn1/asn1.h"
 #include "asn1/oid.h"
@@ -107,9 +106,7 @@ private:
   const uint8_t* End_;
 };
 
-bool IsUniversal(const TSpan& span, uint32_t tag) {
-  return span.Header.Class == acUniversal && span.Header.Tag == tag;
-}
+bool IsUniversal(const TSpan& span, uint32_t tag) { return span.Header.Class == acUniversal && span.Header.Tag == tag; }
 
 // The content-encryption algorithm's dotted OID and the whole encoding of
 // its parameters (empty when there are none), read from ContentInfo { type,

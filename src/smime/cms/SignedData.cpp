@@ -242,11 +242,10 @@ const std::string* FindAttribute(const std::vector<TSignedAttribute>& attributes
   return nullptr;
 }
 
-TVerification VerifyDetached(std::string_view content, std::string_view signature,
-                             const std::string& signatureEncoding, TSmimeStores& stores) {
+TVerification VerifyDetached(std::string_view content, std::string_view signature, const std::string& signatureEncoding,
+                             TSmimeStores& stores) {
   crypto::InitializeCrypto();
-  std::string decoded =
-      TransferDecode(signature.data(), static_cast<int32_t>(signature.size()), signatureEncoding);
+  std::string decoded = TransferDecode(signature.data(), static_cast<int32_t>(signature.size()), signatureEncoding);
   std::unique_ptr<crypto::TCmsMessage> message = crypto::TCmsMessage::Decode(decoded);
   if (!message) RaiseCode("Fatal Error", kStatusBadEncode);
   if (message->ContentType() != crypto::TCmsMessage::ctSigned || message->SignerCount() == 0)

@@ -73,8 +73,8 @@ struct TVerification {
 // content: the signed body part's octets exactly as they stand (header and
 // body); they are hashed as they are. signature: the signature part's body,
 // with its Content-Transfer-Encoding value.
-TVerification VerifyDetached(std::string_view content, std::string_view signature,
-                             const std::string& signatureEncoding, TSmimeStores& stores);
+TVerification VerifyDetached(std::string_view content, std::string_view signature, const std::string& signatureEncoding,
+                             TSmimeStores& stores);
 
 // data: the application/pkcs7-mime body with its transfer encoding.
 TVerification VerifySigned(std::string_view data, const std::string& encoding, TSmimeStores& stores);

@@ -18,8 +18,7 @@ TSignerInfo::TSignerInfo(const TAsnElem& element) {
   // identifier have no issuer to show.
   const TAsnElem* id = element.Items(1);
   if (id && id->Constructed) {
-    if (const TAsnElem* serial = id->Items(1); serial && !serial->Constructed)
-      SerialNumber = serial->ValueHex(0, '\0');
+    if (const TAsnElem* serial = id->Items(1); serial && !serial->Constructed) SerialNumber = serial->ValueHex(0, '\0');
     if (const TAsnElem* issuer = id->Items(0); IsUniversal(issuer, 16) && issuer->Constructed)
       IssuerParts = NameParts(*issuer);
   }

@@ -21,8 +21,8 @@ public:
   TSignerInfo& operator=(const TSignerInfo&) = delete;
 
   struct TAttribute {
-    std::string Oid;               // dotted form
-    const TAsnElem* Values;        // the attribute's SET of values (not owned)
+    std::string Oid;         // dotted form
+    const TAsnElem* Values;  // the attribute's SET of values (not owned)
   };
 
   // Upper-case hex of the serial number's content octets.

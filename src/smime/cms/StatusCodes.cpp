@@ -35,8 +35,7 @@ void RegisterStatusTexts() {
        "provider."},
       {kStatusChaining, "A certificate chain could not be built to a trusted root authority."},
       {kStatusRevoked, "A certificate was explicitly revoked by its issuer."},
-      {kStatusNoRecipientMatches,
-       "None of your certificates with a private key is a recipient of this message."},
+      {kStatusNoRecipientMatches, "None of your certificates with a private key is a recipient of this message."},
       {kStatusUnsupportedRecipient,
        "The message is encrypted only for recipients of kinds this program cannot decrypt (a password or a "
        "shared key)."},

@@ -196,7 +196,7 @@ struct TChainRequest {
   // certificate must allow it (as for S/MIME verification), else the
   // certificate is not valid for usage.
   bool ForMailSigning = false;
-  int64_t Time = 0;         // seconds since 1970; 0 is now
+  int64_t Time = 0;  // seconds since 1970; 0 is now
 };
 
 // Trust-status bits as the chain reports them (the values mail programs
@@ -226,7 +226,7 @@ struct TChainElement {
 
 struct TChainResult {
   bool Built = false;
-  uint32_t Status = 0;  // every element's status and the chain's own bits
+  uint32_t Status = 0;                  // every element's status and the chain's own bits
   std::vector<TChainElement> Elements;  // the certificate first
 };
 

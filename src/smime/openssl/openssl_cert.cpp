@@ -264,8 +264,8 @@ std::string TCertHandle::NameAttribute(bool ofIssuer, std::string_view dottedOid
 
 std::string TCertHandle::AltNameEmail(bool ofIssuer) const {
   if (!Impl_) return std::string();
-  std::unique_ptr<GENERAL_NAMES, TOsslFree> names(static_cast<GENERAL_NAMES*>(X509_get_ext_d2i(
-      Impl_->Cert.get(), ofIssuer ? NID_issuer_alt_name : NID_subject_alt_name, nullptr, nullptr)));
+  std::unique_ptr<GENERAL_NAMES, TOsslFree> names(static_cast<GENERAL_NAMES*>(
+      X509_get_ext_d2i(Impl_->Cert.get(), ofIssuer ? NID_issuer_alt_name : NID_subject_alt_name, nullptr, nullptr)));
   ERR_clear_error();
   if (!names) return std::string();
   for (int i = 0; i < sk_GENERAL_NAME_num(names.get()); ++i) {
@@ -323,8 +323,8 @@ TCertificateFile ReadCertificateFile(std::string_view octets) {
       TOsslBytesPtr owner(data);
       const unsigned char* p = data;
       if (kind == "CERTIFICATE" || kind == "X509 CERTIFICATE") {
-        TCertHandle cert = TCertHandle::FromDer(std::string_view(reinterpret_cast<const char*>(data),
-                                                                 static_cast<size_t>(length)));
+        TCertHandle cert =
+            TCertHandle::FromDer(std::string_view(reinterpret_cast<const char*>(data), static_cast<size_t>(length)));
         if (cert) file.Certificates.push_back(std::move(cert));
       } else if (kind == "TRUSTED CERTIFICATE") {
         TCertHandle cert = MakeCertHandle(TX509Ptr(d2i_X509_AUX(nullptr, &p, length)));

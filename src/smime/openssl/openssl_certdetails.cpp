@@ -116,17 +116,20 @@ TCertificateDetails GetCertificateDetails(const crypto::TCertHandle& certificate
     if (algor) {
       const ASN1_OBJECT* dummy = nullptr;
       X509_ALGOR_get0(&dummy, &paramType, &params, algor);
-      if (paramType == V_ASN1_OBJECT && params)
-        d.KeyCurve = ObjectName(static_cast<const ASN1_OBJECT*>(params));
+      if (paramType == V_ASN1_OBJECT && params) d.KeyCurve = ObjectName(static_cast<const ASN1_OBJECT*>(params));
     }
   }
   if (EVP_PKEY* key = X509_get0_pubkey(cert)) d.KeyBits = EVP_PKEY_get_bits(key);
 
   static const std::array<std::pair<int, const char*>, 9> kUsages = {{
-      {KU_DIGITAL_SIGNATURE, "Digital Signature"}, {KU_NON_REPUDIATION, "Non Repudiation"},
-      {KU_KEY_ENCIPHERMENT, "Key Encipherment"},   {KU_DATA_ENCIPHERMENT, "Data Encipherment"},
-      {KU_KEY_AGREEMENT, "Key Agreement"},         {KU_KEY_CERT_SIGN, "Certificate Sign"},
-      {KU_CRL_SIGN, "CRL Sign"},                   {KU_ENCIPHER_ONLY, "Encipher Only"},
+      {KU_DIGITAL_SIGNATURE, "Digital Signature"},
+      {KU_NON_REPUDIATION, "Non Repudiation"},
+      {KU_KEY_ENCIPHERMENT, "Key Encipherment"},
+      {KU_DATA_ENCIPHERMENT, "Data Encipherment"},
+      {KU_KEY_AGREEMENT, "Key Agreement"},
+      {KU_KEY_CERT_SIGN, "Certificate Sign"},
+      {KU_CRL_SIGN, "CRL Sign"},
+      {KU_ENCIPHER_ONLY, "Encipher Only"},
       {KU_DECIPHER_ONLY, "Decipher Only"},
   }};
   // Decoding the extensions directly: the cached flags of X509_get_key_usage

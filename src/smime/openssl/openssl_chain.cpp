@@ -22,47 +22,37 @@ uint32_t StatusBits(int error, uint32_t& chainBits, bool& noCrl) {
     case X509_V_ERR_CERT_NOT_YET_VALID:
     case X509_V_ERR_CERT_HAS_EXPIRED:
     case X509_V_ERR_ERROR_IN_CERT_NOT_BEFORE_FIELD:
-    case X509_V_ERR_ERROR_IN_CERT_NOT_AFTER_FIELD:
-      return kTrustIsNotTimeValid;
-    case X509_V_ERR_CERT_REVOKED:
-      return kTrustIsRevoked;
+    case X509_V_ERR_ERROR_IN_CERT_NOT_AFTER_FIELD: return kTrustIsNotTimeValid;
+    case X509_V_ERR_CERT_REVOKED: return kTrustIsRevoked;
     case X509_V_ERR_CERT_SIGNATURE_FAILURE:
     case X509_V_ERR_UNABLE_TO_DECRYPT_CERT_SIGNATURE:
     case X509_V_ERR_UNABLE_TO_DECODE_ISSUER_PUBLIC_KEY:
     case X509_V_ERR_EE_KEY_TOO_SMALL:
     case X509_V_ERR_CA_KEY_TOO_SMALL:
-    case X509_V_ERR_CA_MD_TOO_WEAK:
-      return kTrustIsNotSignatureValid;
+    case X509_V_ERR_CA_MD_TOO_WEAK: return kTrustIsNotSignatureValid;
     case X509_V_ERR_INVALID_PURPOSE:
     case X509_V_ERR_KEYUSAGE_NO_CERTSIGN:
-    case X509_V_ERR_KEYUSAGE_NO_DIGITAL_SIGNATURE:
-      return kTrustIsNotValidForUsage;
+    case X509_V_ERR_KEYUSAGE_NO_DIGITAL_SIGNATURE: return kTrustIsNotValidForUsage;
     case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
     case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
     case X509_V_ERR_CERT_UNTRUSTED:
-    case X509_V_ERR_CERT_REJECTED:
-      return kTrustIsUntrustedRoot;
+    case X509_V_ERR_CERT_REJECTED: return kTrustIsUntrustedRoot;
     case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
     case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
     case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
-    case X509_V_ERR_CERT_CHAIN_TOO_LONG:
-      chainBits |= kTrustIsPartialChain;
-      return 0;
+    case X509_V_ERR_CERT_CHAIN_TOO_LONG: chainBits |= kTrustIsPartialChain; return 0;
     case X509_V_ERR_INVALID_CA:
     case X509_V_ERR_INVALID_NON_CA:
     case X509_V_ERR_PATH_LENGTH_EXCEEDED:
-    case X509_V_ERR_PROXY_PATH_LENGTH_EXCEEDED:
-      return kTrustInvalidBasicConstraints;
+    case X509_V_ERR_PROXY_PATH_LENGTH_EXCEEDED: return kTrustInvalidBasicConstraints;
     case X509_V_ERR_INVALID_POLICY_EXTENSION:
-    case X509_V_ERR_NO_EXPLICIT_POLICY:
-      return kTrustInvalidPolicyConstraints;
+    case X509_V_ERR_NO_EXPLICIT_POLICY: return kTrustInvalidPolicyConstraints;
     case X509_V_ERR_PERMITTED_VIOLATION:
     case X509_V_ERR_EXCLUDED_VIOLATION:
     case X509_V_ERR_SUBTREE_MINMAX:
     case X509_V_ERR_UNSUPPORTED_CONSTRAINT_TYPE:
     case X509_V_ERR_UNSUPPORTED_CONSTRAINT_SYNTAX:
-    case X509_V_ERR_UNSUPPORTED_NAME_SYNTAX:
-      return kTrustInvalidNameConstraints;
+    case X509_V_ERR_UNSUPPORTED_NAME_SYNTAX: return kTrustInvalidNameConstraints;
     case X509_V_ERR_UNABLE_TO_GET_CRL:
       // No list of this issuer: the certificate has no revocation
       // information, which is no error.
@@ -78,8 +68,7 @@ uint32_t StatusBits(int error, uint32_t& chainBits, bool& noCrl) {
     case X509_V_ERR_KEYUSAGE_NO_CRL_SIGN:
     case X509_V_ERR_DIFFERENT_CRL_SCOPE:
     case X509_V_ERR_UNHANDLED_CRITICAL_CRL_EXTENSION:
-    case X509_V_ERR_CRL_PATH_VALIDATION_ERROR:
-      return kTrustRevocationStatusUnknown | kTrustIsOfflineRevocation;
+    case X509_V_ERR_CRL_PATH_VALIDATION_ERROR: return kTrustRevocationStatusUnknown | kTrustIsOfflineRevocation;
     default:
       // Anything else (unknown critical extensions, malformed fields) is a
       // fault of the certificate's extensions.

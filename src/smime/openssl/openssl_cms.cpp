@@ -304,8 +304,8 @@ uint32_t TCmsMessage::DecryptForRecipient(int32_t index, const TPrivateKey& key,
   // is the one the content is decrypted with, and every failure says so.
   EVP_PKEY* pkey = key.Impl()->Key.get();
   X509* cert = certificate.Empty() ? nullptr : certificate.Impl()->Cert.get();
-  TUnwrap unwrapped = kind == rkKeyTransport ? DecryptTransportKey(cms, ri, pkey, cert)
-                                             : DecryptAgreedKey(cms, ri, pkey, cert);
+  TUnwrap unwrapped =
+      kind == rkKeyTransport ? DecryptTransportKey(cms, ri, pkey, cert) : DecryptAgreedKey(cms, ri, pkey, cert);
   ERR_clear_error();
   if (unwrapped == uwNotThisRecipient) return kStatusRecipientNotFound;
   if (unwrapped == uwFailed) return kStatusBadData;

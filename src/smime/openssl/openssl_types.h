@@ -28,7 +28,7 @@ struct TOsslFree {
   void operator()(PKCS12* p) const noexcept { PKCS12_free(p); }
   void operator()(X509_STORE* p) const noexcept { X509_STORE_free(p); }
   void operator()(X509_STORE_CTX* p) const noexcept { X509_STORE_CTX_free(p); }
-  void operator()(STACK_OF(X509)* p) const noexcept { sk_X509_pop_free(p, X509_free); }
+  void operator()(STACK_OF(X509) * p) const noexcept { sk_X509_pop_free(p, X509_free); }
   void operator()(EVP_MD_CTX* p) const noexcept { EVP_MD_CTX_free(p); }
   void operator()(ASN1_TYPE* p) const noexcept { ASN1_TYPE_free(p); }
   void operator()(GENERAL_NAMES* p) const noexcept { GENERAL_NAMES_free(p); }

@@ -65,8 +65,7 @@ void TMultipartSigned::Analyze() {
   std::string_view signatureBytes = signature.Text && signature.RawSize() > 0
                                         ? signature.Text->GetView(signature.BodyStart, signature.BodyEnd)
                                         : std::string_view();
-  info.SetVerification(
-      VerifyDetached(contentBytes, signatureBytes, WideToUtf8(signature.TransferEncoding), *Stores()));
+  info.SetVerification(VerifyDetached(contentBytes, signatureBytes, WideToUtf8(signature.TransferEncoding), *Stores()));
   info.Complete();
   Verified = true;
 }

@@ -40,11 +40,10 @@ void AddSecurityFindings(const TMessage& message, const TBodyPart& part, std::ve
     } else if (smime->Kind == TSmimeBodyPart::skSigned) {
       if (info.Verified && info.VerifyStatus != 0)
         out.push_back(TFinding{at, "S/MIME signature not valid: " + StatusPhrase(info.VerifyStatus)});
-      if (info.ParseFailed)
-        out.push_back(TFinding{at, "S/MIME layer: the signed content does not parse as a message"});
+      if (info.ParseFailed) out.push_back(TFinding{at, "S/MIME layer: the signed content does not parse as a message"});
     } else if (!smime->DecodeOk) {
-      out.push_back(TFinding{at, "S/MIME part holds neither signed nor enveloped data: " +
-                                     StatusPhrase(info.VerifyStatus)});
+      out.push_back(
+          TFinding{at, "S/MIME part holds neither signed nor enveloped data: " + StatusPhrase(info.VerifyStatus)});
     }
   } else if (auto multipart = dynamic_cast<const TMultipartSigned*>(&part)) {
     if (!multipart->Verified)

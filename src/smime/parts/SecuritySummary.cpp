@@ -14,9 +14,7 @@ namespace tessel {
 
 TSmimeInfo* SecurityInfoOf(const TMessage& message) { return dynamic_cast<TSmimeInfo*>(message.SecurityInfo.get()); }
 
-std::unique_ptr<TSecuritySummary> CreateSecuritySummary() {
-  return std::make_unique<TSmimeInfo>();
-}
+std::unique_ptr<TSecuritySummary> CreateSecuritySummary() { return std::make_unique<TSmimeInfo>(); }
 
 void BuildSecuritySummary(TMessage& message) {
   if (!message.SecurityInfo) message.SecurityInfo = std::make_unique<TSmimeInfo>();
@@ -56,8 +54,7 @@ int32_t RememberSigners(const TMessage& message) {
   for (const TSignerCheck& signer : summary->Signers) {
     if (signer.Status != 0 || signer.Certificate.IsEmpty()) continue;
     std::string error;
-    if (TCertStore::AddCertificate("AddressBook", signer.Certificate.Handle(), error) ==
-        TCertStore::TAddResult::Added)
+    if (TCertStore::AddCertificate("AddressBook", signer.Certificate.Handle(), error) == TCertStore::TAddResult::Added)
       ++added;
   }
   if (added > 0 && summary->Stores) summary->Stores->Forget("AddressBook");

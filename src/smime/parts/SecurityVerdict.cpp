@@ -13,14 +13,10 @@ namespace tessel {
 
 const char* VerdictName(TVerdict verdict) {
   switch (verdict) {
-    case TVerdict::Good:
-      return "good";
-    case TVerdict::Warning:
-      return "warning";
-    case TVerdict::Bad:
-      return "bad";
-    case TVerdict::None:
-      break;
+    case TVerdict::Good: return "good";
+    case TVerdict::Warning: return "warning";
+    case TVerdict::Bad: return "bad";
+    case TVerdict::None: break;
   }
   return "none";
 }
@@ -29,8 +25,8 @@ namespace {
 
 // Chain faults that are marks of their own (time and revocation); every
 // other bit means the chain does not lead to a trusted root as it should.
-constexpr uint32_t kTimeAndRevocationBits =
-    crypto::kTrustIsNotTimeValid | crypto::kTrustIsRevoked | crypto::kTrustRevocationStatusUnknown | crypto::kTrustIsOfflineRevocation;
+constexpr uint32_t kTimeAndRevocationBits = crypto::kTrustIsNotTimeValid | crypto::kTrustIsRevoked |
+                                            crypto::kTrustRevocationStatusUnknown | crypto::kTrustIsOfflineRevocation;
 
 std::string Hex(uint32_t code) {
   char text[16];
@@ -77,9 +73,9 @@ TVerdict JudgeSignature(const TSignatureMarks& m, std::vector<std::string>& reas
     reasons.push_back(m.SignerEmail.empty() ? "signer certificate names no address to match From"
                                             : "signer address " + m.SignerEmail + " does not match From");
   if (m.OtherSignersInvalid > 0)
-    reasons.push_back(m.OtherSignersInvalid == 1 ? "another signer's signature is not valid"
-                                                 : std::to_string(m.OtherSignersInvalid) +
-                                                       " other signers' signatures are not valid");
+    reasons.push_back(m.OtherSignersInvalid == 1
+                          ? "another signer's signature is not valid"
+                          : std::to_string(m.OtherSignersInvalid) + " other signers' signatures are not valid");
   return reasons.size() == before ? TVerdict::Good : TVerdict::Warning;
 }
 
@@ -115,7 +111,8 @@ TSignatureMarks SignatureMarksOf(const TSmimeInfo& info, const std::string& from
   }
   if (!info.NotRevoked || (status & crypto::kTrustIsRevoked))
     m.Revocation = TRevocation::Revoked;
-  else if (info.HasRevocationInfo && !(status & (crypto::kTrustRevocationStatusUnknown | crypto::kTrustIsOfflineRevocation)))
+  else if (info.HasRevocationInfo &&
+           !(status & (crypto::kTrustRevocationStatusUnknown | crypto::kTrustIsOfflineRevocation)))
     m.Revocation = TRevocation::NotRevoked;
   m.SignerEmail = info.SignerEmail;
   m.FromMatches = MatchSignerAddress(info.SignerEmail, fromField);

@@ -89,7 +89,9 @@ void TSmimeInfo::Complete() {
   }
   FirstCapability = Capabilities.empty() ? std::string() : Capabilities.front();
   SignatureValid = VerifyStatus == 0;
-  SignerEmail = SignerCertificate.IsEmpty() ? std::string() : SignerCertificate.NameAttribute(TNameOf::Subject, TNameAttribute::EmailAddress);
+  SignerEmail = SignerCertificate.IsEmpty()
+                    ? std::string()
+                    : SignerCertificate.NameAttribute(TNameOf::Subject, TNameAttribute::EmailAddress);
 }
 
 bool MatchSignerAddress(const std::string& address, const std::string& from) {

@@ -65,9 +65,7 @@ void TSmimeInfoRows::BuildMime(const std::string& octets) {
       Add(0, "SmimeType", "Signed Data");
       AddSigned(info);
       break;
-    default:
-      Add(0, "SmimeType", "unknown");
-      break;
+    default: Add(0, "SmimeType", "unknown"); break;
   }
   Add(0, "ASN.1");
   AddAsn(1, info.Tree());

@@ -252,7 +252,8 @@ crypto::TPrivateKey TCertStore::LoadKey(const TStoreEntry& entry, std::string& p
   std::string bytes;
   bool statOk = fstat(fd, &st) == 0;
   if (statOk && S_ISREG(st.st_mode) && (st.st_mode & 077) == 0 && st.st_uid == geteuid()) {
-    if (!ReadSmallFile(fd, bytes)) problem = "The key file \"" + path + "\" cannot be read: " + std::strerror(errno) + ".";
+    if (!ReadSmallFile(fd, bytes))
+      problem = "The key file \"" + path + "\" cannot be read: " + std::strerror(errno) + ".";
   } else if (!statOk || !S_ISREG(st.st_mode)) {
     problem = "The key file \"" + path + "\" is not a regular file.";
   } else if (st.st_uid != geteuid()) {

@@ -6,8 +6,8 @@
 //
 // A message shares one object among its S/MIME parts (and the parts of the
 // content they decrypt or unwrap): it is the context of the message's parse
-// options. A part parsed outside a message gets one of its own. Writing to a store (RememberSigners) goes through TCertStore and
-// drops the copy read here, so a later lookup sees the new file.
+// options. A part parsed outside a message gets one of its own. Writing to a store (RememberSigners) goes through
+// TCertStore and drops the copy read here, so a later lookup sees the new file.
 #pragma once
 
 #include <cstdint>

@@ -52,8 +52,8 @@ struct TParsed {
   std::unique_ptr<TAsnElem> Root;
   bool Decoded = false;  // read from PEM or base64 text: offsets are into the decoded octets
   TAsnParseFailure Failure;
-  int32_t Used = 0;      // octets the element took
-  int32_t Size = 0;      // octets there were
+  int32_t Used = 0;  // octets the element took
+  int32_t Size = 0;  // octets there were
 };
 
 TParsed ParseOctets(std::string_view der, bool decoded) {

@@ -61,7 +61,8 @@ int RunCheck(TCommandContext& ctx) {
       [&](const std::string& path, TBodyPart& part, bool leaf) {
         ++parts;
         headers += part.HeaderCount();
-        for (int32_t i = 0; i < part.HeaderCount(); ++i) headerBytes += static_cast<int64_t>(part.HeaderValue(i).size());
+        for (int32_t i = 0; i < part.HeaderCount(); ++i)
+          headerBytes += static_cast<int64_t>(part.HeaderValue(i).size());
         for (const std::string& note : part.Problems.Notes) problem(path, note);
         findings.Visit(path, part, leaf, leaf ? nullptr : InnerRootOrNull(part));
         if (!leaf) return;

@@ -26,8 +26,10 @@ void PrintHelp(std::ostream& out) {
   for (const auto& [option, cmd] : Commands()) {
     std::string line = "       tessel " + option + (cmd.Usage.empty() ? "" : " " + cmd.Usage);
     out << line;
-    if (line.size() < 35) out << std::string(35 - line.size(), ' ');
-    else out << "\n" << std::string(35, ' ');
+    if (line.size() < 35)
+      out << std::string(35 - line.size(), ' ');
+    else
+      out << "\n" << std::string(35, ' ');
     out << cmd.Help << "\n";
   }
   out << "       tessel --help                show this text\n"

@@ -15,8 +15,7 @@ int RunDump(TCommandContext& ctx) {
   std::unique_ptr<TMessage> message;
   if (int status = LoadMessageArg(ctx, "--dump FILE", message)) return status;
   ForEachPart(
-      *message,
-      [&](const std::string& path, TBodyPart& part, bool) { ctx.Out << FormatPartLine(path, part) << '\n'; },
+      *message, [&](const std::string& path, TBodyPart& part, bool) { ctx.Out << FormatPartLine(path, part) << '\n'; },
       [&](const std::string& path, const std::string& error) {
         ctx.Err << "tessel: " << path << ": " << EscapeLine(error) << "\n";
       });

@@ -86,8 +86,7 @@ int RunExtract(TCommandContext& ctx) {
     // On standard output, what decoded before the fault has been written;
     // a file keeps its old contents.
     ctx.Err << "tessel: " << ctx.Args[1] << ": " << EscapeLine(e.Message()) << "\n";
-    return watched.Failed || (file && e.Message().rfind("Cannot write file", 0) == 0) ? ExitNotWritten
-                                                                                       : ExitNotParsed;
+    return watched.Failed || (file && e.Message().rfind("Cannot write file", 0) == 0) ? ExitNotWritten : ExitNotParsed;
   }
   return ExitDone;
 }

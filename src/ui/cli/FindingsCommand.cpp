@@ -19,8 +19,7 @@ int RunFindings(TCommandContext& ctx) {
   return ExitDone;
 }
 
-TCommandRegistrar registrar("--findings", "FILE", "list what reading the message had to repair or guess",
-                            RunFindings);
+TCommandRegistrar registrar("--findings", "FILE", "list what reading the message had to repair or guess", RunFindings);
 
 }  // namespace
 

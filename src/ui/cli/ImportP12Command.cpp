@@ -105,8 +105,7 @@ int RunImportP12(TCommandContext& ctx) {
       return ExitNotParsed;
   }
   if (!key) {
-    ctx.Err << "tessel: \"" << fileName
-            << "\" holds no private key; add its certificate with --import-cert instead\n";
+    ctx.Err << "tessel: \"" << fileName << "\" holds no private key; add its certificate with --import-cert instead\n";
     return ExitNotParsed;
   }
 
@@ -116,8 +115,8 @@ int RunImportP12(TCommandContext& ctx) {
     ctx.Err << "tessel: " << error << "\n";
     return ExitUnreadable;
   }
-  ctx.Out << (added == TCertStore::TAddResult::Added ? "Added to \"My\": " : "Already in \"My\": ")
-          << Describe(cert) << " with its private key\n";
+  ctx.Out << (added == TCertStore::TAddResult::Added ? "Added to \"My\": " : "Already in \"My\": ") << Describe(cert)
+          << " with its private key\n";
   for (const crypto::TCertHandle& other : others) {
     TCertStore::TAddResult r = TCertStore::AddCertificate("AddressBook", other, error);
     if (r == TCertStore::TAddResult::Failed)

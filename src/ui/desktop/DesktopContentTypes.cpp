@@ -47,10 +47,8 @@ public:
   }
 
   std::string ExtensionFileType(const std::string& extension) override {
-    if (extension.size() < 2 || extension[0] != '.' || extension.find('/') != std::string::npos)
-      return std::string();
-    QMimeType type =
-        Mime.mimeTypeForFile(QString::fromStdString("file" + extension), QMimeDatabase::MatchExtension);
+    if (extension.size() < 2 || extension[0] != '.' || extension.find('/') != std::string::npos) return std::string();
+    QMimeType type = Mime.mimeTypeForFile(QString::fromStdString("file" + extension), QMimeDatabase::MatchExtension);
     // The default type (application/octet-stream) means "no type known".
     if (!type.isValid() || type.isDefault()) return std::string();
     return type.name().toStdString();

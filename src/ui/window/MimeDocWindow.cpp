@@ -73,7 +73,6 @@ public:
   }
 };
 
-
 }  // namespace
 
 // The tree of parts: the pointer, the buttons and the keys go to the
@@ -189,12 +188,10 @@ void TDocWindow::BuildUi() {
   split->setStretchFactor(1, 1);
   split->setSizes({kLeftColumnWidth, 600});
 
-  connect(Tree_, &QTreeWidget::currentItemChanged, this, [this](QTreeWidgetItem* node) {
-    Guarded([&] { OnTreeCurrentChanged(node, Tree_->FromKeyboard); });
-  });
-  connect(Tree_, &QTreeWidget::itemExpanded, this, [this](QTreeWidgetItem* node) {
-    Guarded([&] { ExpandNode(node); });
-  });
+  connect(Tree_, &QTreeWidget::currentItemChanged, this,
+          [this](QTreeWidgetItem* node) { Guarded([&] { OnTreeCurrentChanged(node, Tree_->FromKeyboard); }); });
+  connect(Tree_, &QTreeWidget::itemExpanded, this,
+          [this](QTreeWidgetItem* node) { Guarded([&] { ExpandNode(node); }); });
   Panels_->OnPointer = [this](TBodyPart* part, QPoint global) {
     if (!IsOwnPointerMove(global)) Guarded([&] { OnPanelPointer(part); });
   };
@@ -222,11 +219,11 @@ void TDocWindow::CreateActions() {
   };
   Actions_.Lock = make("&Lock", QKeySequence(Qt::CTRL | Qt::Key_L), "Lock part for viewing");
   Actions_.Unlock = make("&Unlock", {}, "Unlock locked part");
-  Actions_.SaveContent = make("&Save content as...", QKeySequence(Qt::CTRL | Qt::Key_S),
-                              "Save body part decoded content to a file");
+  Actions_.SaveContent =
+      make("&Save content as...", QKeySequence(Qt::CTRL | Qt::Key_S), "Save body part decoded content to a file");
   Actions_.SaveRaw = make("Save &raw content as...", {}, "Save raw body content to a file");
-  Actions_.SaveWhole = make("S&ave body part as...", QKeySequence(Qt::CTRL | Qt::Key_B),
-                            "Save body part header and content to a file");
+  Actions_.SaveWhole =
+      make("S&ave body part as...", QKeySequence(Qt::CTRL | Qt::Key_B), "Save body part header and content to a file");
   Actions_.GoDecoded = make("&Go to Decoded Content", QKeySequence(Qt::CTRL | Qt::Key_D), nullptr);
   Actions_.GoRaw = make("Go &to Raw Content", QKeySequence(Qt::CTRL | Qt::Key_R), nullptr);
   Actions_.GoHeader = make("Go to &Header", QKeySequence(Qt::CTRL | Qt::Key_H), nullptr);
@@ -244,7 +241,8 @@ void TDocWindow::CreateActions() {
   connect(Actions_.GoRaw, &QAction::triggered, this, [this] { Details_->GoRaw(); });
   connect(Actions_.GoHeader, &QAction::triggered, this, [this] { Details_->GoHeader(); });
   auto save = [this](QAction* action, TSaveCommand command) {
-    connect(action, &QAction::triggered, this, [this, command] { Guarded([&] { Details_->Save(command, CurrentPart()); }); });
+    connect(action, &QAction::triggered, this,
+            [this, command] { Guarded([&] { Details_->Save(command, CurrentPart()); }); });
   };
   save(Actions_.SaveContent, TSaveCommand::Content);
   save(Actions_.SaveRaw, TSaveCommand::RawContent);
@@ -367,7 +365,8 @@ void TDocWindow::ShowNotice(const QString& error) {
     Notice_->clear();
     return;
   }
-  Notice_->setText(QStringLiteral("Not opened as a message: ") + QString::fromStdString(EscapeLine(error.toStdString())));
+  Notice_->setText(QStringLiteral("Not opened as a message: ") +
+                   QString::fromStdString(EscapeLine(error.toStdString())));
   Notice_->setToolTip(Notice_->text());
   Notice_->show();
 }
@@ -602,8 +601,10 @@ void TDocWindow::OnTreePress(QTreeWidgetItem* node, Qt::MouseButton button) {
   if (!part) return;  // a placeholder
   SetCurrent(part, false);
   // A right click on the locked node keeps the lock for the context menu.
-  if (part == LockedPart_ && Locked_ && button != Qt::RightButton) SetLocked(nullptr, false);
-  else SetLocked(part, false);
+  if (part == LockedPart_ && Locked_ && button != Qt::RightButton)
+    SetLocked(nullptr, false);
+  else
+    SetLocked(part, false);
   ShowPartDetails(part);
 }
 
@@ -643,15 +644,18 @@ void TDocWindow::OnPanelPress(TBodyPart* part) {
   Locked_ = !Locked_;
   SetCurrent(part, false);
   if (!Locked_ && SelectedPart_) ShowPartDetails(SelectedPart_);
-  if (!Locked_ && part == LockedPart_) SetLocked(nullptr, false);
-  else SetLocked(part, false);
+  if (!Locked_ && part == LockedPart_)
+    SetLocked(nullptr, false);
+  else
+    SetLocked(part, false);
   // A click shows its part, also when the pointer did not pass over it
   // first (a touch, a synthetic click).
   ShowPartDetails(part);
 }
 
 void TDocWindow::ToggleLockByKey() {
-  if (Locked_) SetLocked(nullptr, true);
+  if (Locked_)
+    SetLocked(nullptr, true);
   else if (SelectedPart_) {
     SetLocked(SelectedPart_, true);
     ShowPartDetails(SelectedPart_);
@@ -671,9 +675,12 @@ bool TDocWindow::OnStructureKey(int key, bool inPanels) {
   if (order.empty()) return true;
   auto at = std::find(order.begin(), order.end(), SelectedPart_);
   TBodyPart* next = nullptr;
-  if (at == order.end()) next = order.front();
-  else if (key == Qt::Key_Up) next = at == order.begin() ? nullptr : *(at - 1);
-  else next = at + 1 == order.end() ? nullptr : *(at + 1);
+  if (at == order.end())
+    next = order.front();
+  else if (key == Qt::Key_Up)
+    next = at == order.begin() ? nullptr : *(at - 1);
+  else
+    next = at + 1 == order.end() ? nullptr : *(at + 1);
   if (!next) return true;
   if (Locked_) {
     Locked_ = false;
@@ -711,8 +718,10 @@ void TDocWindow::SetViewMode(bool panels) {
 }
 
 void TDocWindow::FocusStructure() {
-  if (PanelsMode_) Panels_->setFocus();
-  else Tree_->setFocus();
+  if (PanelsMode_)
+    Panels_->setFocus();
+  else
+    Tree_->setFocus();
 }
 
 // --- window events ----------------------------------------------------------
@@ -727,7 +736,8 @@ void TDocWindow::changeEvent(QEvent* event) {
   if (!Host_) return;
   if (event->type() == QEvent::ActivationChange && isActiveWindow() && DisplayedPart_)
     Host_->UpdateBodyPartMenu(this);
-  else if (event->type() == QEvent::WindowStateChange) Host_->UpdateBodyPartMenu(isMinimized() ? nullptr : this);
+  else if (event->type() == QEvent::WindowStateChange)
+    Host_->UpdateBodyPartMenu(isMinimized() ? nullptr : this);
 }
 
 void TDocWindow::showEvent(QShowEvent* event) {

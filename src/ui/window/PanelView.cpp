@@ -126,8 +126,10 @@ void TPanelView::EnsureVisible(const TBodyPart* part) {
   const TPanelRect& r = Geometry_.Summaries[static_cast<size_t>(it->second)];
   QScrollBar* v = verticalScrollBar();
   int shown = viewport()->height();
-  if (r.Y < v->value()) v->setValue(r.Y - 2);
-  else if (r.Bottom() > v->value() + shown) v->setValue(r.Bottom() + 2 - shown);
+  if (r.Y < v->value())
+    v->setValue(r.Y - 2);
+  else if (r.Bottom() > v->value() + shown)
+    v->setValue(r.Bottom() + 2 - shown);
   QScrollBar* h = horizontalScrollBar();
   if (r.X < h->value() || r.X > h->value() + viewport()->width() - 40) h->setValue(r.X - 2);
 }

@@ -33,7 +33,6 @@ namespace {
 
 QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
-
 QPlainTextEdit* Memo(QWidget* parent) {
   auto* memo = new QPlainTextEdit(parent);
   memo->setReadOnly(true);
@@ -307,10 +306,12 @@ void TPartDetails::FillContent(const TBodyPart& part, bool whole, int front) {
   if (decoded) view = *decoded;
   // A guarded part is handled as over the limit; one shown whole as under it.
   const int64_t end = whole ? part.HeaderStart : part.BodyEnd;
-  TContentPages pages = ChooseContentPages(encoding, part.HeaderStart, end, view, decodeFailed,
-                                           SmimeInfo_->Root().Count() > 0);
-  if (decoded && pages.Decoded) DecodedMemo_->setPlainText(MemoText(*decoded));
-  else if (decoded) DecodedMemo_->clear();
+  TContentPages pages =
+      ChooseContentPages(encoding, part.HeaderStart, end, view, decodeFailed, SmimeInfo_->Root().Count() > 0);
+  if (decoded && pages.Decoded)
+    DecodedMemo_->setPlainText(MemoText(*decoded));
+  else if (decoded)
+    DecodedMemo_->clear();
   ContentPages_->setTabVisible(kDecodedPage, pages.Decoded);
   ContentPages_->setTabVisible(kSmimePage, pages.SmimeInfo);
   if (front < 0)
@@ -329,8 +330,8 @@ void TPartDetails::PlaceButton(QPushButton* button, QPlainTextEdit* memo) {
   // 10 pixels below the top of the last text line (the text is two
   // lines of one font; measured, so no layout has to run first).
   const int lines = memo->document()->blockCount();
-  const int top = static_cast<int>(memo->document()->documentMargin()) +
-                  memo->fontMetrics().lineSpacing() * (lines - 1) + 10;
+  const int top =
+      static_cast<int>(memo->document()->documentMargin()) + memo->fontMetrics().lineSpacing() * (lines - 1) + 10;
   button->adjustSize();
   button->move(8, std::max(top, 0));
   button->show();

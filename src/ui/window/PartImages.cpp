@@ -11,10 +11,19 @@ namespace tessel {
 
 namespace {
 
-const char* const kImageFiles[kPartImageCount] = {
-    "00-plain", "01-enveloped", "02-signed", "03-attachment", "04-text", "05-multipart", "06-signature",
-    "07-signed-attachment", "08-multipart-signed", "09-enveloped-attachment", "10-related", "11-mixed",
-    "12-message"};
+const char* const kImageFiles[kPartImageCount] = {"00-plain",
+                                                  "01-enveloped",
+                                                  "02-signed",
+                                                  "03-attachment",
+                                                  "04-text",
+                                                  "05-multipart",
+                                                  "06-signature",
+                                                  "07-signed-attachment",
+                                                  "08-multipart-signed",
+                                                  "09-enveloped-attachment",
+                                                  "10-related",
+                                                  "11-mixed",
+                                                  "12-message"};
 
 QIcon Render(const char* name) {
   QSvgRenderer svg(QStringLiteral(":/images/%1.svg").arg(QLatin1String(name)));

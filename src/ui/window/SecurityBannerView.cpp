@@ -17,14 +17,10 @@ struct TLook {
 
 TLook LookOf(TBannerColour colour) {
   switch (colour) {
-    case TBannerColour::Good:
-      return {"#d4edda", "#155724", "#1e7b34"};
-    case TBannerColour::Warning:
-      return {"#fff3cd", "#5c3c00", "#8a5a00"};
-    case TBannerColour::Bad:
-      return {"#f8d7da", "#721c24", "#b21f2d"};
-    case TBannerColour::Neutral:
-      break;
+    case TBannerColour::Good: return {"#d4edda", "#155724", "#1e7b34"};
+    case TBannerColour::Warning: return {"#fff3cd", "#5c3c00", "#8a5a00"};
+    case TBannerColour::Bad: return {"#f8d7da", "#721c24", "#b21f2d"};
+    case TBannerColour::Neutral: break;
   }
   return {"#e9ecef", "#383d41", "#383d41"};
 }
@@ -65,7 +61,8 @@ void TSecurityBannerView::SetMessage(const TMessage* message) {
                   .arg(segment.Layer)
                   .arg(QString::fromLatin1(LookOf(segment.Colour).Mark), text);
     } else if (segment.Colour != TBannerColour::Neutral) {
-      html += QStringLiteral("<span style=\"color:%1\">%2</span>").arg(QString::fromLatin1(LookOf(segment.Colour).Mark), text);
+      html += QStringLiteral("<span style=\"color:%1\">%2</span>")
+                  .arg(QString::fromLatin1(LookOf(segment.Colour).Mark), text);
     } else {
       html += text;
     }

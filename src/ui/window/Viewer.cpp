@@ -127,8 +127,8 @@ bool ParseScreenshotArgs(std::vector<std::string> args, TScreenshotOptions& o, s
   if (!size.empty()) {
     int w = 0, h = 0;
     char x = 0, rest = 0;
-    if (std::sscanf(size.c_str(), "%d%c%d%c", &w, &x, &h, &rest) != 3 || x != 'x' || w < 200 || h < 150 ||
-        w > 8000 || h > 8000)
+    if (std::sscanf(size.c_str(), "%d%c%d%c", &w, &x, &h, &rest) != 3 || x != 'x' || w < 200 || h < 150 || w > 8000 ||
+        h > 8000)
       bad = true;
     o.Width = w;
     o.Height = h;
@@ -157,9 +157,8 @@ int RunScreenshot(const TScreenshotOptions& o, std::ostream& err) {
   QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
   TWindowSession session;
   // No one can answer a message box here: errors go to the error stream.
-  TErrorReporter previous = SetErrorReporter([&err](const QString& text) {
-    err << "tessel: " << text.toStdString() << "\n";
-  });
+  TErrorReporter previous =
+      SetErrorReporter([&err](const QString& text) { err << "tessel: " << text.toStdString() << "\n"; });
   int status = cli::ExitDone;
   {
     TViewerWindow window;

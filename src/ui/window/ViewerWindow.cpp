@@ -28,8 +28,8 @@ TViewerWindow::TViewerWindow() {
   open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
   connect(open, &QAction::triggered, this, [this] {
     Guarded([&] {
-      QString name = QFileDialog::getOpenFileName(this, QString(), QString(),
-                                                  QStringLiteral("EML files (*.eml);;All files (*)"));
+      QString name =
+          QFileDialog::getOpenFileName(this, QString(), QString(), QStringLiteral("EML files (*.eml);;All files (*)"));
       if (!name.isEmpty()) OpenFile(name);
     });
   });

@@ -57,11 +57,13 @@ class TRegistry {
 public:
   TRegistry() {
     for (const TCodePageEntry& e : kCodePages)
-      Add(e.Name, std::make_unique<T8bitReader>(e.Name, e.ToUnicode), std::make_unique<T8bitWriter>(e.Name, e.ToUnicode));
+      Add(e.Name, std::make_unique<T8bitReader>(e.Name, e.ToUnicode),
+          std::make_unique<T8bitWriter>(e.Name, e.ToUnicode));
     Add("utf-8", std::make_unique<TUTF8Reader>(), std::make_unique<TUTF8Writer>());
     Add("utf-7", std::make_unique<TUTF7Reader>(), std::make_unique<TUTF7Writer>());
     Add("widestring", std::make_unique<TWidestringReader>(), std::make_unique<TWidestringWriter>());
-    Add("utf-16le", std::make_unique<TUTF16Reader>("UTF-16LE", false), std::make_unique<TUTF16Writer>("UTF-16LE", false));
+    Add("utf-16le", std::make_unique<TUTF16Reader>("UTF-16LE", false),
+        std::make_unique<TUTF16Writer>("UTF-16LE", false));
     Add("utf-16be", std::make_unique<TUTF16Reader>("UTF-16BE", true), std::make_unique<TUTF16Writer>("UTF-16BE", true));
   }
 

@@ -35,8 +35,7 @@ std::unique_ptr<TCharWriter> CreateCharWriter(const std::string& name, TStream* 
 // Either may be null to register one direction only.
 void RegisterCharset(std::unique_ptr<TCharReader> reader, std::unique_ptr<TCharWriter> writer);
 // Registers prototypes under name (lower-cased) whatever their Names are.
-void RegisterCharset(const std::string& name, std::unique_ptr<TCharReader> reader,
-                     std::unique_ptr<TCharWriter> writer);
+void RegisterCharset(const std::string& name, std::unique_ptr<TCharReader> reader, std::unique_ptr<TCharWriter> writer);
 // Registers one default-constructed object of each class under name.
 template <class Reader, class Writer>
 void RegisterCharset(const std::string& name) {

@@ -132,13 +132,11 @@ T8bitWriter::T8bitWriter(const std::string& name, const char16_t* toUnicode) {
   std::copy(toUnicode, toUnicode + 256, ToUnicode.begin());
   for (int b = 0; b < 256; ++b)
     FromUnicode[static_cast<size_t>(b)] = TPair{ToUnicode[static_cast<size_t>(b)], static_cast<uint8_t>(b)};
-  std::sort(FromUnicode.begin(), FromUnicode.end(), [](const TPair& a, const TPair& b) {
-    return a.Unit != b.Unit ? a.Unit < b.Unit : a.Byte < b.Byte;
-  });
+  std::sort(FromUnicode.begin(), FromUnicode.end(),
+            [](const TPair& a, const TPair& b) { return a.Unit != b.Unit ? a.Unit < b.Unit : a.Byte < b.Byte; });
 }
 
-T8bitWriter::T8bitWriter(const T8bitWriter& other, int)
-    : ToUnicode(other.ToUnicode), FromUnicode(other.FromUnicode) {
+T8bitWriter::T8bitWriter(const T8bitWriter& other, int) : ToUnicode(other.ToUnicode), FromUnicode(other.FromUnicode) {
   Name = other.Name;
 }
 
@@ -151,8 +149,10 @@ int T8bitWriter::Lookup(char16_t c) const {
   int lo = 0, hi = 256;
   while (lo < hi) {
     int mid = (lo + hi) / 2;
-    if (FromUnicode[static_cast<size_t>(mid)].Unit < c) lo = mid + 1;
-    else hi = mid;
+    if (FromUnicode[static_cast<size_t>(mid)].Unit < c)
+      lo = mid + 1;
+    else
+      hi = mid;
   }
   if (lo < 256 && FromUnicode[static_cast<size_t>(lo)].Unit == c) return FromUnicode[static_cast<size_t>(lo)].Byte;
   return -1;

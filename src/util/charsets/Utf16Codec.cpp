@@ -4,9 +4,7 @@
 
 namespace tessel {
 
-std::unique_ptr<TCharReader> TUTF16Reader::Clone() const {
-  return std::make_unique<TUTF16Reader>(Name, BigEndian);
-}
+std::unique_ptr<TCharReader> TUTF16Reader::Clone() const { return std::make_unique<TUTF16Reader>(Name, BigEndian); }
 
 char16_t TUTF16Reader::ReadChar() {
   uint8_t b[2];
@@ -39,9 +37,7 @@ bool TUTF16Reader::DecodeBytesLenientUtf8(std::string_view bytes, std::string& o
   return !odd;
 }
 
-std::unique_ptr<TCharWriter> TUTF16Writer::Clone() const {
-  return std::make_unique<TUTF16Writer>(Name, BigEndian);
-}
+std::unique_ptr<TCharWriter> TUTF16Writer::Clone() const { return std::make_unique<TUTF16Writer>(Name, BigEndian); }
 
 void TUTF16Writer::WriteChar(char16_t c) {
   uint8_t b[2];

@@ -13,8 +13,8 @@ namespace {
 // white space controls. Everything else goes into base64.
 constexpr bool IsDirect(char16_t c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '\t' || c == '\n' ||
-         c == '\r' || c == ' ' || c == '\'' || c == '(' || c == ')' || c == '.' || c == '/' || c == '-' ||
-         c == ':' || c == '?';
+         c == '\r' || c == ' ' || c == '\'' || c == '(' || c == ')' || c == '.' || c == '/' || c == '-' || c == ':' ||
+         c == '?';
 }
 
 // A direct character that a reader would take as part of the run (or as its

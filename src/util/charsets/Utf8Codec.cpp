@@ -10,14 +10,22 @@ namespace {
 constexpr std::array<uint8_t, 256> MakeLeadLength() {
   std::array<uint8_t, 256> t{};
   for (int b = 0; b < 256; ++b) {
-    if (b < 0x80) t[b] = 1;
-    else if (b < 0xC0) t[b] = 0;
-    else if (b < 0xE0) t[b] = 2;
-    else if (b < 0xF0) t[b] = 3;
-    else if (b < 0xF8) t[b] = 4;
-    else if (b < 0xFC) t[b] = 5;
-    else if (b < 0xFE) t[b] = 6;
-    else t[b] = 0;
+    if (b < 0x80)
+      t[b] = 1;
+    else if (b < 0xC0)
+      t[b] = 0;
+    else if (b < 0xE0)
+      t[b] = 2;
+    else if (b < 0xF0)
+      t[b] = 3;
+    else if (b < 0xF8)
+      t[b] = 4;
+    else if (b < 0xFC)
+      t[b] = 5;
+    else if (b < 0xFE)
+      t[b] = 6;
+    else
+      t[b] = 0;
   }
   return t;
 }
@@ -94,9 +102,7 @@ inline char* PutUtf8(char* q, uint32_t c) {
   return q;
 }
 
-inline uint32_t CombinePair(uint32_t high, uint32_t low) {
-  return 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00);
-}
+inline uint32_t CombinePair(uint32_t high, uint32_t low) { return 0x10000 + ((high - 0xD800) << 10) + (low - 0xDC00); }
 
 constexpr uint64_t kHighBits8 = 0x8080808080808080ull;
 
@@ -126,9 +132,7 @@ char16_t TUTF8Reader::ReadChar() {
   return static_cast<char16_t>(0xD800 + (c >> 10));
 }
 
-void TUTF8Reader::DecodeBytes(std::string_view bytes, std::u16string& out) const {
-  DecodeUtf8(bytes, out);
-}
+void TUTF8Reader::DecodeBytes(std::string_view bytes, std::u16string& out) const { DecodeUtf8(bytes, out); }
 
 void DecodeUtf8(std::string_view bytes, std::u16string& out) {
   // A sequence never gives more units than it has bytes.
@@ -207,8 +211,10 @@ void TUTF8Reader::DecodeBytesUtf8(std::string_view bytes, std::string& out) cons
         q = PutUtf8(q, pendingHigh);
         pendingHigh = 0;
       }
-      if (IsHighSurrogate(c)) pendingHigh = c;
-      else q = PutUtf8(q, c);
+      if (IsHighSurrogate(c))
+        pendingHigh = c;
+      else
+        q = PutUtf8(q, c);
     }
     if (pendingHigh) q = PutUtf8(q, pendingHigh);
   } catch (...) {
@@ -238,8 +244,10 @@ public:
       if (IsLowSurrogate(c)) return Write(CombinePair(high, c));
       Write(kReplacement);
     }
-    if (IsHighSurrogate(c)) PendingHigh_ = c;
-    else Write(IsLowSurrogate(c) ? kReplacement : c);
+    if (IsHighSurrogate(c))
+      PendingHigh_ = c;
+    else
+      Write(IsLowSurrogate(c) ? kReplacement : c);
   }
   bool Waiting() const { return PendingHigh_ != 0; }
   void Finish() {
@@ -280,7 +288,10 @@ bool TUTF8Reader::DecodeBytesLenientUtf8(std::string_view bytes, std::string& ou
     }
     // The forms the strict reader accepts: well-formed UTF-8 and the
     // three-byte forms of surrogates (hence no narrower range after 0xED).
-    size_t n = lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+    size_t n = lead >= 0xC2 && lead <= 0xDF   ? 2
+               : lead >= 0xE0 && lead <= 0xEF ? 3
+               : lead >= 0xF0 && lead <= 0xF4 ? 4
+                                              : 0;
     uint8_t low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
     uint8_t high = lead == 0xF4 ? 0x8F : 0xBF;
     size_t i = 1;
@@ -324,8 +335,10 @@ void TUTF8Writer::WriteChar(char16_t c) {
     q = PutUtf8(q, PendingHigh_);
     PendingHigh_ = 0;
   }
-  if (IsHighSurrogate(c)) PendingHigh_ = c;
-  else q = PutUtf8(q, c);
+  if (IsHighSurrogate(c))
+    PendingHigh_ = c;
+  else
+    q = PutUtf8(q, c);
   if (q != buf) WriteBytes(buf, static_cast<int32_t>(q - buf));
 }
 

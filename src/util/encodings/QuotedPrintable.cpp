@@ -27,7 +27,8 @@ constexpr THexEntry LowEntry(int c) {
 
 // Constant-initialised, so the tables are ready before any code runs.
 #define TESSEL_HEX_E4(f, n) f(n), f(n + 1), f(n + 2), f(n + 3)
-#define TESSEL_HEX_E16(f, n) TESSEL_HEX_E4(f, n), TESSEL_HEX_E4(f, n + 4), TESSEL_HEX_E4(f, n + 8), TESSEL_HEX_E4(f, n + 12)
+#define TESSEL_HEX_E16(f, n) \
+  TESSEL_HEX_E4(f, n), TESSEL_HEX_E4(f, n + 4), TESSEL_HEX_E4(f, n + 8), TESSEL_HEX_E4(f, n + 12)
 #define TESSEL_HEX_E64(f, n) \
   TESSEL_HEX_E16(f, n), TESSEL_HEX_E16(f, n + 16), TESSEL_HEX_E16(f, n + 32), TESSEL_HEX_E16(f, n + 48)
 #define TESSEL_HEX_TABLE(f) TESSEL_HEX_E64(f, 0), TESSEL_HEX_E64(f, 64), TESSEL_HEX_E64(f, 128), TESSEL_HEX_E64(f, 192)

@@ -22,14 +22,11 @@ bool TCharReader::Eof() {
   return Stream->GetPosition() >= Stream->GetSize();
 }
 
-bool TCharReader::ReadByte(uint8_t& b) {
-  return Stream && Stream->Read(&b, 1) == 1;
-}
+bool TCharReader::ReadByte(uint8_t& b) { return Stream && Stream->Read(&b, 1) == 1; }
 
 void TCharReader::DecodeBytes(std::string_view bytes, std::u16string& out) const {
   // Streams count in 32-bit sizes; nothing this large reaches a reader.
-  if (bytes.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
-    throw Exception("Text too large");
+  if (bytes.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) throw Exception("Text too large");
   TPointerStream stream(bytes.data(), static_cast<int32_t>(bytes.size()));
   std::unique_ptr<TCharReader> reader = Clone();
   reader->SetStream(&stream);
@@ -44,8 +41,7 @@ void TCharReader::DecodeBytesUtf8(std::string_view bytes, std::string& out) cons
 }
 
 bool TCharReader::DecodeBytesLenientUtf8(std::string_view bytes, std::string& out) const {
-  if (bytes.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max()))
-    throw Exception("Text too large");
+  if (bytes.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) throw Exception("Text too large");
   TPointerStream stream(bytes.data(), static_cast<int32_t>(bytes.size()));
   std::unique_ptr<TCharReader> reader = Clone();
   reader->SetStream(&stream);

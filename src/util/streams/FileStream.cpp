@@ -21,7 +21,10 @@ TFileStream::TFileStream(const std::string& fileName, TFileMode mode) : FileName
   switch (mode) {
     case TFileMode::OpenRead: flags |= O_RDONLY; break;
     case TFileMode::OpenReadWrite: flags |= O_RDWR; break;
-    case TFileMode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; what = "Cannot create file"; break;
+    case TFileMode::Create:
+      flags |= O_RDWR | O_CREAT | O_TRUNC;
+      what = "Cannot create file";
+      break;
     case TFileMode::CreateExclusive:
       flags |= O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW;
       what = "Cannot create file";

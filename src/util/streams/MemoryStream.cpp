@@ -48,9 +48,7 @@ void TMemoryStream::Reserve(int64_t capacity) {
   Capacity_ = static_cast<int32_t>(grown);
 }
 
-int32_t TMemoryStream::Read(void* buffer, int32_t count) {
-  return ReadFrom(Data_, Size_, Position_, buffer, count);
-}
+int32_t TMemoryStream::Read(void* buffer, int32_t count) { return ReadFrom(Data_, Size_, Position_, buffer, count); }
 
 int32_t TMemoryStream::Write(const void* buffer, int32_t count) {
   if (count <= 0) return 0;
@@ -80,9 +78,7 @@ void TMemoryStream::Clear() {
   Size_ = Capacity_ = Position_ = 0;
 }
 
-int32_t TPointerStream::Read(void* buffer, int32_t count) {
-  return ReadFrom(Data_, Size_, Position_, buffer, count);
-}
+int32_t TPointerStream::Read(void* buffer, int32_t count) { return ReadFrom(Data_, Size_, Position_, buffer, count); }
 
 int32_t TPointerStream::Write(const void* buffer, int32_t count) {
   if (count <= 0 || Position_ >= Size_) return 0;

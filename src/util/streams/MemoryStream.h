@@ -42,8 +42,7 @@ private:
 // length (a write past it is cut short); the size never changes.
 class TPointerStream : public TStream {
 public:
-  TPointerStream(const void* data, int32_t length)
-      : Data_(static_cast<const char*>(data)), Size_(length) {}
+  TPointerStream(const void* data, int32_t length) : Data_(static_cast<const char*>(data)), Size_(length) {}
 
   int32_t Read(void* buffer, int32_t count) override;
   int32_t Write(const void* buffer, int32_t count) override;
@@ -70,7 +69,10 @@ public:
   void SetSize(int32_t newSize) override;
 
   const std::string& DataString() const { return Data_; }
-  std::string TakeDataString() { Position_ = 0; return std::move(Data_); }
+  std::string TakeDataString() {
+    Position_ = 0;
+    return std::move(Data_);
+  }
 
 private:
   std::string Data_;

@@ -11,7 +11,6 @@
 #include <cerrno>
 #include <cstdlib>
 
-
 extern char** environ;
 
 namespace tessel {

@@ -21,7 +21,6 @@ public:
   TReplacingFileStream(const TReplacingFileStream&) = delete;
   TReplacingFileStream& operator=(const TReplacingFileStream&) = delete;
 
-
   // Flushes the bytes to the disk and gives them the target's name (a new
   // file gets mode 0666 less the umask, a replaced one keeps its mode).
   // Raises EWinException; the old file then stays as it was.

@@ -50,8 +50,8 @@ std::string NumberedName(const std::string& dir, const std::string& prefix, uint
 // dangling link) exists and which this object has not handed out already (a
 // name from NewTempFileName has no file until its caller makes one); its
 // number goes to `number`.
-std::string TTempFiles::FirstFreeName(const std::string& dir, const std::string& prefix,
-                                      const std::string& extension, uint32_t from, uint32_t& number) const {
+std::string TTempFiles::FirstFreeName(const std::string& dir, const std::string& prefix, const std::string& extension,
+                                      uint32_t from, uint32_t& number) const {
   for (number = from; number < kMaxNumber; ++number) {
     std::string name = NumberedName(dir, prefix, number, extension);
     bool given = false;
@@ -132,7 +132,8 @@ std::string CleanExtension(const std::string& extension) {
 
 std::string TTempFiles::NewTempFileName(const std::string& prefix, const std::string& extension) {
   uint32_t number;
-  std::string name = FirstFreeName(TempDirectory(), CleanNamePart(prefix, kMaxPrefix), CleanExtension(extension), 1, number);
+  std::string name =
+      FirstFreeName(TempDirectory(), CleanNamePart(prefix, kMaxPrefix), CleanExtension(extension), 1, number);
   Entries_.push_back({name});
   return name;
 }

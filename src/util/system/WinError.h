@@ -14,8 +14,7 @@ namespace tessel {
 
 class EWinException : public Exception {
 public:
-  EWinException(const std::string& message, uint32_t errorCode)
-      : Exception(message), ErrorCode(errorCode) {}
+  EWinException(const std::string& message, uint32_t errorCode) : Exception(message), ErrorCode(errorCode) {}
   uint32_t ErrorCode;
 };
 

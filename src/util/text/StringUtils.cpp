@@ -51,8 +51,7 @@ TStringListX SplitString(std::string_view s, std::string_view separators) {
   return result;
 }
 
-TStringListX SplitQuoted(std::string_view s, std::string_view separators, std::string_view quotes,
-                         int32_t maximum) {
+TStringListX SplitQuoted(std::string_view s, std::string_view separators, std::string_view quotes, int32_t maximum) {
   TStringListX result;
   if (maximum == 1) {
     result.emplace_back(s);

@@ -27,8 +27,7 @@ TStringListX SplitString(std::string_view s, std::string_view separators);
 // Like SplitString, but separators inside a quoted stretch do not split (the
 // quotes stay in the token). maximum <= 0: no limit; maximum n >= 2: at most
 // n items, the last holding the unsplit rest; maximum 1: s itself.
-TStringListX SplitQuoted(std::string_view s, std::string_view separators, std::string_view quotes,
-                         int32_t maximum);
+TStringListX SplitQuoted(std::string_view s, std::string_view separators, std::string_view quotes, int32_t maximum);
 
 std::string JoinStrings(const TStringListX& list, std::string_view separator);
 // For "name=value" items: name, nameValueSeparator, value, joined by itemSeparator.

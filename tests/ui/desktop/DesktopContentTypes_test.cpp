@@ -43,20 +43,24 @@ V ViewerArguments(const fs::path& out) {
 // variables once.
 TEST(DesktopContentTypes, real_database_lookups_and_literal_file_names) {
   test::TTempDir temp;
-  const fs::path root = temp.Path(), viewer = root / "bin" / "tessel-test-viewer", apps = root / "data" / "applications";
+  const fs::path root = temp.Path(), viewer = root / "bin" / "tessel-test-viewer",
+                 apps = root / "data" / "applications";
   fs::create_directories(root / "sys");
   fs::create_directory_symlink("/usr/share/mime", root / "sys" / "mime");
   // Writes its arguments, one a line, to $TESSEL_TEST_OUT when done.
-  WriteFile(viewer, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$TESSEL_TEST_OUT.tmp\"\n"
-                    "mv \"$TESSEL_TEST_OUT.tmp\" \"$TESSEL_TEST_OUT\"\n");
+  WriteFile(viewer,
+            "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"$TESSEL_TEST_OUT.tmp\"\n"
+            "mv \"$TESSEL_TEST_OUT.tmp\" \"$TESSEL_TEST_OUT\"\n");
   fs::permissions(viewer, fs::perms::owner_all);
-  WriteFile(apps / "tessel-test-viewer.desktop", "[Desktop Entry]\nType=Application\nName=Tessel Test Viewer\nExec=" +
-                                                     viewer.string() + " --title %c --flag %i --from %k %f\n"
-                                                     "MimeType=text/plain;\n");
+  WriteFile(apps / "tessel-test-viewer.desktop",
+            "[Desktop Entry]\nType=Application\nName=Tessel Test Viewer\nExec=" + viewer.string() +
+                " --title %c --flag %i --from %k %f\n"
+                "MimeType=text/plain;\n");
   WriteFile(apps / "tessel-test-term.desktop", "[Desktop Entry]\nType=Application\nName=Tessel Test Terminal\nExec=" +
                                                    viewer.string() + " %f\nTerminal=true\nMimeType=text/x-csrc;\n");
-  WriteFile(root / "config" / "mimeapps.list", "[Default Applications]\ntext/plain=tessel-test-viewer.desktop\n"
-                                               "text/x-csrc=tessel-test-term.desktop\n");
+  WriteFile(root / "config" / "mimeapps.list",
+            "[Default Applications]\ntext/plain=tessel-test-viewer.desktop\n"
+            "text/x-csrc=tessel-test-term.desktop\n");
   setenv("XDG_DATA_DIRS", (root / "sys").c_str(), 1);
   setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
   setenv("XDG_CONFIG_HOME", (root / "config").c_str(), 1);
@@ -66,7 +70,8 @@ TEST(DesktopContentTypes, real_database_lookups_and_literal_file_names) {
   unsetenv("WAYLAND_DISPLAY");
   SetContentTypeDatabase(CreateDesktopContentTypeDatabase());
 
-  for (auto [type, extension] : {std::pair{"TEXT/Plain", ".txt"}, {"image/png", ".png"}, {"application/x-tessel-x", ""}})
+  for (auto [type, extension] :
+       {std::pair{"TEXT/Plain", ".txt"}, {"image/png", ".png"}, {"application/x-tessel-x", ""}})
     EXPECT_EQ(GetContentTypeExtension(type), extension) << type;
   EXPECT_EQ(QCoreApplication::instance(), nullptr);  // no application object needed
   std::string command = "\"" + viewer.string() + "\" \"--title\" \"--flag\" \"--from\" ";
@@ -98,11 +103,15 @@ TEST(DesktopContentTypes, real_database_lookups_and_literal_file_names) {
 
 TEST(DesktopExecToCommand, field_codes_and_quoting) {
   const std::pair<const char*, const char*> cases[] = {
-      {"gedit %U", R"("gedit" "%1")"}, {R"("/opt/My App/app" --new %f)", R"("/opt/My App/app" "--new" "%1")"},
+      {"gedit %U", R"("gedit" "%1")"},
+      {R"("/opt/My App/app" --new %f)", R"("/opt/My App/app" "--new" "%1")"},
       {"app --icon %i --name %c %k %F %u", R"("app" "--icon" "--name" "%1")"},
-      {"app --file=%f", R"("app" "--file=%1")"}, {"app 100%% %d%D%n%N%v%m", R"("app" "100%")"}, {"app", R"("app")"},
+      {"app --file=%f", R"("app" "--file=%1")"},
+      {"app 100%% %d%D%n%N%v%m", R"("app" "100%")"},
+      {"app", R"("app")"},
       {R"(app "say \"hi\"" %f)", ""},  // a double quote inside a word
-      {"app 'unterminated", ""}, {"", ""},
+      {"app 'unterminated", ""},
+      {"", ""},
       {"%i app %f", ""},  // the program word vanishes
   };
   for (const auto& [exec, expected] : cases) EXPECT_EQ(DesktopExecToCommand(exec), expected) << exec;

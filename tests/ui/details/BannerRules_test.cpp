@@ -48,9 +48,16 @@ TEST(BannerRules, signature_rows_word_and_colour) {
        "Signed by alice@example.com: signature valid, certificate trusted, certificate time-valid, not revoked, "
        "signed 2023-04-15 12:00:00 UTC, matches From"},
       {[](TSignatureMarks& m) { m.Checked = false; }, "warning", "Signed by alice@example.com: signature not checked"},
-      {[](TSignatureMarks& m) { m.Valid = false; m.VerifyStatus = 0x80090006; }, "bad",
-       "Signed by alice@example.com: signature not valid: Invalid Signature. (0x80090006)"},
-      {[](TSignatureMarks& m) { m.Trusted = false; m.ChainStatus = 0x20; }, "warning",
+      {[](TSignatureMarks& m) {
+         m.Valid = false;
+         m.VerifyStatus = 0x80090006;
+       },
+       "bad", "Signed by alice@example.com: signature not valid: Invalid Signature. (0x80090006)"},
+      {[](TSignatureMarks& m) {
+         m.Trusted = false;
+         m.ChainStatus = 0x20;
+       },
+       "warning",
        "Signed by alice@example.com: signature valid, certificate not trusted (untrusted root), certificate "
        "time-valid, not revoked, signed 2023-04-15 12:00:00 UTC, matches From"},
       {[](TSignatureMarks& m) { m.Time = TValidity::Expired; }, "warning",
@@ -142,10 +149,13 @@ TEST(BannerRules, envelope_rows_and_layers_outermost_first) {
 }
 
 TEST(BannerRules, signing_time_and_signer_caption) {
-  const std::pair<const char*, const char*> times[] = {
-      {"230415120000Z", "2023-04-15 12:00:00 UTC"}, {"990101000000Z", "1999-01-01 00:00:00 UTC"},
-      {"20500101000000Z", "2050-01-01 00:00:00 UTC"}, {"2304151200Z", "2304151200Z"},
-      {"23041512000xZ", "23041512000xZ"}, {"230415120000+", "230415120000+"}, {"", ""}};
+  const std::pair<const char*, const char*> times[] = {{"230415120000Z", "2023-04-15 12:00:00 UTC"},
+                                                       {"990101000000Z", "1999-01-01 00:00:00 UTC"},
+                                                       {"20500101000000Z", "2050-01-01 00:00:00 UTC"},
+                                                       {"2304151200Z", "2304151200Z"},
+                                                       {"23041512000xZ", "23041512000xZ"},
+                                                       {"230415120000+", "230415120000+"},
+                                                       {"", ""}};
   for (const auto& [in, out] : times) EXPECT_EQ(SigningTimeText(in), out) << in;
   TSmimeInfo info;
   EXPECT_EQ(SignerCaption(info), "unknown signer");

@@ -31,8 +31,10 @@ TEST(CertificateRows, fields_of_rsa_and_ec) {
   int altRows = 0;
   bool inAlt = false;
   for (const auto& row : rows) {
-    if (row.Level == 0) inAlt = row.Name == "Subject alternative names";
-    else if (inAlt) ++altRows;
+    if (row.Level == 0)
+      inAlt = row.Name == "Subject alternative names";
+    else if (inAlt)
+      ++altRows;
   }
   EXPECT_EQ(altRows, 6);
   EXPECT_EQ(ValueOf(rows, "SHA-1 fingerprint").size(), 59u);

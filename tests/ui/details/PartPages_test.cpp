@@ -11,9 +11,16 @@ TEST(PartPages, decoded_page_by_transfer_encoding) {
   struct Case {
     const char* Encoding;
     bool Page;
-  } cases[] = {{"", false},       {"7bit", false},   {"8BIT", false},  {"7Bit", false},
-               {"binary", true},  {"base64", true},  {"Quoted-Printable", true},
-               {"x-uuencode", true}, {"7bit ", true}, {"8bits", true}};
+  } cases[] = {{"", false},
+               {"7bit", false},
+               {"8BIT", false},
+               {"7Bit", false},
+               {"binary", true},
+               {"base64", true},
+               {"Quoted-Printable", true},
+               {"x-uuencode", true},
+               {"7bit ", true},
+               {"8bits", true}};
   for (const auto& c : cases) EXPECT_EQ(HasDecodedPage(c.Encoding), c.Page) << '"' << c.Encoding << '"';
 }
 
@@ -36,7 +43,9 @@ TEST(PartPages, size_guard_at_exactly_one_hundred_thousand) {
 
 TEST(PartPages, pages_and_front_page) {
   const std::string image(50000, '\0');
-  const std::string text = "Gr\xc3\xbc\xc3\x9f" "e\r\n";
+  const std::string text =
+      "Gr\xc3\xbc\xc3\x9f"
+      "e\r\n";
   struct Case {
     const char* Name;
     const char* Encoding;
@@ -70,12 +79,12 @@ TEST(PartPages, system_text_utf8_or_latin1) {
   } cases[] = {
       {"abc", "abc"},
       {"\xc3\xa9t\xc3\xa9", "\xc3\xa9t\xc3\xa9"},
-      {"\xe9t\xe9", "\xc3\xa9t\xc3\xa9"},                      // ISO 8859-1
+      {"\xe9t\xe9", "\xc3\xa9t\xc3\xa9"},                            // ISO 8859-1
       {std::string("a\0b\xe9", 4), std::string("a\0b\xc3\xa9", 5)},  // NUL kept
-      {"\xc0\xaf", "\xc3\x80\xc2\xaf"},                        // overlong: not UTF-8
-      {"\xed\xa0\x80", "\xc3\xad\xc2\xa0\xc2\x80"},            // surrogate: not UTF-8
-      {"\xf4\x90\x80\x80", "\xc3\xb4\xc2\x90\xc2\x80\xc2\x80"},  // past U+10FFFF
-      {"\xe2\x82", "\xc3\xa2\xc2\x82"},                        // cut sequence
+      {"\xc0\xaf", "\xc3\x80\xc2\xaf"},                              // overlong: not UTF-8
+      {"\xed\xa0\x80", "\xc3\xad\xc2\xa0\xc2\x80"},                  // surrogate: not UTF-8
+      {"\xf4\x90\x80\x80", "\xc3\xb4\xc2\x90\xc2\x80\xc2\x80"},      // past U+10FFFF
+      {"\xe2\x82", "\xc3\xa2\xc2\x82"},                              // cut sequence
       {"\xf0\x9f\x98\x80", "\xf0\x9f\x98\x80"},
   };
   for (const auto& c : cases) {

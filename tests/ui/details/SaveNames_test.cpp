@@ -81,7 +81,7 @@ TEST(SaveNames, long_names_keep_extension_and_characters) {
 TEST(SaveNames, never_leaves_the_chosen_folder) {
   namespace fs = std::filesystem;
   const fs::path folder = "/chosen/folder";
-  const std::string names[] = {"../../.bashrc", "a/b", "/etc/passwd", "..\\..\\x", "..", "...",
+  const std::string names[] = {"../../.bashrc",        "a/b",         "/etc/passwd", "..\\..\\x", "..", "...",
                                std::string(5000, '/'), "\x01\x02/..", "a/../../b"};
   for (const auto& name : names) {
     const std::string plain = PlainFileName(name);

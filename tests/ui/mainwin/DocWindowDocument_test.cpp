@@ -65,7 +65,9 @@ TEST(DocWindowDocument, dropped_lf_only_message_reads_like_the_file_and_is_capti
     EXPECT_EQ(documents.back().Window->windowTitle().toStdString(), dropped.Subject() + " (Dropped file)");
   }
   // Decoded, not the encoded word.
-  EXPECT_TRUE(window.Documents()[1].Window->windowTitle().startsWith(QString::fromUtf8("Gr\xc3\xbc\xc3\x9f" "e aus K")))
+  EXPECT_TRUE(
+      window.Documents()[1].Window->windowTitle().startsWith(QString::fromUtf8("Gr\xc3\xbc\xc3\x9f"
+                                                                               "e aus K")))
       << window.Documents()[1].Window->windowTitle().toStdString();
 }
 

@@ -161,15 +161,15 @@ TEST(Placement, off_screen_windows_move_onto_the_primary_screen) {
   struct {
     TRect Stored, Placed;
   } cases[] = {
-      {{100, 100, 696, 480}, {100, 100, 696, 480}},      // on the first screen
-      {{2000, 50, 696, 480}, {2000, 50, 696, 480}},      // on the second
-      {{1880, 10, 696, 480}, {1880, 10, 696, 480}},      // across both
-      {{3500, 100, 696, 480}, {612, 300, 696, 480}},     // right of everything
-      {{-680, 100, 696, 480}, {612, 300, 696, 480}},     // only 16 pixels show
-      {{100, -5000, 696, 480}, {612, 300, 696, 480}},    // far above
-      {{5000, 5000, 4000, 3000}, {0, 0, 1920, 1080}},    // larger than the screen
-      {{3100, 1000, 30, 20}, {3100, 1000, 30, 20}},      // small, wholly inside
-      {{3199, 1000, 30, 20}, {945, 530, 30, 20}},        // small, one pixel showing
+      {{100, 100, 696, 480}, {100, 100, 696, 480}},    // on the first screen
+      {{2000, 50, 696, 480}, {2000, 50, 696, 480}},    // on the second
+      {{1880, 10, 696, 480}, {1880, 10, 696, 480}},    // across both
+      {{3500, 100, 696, 480}, {612, 300, 696, 480}},   // right of everything
+      {{-680, 100, 696, 480}, {612, 300, 696, 480}},   // only 16 pixels show
+      {{100, -5000, 696, 480}, {612, 300, 696, 480}},  // far above
+      {{5000, 5000, 4000, 3000}, {0, 0, 1920, 1080}},  // larger than the screen
+      {{3100, 1000, 30, 20}, {3100, 1000, 30, 20}},    // small, wholly inside
+      {{3199, 1000, 30, 20}, {945, 530, 30, 20}},      // small, one pixel showing
   };
   for (const auto& c : cases)
     EXPECT_EQ(FitOnScreens(c.Stored, screens, primary), c.Placed) << c.Stored.X << "," << c.Stored.Y;
@@ -184,9 +184,11 @@ TEST(Drop, first_offered_format_that_fits_wins) {
       {{"text/plain", "text/uri-list", "message/rfc822"}, TDropKind::Files, "text/uri-list"},
       {{"message/rfc822", "text/uri-list"}, TDropKind::Message, "message/rfc822"},
       {{"Internet Message (rfc822/rfc1522)"}, TDropKind::Message, "Internet Message (rfc822/rfc1522)"},
-      {{"application/x-qt-windows-mime;value=\"Internet Message (rfc822/rfc1522)\""}, TDropKind::Message,
+      {{"application/x-qt-windows-mime;value=\"Internet Message (rfc822/rfc1522)\""},
+       TDropKind::Message,
        "application/x-qt-windows-mime;value=\"Internet Message (rfc822/rfc1522)\""},
-      {{"application/x-qt-windows-mime;value=\"FileName\"", "text/html", "Message/RFC822"}, TDropKind::Message,
+      {{"application/x-qt-windows-mime;value=\"FileName\"", "text/html", "Message/RFC822"},
+       TDropKind::Message,
        "Message/RFC822"},
       {{"text/plain", "text/uri-list-x", "message/rfc822x"}, TDropKind::None, ""},
       {{}, TDropKind::None, ""},
@@ -202,8 +204,8 @@ TEST(Drop, uri_lists_give_local_files_only) {
   const std::string list =
       "# comment\r\nfile:///home/u/a%20b.eml\r\nhttp://example.org/x.eml\r\nfile://localhost/c.eml\n"
       "file://otherhost/d.eml\r\nFILE:/e%2Fx.eml\r\nfile:///nul%00.eml\r\nfile:///bad%zz.eml\r\nfile:///q.eml?x#y\r\n";
-  EXPECT_EQ(LocalFilesOfUriList(list), (std::vector<std::string>{"/home/u/a b.eml", "/c.eml", "/e/x.eml",
-                                                                   "/bad%zz.eml", "/q.eml"}));
+  EXPECT_EQ(LocalFilesOfUriList(list),
+            (std::vector<std::string>{"/home/u/a b.eml", "/c.eml", "/e/x.eml", "/bad%zz.eml", "/q.eml"}));
 }
 
 TEST(Drop, dropped_captions_are_one_line) {
@@ -232,9 +234,9 @@ TEST(InstanceFrames, frames_survive_any_split_and_bad_ones_break_the_reader) {
     EXPECT_FALSE(reader.Broken());
   }
   const std::string bad[] = {
-      std::string("\0\0\0\0", 4),                     // empty frame
-      std::string("\0\0\0\2X/", 6),                   // unknown command
-      std::string("\0\x01\0\x01O", 5),                // over the limit
+      std::string("\0\0\0\0", 4),       // empty frame
+      std::string("\0\0\0\2X/", 6),     // unknown command
+      std::string("\0\x01\0\x01O", 5),  // over the limit
       std::string("\xff\xff\xff\xff", 4),
   };
   for (const auto& b : bad) {

@@ -141,9 +141,9 @@ TEST_F(MainWindowTest, menu_table_and_visibility_follow_the_documents) {
   EXPECT_EQ(Item(file, "&Close")->shortcut(), QKeySequence("Ctrl+F4"));
   EXPECT_TRUE(Item(file, "&Reopen")->shortcut().isEmpty());
   QMenu* body = Menu(*w, "&BodyPart");
-  EXPECT_EQ(Captions(body), (QStringList{"&Save Content As...", "Save &Raw Content As...", "Save &BodyPart As...", "-",
-                                         "&Go to Decoded Content", "Go &to Raw Content", "Go to &Header",
-                                         "Go to &MIME structure"}));
+  EXPECT_EQ(Captions(body),
+            (QStringList{"&Save Content As...", "Save &Raw Content As...", "Save &BodyPart As...", "-",
+                         "&Go to Decoded Content", "Go &to Raw Content", "Go to &Header", "Go to &MIME structure"}));
   EXPECT_EQ(Item(body, "Go to &MIME structure")->shortcut(), QKeySequence("Ctrl+M"));
   EXPECT_EQ(Captions(Menu(*w, "&View")), (QStringList{"View As Tree", "View As Panels"}));
   EXPECT_TRUE(Item(Menu(*w, "&View"), "View As Tree")->isChecked());  // nothing stored: tree
@@ -164,9 +164,9 @@ TEST_F(MainWindowTest, menu_table_and_visibility_follow_the_documents) {
   EXPECT_TRUE(body->menuAction()->isVisible());
   QMenu* windows = Menu(*w, "&Windows");
   EXPECT_TRUE(windows->menuAction()->isVisible());
-  EXPECT_EQ(Captions(windows), (QStringList{QString::fromStdString("&1 " + a),
-                                            QString::fromStdString("&2 " + EscapeMnemonics(b)), "-",
-                                            "&Cascade", "Tile &Vertically", "Tile &Horizontally", "&Arrange All"}));
+  EXPECT_EQ(Captions(windows),
+            (QStringList{QString::fromStdString("&1 " + a), QString::fromStdString("&2 " + EscapeMnemonics(b)), "-",
+                         "&Cascade", "Tile &Vertically", "Tile &Horizontally", "&Arrange All"}));
   // "Current File" sits in the Reopen menu with Ctrl+F5, and only there.
   QMenu* reopen = Item(file, "&Reopen")->menu();
   ASSERT_EQ(Captions(reopen).back(), "Current File");
@@ -370,8 +370,8 @@ TEST_F(MainWindowTest, settings_survive_a_restart_without_creep_or_broken_names)
   {
     TQXConfigFile config;
     config.SetPath(configName);
-    TKelTesselMainWindow w(config, [](QWidget* p) { return std::make_unique<TFakeDocument>(p); },
-                           std::make_unique<TFakeDialogs>());
+    TKelTesselMainWindow w(
+        config, [](QWidget* p) { return std::make_unique<TFakeDocument>(p); }, std::make_unique<TFakeDialogs>());
     w.move(20, 30);
     w.show();
     QApplication::processEvents();
@@ -397,8 +397,8 @@ TEST_F(MainWindowTest, settings_survive_a_restart_without_creep_or_broken_names)
   EXPECT_EQ(ReadFileList(config, kRecentFilesKey), (std::vector<std::string>{b, a, c}));
   const std::optional<TRect> placement = ReadPlacement(config);
   ASSERT_TRUE(placement);
-  TKelTesselMainWindow w(config, [](QWidget* p) { return std::make_unique<TFakeDocument>(p); },
-                         std::make_unique<TFakeDialogs>());
+  TKelTesselMainWindow w(
+      config, [](QWidget* p) { return std::make_unique<TFakeDocument>(p); }, std::make_unique<TFakeDialogs>());
   w.show();
   QApplication::processEvents();
   ASSERT_EQ(w.Documents().size(), 2u);
@@ -411,8 +411,8 @@ TEST_F(MainWindowTest, settings_survive_a_restart_without_creep_or_broken_names)
   QApplication::processEvents();
   w.close();
   EXPECT_EQ(ReadPlacement(config), placement);
-  TKelTesselMainWindow again(config, [](QWidget* p) { return std::make_unique<TFakeDocument>(p); },
-                             std::make_unique<TFakeDialogs>());
+  TKelTesselMainWindow again(
+      config, [](QWidget* p) { return std::make_unique<TFakeDocument>(p); }, std::make_unique<TFakeDialogs>());
   again.SaveSettings();
   EXPECT_EQ(ReadPlacement(config), placement);  // restore then save: no creep
 }
@@ -440,8 +440,8 @@ TEST_F(MainWindowTest, ending_signals_close_the_window_the_normal_way) {
   const std::string a = File("a.eml");
   for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
     TQXConfigFile config;
-    TKelTesselMainWindow w(config, [](QWidget* p) { return std::make_unique<TFakeDocument>(p); },
-                           std::make_unique<TFakeDialogs>());
+    TKelTesselMainWindow w(
+        config, [](QWidget* p) { return std::make_unique<TFakeDocument>(p); }, std::make_unique<TFakeDialogs>());
     w.show();
     w.OpenFile(a);
     {

@@ -93,8 +93,8 @@ TEST_F(ProgramTest, two_starts_at_once_end_with_one_viewer_holding_both_files) {
   QProcess& a = Start({"--config", QString::fromStdString(config), "a.eml"});
   QProcess& b = Start({"--config", QString::fromStdString(config), "d.eml"});
   // One of them forwards and ends.
-  ASSERT_TRUE(QTest::qWaitFor([&] { return a.state() == QProcess::NotRunning || b.state() == QProcess::NotRunning; },
-                              30000));
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return a.state() == QProcess::NotRunning || b.state() == QProcess::NotRunning; }, 30000));
   QProcess& survivor = a.state() == QProcess::NotRunning ? b : a;
   QProcess& forwarder = a.state() == QProcess::NotRunning ? a : b;
   EXPECT_EQ(forwarder.exitCode(), 0);

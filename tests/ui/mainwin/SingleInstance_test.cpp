@@ -99,7 +99,10 @@ TEST_F(SingleInstanceTest, garbage_on_the_socket_drops_that_connection_only) {
   QLocalSocket intruder;
   intruder.connectToServer(Name);
   ASSERT_TRUE(intruder.waitForConnected(2000));
-  intruder.write(QByteArray("\xff\xff\xff\xff" "O/x.eml", 11));
+  intruder.write(
+      QByteArray("\xff\xff\xff\xff"
+                 "O/x.eml",
+                 11));
   intruder.flush();
   EXPECT_TRUE(QTest::qWaitFor([&] { return intruder.state() == QLocalSocket::UnconnectedState; }, 5000));
   EXPECT_EQ(ForwardServed({"/fine.eml"}), TForwardResult::Forwarded);

@@ -35,9 +35,9 @@ TBodyPart* SelectRow(TDocWindow& doc, const std::string& what) {
 TEST(DocWindowFindings, rows_select_and_lock_their_part) {
   // The part at 1.2 repeats its Content-Type; the embedded message 1.3 has an
   // 8-bit header line; text follows the close delimiter.
-  auto doc = Open(Message(Multipart(
-      "mixed", {Leaf("text/plain", "first\r\n"), Leaf("text/plain", "second\r\n", "Content-Type: text/html\r\n"),
-                Leaf("message/rfc822", "Subject: caf\xE9\r\n\r\ninner\r\n")})) +
+  auto doc = Open(Message(Multipart("mixed", {Leaf("text/plain", "first\r\n"),
+                                              Leaf("text/plain", "second\r\n", "Content-Type: text/html\r\n"),
+                                              Leaf("message/rfc822", "Subject: caf\xE9\r\n\r\ninner\r\n")})) +
                   "stray text\r\n");
   TFindingsList* list = doc->FindingsView();
   ASSERT_NE(list, nullptr);

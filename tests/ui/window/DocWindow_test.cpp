@@ -219,7 +219,7 @@ TEST(DocWindow, embedded_message_waits_behind_a_placeholder) {
   auto doc = Open(Message(Multipart(
       "mixed",
       {Leaf("message/rfc822", Message(Multipart("alternative", {Leaf("text/plain"), Leaf("text/html")}, "in"))),
-                Leaf("message/rfc822", "no colon in this header\r\n\r\nbody\r\n")})));
+       Leaf("message/rfc822", "no colon in this header\r\n\r\nbody\r\n")})));
   TBodyPart* root = doc->Message()->Roots(0);
   TBodyPart* embedded = root->Children(0);
   QTreeWidgetItem* node = doc->NodeOf(embedded);
@@ -360,8 +360,10 @@ TEST(DocWindow, embedded_messages_a_hundred_deep_expand_to_the_limit) {
   doc->ExpandAll();
   int nodes = 0, waiting = 0;
   for (QTreeWidgetItemIterator it(doc->Tree()); *it; ++it) {
-    if ((*it)->data(0, Qt::UserRole).isValid()) ++nodes;
-    else ++waiting;
+    if ((*it)->data(0, Qt::UserRole).isValid())
+      ++nodes;
+    else
+      ++waiting;
   }
   // Nesting stops at the parser's limit; the last embedded message keeps
   // its placeholder, and every node has its box.

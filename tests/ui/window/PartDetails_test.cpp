@@ -108,9 +108,7 @@ protected:
     Dialogs = std::make_shared<TAnsweringDialogs>();
     Previous = SetContentTypeDatabase(std::unique_ptr<TRecordingDatabase>(Db = new TRecordingDatabase));
   }
-  void TearDown() override {
-    SetContentTypeDatabase(std::move(Previous));
-  }
+  void TearDown() override { SetContentTypeDatabase(std::move(Previous)); }
   std::unique_ptr<TDocWindow> OpenParts(const std::vector<std::string>& parts) {
     auto doc = Open(Message(Multipart("mixed", parts)));
     doc->Details().SetDialogs(Dialogs);
@@ -338,8 +336,7 @@ TEST_F(PartDetails, execute_names_the_program_and_asks_before_running_code) {
 
 TEST_F(PartDetails, signature_part_shows_its_rows_once_built_and_opens_the_certificate) {
   const std::string content = Leaf("text/plain", "signed\r\n");
-  const std::string signature =
-      Openssl("cms -sign -binary -outform DER -signer alice.pem -inkey alice.key", content);
+  const std::string signature = Openssl("cms -sign -binary -outform DER -signer alice.pem -inkey alice.key", content);
   auto doc = Open(MultipartSignedEntity(content, signature));
   doc->Details().SetDialogs(Dialogs);
   TBodyPart* root = doc->Message()->Roots(0);

@@ -27,14 +27,13 @@ TEST(PartPresentation, image_and_caption_per_part_class) {
   // The signed multipart's own header lines go; its entity is a child here.
   signedEntity = signedEntity.substr(signedEntity.find("Content-Type:"));
   std::string bytes = Message(Multipart(
-      "mixed",
-      {Leaf("text/plain"), Multipart("related", {Leaf("text/html")}, "r"), Multipart("alternative", {}, "a"),
-       Leaf("message/rfc822", Message(Leaf("text/plain"))), Leaf("message/rfc822", "x: y\r\n\r\n", kAttach),
-       Leaf("application/octet-stream", "x", kAttach), Leaf("image/png", "x"), Smime(kEnvelopedOid),
-       Smime(kEnvelopedOid, kAttach), Smime(kSignedOid), Smime(kSignedOid, kAttach), Smime("1.2.3.4"),
-       Leaf("text/plain", "x", "Content-Disposition: attachment; filename=\"a\x01\"\r\n"), signedEntity,
-       "\r\nno type at all\r\n",
-       Leaf("text/plain", "x", "Content-Disposition: attachment; filename=\"c1\xC2\x85 \\x41\"\r\n")}));
+      "mixed", {Leaf("text/plain"), Multipart("related", {Leaf("text/html")}, "r"), Multipart("alternative", {}, "a"),
+                Leaf("message/rfc822", Message(Leaf("text/plain"))), Leaf("message/rfc822", "x: y\r\n\r\n", kAttach),
+                Leaf("application/octet-stream", "x", kAttach), Leaf("image/png", "x"), Smime(kEnvelopedOid),
+                Smime(kEnvelopedOid, kAttach), Smime(kSignedOid), Smime(kSignedOid, kAttach), Smime("1.2.3.4"),
+                Leaf("text/plain", "x", "Content-Disposition: attachment; filename=\"a\x01\"\r\n"), signedEntity,
+                "\r\nno type at all\r\n",
+                Leaf("text/plain", "x", "Content-Disposition: attachment; filename=\"c1\xC2\x85 \\x41\"\r\n")}));
   auto message = Load(bytes);
   TBodyPart* root = message->Roots(0);
   ASSERT_EQ(root->ChildCount(), 16);
@@ -84,9 +83,9 @@ TEST(PartPresentation, image_and_caption_per_part_class) {
 }
 
 TEST(PartPresentation, summary_lines) {
-  auto message = Load(Message(Multipart(
-      "mixed", {Leaf("text/plain"), Leaf("image/gif", "x", "Content-Disposition: inline; filename=a.gif\r\n"),
-                "\r\nuntyped\r\n", Smime(kEnvelopedOid)})));
+  auto message = Load(Message(
+      Multipart("mixed", {Leaf("text/plain"), Leaf("image/gif", "x", "Content-Disposition: inline; filename=a.gif\r\n"),
+                          "\r\nuntyped\r\n", Smime(kEnvelopedOid)})));
   TBodyPart* root = message->Roots(0);
   struct Row {
     TBodyPart* Part;

@@ -15,7 +15,8 @@ using namespace wintest;
 
 int RunScreenshot(const std::string& args) {
   std::string command = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" TESSEL_BINARY_DIR
-                        "/tessel' --screenshot " + args + " >/dev/null 2>&1";
+                        "/tessel' --screenshot " +
+                        args + " >/dev/null 2>&1";
   int status = std::system(command.c_str());
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }

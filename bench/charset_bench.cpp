@@ -29,7 +29,7 @@ const std::string& Latin2Text() {
     std::string s;
     s.reserve(kBig);
     while (s.size() < kBig) {
-      uint32_t r = rng() % 100;
+      uint32_t r = static_cast<uint32_t>(rng() % 100);
       if (r < 14)
         s.push_back(static_cast<char>(0xA1 + rng() % 0x5E));
       else if (r < 28)

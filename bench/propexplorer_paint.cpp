@@ -57,7 +57,7 @@ int main(int argc, char** argv) {
     QElapsedTimer t;
     t.start();
     Fill(*pe, rows);
-    fills.push_back(t.nsecsElapsed() / 1e6);
+    fills.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
   }
   QApplication::processEvents();
 
@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
     QElapsedTimer t;
     t.start();
     pe->viewport()->repaint();
-    paints.push_back(t.nsecsElapsed() / 1e6);
+    paints.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
     if (pe->ScrollPos() >= pe->MaxScroll()) break;
     pe->ScrollBy(page);
   }
@@ -80,6 +80,6 @@ int main(int argc, char** argv) {
               *std::min_element(fills.begin(), fills.end()), fills.size());
   std::printf("repaint: %zu pages, mean %.3f ms, median %.3f ms, max %.3f ms; scroll and paint all %.1f ms\n",
               paints.size(), sum / static_cast<double>(paints.size()), Median(paints),
-              *std::max_element(paints.begin(), paints.end()), total.nsecsElapsed() / 1e6);
+              *std::max_element(paints.begin(), paints.end()), static_cast<double>(total.nsecsElapsed()) / 1e6);
   return 0;
 }

@@ -143,7 +143,8 @@ int main(int argc, char** argv) {
   std::printf("%s\n", argv[1]);
   for (const TStepStats& s : steps)
     std::printf("  %-15s %5d events, %7.1f ms in all, longest %7.1f ms, longest without wait cursor %7.1f ms\n",
-                s.Name.c_str(), s.Events, s.Total / 1e6, s.Longest / 1e6, s.LongestUncovered / 1e6);
+                s.Name.c_str(), s.Events, static_cast<double>(s.Total) / 1e6, static_cast<double>(s.Longest) / 1e6,
+                static_cast<double>(s.LongestUncovered) / 1e6);
   for (const std::string& line : app.Slow) std::printf("  SLOW %s\n", line.c_str());
   if (app.Slow.empty()) std::printf("  nothing over 100 ms without the wait cursor\n");
   return 0;

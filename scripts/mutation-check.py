@@ -56,7 +56,9 @@ MUTANTS = [
      r"if \(!IsXmlChar\(c\)\) c = kReplacement;", "(void)0;", ["config"]),
     # Limits and lengths.
     ("MIME nesting limit one level deeper", "src/mime/MimeParser.cpp",
-     r"part->Depth >= kMaxNestingDepth\)", "part->Depth > kMaxNestingDepth)", ["mime"]),
+     r"part->Depth >= Options_\.MaxNestingDepth\)", "part->Depth > Options_.MaxNestingDepth)", ["mime"]),
+    ("embedded-message nesting limit one level deeper", "src/mime/bodypart.cpp",
+     r"if \(Depth >= ParseOptions\(\)\.MaxNestingDepth\)", "if (Depth > ParseOptions().MaxNestingDepth)", ["mime"]),
     ("ASN.1: length octet 0x80 read as a short length", "src/asn1/AsnHeader.cpp",
      r"if \(first < 0x80\) \{", "if (first <= 0x80) {", ["asn1"]),
     ("ASN.1: streaming parser depth limit one level deeper", "src/asn1/AsnParser.cpp",

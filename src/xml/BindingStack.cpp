@@ -1,12 +1,21 @@
 #include "xml/BindingStack.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "xml/KeyText.h"
 
 namespace tessel {
 
 TBinding& TBindingStack::FindOrCreate(const std::u16string& prefix) {
+  if (Last_ && Last_->Prefix.size() == prefix.size() &&
+      std::memcmp(Last_->Prefix.data(), prefix.data(), prefix.size() * sizeof(char16_t)) == 0)
+    return *Last_;
+  Last_ = &FindSorted(prefix);
+  return *Last_;
+}
+
+TBinding& TBindingStack::FindSorted(const std::u16string& prefix) {
   // Binary search gives the same place as walking from the first binding
   // while its prefix is smaller.
   auto it = std::lower_bound(Bindings_.begin(), Bindings_.end(), prefix,

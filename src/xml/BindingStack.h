@@ -41,7 +41,11 @@ public:
 
 private:
   TBinding& FindOrCreate(const std::u16string& prefix);
+  TBinding& FindSorted(const std::u16string& prefix);
   std::vector<std::unique_ptr<TBinding>> Bindings_;  // ordered by prefix, ordinal
+  // The binding found last: a parser asks for the same few prefixes over
+  // and over. Bindings are never removed and never move, so it stays valid.
+  TBinding* Last_ = nullptr;
 };
 
 }  // namespace tessel

@@ -343,21 +343,65 @@ namespace {
 
 void AdvancePosition(const char16_t* p, const char16_t* e, int32_t& line, int32_t& column, bool& lastWasCr) {
   // Counts line ends (CR LF as one) and the units after the last one. Eight
-  // units at a time, then four, are skipped when none of them is below U+000E.
+  // units without a CR are counted at once; four without any unit below
+  // U+000E are skipped; the rest goes unit by unit.
   if (p == e) return;
+#if defined(__SSE2__)
+  {
+    // Most input has no CR at all: then the line ends are its LFs, counted
+    // eight at a time, and the column follows the last one.
+    const __m128i lfs = _mm_set1_epi16(u'\n'), crs = _mm_set1_epi16(u'\r');
+    __m128i crSeen = _mm_setzero_si128();
+    int64_t count = 0;
+    const char16_t* q = p;
+    while (e - q >= 8) {
+      __m128i counts = _mm_setzero_si128();
+      // Each lane counts at most 4096 LFs before it is added up.
+      for (int k = 0; k < 4096 && e - q >= 8; ++k, q += 8) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+        counts = _mm_sub_epi16(counts, _mm_cmpeq_epi16(v, lfs));
+        crSeen = _mm_or_si128(crSeen, _mm_cmpeq_epi16(v, crs));
+      }
+      alignas(16) uint16_t lanes[8];
+      _mm_store_si128(reinterpret_cast<__m128i*>(lanes), counts);
+      for (uint16_t n : lanes) count += n;
+    }
+    bool cr = _mm_movemask_epi8(crSeen) != 0;
+    for (; q < e && !cr; ++q) {
+      count += *q == u'\n';
+      cr = *q == u'\r';
+    }
+    if (!cr) {
+      // An LF that follows a CR at the end of the previous run belongs to it.
+      if (lastWasCr && *p == u'\n') --count;
+      const char16_t* last = e;
+      while (last > p && last[-1] != u'\n') --last;
+      line += static_cast<int32_t>(count);
+      column = last > p ? static_cast<int32_t>(e - last) + 1 : column + static_cast<int32_t>(e - p);
+      lastWasCr = false;
+      return;
+    }
+  }
+#endif
   int32_t ends = 0;
   const char16_t* last = nullptr;
   bool prevCr = lastWasCr;
   const char16_t* q = p;
 #if defined(__SSE2__)
-  const __m128i below = _mm_set1_epi16(13);
+  const __m128i lf = _mm_set1_epi16(u'\n'), cr = _mm_set1_epi16(u'\r');
 #endif
   while (q < e) {
 #if defined(__SSE2__)
     if (e - q >= 8) {
+      // Eight units without a CR: their LFs are counted at once (an LF
+      // right after a CR of the units before belongs to that CR).
       __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
-      __m128i low = _mm_cmpeq_epi16(_mm_subs_epu16(v, below), _mm_setzero_si128());
-      if (_mm_movemask_epi8(low) == 0) {
+      if (_mm_movemask_epi8(_mm_cmpeq_epi16(v, cr)) == 0) {
+        unsigned lfs = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(v, lf)));
+        if (lfs) {
+          ends += __builtin_popcount(lfs) / 2 - (prevCr && (lfs & 1) ? 1 : 0);
+          last = q + (31 - __builtin_clz(lfs)) / 2 + 1;
+        }
         q += 8;
         prevCr = false;
         continue;

@@ -11,15 +11,17 @@ std::string KeyFromWide(std::u16string_view ws) {
 }
 
 void KeyFromWideInto(std::u16string_view ws, std::string& out) {
-  out.clear();
-  size_t i = 0, n = ws.size();
-  while (i < n && ws[i] < 0x80) ++i;
-  if (i == n) {
-    // The common all-ASCII key: one allocation, no per-byte growth.
-    out.resize(n);
-    for (size_t k = 0; k < n; ++k) out[k] = static_cast<char>(ws[k]);
-    return;
+  size_t n = ws.size();
+  // The common all-ASCII key: converted in one pass into the storage out
+  // already has, then checked.
+  out.resize(n);
+  char16_t seen = 0;
+  for (size_t k = 0; k < n; ++k) {
+    seen |= ws[k];
+    out[k] = static_cast<char>(ws[k]);
   }
+  if (seen < 0x80) return;
+  out.clear();
   out.reserve(n + n / 2);
   for (char16_t c : ws) {
     if (c < 0x80) {

@@ -1,5 +1,9 @@
 #include "xml/QXMLParser.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -19,10 +23,19 @@ const char16_t* const kPredefinedNames[] = {u"amp", u"lt", u"gt", u"apos", u"quo
 const char16_t kPredefinedChars[] = {u'&', u'<', u'>', u'\'', u'"'};
 
 // The character of a predefined entity, or 0.
-char16_t Predefined(const std::u16string& name) {
-  for (size_t i = 0; i < 5; ++i)
-    if (name == kPredefinedNames[i]) return kPredefinedChars[i];
-  return 0;
+char16_t Predefined(std::u16string_view name) {
+  // By length first: most names in content are one of these.
+  switch (name.size()) {
+    case 2:
+      if (name[1] != u't') return 0;
+      return name[0] == u'l' ? u'<' : name[0] == u'g' ? u'>' : 0;
+    case 3: return name[0] == u'a' && name[1] == u'm' && name[2] == u'p' ? u'&' : 0;
+    case 4:
+      if (name == kPredefinedNames[3]) return kPredefinedChars[3];
+      if (name == kPredefinedNames[4]) return kPredefinedChars[4];
+      return 0;
+    default: return 0;
+  }
 }
 
 bool IsAsciiLetter(int32_t c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
@@ -107,8 +120,70 @@ std::u16string_view TakeRun(TEntity& e, TKeep keep) {
   return {p, static_cast<size_t>(q - p)};
 }
 
+// The first unit from p on that is below U+0020 (except, with controlsOk,
+// TAB and LF), above U+D7FF, or one of a, b and c; end when there is none.
+// Eight units at a time where SSE2 is.
+template <bool controlsOk>
+const char16_t* SkipSimple(const char16_t* p, const char16_t* end, char16_t a, char16_t b, char16_t c) {
+#if defined(__SSE2__)
+  const __m128i low = _mm_set1_epi16(0x1F), high = _mm_set1_epi16(static_cast<short>(0xD7FF));
+  const __m128i va = _mm_set1_epi16(static_cast<short>(a)), vb = _mm_set1_epi16(static_cast<short>(b)),
+                vc = _mm_set1_epi16(static_cast<short>(c)), zero = _mm_setzero_si128();
+  const __m128i tab = _mm_set1_epi16(u'\t'), lf = _mm_set1_epi16(u'\n'), ones = _mm_set1_epi16(-1);
+  while (end - p >= 8) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    // Unsigned saturation: v - 0x1F is 0 for units up to 0x1F, v - 0xD7FF
+    // is not 0 for units above 0xD7FF.
+    __m128i bad = _mm_cmpeq_epi16(_mm_subs_epu16(v, low), zero);
+    if (controlsOk) bad = _mm_andnot_si128(_mm_or_si128(_mm_cmpeq_epi16(v, tab), _mm_cmpeq_epi16(v, lf)), bad);
+    bad = _mm_or_si128(bad, _mm_andnot_si128(_mm_cmpeq_epi16(_mm_subs_epu16(v, high), zero), ones));
+    bad = _mm_or_si128(
+        bad, _mm_or_si128(_mm_cmpeq_epi16(v, va), _mm_or_si128(_mm_cmpeq_epi16(v, vb), _mm_cmpeq_epi16(v, vc))));
+    if (int mask = _mm_movemask_epi8(bad)) return p + __builtin_ctz(static_cast<unsigned>(mask)) / 2;
+    p += 8;
+  }
+#endif
+  for (; p < end; ++p) {
+    char16_t u = *p;
+    if (u == a || u == b || u == c || u >= 0xD800) break;
+    if (u < 0x20 && !(controlsOk && (u == u'\t' || u == u'\n'))) break;
+  }
+  return p;
+}
+
+// TakeRun(e, IsPlainText), the hot loop of character data.
+std::u16string_view TakePlainText(TEntity& e) {
+  if (!e.PushbackEmpty()) return {};
+  const char16_t* p = e.ChunkPos();
+  const char16_t* end = e.ChunkEnd();
+  const char16_t* q = p;
+  for (;;) {
+    q = SkipSimple<true>(q, end, u'<', u'&', u']');
+    // Units above the surrogates are plain text too.
+    if (q == end || !IsPlainText(*q)) break;
+    ++q;
+  }
+  if (q != p) e.Consume(static_cast<size_t>(q - p));
+  return {p, static_cast<size_t>(q - p)};
+}
+
 void AddRun(TWStringBuf& text, std::u16string_view run) {
   text.AddString(run.data(), static_cast<int32_t>(run.size()));
+}
+
+// s := [p, q). Names repeat from tag to tag, so an equal string is left as
+// it is, which is cheaper than assigning it again.
+inline bool SameAs(const std::u16string& s, const char16_t* p, size_t n) {
+  if (s.size() != n) return false;
+  const char16_t* d = s.data();
+  for (size_t i = 0; i < n; ++i)
+    if (d[i] != p[i]) return false;
+  return true;
+}
+
+inline void SetUnits(std::u16string& s, const char16_t* p, const char16_t* q) {
+  size_t n = static_cast<size_t>(q - p);
+  if (!SameAs(s, p, n)) s.assign(p, n);
 }
 
 // Equality by memcmp, which compares many units at a time where the
@@ -347,6 +422,37 @@ void TQXMLParser::ReadName(std::u16string& out) {
 }
 
 void TQXMLParser::ReadQName(std::u16string& qname, std::u16string& prefix, std::u16string& local) {
+  // Most names lie whole in the decoded chunk, followed there by the unit
+  // that ends them: they are cut out of it in one go. Anything else (a name
+  // at the chunk's end, a leading colon, pushed-back input, an error) takes
+  // the unit-by-unit path below, which reads the same names.
+  TEntity& e = *E_;
+  if (e.PushbackEmpty()) {
+    const char16_t* p = e.ChunkPos();
+    const char16_t* end = e.ChunkEnd();
+    if (p < end && *p != u':' && IsNameStart(*p)) {
+      const char16_t* q = p + 1;
+      while (q < end && IsNCNameChar(*q)) ++q;
+      if (q < end && *q != u':') {
+        SetUnits(qname, p, q);
+        prefix.clear();
+        SetUnits(local, p, q);
+        e.Consume(static_cast<size_t>(q - p));
+        return;
+      }
+      if (q + 1 < end && q[1] != u':' && IsNameStart(q[1])) {
+        const char16_t* r = q + 2;
+        while (r < end && IsNCNameChar(*r)) ++r;
+        if (r < end) {
+          SetUnits(qname, p, r);
+          SetUnits(prefix, p, q);
+          SetUnits(local, q + 1, r);
+          e.Consume(static_cast<size_t>(r - p));
+          return;
+        }
+      }
+    }
+  }
   qname.clear();
   char16_t c = Next();
   if (!IsNameStart(c)) Fail("QName expected");
@@ -559,47 +665,54 @@ namespace {
 // Completes name (whose local name, prefix and qualified name are set) with
 // the namespace name.
 void SetNamespace(TQName& name, const std::string* key, const std::u16string* wide) {
+  // The strings are reused from the last name read into the same place,
+  // which was often the same name: what is equal already is not copied.
+  const std::u16string& local = name.LocalName;
+  std::u16string& expanded = name.ExpandedName;
   if (!key) {
     name.NamespaceURI.clear();
-    name.ExpandedName = name.LocalName;
+    if (!SameAs(expanded, local.data(), local.size())) expanded = local;
     return;
   }
-  name.NamespaceURI = *key;
-  name.ExpandedName.assign(name.LocalName).append(1, u':').append(*wide);
+  if (name.NamespaceURI != *key) name.NamespaceURI = *key;
+  size_t n = local.size();
+  if (expanded.size() == n + 1 + wide->size() && expanded[n] == u':' && SameAs(local, expanded.data(), n) &&
+      std::equal(wide->begin(), wide->end(), expanded.begin() + static_cast<std::ptrdiff_t>(n) + 1))
+    return;
+  expanded.assign(local).append(1, u':').append(*wide);
 }
 
 }  // namespace
 
 void TQXMLParser::ParseElement(int32_t depth) {
   if (depth > MaxElementDepth) Fail("Elements nested deeper than " + std::to_string(MaxElementDepth) + " levels");
-  if (Frames_.size() < static_cast<size_t>(depth) + 1) {
-    Frames_.resize(static_cast<size_t>(depth) + 1);
-    AttrRaws_.resize(static_cast<size_t>(depth) + 1);
-  }
+  if (Frames_.size() < static_cast<size_t>(depth) + 1) Frames_.resize(static_cast<size_t>(depth) + 1);
   // The frame's strings are reused from the last element at this depth.
   {
     TFrame& frame = Frames_[static_cast<size_t>(depth)];
     ReadQName(frame.Name.QualifiedName, frame.Name.Prefix, frame.Name.LocalName);
   }
-  std::vector<TAttrRaw>& raws = AttrRaws_[static_cast<size_t>(depth)];
+  // Attributes are read straight into the pooled ones that the list will
+  // hold: the list is emptied again before any child element is read.
   size_t count = 0;
   for (;;) {
     bool ws = SkipS();
     int32_t c = Peek();
     if (!ws || c == u'/' || c == u'>' || c < 0) break;
-    if (raws.size() <= count) raws.emplace_back();
-    TAttrRaw& raw = raws[count];
-    ReadQName(raw.QName, raw.Prefix, raw.Local);
+    if (AttrPool_.size() <= count) AttrPool_.push_back(std::make_unique<TAttribute>());
+    TAttribute& attr = *AttrPool_[count];
+    ReadQName(attr.Name.QualifiedName, attr.Name.Prefix, attr.Name.LocalName);
     ReadEq();
-    ReadAttValue(raw.Value);
+    ReadAttValue(attr.Value);
     ++count;
   }
 
   {
     TFrame& frame = Frames_[static_cast<size_t>(depth)];
-    frame.SavedDefault = DefaultNamespace;
+    if (!SameAs(frame.SavedDefault, DefaultNamespace.data(), DefaultNamespace.size()))
+      frame.SavedDefault = DefaultNamespace;
     frame.BindingMark = BoundPrefixes_.size();
-    ResolveNames(raws, count);
+    ResolveNames(count);
     const TNsName* ns = ResolvePrefix(frame.Name.Prefix, true);
     SetNamespace(frame.Name, ns ? &ns->Key : nullptr, ns ? &ns->Wide : nullptr);
     if (Events.StartElement) Events.StartElement(frame.Name, &AttrList_);
@@ -611,38 +724,49 @@ void TQXMLParser::ParseElement(int32_t depth) {
     ParseContent(depth, true);
     // ParseContent stops after "</". Deeper elements may have moved the
     // frames, so the frame is looked up again.
-    ReadQName(EndQName_, EndPrefix_, EndLocal_);
-    if (EndQName_ != Frames_[static_cast<size_t>(depth)].Name.QualifiedName)
-      Fail("WFC \"Element Type Match\" violated");
+    if (!SkipEndName(Frames_[static_cast<size_t>(depth)].Name.QualifiedName)) {
+      ReadQName(EndQName_, EndPrefix_, EndLocal_);
+      if (EndQName_ != Frames_[static_cast<size_t>(depth)].Name.QualifiedName)
+        Fail("WFC \"Element Type Match\" violated");
+    }
     SkipS();
     Expect(u'>');
   }
   TFrame& done = Frames_[static_cast<size_t>(depth)];
   if (Events.EndElement) Events.EndElement(done.Name);
   PopBindings(done.BindingMark);
-  DefaultNamespace = done.SavedDefault;
+  if (!SameAs(DefaultNamespace, done.SavedDefault.data(), done.SavedDefault.size()))
+    DefaultNamespace = done.SavedDefault;
 }
 
-void TQXMLParser::ResolveNames(std::vector<TAttrRaw>& raws, size_t count) {
+bool TQXMLParser::SkipEndName(const std::u16string& qname) {
+  // The end tag names what the start tag named, and the unit after it in
+  // the chunk ends a name: ReadQName would have read exactly that name.
+  TEntity& e = *E_;
+  if (!e.PushbackEmpty()) return false;
+  const char16_t* p = e.ChunkPos();
+  size_t n = qname.size();
+  if (static_cast<size_t>(e.ChunkEnd() - p) <= n || IsNameChar(p[n])) return false;
+  if (std::memcmp(p, qname.data(), n * sizeof(char16_t)) != 0) return false;
+  e.Consume(n);
+  return true;
+}
+
+void TQXMLParser::ResolveNames(size_t count) {
   // Namespace declarations first: they apply to every name of the tag.
   for (size_t i = 0; i < count; ++i) {
-    TAttrRaw& raw = raws[i];
-    if (raw.Prefix == u"xmlns" || (raw.Prefix.empty() && raw.QName == u"xmlns")) {
-      Bindings.Push(raw.QName, std::make_unique<TWideString>(raw.Value));
-      BoundPrefixes_.push_back(raw.QName);
-      if (raw.Prefix.empty()) DefaultNamespace = raw.Value;
+    const TQName& name = AttrPool_[i]->Name;
+    if (name.Prefix == u"xmlns" || (name.Prefix.empty() && name.QualifiedName == u"xmlns")) {
+      const std::u16string& value = AttrPool_[i]->Value;
+      Bindings.Push(name.QualifiedName, std::make_unique<TWideString>(value));
+      BoundPrefixes_.push_back(name.QualifiedName);
+      if (name.Prefix.empty()) DefaultNamespace = value;
     }
   }
-  while (AttrPool_.size() < count) AttrPool_.push_back(std::make_unique<TAttribute>());
   for (size_t i = 0; i < count; ++i) {
-    TAttrRaw& raw = raws[i];
     TAttribute& attr = *AttrPool_[i];
-    attr.Name.LocalName = raw.Local;
-    attr.Name.Prefix = raw.Prefix;
-    attr.Name.QualifiedName = raw.QName;
-    const TNsName* ns = ResolvePrefix(raw.Prefix, false);
+    const TNsName* ns = ResolvePrefix(attr.Name.Prefix, false);
     SetNamespace(attr.Name, ns ? &ns->Key : nullptr, ns ? &ns->Wide : nullptr);
-    attr.Value = raw.Value;
     try {
       AttrList_.AddAttribute(&attr);
     } catch (const EDuplicateKey&) {
@@ -657,7 +781,14 @@ void TQXMLParser::ReadAttValue(std::u16string& out) {
   char16_t q = ReadQuote();
   TEntity& e = *E_;
   for (;;) {
-    out += TakeRun(e, [q](char16_t c) { return c >= 0x20 && c < 0xD800 && c != q && c != u'<' && c != u'&'; });
+    if (e.PushbackEmpty()) {
+      const char16_t* p = e.ChunkPos();
+      const char16_t* r = SkipSimple<false>(p, e.ChunkEnd(), q, u'<', u'&');
+      if (r != p) {
+        out.append(p, r);
+        e.Consume(static_cast<size_t>(r - p));
+      }
+    }
     char16_t c = Next();
     if (c == q) return;
     if (c == u'<') Fail("WFC \"No < in Attribute Values\" violated");
@@ -708,7 +839,7 @@ void TQXMLParser::ParseCData() {
   // After "<![CDATA[": everything up to "]]>" joins the character data.
   TEntity& e = *E_;
   for (;;) {
-    AddRun(*Text_, TakeRun(e, IsPlainText));
+    AddRun(*Text_, TakePlainText(e));
     char16_t c = Next();
     if (c == u']' && Match(u"]>")) return;
     Text_->AddChar(c);
@@ -719,7 +850,7 @@ void TQXMLParser::ParseContent(int32_t depth, bool inElement) {
   TEntity& e = *E_;
   for (;;) {
     if (!e.PushbackEmpty()) TakePushedBackRun(e, *Text_);
-    AddRun(*Text_, TakeRun(e, IsPlainText));
+    AddRun(*Text_, TakePlainText(e));
     if (e.AtEnd && !inElement) {
       Flush();
       return;
@@ -758,18 +889,71 @@ void TQXMLParser::ParseContent(int32_t depth, bool inElement) {
   }
 }
 
+bool TQXMLParser::TakeCharRefFromChunk(char16_t& out) {
+  // At "#": a well-formed reference that ends inside the chunk. A value of
+  // at most six digits cannot overflow; longer ones, and every fault, are
+  // left to ReadCharRef and its messages.
+  TEntity& e = *E_;
+  if (!e.PushbackEmpty()) return false;
+  const char16_t* p = e.ChunkPos();
+  const char16_t* end = e.ChunkEnd();
+  const char16_t* q = p + 1;
+  bool hex = q < end && *q == u'x';
+  if (hex) ++q;
+  const char16_t* digits = q;
+  uint32_t v = 0;
+  for (; q < end && q - digits <= 6; ++q) {
+    char16_t c = *q;
+    if (c >= u'0' && c <= u'9')
+      v = v * (hex ? 16 : 10) + (c - u'0');
+    else if (hex && (c | 0x20) >= u'a' && (c | 0x20) <= u'f')
+      v = v * 16 + ((c | 0x20) - u'a' + 10);
+    else
+      break;
+  }
+  if (q == digits || q == end || *q != u';' || q - digits > 6) return false;
+  e.Consume(static_cast<size_t>(q + 1 - p));
+  out = CheckCharRef(*this, v);
+  return true;
+}
+
+bool TQXMLParser::TakeRefNameFromChunk(std::u16string& name, char16_t& predefined) {
+  // A name and its ";" inside the chunk; anything else is left to ReadName.
+  TEntity& e = *E_;
+  if (!e.PushbackEmpty()) return false;
+  const char16_t* p = e.ChunkPos();
+  const char16_t* end = e.ChunkEnd();
+  if (p == end || !IsNameStart(*p)) return false;
+  const char16_t* q = p + 1;
+  while (q < end && IsNameChar(*q)) ++q;
+  if (q == end || *q != u';') return false;
+  // A predefined name needs no copy.
+  predefined = Predefined(std::u16string_view(p, static_cast<size_t>(q - p)));
+  if (!predefined) SetUnits(name, p, q);
+  e.Consume(static_cast<size_t>(q + 1 - p));
+  return true;
+}
+
 void TQXMLParser::ParseReferenceInContent(int32_t depth) {
   // After "&".
   if (Peek() == u'#') {
-    Next();
-    Text_->AddChar(ReadCharRef());
+    char16_t c;
+    if (!TakeCharRefFromChunk(c)) {
+      Next();
+      c = ReadCharRef();
+    }
+    Text_->AddChar(c);
     Flush();
     return;
   }
   std::u16string& name = RefName_;
-  ReadName(name);
-  Expect(u';');
-  if (char16_t p = Predefined(name)) {
+  char16_t predefined = 0;
+  if (!TakeRefNameFromChunk(name, predefined)) {
+    ReadName(name);
+    Expect(u';');
+    predefined = Predefined(name);
+  }
+  if (char16_t p = predefined) {
     Text_->AddChar(p);
     Flush();
     return;

@@ -108,9 +108,6 @@ public:
   TWSBufFactory& BufferPool() { return Pool_; }
 
 private:
-  struct TAttrRaw {
-    std::u16string QName, Prefix, Local, Value;
-  };
   struct TFrame {
     TQName Name;
     std::u16string SavedDefault;
@@ -140,12 +137,22 @@ private:
   void ParseReferenceInContent(int32_t depth);
   void ReadAttValue(std::u16string& out);
   char16_t ReadCharRef();
+  // Fast paths of references whose text lies whole in the decoded chunk:
+  // false, with nothing read, when the chunk cannot tell.
+  bool TakeCharRefFromChunk(char16_t& out);
+  // A predefined entity's character goes to predefined, any other name to name.
+  bool TakeRefNameFromChunk(std::u16string& name, char16_t& predefined);
   // A namespace name in both forms.
   struct TNsName {
     std::u16string Wide;
     std::string Key;
   };
-  void ResolveNames(std::vector<TAttrRaw>& raws, size_t count);
+  // Binds the tag's namespace declarations and fills the attribute list
+  // with the first count pooled attributes.
+  void ResolveNames(size_t count);
+  // Takes the name of an end tag when it is qname, as the chunk shows;
+  // false (nothing taken) when the chunk cannot tell.
+  bool SkipEndName(const std::u16string& qname);
   // nullptr for no namespace.
   const TNsName* ResolvePrefix(const std::u16string& prefix, bool isElement);
   const TNsName* NsOfWide(const std::u16string& wide);
@@ -202,8 +209,7 @@ private:
   TEntity* E_ = nullptr;         // the entity being read
   TWStringBuf* Text_ = nullptr;  // character data gathered in content
   std::vector<TFrame> Frames_;
-  std::vector<std::vector<TAttrRaw>> AttrRaws_;  // per depth, reused
-  std::vector<std::unique_ptr<TAttribute>> AttrPool_;
+  std::vector<std::unique_ptr<TAttribute>> AttrPool_;  // the attributes of the tag being read
   TAttrList AttrList_;
   std::vector<std::u16string> BoundPrefixes_;  // every binding pushed, innermost last
   std::vector<std::string> OpenParameterNames_;

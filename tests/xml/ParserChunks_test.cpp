@@ -1,0 +1,175 @@
+// The parser reads names, references and end tags straight from its decoded
+// chunk when they lie whole in it, and unit by unit when they straddle the
+// chunk's end. Both ways must give the same events, the same messages and
+// the same error positions, wherever the chunk happens to end.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "XmlTestUtil.h"
+
+using namespace tessel;
+using namespace tessel::xmltest;
+
+namespace {
+
+const std::string kProlog = "<!DOCTYPE r [<!ENTITY ent 'entity text'>]>";
+const std::string kRootStart = "<r xmlns:a='urn:a' xmlns='urn:d'>";
+
+// Filler text of n units, with a line end of the given style every 37 units.
+std::string Filler(size_t n, const std::string& lineEnd) {
+  std::string s;
+  while (s.size() < n) s += s.size() % 37 == 36 ? lineEnd : "x";
+  s.resize(n);
+  return s;
+}
+
+std::string Document(size_t fill, const std::string& lineEnd, const std::string& body) {
+  return kProlog + kRootStart + "<f>" + Filler(fill, lineEnd) + "</f>" + body + "</r>";
+}
+
+// Line and column (1-based) of the unit at offset, counting CR LF, CR and LF
+// as one line end each.
+void LineColumn(const std::string& text, size_t offset, int32_t& line, int32_t& column) {
+  line = 1;
+  size_t start = 0;
+  for (size_t i = 0; i < offset; ++i) {
+    if (text[i] == '\r' || (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))) ++line;
+    if (text[i] == '\r' || text[i] == '\n') start = i + 1;
+  }
+  column = static_cast<int32_t>(offset - start) + 1;
+}
+
+std::string Normalized(std::string s) {
+  std::string out;
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '\r') {
+      out += '\n';
+      if (i + 1 < s.size() && s[i + 1] == '\n') ++i;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
+// Filler sizes that move the chunk's end across the span units after the
+// filler.
+std::vector<size_t> FillSizesAroundChunkEnd(size_t span) {
+  const size_t chunk = 64 * 1024;
+  size_t before = kProlog.size() + kRootStart.size() + 3;
+  std::vector<size_t> sizes;
+  for (size_t end = 0; end < span + 8; ++end) sizes.push_back(chunk - before - 4 - 1 + end);
+  return sizes;
+}
+
+}  // namespace
+
+// The events after the filler element, and whether the filler came as one
+// Characters event holding it with its line ends made LF.
+std::string EventsAfterFiller(const std::string& text, size_t fill, const std::string& lineEnd, bool& fillerWhole) {
+  std::string log = ParseLog(text);
+  std::string filler = "S(f{urn:d})T(" + Normalized(Filler(fill, lineEnd)) + ")E(f)";
+  size_t at = log.find(filler);
+  fillerWhole = at != std::string::npos;
+  return fillerWhole ? log.substr(at + filler.size()) : log.substr(0, 200);
+}
+
+TEST(XmlChunkEdges, events_do_not_depend_on_where_the_chunk_ends) {
+  const std::string bodies[] = {
+      "<a:b x='1' a:y='v'>t</a:b>",
+      "<longer-name.with-dots>t</longer-name.with-dots >",
+      "<c>&amp;&lt;&gt;&apos;&quot;&#65;&#x42;&#0000067;&#x0044;&#1234567;</c>",
+      "<e>a&ent;b&ent;</e>",
+      "<g a:z='&amp;&#x41;&ent;'/>",
+      "<h:i xmlns:h='urn:h'><h:j/></h:i>",
+  };
+  for (const std::string& body : bodies) {
+    for (const char* lineEnd : {"\n", "\r"}) {
+      // A short filler: everything lies whole in the first chunk.
+      bool whole = false;
+      std::string expected = EventsAfterFiller(Document(5, lineEnd, body), 5, lineEnd, whole);
+      ASSERT_TRUE(whole);
+      for (size_t fill : FillSizesAroundChunkEnd(body.size())) {
+        std::string events = EventsAfterFiller(Document(fill, lineEnd, body), fill, lineEnd, whole);
+        ASSERT_TRUE(whole) << body << " with " << fill << " filler units";
+        ASSERT_EQ(events, expected) << body << " with " << fill << " filler units";
+      }
+    }
+  }
+}
+
+TEST(XmlChunkEdges, errors_and_their_positions_do_not_depend_on_where_the_chunk_ends) {
+  // Body, message, and the text after which the error is reported.
+  const struct {
+    std::string Body;
+    const char* Message;
+    std::string ReportedAfter;
+  } cases[] = {
+      {"<h></hh>", "WFC \"Element Type Match\" violated", "</hh"},
+      {"<h></h:h>", "WFC \"Element Type Match\" violated", "</h:h"},
+      {"<a:h></a:hh>", "WFC \"Element Type Match\" violated", "</a:hh"},
+      {"<h>&#x110000;</h>", "UCS-4 not implemented!", "&#x110000;"},
+      {"<h>&#1;</h>", "Invalid character (#x0001) in input", "&#1;"},
+      {"<h>&#;</h>", "'' is not a valid integer value", "&#;"},
+      {"<h>&#65x</h>", "\";\" expected at the end of a reference!", "&#65x"},
+      {"<h>&nope;</h>", "Entity nope not declared", "&nope;"},
+      {"<h>&am p;</h>", "\";\" expected!", "&am "},
+      {"<h>&1;</h>", "Name expected", "&1"},
+      {"<b:h/>", "NSC: \"Prefix Declared\" violated", "<b:h"},
+      {"<h x='1' x='2'/>", "NSC \"Uniqueness of Attributes\" violated", "x='2'"},
+  };
+  for (const auto& c : cases) {
+    for (const char* lineEnd : {"\n", "\r\n", "\r"}) {
+      for (size_t fill : FillSizesAroundChunkEnd(c.Body.size())) {
+        std::string text = Document(fill, lineEnd, c.Body);
+        TQXMLParser parser;
+        try {
+          parser.Parse(Bytes(text));
+          FAIL() << c.Body << " parsed";
+        } catch (const EXMLParseError& e) {
+          ASSERT_EQ(e.Message(), c.Message) << c.Body << " with " << fill << " filler units";
+          size_t offset = text.find(c.ReportedAfter, text.size() - c.Body.size() - 4) + c.ReportedAfter.size();
+          int32_t line = 0, column = 0;
+          LineColumn(text, offset, line, column);
+          ASSERT_EQ(e.Line, line) << c.Body << " with " << fill << " filler units, " << static_cast<int>(lineEnd[0]);
+          ASSERT_EQ(e.Column, column) << c.Body << " with " << fill << " filler units";
+        }
+      }
+    }
+  }
+}
+
+TEST(XmlChunkEdges, line_numbers_count_every_line_end_of_long_input) {
+  // Many line ends in one chunk and over several chunks, in each style and
+  // mixed, with an error after them.
+  for (const char* lineEnd : {"\n", "\r\n", "\r", "\r\n\n\r"}) {
+    for (size_t lines : {size_t{10}, size_t{40000}, size_t{200000}}) {
+      std::string text = "<r>";
+      for (size_t i = 0; i < lines; ++i) text += (i % 3 == 0 ? "ab" : "") + std::string(lineEnd);
+      text += "abc</q>";
+      TQXMLParser parser;
+      try {
+        parser.Parse(Bytes(text));
+        FAIL() << "parsed";
+      } catch (const EXMLParseError& e) {
+        int32_t line = 0, column = 0;
+        LineColumn(text, text.size() - 1, line, column);
+        EXPECT_EQ(e.Line, line) << lines << " lines";
+        EXPECT_EQ(e.Column, column) << lines << " lines";
+      }
+    }
+  }
+}
+
+TEST(XmlChunkEdges, pooled_attributes_do_not_leak_between_elements) {
+  // Parent and child read their attributes into the same storage; each
+  // element reports only its own, with its own namespace.
+  std::string log = ParseLog(
+      "<r xmlns:p='urn:p' p:a='1' b='2' c='3'><s b='x'><t xmlns:p='urn:q' p:a='y'/></s><u/><v p:a='z' "
+      "c=''/></r>");
+  EXPECT_EQ(log,
+            "[SD]S(r p:a{urn:p}=1 b=2 c=3 xmlns:p{#}=urn:p)S(s b=x)S(t p:a{urn:q}=y xmlns:p{#}=urn:q)E(t)E(s)"
+            "S(u)E(u)S(v p:a{urn:p}=z c=)E(v)E(r)[ED]");
+}

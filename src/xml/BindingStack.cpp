@@ -26,6 +26,7 @@ TBinding& TBindingStack::FindSorted(const std::u16string& prefix) {
 
 void TBindingStack::Push(const std::u16string& prefix, std::unique_ptr<TWideString> binding) {
   FindOrCreate(prefix).Stack.push_back(std::move(binding));
+  ++Generation_;
 }
 
 std::unique_ptr<TWideString> TBindingStack::Pop(const std::u16string& prefix) {
@@ -33,6 +34,7 @@ std::unique_ptr<TWideString> TBindingStack::Pop(const std::u16string& prefix) {
   if (b.Stack.empty()) throw EStackUnderflow(KeyFromWide(prefix));
   std::unique_ptr<TWideString> top = std::move(b.Stack.back());
   b.Stack.pop_back();
+  ++Generation_;
   return top;
 }
 

@@ -2,6 +2,7 @@
 // newest on top. The set of prefixes only grows.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,6 +38,9 @@ public:
   TWideString* Top(const std::u16string& prefix);
 
   int32_t Count() const { return static_cast<int32_t>(Bindings_.size()); }
+  // Changes with every Push and Pop: an answer of Top stays right while it
+  // does not change.
+  uint64_t Generation() const { return Generation_; }
   const TBinding& Items(int32_t i) const { return *Bindings_[static_cast<size_t>(i)]; }
 
 private:
@@ -46,6 +50,7 @@ private:
   // The binding found last: a parser asks for the same few prefixes over
   // and over. Bindings are never removed and never move, so it stays valid.
   TBinding* Last_ = nullptr;
+  uint64_t Generation_ = 1;
 };
 
 }  // namespace tessel

@@ -2,6 +2,10 @@
 
 #include <cstdint>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace tessel {
 
 std::string KeyFromWide(std::u16string_view ws) {
@@ -16,7 +20,20 @@ void KeyFromWideInto(std::u16string_view ws, std::string& out) {
   // already has, then checked.
   out.resize(n);
   char16_t seen = 0;
-  for (size_t k = 0; k < n; ++k) {
+  size_t k = 0;
+#if defined(__SSE2__)
+  __m128i any = _mm_setzero_si128();
+  for (; n - k >= 8; k += 8) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ws.data() + k));
+    any = _mm_or_si128(any, v);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out.data() + k), _mm_packus_epi16(v, v));
+  }
+  // Any unit from 0x80 on has a bit above the low seven set.
+  if (_mm_movemask_epi8(_mm_cmpeq_epi16(_mm_and_si128(any, _mm_set1_epi16(static_cast<short>(0xFF80))),
+                                        _mm_setzero_si128())) != 0xFFFF)
+    seen = 0x80;
+#endif
+  for (; k < n; ++k) {
     seen |= ws[k];
     out[k] = static_cast<char>(ws[k]);
   }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "xml/KeyText.h"
 #include "util/text/StringUtils.h"
@@ -168,7 +169,7 @@ std::u16string_view TakePlainText(TEntity& e) {
 }
 
 void AddRun(TWStringBuf& text, std::u16string_view run) {
-  text.AddString(run.data(), static_cast<int32_t>(run.size()));
+  if (!run.empty()) text.AddString(run.data(), static_cast<int32_t>(run.size()));
 }
 
 // s := [p, q). Names repeat from tag to tag, so an equal string is left as
@@ -237,7 +238,11 @@ private:
 
 // --- life cycle -------------------------------------------------------------
 
-TQXMLParser::TQXMLParser() { Text_ = Pool_.GetBuffer(); }
+TQXMLParser::TQXMLParser() {
+  Text_ = Pool_.GetBuffer();
+  // Pointers into the cache stay valid until it is started again.
+  NsCache_.reserve(kNsCacheSize);
+}
 
 TQXMLParser::~TQXMLParser() {
   AttrList_.Clear(false);
@@ -353,6 +358,7 @@ bool TQXMLParser::Match(std::u16string_view s) {
 
 bool TQXMLParser::SkipS() {
   TEntity& e = *E_;
+  if (e.PushbackEmpty() && e.ChunkPos() < e.ChunkEnd() && !IsXmlSpace(*e.ChunkPos())) return false;
   bool any = false;
   for (;;) {
     if (!TakeRun(e, IsXmlSpace).empty()) any = true;
@@ -385,6 +391,7 @@ void TQXMLParser::ReadOneOrMore(bool (*keep)(int32_t), std::u16string* out) {
 void TQXMLParser::FailMissing(std::u16string_view what) { Fail("\"" + Narrow(what) + "\" expected!"); }
 
 void TQXMLParser::Expect(char16_t c) {
+  if (TakeIf(c)) return;
   if (Next() != c) FailMissing(std::u16string_view(&c, 1));
 }
 
@@ -394,6 +401,8 @@ void TQXMLParser::Expect(std::u16string_view s) {
 }
 
 char16_t TQXMLParser::ReadQuote() {
+  if (TakeIf(u'"')) return u'"';
+  if (TakeIf(u'\'')) return u'\'';
   char16_t q = Next();
   if (q != u'"' && q != u'\'') Fail("' or \" expected");
   return q;
@@ -632,7 +641,10 @@ const TQXMLParser::TNsName* TQXMLParser::NsOfWide(const std::u16string& wide) {
     }
   // Documents use a handful of namespaces; a document that uses many just
   // starts the cache again.
-  if (NsCache_.size() >= 64) NsCache_.clear();
+  if (NsCache_.size() >= kNsCacheSize) {
+    NsCache_.clear();
+    for (TPrefixHit& hit : PrefixHits_) hit.Ns = nullptr;
+  }
   NsCache_.push_back({wide, KeyFromWide(wide)});
   NsLast_ = NsCache_.size() - 1;
   return &NsCache_.back();
@@ -648,10 +660,21 @@ const TQXMLParser::TNsName* TQXMLParser::ResolvePrefix(const std::u16string& pre
   if (prefix.empty()) return isElement && !DefaultNamespace.empty() ? NsOfWide(DefaultNamespace) : nullptr;
   if (prefix == u"xmlns") return NsOfKey(kXmlnsNamespace);
   if (prefix == u"xml") return NsOfKey(kXmlNamespace);
+  // The answer from a binding holds while no binding is pushed or popped.
+  uint64_t generation = Bindings.Generation();
+  for (const TPrefixHit& hit : PrefixHits_)
+    if (hit.Generation == generation && hit.Ns && SameUnits(hit.Prefix, prefix)) return hit.Ns;
   PrefixKey_.assign(u"xmlns:").append(prefix);
   // An empty namespace name binds nothing: "xmlns:p=''" leaves p undeclared.
   TWideString* bound = Bindings.Top(PrefixKey_);
-  if (bound && !bound->Value.empty()) return NsOfWide(bound->Value);
+  if (bound && !bound->Value.empty()) {
+    const TNsName* ns = NsOfWide(bound->Value);
+    TPrefixHit& hit = PrefixHits_[PrefixHitNext_++ % std::size(PrefixHits_)];
+    hit.Prefix = prefix;
+    hit.Generation = generation;
+    hit.Ns = ns;
+    return ns;
+  }
   if (PrefixResolver) {
     std::string answer = PrefixResolver(prefix);
     if (!answer.empty()) return NsOfKey(answer);
@@ -789,6 +812,7 @@ void TQXMLParser::ReadAttValue(std::u16string& out) {
         e.Consume(static_cast<size_t>(r - p));
       }
     }
+    if (TakeIf(q)) return;
     char16_t c = Next();
     if (c == q) return;
     if (c == u'<') Fail("WFC \"No < in Attribute Values\" violated");
@@ -855,7 +879,7 @@ void TQXMLParser::ParseContent(int32_t depth, bool inElement) {
       Flush();
       return;
     }
-    char16_t c = Next();
+    char16_t c = TakeIf(u'<') ? u'<' : TakeIf(u'&') ? u'&' : Next();
     switch (c) {
       case u'<': {
         int32_t d = Peek();
@@ -866,7 +890,7 @@ void TQXMLParser::ParseContent(int32_t depth, bool inElement) {
         Flush();
         if (d == u'/') {
           if (!inElement) Fail("End tag not allowed at the top level of an entity");
-          Next();
+          if (!TakeIf(u'/')) Next();
           return;
         }
         if (d == u'?') {

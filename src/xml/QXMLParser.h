@@ -187,6 +187,14 @@ private:
 
   // Reading helpers
   char16_t Next() { return E_->NextChar(); }
+  // Takes c (never CR) when it is the next unit of the chunk with nothing
+  // pushed back before it; false, with nothing taken, otherwise.
+  bool TakeIf(char16_t c) {
+    TEntity& e = *E_;
+    if (!e.PushbackEmpty() || e.ChunkPos() == e.ChunkEnd() || *e.ChunkPos() != c) return false;
+    e.Consume(1);
+    return true;
+  }
   void Back(char16_t c) { E_->PushBack(c); }
   int32_t Peek() { return E_->Peek(); }
   bool Match(std::u16string_view s);
@@ -215,9 +223,19 @@ private:
   std::vector<std::string> OpenParameterNames_;
   int32_t EntityDepth_ = 0;
   int64_t Expansion_ = 0;
+  static constexpr size_t kNsCacheSize = 64;
   std::vector<TNsName> NsCache_;  // namespace names seen, few in any document
   size_t NsLast_ = 0;             // index of the last one found
-  std::u16string PrefixKey_;      // "xmlns:" + prefix
+  // Prefixes resolved through a binding lately, each with the binding
+  // stack's generation at the time and its namespace name in NsCache_.
+  struct TPrefixHit {
+    std::u16string Prefix;
+    uint64_t Generation = 0;
+    const TNsName* Ns = nullptr;
+  };
+  TPrefixHit PrefixHits_[4];
+  size_t PrefixHitNext_ = 0;
+  std::u16string PrefixKey_;  // "xmlns:" + prefix
   std::u16string EndQName_, EndPrefix_, EndLocal_;
   std::u16string RefName_;
   std::string RefKey_;

@@ -9,6 +9,8 @@
 // the grammar may scan directly.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <memory>
@@ -62,8 +64,11 @@ public:
   }
   // The characters of s are read back from first to last.
   void PushBack(const std::u16string& s) {
-    Pushback_.append(s.rbegin(), s.rend());
-    if (!s.empty()) AtEnd = false;
+    if (s.empty()) return;
+    size_t old = Pushback_.size();
+    Pushback_.resize(old + s.size());
+    std::reverse_copy(s.begin(), s.end(), Pushback_.begin() + static_cast<std::ptrdiff_t>(old));
+    AtEnd = false;
   }
   // The next character (a line end as LF) without taking it, or -1 at the end.
   inline int32_t Peek();

@@ -982,16 +982,34 @@ void TQXMLParser::ParseReferenceInContent(int32_t depth) {
     Flush();
     return;
   }
-  KeyFromWideInto(name, RefKey_);
+  // Documents refer to the same few entities over and over.
   const std::string& key = RefKey_;
-  if (const std::u16string* text = GeneralEntityTexts.Find(key)) {
-    // Read again as the input that follows the reference.
+  const std::u16string* text = nullptr;
+  if (RefTextGeneration_ == GeneralEntityTexts.Generation() && SameUnits(RefTextName_, name)) {
+    text = RefText_;
+  } else {
+    KeyFromWideInto(name, RefKey_);
+    text = GeneralEntityTexts.Find(key);
+    if (text) {
+      RefTextName_ = name;
+      RefTextGeneration_ = GeneralEntityTexts.Generation();
+      RefText_ = text;
+    }
+  }
+  if (text) {
+    // Read again as the input that follows the reference. Plain text goes
+    // straight to the character data, which is where reading it again
+    // would put it.
     CountExpansion(static_cast<int64_t>(text->size()));
-    E_->PushBack(*text);
     Flush();
+    if (std::all_of(text->begin(), text->end(), IsPlainText))
+      AddRun(*Text_, *text);
+    else
+      E_->PushBack(*text);
     return;
   }
   Flush();
+  KeyFromWideInto(name, RefKey_);
   FailIfOpen(*this, OpenEntityNames, key);
   TEntity* entity = GeneralEntities.Find(key);
   if (!entity) Fail("Entity " + Narrow(name) + " not declared");

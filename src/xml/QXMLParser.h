@@ -239,6 +239,10 @@ private:
   std::u16string EndQName_, EndPrefix_, EndLocal_;
   std::u16string RefName_;
   std::string RefKey_;
+  // The text entity last referred to in content.
+  std::u16string RefTextName_;
+  uint64_t RefTextGeneration_ = 0;
+  const std::u16string* RefText_ = nullptr;
   std::u16string Scratch_;
 };
 

@@ -19,6 +19,7 @@ int32_t TBaseWideStringMap::IndexOfKey(const std::string& key) const {
 }
 
 void TBaseWideStringMap::Put(const std::string& key, const std::u16string& value) {
+  ++Generation_;
   auto found = Index_.find(key);
   if (found != Index_.end()) {
     found->second->Value = value;
@@ -55,6 +56,7 @@ bool TBaseWideStringMap::Contains(const std::u16string& key) const { return Cont
 std::u16string TBaseWideStringMap::WideKeys(int32_t i) const { return WideFromKey(Keys(i)); }
 
 void TBaseWideStringMap::RemoveAt(int32_t i) {
+  ++Generation_;
   if (Unsorted_) Sort();
   auto& item = Items_[static_cast<size_t>(i)];
   if (Reverse_) {
@@ -75,6 +77,7 @@ void TBaseWideStringMap::Remove(const std::string& key) {
 void TBaseWideStringMap::Remove(const std::u16string& key) { Remove(KeyFromWide(key)); }
 
 void TBaseWideStringMap::Clear() {
+  ++Generation_;
   Items_.clear();
   Index_.clear();
   Unsorted_ = 0;

@@ -59,6 +59,9 @@ public:
   void Clear();
 
   TBaseWideStringMap* ReverseMap() const { return Reverse_.get(); }
+  // Changes with every Put, Remove and Clear: a pointer from Find, and what
+  // it points to, stay as they were while it does not change.
+  uint64_t Generation() const { return Generation_; }
 
 protected:
   std::unique_ptr<TBaseWideStringMap> Reverse_;
@@ -76,6 +79,7 @@ private:
   mutable std::vector<std::pair<std::string, std::unique_ptr<TWideStringContainer>>> Items_;
   mutable size_t Unsorted_ = 0;
   std::unordered_map<std::string, TWideStringContainer*, TKeyHash, TKeyEqual> Index_;
+  uint64_t Generation_ = 1;
 };
 
 class TWideStringMap : public TBaseWideStringMap {

@@ -173,3 +173,31 @@ TEST(XmlChunkEdges, pooled_attributes_do_not_leak_between_elements) {
             "[SD]S(r p:a{urn:p}=1 b=2 c=3 xmlns:p{#}=urn:p)S(s b=x)S(t p:a{urn:q}=y xmlns:p{#}=urn:q)E(t)E(s)"
             "S(u)E(u)S(v p:a{urn:p}=z c=)E(v)E(r)[ED]");
 }
+
+TEST(XmlRepeats, entity_texts_and_prefixes_are_looked_up_afresh_when_they_change) {
+  const struct {
+    std::string Input;
+    std::string Log;
+  } cases[] = {
+      // The same name in any case is the same entity.
+      {"<!DOCTYPE r [<!ENTITY e 'one'>]><r>&e;&E;&e;</r>", "[SD]S(r)T(one)T(one)T(one)E(r)[ED]"},
+      // A CR and "]]>" in an entity's text are read like the document's own.
+      {"<!DOCTYPE r [<!ENTITY e 'a&#13;&#10;b'>]><r>&e;&e;</r>", "[SD]S(r)T(a\nb)T(a\nb)E(r)[ED]"},
+      {"<!DOCTYPE r [<!ENTITY e ']]&#62;'>]><r>&e;</r>", "[SD]S(r)!]]> is not allowed in this position"},
+      {"<!DOCTYPE r [<!ENTITY e ']'>]><r>&e;]&e;</r>", "[SD]S(r)T(]])T(])E(r)[ED]"},
+      // A prefix bound again inside an element, and again after it ended.
+      {"<p:r xmlns:p='urn:1'><p:s xmlns:p='urn:2'><p:t/></p:s><p:u/></p:r>",
+       "[SD]S(p:r{urn:1} xmlns:p{#}=urn:1)S(p:s{urn:2} xmlns:p{#}=urn:2)S(p:t{urn:2})E(p:t)E(p:s)S(p:u{urn:1})E(p:u)"
+       "E(p:r)[ED]"},
+      // An empty binding undeclares the prefix for the element's content only.
+      {"<p:r xmlns:p='urn:1'><s xmlns:p=''><p:t/></s></p:r>",
+       "[SD]S(p:r{urn:1} xmlns:p{#}=urn:1)S(s xmlns:p{#}=)!NSC: \"Prefix Declared\" violated"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParseLog(c.Input), c.Log) << c.Input;
+
+  // One parser, two documents that give the same entity name different texts.
+  TQXMLParser parser;
+  EXPECT_EQ(ParseLog("<!DOCTYPE r [<!ENTITY e 'one'>]><r>&e;</r>", true, &parser), "[SD]S(r)T(one)E(r)[ED]");
+  EXPECT_EQ(ParseLog("<!DOCTYPE r [<!ENTITY e 'two'>]><r>&e;</r>", true, &parser), "[SD]S(r)T(two)E(r)[ED]");
+  EXPECT_EQ(ParseLog("<r>&e;</r>", true, &parser), "[SD]S(r)!Entity e not declared");
+}

@@ -21,9 +21,6 @@ namespace tessel {
 
 namespace {
 
-// Units decoded ahead at a time once the declaration has been read.
-constexpr size_t kChunkUnits = 64 * 1024;
-
 std::string Hex8(uint32_t v) {
   char buf[16];
   std::snprintf(buf, sizeof buf, "%08X", v);

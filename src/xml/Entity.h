@@ -38,6 +38,11 @@ enum TEntityKind : uint8_t {
 
 class TEntity {
 public:
+  // Units decoded ahead at a time once the declaration has been read: the
+  // chunk (16 KB) stays in the first-level data cache between being
+  // written by the decoder and read by the grammar.
+  static constexpr size_t kChunkUnits = 8 * 1024;
+
   TEntity(TQXMLParser& parser, uint8_t kind);
   virtual ~TEntity();
   TEntity(const TEntity&) = delete;

@@ -177,6 +177,7 @@ void AddRun(TWStringBuf& text, std::u16string_view run) {
 inline bool SameAs(const std::u16string& s, const char16_t* p, size_t n) {
   if (s.size() != n) return false;
   const char16_t* d = s.data();
+  if (n >= 8) return std::memcmp(d, p, n * sizeof(char16_t)) == 0;
   for (size_t i = 0; i < n; ++i)
     if (d[i] != p[i]) return false;
   return true;
@@ -700,7 +701,7 @@ void SetNamespace(TQName& name, const std::string* key, const std::u16string* wi
   if (name.NamespaceURI != *key) name.NamespaceURI = *key;
   size_t n = local.size();
   if (expanded.size() == n + 1 + wide->size() && expanded[n] == u':' && SameAs(local, expanded.data(), n) &&
-      std::equal(wide->begin(), wide->end(), expanded.begin() + static_cast<std::ptrdiff_t>(n) + 1))
+      SameAs(*wide, expanded.data() + n + 1, wide->size()))
     return;
   expanded.assign(local).append(1, u':').append(*wide);
 }

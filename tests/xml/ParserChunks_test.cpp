@@ -57,7 +57,7 @@ std::string Normalized(std::string s) {
 // Filler sizes that move the chunk's end across the span units after the
 // filler.
 std::vector<size_t> FillSizesAroundChunkEnd(size_t span) {
-  const size_t chunk = 64 * 1024;
+  const size_t chunk = TEntity::kChunkUnits;
   size_t before = kProlog.size() + kRootStart.size() + 3;
   std::vector<size_t> sizes;
   for (size_t end = 0; end < span + 8; ++end) sizes.push_back(chunk - before - 4 - 1 + end);
@@ -86,7 +86,7 @@ TEST(XmlChunkEdges, events_do_not_depend_on_where_the_chunk_ends) {
       "<h:i xmlns:h='urn:h'><h:j/></h:i>",
   };
   for (const std::string& body : bodies) {
-    for (const char* lineEnd : {"\n", "\r"}) {
+    for (const char* lineEnd : {"\n", "\r\n", "\r"}) {
       // A short filler: everything lies whole in the first chunk.
       bool whole = false;
       std::string expected = EventsAfterFiller(Document(5, lineEnd, body), 5, lineEnd, whole);

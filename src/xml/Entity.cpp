@@ -346,18 +346,25 @@ void AdvancePosition(const char16_t* p, const char16_t* e, int32_t& line, int32_
 #if defined(__SSE2__)
   {
     // Most input has no CR at all: then the line ends are its LFs, counted
-    // eight at a time, and the column follows the last one.
+    // sixteen at a time, and the column follows the last one.
     const __m128i lfs = _mm_set1_epi16(u'\n'), crs = _mm_set1_epi16(u'\r');
     __m128i crSeen = _mm_setzero_si128();
     int64_t count = 0;
     const char16_t* q = p;
     while (e - q >= 8) {
       __m128i counts = _mm_setzero_si128();
-      // Each lane counts at most 4096 LFs before it is added up.
-      for (int k = 0; k < 4096 && e - q >= 8; ++k, q += 8) {
+      // Each lane counts at most 4097 LFs before it is added up.
+      for (int k = 0; k < 2048 && e - q >= 16; ++k, q += 16) {
+        __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+        __m128i w = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + 8));
+        counts = _mm_sub_epi16(counts, _mm_add_epi16(_mm_cmpeq_epi16(v, lfs), _mm_cmpeq_epi16(w, lfs)));
+        crSeen = _mm_or_si128(crSeen, _mm_or_si128(_mm_cmpeq_epi16(v, crs), _mm_cmpeq_epi16(w, crs)));
+      }
+      if (e - q >= 8 && e - q < 16) {
         __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
         counts = _mm_sub_epi16(counts, _mm_cmpeq_epi16(v, lfs));
         crSeen = _mm_or_si128(crSeen, _mm_cmpeq_epi16(v, crs));
+        q += 8;
       }
       alignas(16) uint16_t lanes[8];
       _mm_store_si128(reinterpret_cast<__m128i*>(lanes), counts);

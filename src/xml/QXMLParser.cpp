@@ -801,9 +801,21 @@ void TQXMLParser::ResolveNames(size_t count) {
 }
 
 void TQXMLParser::ReadAttValue(std::u16string& out) {
-  out.clear();
   char16_t q = ReadQuote();
   TEntity& e = *E_;
+  if (e.PushbackEmpty()) {
+    // A value without references or units to replace, closed inside the
+    // chunk: often the same as the last value read into out.
+    const char16_t* p = e.ChunkPos();
+    const char16_t* end = e.ChunkEnd();
+    const char16_t* r = SkipSimple<false>(p, end, q, u'<', u'&');
+    if (r < end && *r == q) {
+      SetUnits(out, p, r);
+      e.Consume(static_cast<size_t>(r + 1 - p));
+      return;
+    }
+  }
+  out.clear();
   for (;;) {
     if (e.PushbackEmpty()) {
       const char16_t* p = e.ChunkPos();

@@ -189,6 +189,10 @@ TEST(XmlRepeats, entity_texts_and_prefixes_are_looked_up_afresh_when_they_change
       {"<p:r xmlns:p='urn:1'><p:s xmlns:p='urn:2'><p:t/></p:s><p:u/></p:r>",
        "[SD]S(p:r{urn:1} xmlns:p{#}=urn:1)S(p:s{urn:2} xmlns:p{#}=urn:2)S(p:t{urn:2})E(p:t)E(p:s)S(p:u{urn:1})E(p:u)"
        "E(p:r)[ED]"},
+      // Values read into the same place one after another, longer, shorter,
+      // empty, with a reference and with a TAB that becomes a blank.
+      {"<r a='long value'><s a='x'/><s a=''/><s a='x&#9;y'/><s a=\"p\tq\"/><s a='long value'/></r>",
+       "[SD]S(r a=long value)S(s a=x)E(s)S(s a=)E(s)S(s a=x\ty)E(s)S(s a=p q)E(s)S(s a=long value)E(s)E(r)[ED]"},
       // An empty binding undeclares the prefix for the element's content only.
       {"<p:r xmlns:p='urn:1'><s xmlns:p=''><p:t/></s></p:r>",
        "[SD]S(p:r{urn:1} xmlns:p{#}=urn:1)S(s xmlns:p{#}=)!NSC: \"Prefix Declared\" violated"},

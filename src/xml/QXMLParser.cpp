@@ -185,7 +185,11 @@ inline bool SameAs(const std::u16string& s, const char16_t* p, size_t n) {
 
 inline void SetUnits(std::u16string& s, const char16_t* p, const char16_t* q) {
   size_t n = static_cast<size_t>(q - p);
-  if (!SameAs(s, p, n)) s.assign(p, n);
+  if (SameAs(s, p, n)) return;
+  // Appending to the emptied string copies straight into the storage it
+  // has; assign would first check whether p lies inside it.
+  s.clear();
+  s.append(p, n);
 }
 
 // Equality by memcmp, which compares many units at a time where the
@@ -703,7 +707,8 @@ void SetNamespace(TQName& name, const std::string* key, const std::u16string* wi
   if (expanded.size() == n + 1 + wide->size() && expanded[n] == u':' && SameAs(local, expanded.data(), n) &&
       SameAs(*wide, expanded.data() + n + 1, wide->size()))
     return;
-  expanded.assign(local).append(1, u':').append(*wide);
+  expanded.clear();
+  expanded.append(local).append(1, u':').append(*wide);
 }
 
 }  // namespace

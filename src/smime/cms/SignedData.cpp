@@ -202,11 +202,9 @@ void CheckSigners(const crypto::TCmsMessage& message, const std::vector<crypto::
 std::string TransferDecode(const char* data, int32_t size, const std::string& encoding) {
   std::string name = LowerCase(encoding);
   if (size <= 0) return std::string();
-  if (name == "base64") {
-    TStringStream out;
-    Base64DecodeBuffer(data, size, out);
-    return out.TakeDataString();
-  }
+  // Base64 bodies are the big ones (whole enveloped messages): they are
+  // decoded into one buffer sized from the text.
+  if (name == "base64") return Base64DecodeToString(std::string_view(data, static_cast<size_t>(size)));
   if (name == "quoted-printable") {
     TStringStream out;
     QPDecodeBuffer(data, size, out);

@@ -23,6 +23,9 @@ extern const uint8_t Base64DecodeTable[256];
 // partial quad at the end is dropped.
 void Base64DecodeString(std::string_view s, TStream& output);
 void Base64DecodeBuffer(const char* data, int32_t count, TStream& output);
+// The same decoding into a string sized once from the input's length, for
+// large bodies; the same exception, after which nothing is returned.
+std::string Base64DecodeToString(std::string_view s);
 
 // Encoding of the stream's remaining bytes, CR LF after every 76 characters.
 std::string Base64EncodeStream(TStream& input);

@@ -4,6 +4,7 @@
 #include "smime/cms/EnvelopedData.h"
 #include "smime/parts/SecuritySummary.h"
 #include "smime/cms/StatusCodes.h"
+#include "smime/openssl/CryptoPlatform.h"
 #include "util/system/WinError.h"
 
 using namespace smimetest;
@@ -212,6 +213,67 @@ TEST(EnvelopedData, recipients_of_kinds_that_cannot_be_decrypted_are_named) {
   EXPECT_EQ(d.Error, StatusCodeText(kStatusUnsupportedRecipient));
   ASSERT_EQ(d.KeyProblems.size(), 1u);
   EXPECT_EQ(d.KeyProblems[0], "Recipient 1 is of a kind this program cannot decrypt (a password or a shared key).");
+}
+
+// The encrypted content is cut out of the encoding and decrypted where it
+// stands; the lengths around it must stay consistent whatever their form,
+// and content sent in pieces is left to the parser.
+TEST(EnvelopedData, encrypted_content_is_decrypted_where_it_stands) {
+  std::string problem;
+  const crypto::TPrivateKey key = crypto::ReadPrivateKey(PkiFile("carol.key"), problem);
+  ASSERT_TRUE(key) << problem;
+  auto decryptSplit = [&](const std::string& data, std::string& content) {
+    std::string shell;
+    std::string_view encrypted;
+    if (!SplitEncryptedContent(data, shell, encrypted)) return std::string("not split");
+    // A view into the data, not a copy; the shell is all the rest.
+    EXPECT_TRUE(encrypted.data() > data.data() && encrypted.data() + encrypted.size() <= data.data() + data.size());
+    EXPECT_LT(shell.size(), data.size() - encrypted.size());
+    auto message = crypto::TCmsMessage::Decode(shell, encrypted);
+    if (!message || message->ContentType() != crypto::TCmsMessage::ctEnveloped) return std::string("shell refused");
+    uint32_t status = message->DecryptForRecipient(0, key, Cert("carol"), content);
+    return status == 0 ? std::string() : StatusCodeText(status);
+  };
+
+  std::vector<std::pair<std::string, std::string>> cases;  // data, content
+  const std::string der = PkiFile("enc-aes256.p7m");
+  cases.emplace_back(der, PkiContent());
+  for (int depth : {1, 2, 4}) {
+    size_t at = 0;
+    cases.emplace_back(Indefinite(der, at, depth), PkiContent());
+  }
+  // Content sizes whose lengths take one, two and three octets: the levels
+  // around the content shrink by different amounts.
+  for (size_t size : {size_t{1}, size_t{200}, size_t{70000}}) {
+    std::string content(size, 'x');
+    cases.emplace_back(Openssl("cms -encrypt -binary -aes128 -outform DER carol.pem", content), content);
+  }
+  for (size_t i = 0; i < cases.size(); ++i) {
+    std::string content;
+    EXPECT_EQ(decryptSplit(cases[i].first, content), "") << i;
+    EXPECT_TRUE(content == cases[i].second) << i << ": " << content.size();
+  }
+
+  // The same content as two OCTET STRING pieces inside a constructed [0].
+  size_t at = 0;
+  std::string ber = Indefinite(der, at, 4);
+  std::string shell;
+  std::string_view encrypted;
+  ASSERT_TRUE(SplitEncryptedContent(ber, shell, encrypted));
+  const size_t begin = static_cast<size_t>(encrypted.data() - ber.data());
+  const std::string field = Tlv(0x80, std::string(encrypted));  // [0] IMPLICIT, primitive
+  const size_t headerAt = begin - (field.size() - encrypted.size());
+  ASSERT_TRUE(ber.substr(headerAt) == field + std::string(8, '\0'));
+  const std::string pieces = std::string("\xA0\x80", 2) + Octets(std::string(encrypted.substr(0, 32))) +
+                             Octets(std::string(encrypted.substr(32))) + std::string(2, '\0');
+  std::string pieced = ber.substr(0, headerAt) + pieces + std::string(8, '\0');
+  std::string content;
+  EXPECT_EQ(decryptSplit(pieced, content), "not split");
+  TStoreSandbox stores;
+  stores.PutIdentity("My", "carol");
+  EXPECT_EQ(Decrypt(pieced).Content, PkiContent());
+  for (const std::string& none : {PkiFile("opaque.p7m"), std::string("\x30\x03\x02\x01\x01", 5), std::string()})
+    EXPECT_FALSE(SplitEncryptedContent(none, shell, encrypted));
 }
 
 }  // namespace

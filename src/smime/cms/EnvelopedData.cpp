@@ -108,17 +108,26 @@ private:
 
 bool IsUniversal(const TSpan& span, uint32_t tag) { return span.Header.Class == acUniversal && span.Header.Tag == tag; }
 
-// The content-encryption algorithm's dotted OID and the whole encoding of
-// its parameters (empty when there are none), read from ContentInfo { type,
-// [0] EnvelopedData { version, [0] originatorInfo OPTIONAL, recipientInfos,
-// encryptedContentInfo { contentType, contentEncryptionAlgorithm, ... } } };
-// false when der holds no such path. Only the headers on the way are read:
-// the encrypted content, which is nearly all of the block, is skipped.
-bool ContentEncryptionAlgorithm(std::string_view der, std::string& oid, std::string& parameters) {
-  oid.clear();
-  parameters.clear();
+// The elements on the way from ContentInfo { type, [0] EnvelopedData {
+// version, [0] originatorInfo OPTIONAL, recipientInfos,
+// encryptedContentInfo { contentType, contentEncryptionAlgorithm,
+// [0] encryptedContent OPTIONAL } } } to the algorithm and the content. Only
+// the headers on the way are read: the encrypted content, which is nearly
+// all of the block, is skipped.
+struct TEnvelopePath {
+  TSpan Levels[4];  // ContentInfo, [0], EnvelopedData, EncryptedContentInfo
+  TSpan Algorithm;
+  TSpan Content;
+  bool HasContent = false;
+};
+
+bool WalkEnvelope(std::string_view der, TEnvelopePath& path) {
   const auto* begin = reinterpret_cast<const uint8_t*>(der.data());
-  TSpan root, wrapper, enveloped, child, algorithm, id, params;
+  TSpan& root = path.Levels[0];
+  TSpan& wrapper = path.Levels[1];
+  TSpan& enveloped = path.Levels[2];
+  TSpan& info = path.Levels[3];
+  TSpan child;
   if (!ReadSpan(begin, begin + der.size(), root) || !root.Header.Constructed) return false;
   TChildren rootItems(root);
   if (!rootItems.Next(child) || !rootItems.Next(wrapper) || !wrapper.Header.Constructed) return false;
@@ -127,11 +136,22 @@ bool ContentEncryptionAlgorithm(std::string_view der, std::string& oid, std::str
   TChildren items(enveloped);
   if (!items.Next(child)) return false;  // version
   bool found = false;
-  while (!found && items.Next(child)) found = IsUniversal(child, 16);
-  if (!found || !child.Header.Constructed) return false;
-  TChildren encrypted(child);
-  if (!encrypted.Next(id) || !encrypted.Next(algorithm) || !algorithm.Header.Constructed) return false;
-  TChildren algorithmItems(algorithm);
+  while (!found && items.Next(info)) found = IsUniversal(info, 16);
+  if (!found || !info.Header.Constructed) return false;
+  TChildren infoItems(info);
+  if (!infoItems.Next(child) || !infoItems.Next(path.Algorithm) || !path.Algorithm.Header.Constructed) return false;
+  path.HasContent =
+      infoItems.Next(path.Content) && path.Content.Header.Class == acContext && path.Content.Header.Tag == 0;
+  return true;
+}
+
+// The content-encryption algorithm's dotted OID and the whole encoding of
+// its parameters (empty when there are none); false when there is none.
+bool ContentEncryptionAlgorithm(const TEnvelopePath& path, std::string& oid, std::string& parameters) {
+  oid.clear();
+  parameters.clear();
+  TSpan id, params;
+  TChildren algorithmItems(path.Algorithm);
   if (!algorithmItems.Next(id) || !IsUniversal(id, 6) || id.Header.Constructed) return false;
   oid = OidToDotted(std::string_view(reinterpret_cast<const char*>(id.Content), id.End - id.Content));
   if (algorithmItems.Next(params))
@@ -139,17 +159,83 @@ bool ContentEncryptionAlgorithm(std::string_view der, std::string& oid, std::str
   return true;
 }
 
+void AppendLength(std::string& out, int32_t length) {
+  if (length < 0x80) {
+    out += static_cast<char>(length);
+    return;
+  }
+  int32_t octets = asn1::LengthOctetCount(length) - 1;
+  out += static_cast<char>(0x80 | octets);
+  for (int32_t i = octets - 1; i >= 0; --i) out += static_cast<char>((length >> (8 * i)) & 0xFF);
+}
+
+// Number of identifier octets of the element at p (already read once).
+int32_t IdentifierSize(const uint8_t* p) {
+  int32_t n = 1;
+  if ((p[0] & 0x1F) == 0x1F)
+    while (p[n++] & 0x80) {
+    }
+  return n;
+}
+
 }  // namespace
+
+bool SplitEncryptedContent(std::string_view der, std::string& shell, std::string_view& encrypted) {
+  shell.clear();
+  encrypted = std::string_view();
+  TEnvelopePath path;
+  // Content sent in pieces (constructed, as BER allows) would have to be
+  // joined: the whole block then goes to the parser as it is.
+  if (!WalkEnvelope(der, path) || !path.HasContent || path.Content.Header.Constructed) return false;
+  const TSpan& content = path.Content;
+  // New headers, innermost first: a shorter length may take fewer length
+  // octets, which shortens every level around it once more.
+  std::string headers[4];
+  int32_t removed = static_cast<int32_t>(content.End - content.Begin);
+  for (size_t i = 4; i-- > 0;) {
+    const TSpan& level = path.Levels[i];
+    const auto* begin = reinterpret_cast<const char*>(level.Begin);
+    // An indefinite length needs no change: its end-of-contents octets
+    // follow the content like any other octets.
+    if (level.Header.Indefinite) {
+      headers[i].assign(begin, static_cast<size_t>(level.Header.HeaderSize));
+      continue;
+    }
+    headers[i].assign(begin, static_cast<size_t>(IdentifierSize(level.Begin)));
+    AppendLength(headers[i], level.Header.Length - removed);
+    removed += level.Header.HeaderSize - static_cast<int32_t>(headers[i].size());
+  }
+  auto append = [&](const uint8_t* from, const uint8_t* to) {
+    shell.append(reinterpret_cast<const char*>(from), static_cast<size_t>(to - from));
+  };
+  for (size_t i = 0; i < 4; ++i) {
+    shell += headers[i];
+    append(path.Levels[i].Content, i < 3 ? path.Levels[i + 1].Begin : content.Begin);
+  }
+  append(content.End, path.Levels[0].End);
+  encrypted = std::string_view(reinterpret_cast<const char*>(content.Content),
+                               static_cast<size_t>(content.End - content.Content));
+  return true;
+}
 
 TDecryption DecryptEnveloped(std::string_view data, const std::string& encoding, TSmimeStores& stores) {
   crypto::InitializeCrypto();
   std::string decoded = TransferDecode(data.data(), static_cast<int32_t>(data.size()), encoding);
-  std::unique_ptr<crypto::TCmsMessage> message = crypto::TCmsMessage::Decode(decoded);
+  // The encrypted content, nearly all of the block, is not parsed (which
+  // would copy it): the parser gets the rest, and the content is decrypted
+  // where it stands. Whatever the parser refuses that way it is given whole.
+  std::string shell;
+  std::string_view encrypted;
+  std::unique_ptr<crypto::TCmsMessage> message;
+  if (SplitEncryptedContent(decoded, shell, encrypted)) message = crypto::TCmsMessage::Decode(shell, encrypted);
+  if (!message || message->ContentType() != crypto::TCmsMessage::ctEnveloped)
+    message = crypto::TCmsMessage::Decode(decoded);
   if (!message || message->ContentType() != crypto::TCmsMessage::ctEnveloped) RaiseNotEncrypted();
 
   TDecryption result;
   std::string oid, parameters;
-  if (!ContentEncryptionAlgorithm(decoded, oid, parameters)) RaiseNotEncrypted();
+  TEnvelopePath path;
+  if (!WalkEnvelope(decoded, path) || !ContentEncryptionAlgorithm(path, oid, parameters)) RaiseNotEncrypted();
   result.Algorithm = AlgorithmName(oid, parameters);
 
   int32_t count = message->RecipientCount();

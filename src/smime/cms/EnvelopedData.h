@@ -40,6 +40,13 @@ struct TDecryption {
 // recipients.
 TDecryption DecryptEnveloped(std::string_view data, const std::string& encoding, TSmimeStores& stores);
 
+// Cuts the encrypted content out of a ContentInfo holding enveloped data:
+// shell receives the encoding without the encryptedContent field (the
+// lengths around it shortened), encrypted the field's octets, a view into
+// der. false, with both empty, when der holds no such field or holds it in
+// pieces (constructed, as BER allows).
+bool SplitEncryptedContent(std::string_view der, std::string& shell, std::string_view& encrypted);
+
 // The RC2 key size text for an RC2 parameter version: 160 "40", 52 "56",
 // 120 "64", 58 "128", any other "".
 std::string Rc2VersionBits(int64_t version);

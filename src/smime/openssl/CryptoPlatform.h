@@ -146,6 +146,9 @@ public:
 
   // BER or DER ContentInfo; nullptr when the octets are none.
   static std::unique_ptr<TCmsMessage> Decode(std::string_view octets);
+  // Enveloped data whose encoding leaves the encrypted content out; the
+  // content's octets are given beside it and must outlive the message.
+  static std::unique_ptr<TCmsMessage> Decode(std::string_view octets, std::string_view encryptedContent);
 
   int32_t ContentType() const;
 

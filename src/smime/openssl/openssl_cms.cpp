@@ -1,4 +1,5 @@
 // PKCS #7 / CMS messages on OpenSSL's CMS functions.
+#include <algorithm>
 #include <cstring>
 
 #include "smime/cms/StatusCodes.h"
@@ -8,7 +9,9 @@ namespace tessel::crypto {
 
 struct TCmsMessage::TImpl {
   TCmsPtr Cms;
-  std::string Octets;  // the decoded message, kept for what OpenSSL does not expose
+  // Enveloped data's encrypted content when the encoding left it out (the
+  // caller's octets); empty otherwise.
+  std::string_view EncryptedContent;
 };
 
 namespace {
@@ -56,6 +59,26 @@ uint32_t SignatureErrorStatus(uint32_t fallback) {
   return fallback;
 }
 
+// Reads everything the BIO gives into out, sized once for expected octets
+// (it grows should more come); false when a read fails.
+bool ReadAllSized(BIO* bio, std::string& out, size_t expected) {
+  constexpr size_t kMinRoom = 16384;
+  out.resize(expected + kMinRoom);
+  size_t used = 0;
+  for (;;) {
+    if (out.size() - used < kMinRoom) out.resize(out.size() * 2);
+    size_t room = std::min<size_t>(out.size() - used, 1u << 30);
+    int n = BIO_read(bio, out.data() + used, static_cast<int>(room));
+    if (n > 0) {
+      used += static_cast<size_t>(n);
+      continue;
+    }
+    out.resize(used);
+    // Memory chains end with 0; -1 is a failure of a filter on the way.
+    return n == 0;
+  }
+}
+
 // Frees the BIO chain CMS_dataInit built on top of source, not source itself.
 void FreeChainUpTo(BIO* chain, BIO* source) {
   while (chain && chain != source) {
@@ -70,13 +93,21 @@ void FreeChainUpTo(BIO* chain, BIO* source) {
 TCmsMessage::TCmsMessage(std::unique_ptr<TImpl> impl) : Impl_(std::move(impl)) {}
 TCmsMessage::~TCmsMessage() = default;
 
+std::unique_ptr<TCmsMessage> TCmsMessage::Decode(std::string_view octets, std::string_view encryptedContent) {
+  // A memory BIO takes an int length.
+  if (encryptedContent.size() > 0x7FFFFFFF) return nullptr;
+  std::unique_ptr<TCmsMessage> message = Decode(octets);
+  if (message) message->Impl_->EncryptedContent = encryptedContent;
+  return message;
+}
+
 std::unique_ptr<TCmsMessage> TCmsMessage::Decode(std::string_view octets) {
   InitializeCrypto();
   if (octets.empty() || octets.size() > 0x7FFFFFFF) return nullptr;
   auto impl = std::make_unique<TImpl>();
-  impl->Octets.assign(octets);
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(impl->Octets.data());
-  impl->Cms.reset(d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(impl->Octets.size())));
+  // The parse copies what it keeps: the octets are not needed afterwards.
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(octets.data());
+  impl->Cms.reset(d2i_CMS_ContentInfo(nullptr, &p, static_cast<long>(octets.size())));
   ERR_clear_error();
   if (!impl->Cms) return nullptr;
   if (OBJ_obj2nid(CMS_get0_type(impl->Cms.get())) == NID_pkcs7_enveloped) {
@@ -309,17 +340,30 @@ uint32_t TCmsMessage::DecryptForRecipient(int32_t index, const TPrivateKey& key,
   ERR_clear_error();
   if (unwrapped == uwNotThisRecipient) return kStatusRecipientNotFound;
   if (unwrapped == uwFailed) return kStatusBadData;
-  BIO* chain = CMS_dataInit(cms, nullptr);
+  // Content given beside the message is read where it stands.
+  std::string_view given = Impl_->EncryptedContent;
+  TBioPtr source;
+  if (!given.empty()) {
+    source = MemoryBio(given);
+    if (!source) return kStatusBadData;
+  }
+  BIO* chain = CMS_dataInit(cms, source.get());
   if (!chain) {
     uint32_t status = SignatureErrorStatus(kStatusBadData);
     return status == kStatusUnknownAlgorithm ? status : kStatusBadData;
   }
+  // Block-cipher padding only shrinks the content: its encrypted size is
+  // room enough, so the content is written once, without regrowing.
+  ASN1_OCTET_STRING** encrypted = CMS_get0_content(cms);
+  size_t expected = !given.empty()            ? given.size()
+                    : encrypted && *encrypted ? static_cast<size_t>(ASN1_STRING_length(*encrypted))
+                                              : 0;
   std::string out;
-  bool ok = ReadAll(chain, out);
+  bool ok = ReadAllSized(chain, out, expected);
   // The cipher BIO reports a bad final block (wrong key, damaged data)
   // only through its status.
   if (ok && BIO_method_type(chain) == BIO_TYPE_CIPHER && BIO_get_cipher_status(chain) <= 0) ok = false;
-  BIO_free_all(chain);
+  FreeChainUpTo(chain, source.get());  // the whole chain when it read the message's own content
   ERR_clear_error();
   if (!ok) return kStatusBadData;
   content = std::move(out);

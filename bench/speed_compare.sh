@@ -10,13 +10,17 @@
 #         20 MB document from gen_xml_doc.py
 #   asn1: tessel --asn1 against openssl asn1parse -i on a 10 MB PKCS #7
 #         bundle of certificates from asn1_make_p7b.sh
+#   decrypt: tessel --smime against openssl cms -decrypt on a 14.6 MB
+#         enveloped (AES-256) message from smime_make_messages.sh; both
+#         must decrypt it to the same octets first
 #
-# Usage: bench/speed_compare.sh BUILD_DIR [xml] [asn1]   (ROUNDS=N, WORK=dir)
+# Usage: bench/speed_compare.sh BUILD_DIR [xml] [asn1] [decrypt]   (ROUNDS=N, WORK=dir)
 # BUILD_DIR must be configured with -DTESSEL_BENCH=ON for the xml row.
 set -eu
-build=${1:?usage: speed_compare.sh BUILD_DIR [xml] [asn1]}
+build=${1:?usage: speed_compare.sh BUILD_DIR [xml] [asn1] [decrypt]}
 shift
-[ $# -gt 0 ] || set -- xml asn1
+build=$(cd "$build" && pwd)
+[ $# -gt 0 ] || set -- xml asn1 decrypt
 here=$(cd "$(dirname "$0")" && pwd)
 work=${WORK:-/tmp/tessel-speed-bench}
 rounds=${ROUNDS:-7}
@@ -31,6 +35,19 @@ for row in "$@"; do
     asn1)
       [ -f "$work/p7/bundle.p7b" ] || "$here/asn1_make_p7b.sh" "$work/p7" > /dev/null
       rows="$rows asn1" ;;
+    decrypt)
+      [ -f "$work/smime/enveloped.eml" ] || "$here/smime_make_messages.sh" "$work/smime" > /dev/null
+      # The recipient's key is in the "My" store of this directory.
+      export TESSEL_CERT_DIR="$work/smime/certs"
+      (
+        cd "$work/smime"
+        "$build/tessel" --smime enveloped.eml | grep -q '^DecryptStatus: 0x00000000'
+        "$build/tessel" --extract enveloped.eml 1.1 --whole > tessel.out
+        openssl cms -decrypt -in enveloped.eml -recip recipient.pem -inkey recipient.key -out openssl.out
+        cmp -s tessel.out openssl.out || { echo "speed_compare.sh: the decrypted contents differ" >&2; exit 1; }
+        rm -f tessel.out openssl.out
+      )
+      rows="$rows decrypt" ;;
     *) echo "speed_compare.sh: unknown row $row" >&2; exit 2 ;;
   esac
 done
@@ -46,6 +63,12 @@ commands = {
              [os.path.join(build, "tessel"), "--asn1", os.path.join(work, "p7", "bundle.p7b")],
              "openssl asn1parse -i",
              ["openssl", "asn1parse", "-i", "-inform", "DER", "-in", os.path.join(work, "p7", "bundle.p7b")]),
+    "decrypt": ("S/MIME decryption (AES-256)", os.path.join(work, "smime", "enveloped.eml"),
+                [os.path.join(build, "tessel"), "--smime", os.path.join(work, "smime", "enveloped.eml")],
+                "openssl cms -decrypt",
+                ["openssl", "cms", "-decrypt", "-in", os.path.join(work, "smime", "enveloped.eml"),
+                 "-recip", os.path.join(work, "smime", "recipient.pem"),
+                 "-inkey", os.path.join(work, "smime", "recipient.key"), "-out", os.devnull]),
 }
 
 def run(argv):

@@ -229,9 +229,14 @@ TEST(EnvelopedData, encrypted_content_is_decrypted_where_it_stands) {
     // A view into the data, not a copy; the shell is all the rest.
     EXPECT_TRUE(encrypted.data() > data.data() && encrypted.data() + encrypted.size() <= data.data() + data.size());
     EXPECT_LT(shell.size(), data.size() - encrypted.size());
-    auto message = crypto::TCmsMessage::Decode(shell, encrypted);
+    auto message = crypto::TCmsMessage::Decode(shell);
     if (!message || message->ContentType() != crypto::TCmsMessage::ctEnveloped) return std::string("shell refused");
+    std::string buffer = data;
+    if (!message->TakeEncryptedContent(buffer, static_cast<size_t>(encrypted.data() - data.data()), encrypted.size()))
+      return std::string("content refused");
+    EXPECT_TRUE(buffer.empty());
     uint32_t status = message->DecryptForRecipient(0, key, Cert("carol"), content);
+    EXPECT_TRUE(message->EncryptedContentSpent());
     return status == 0 ? std::string() : StatusCodeText(status);
   };
 
@@ -274,6 +279,31 @@ TEST(EnvelopedData, encrypted_content_is_decrypted_where_it_stands) {
   EXPECT_EQ(Decrypt(pieced).Content, PkiContent());
   for (const std::string& none : {PkiFile("opaque.p7m"), std::string("\x30\x03\x02\x01\x01", 5), std::string()})
     EXPECT_FALSE(SplitEncryptedContent(none, shell, encrypted));
+}
+
+// A key that opens a wrong content key decrypts the content into garbage
+// and is refused; the content written over in doing so must not reach the
+// next key.
+TEST(EnvelopedDataKeys, a_wrong_content_key_leaves_the_content_for_the_next_key) {
+  TStoreSandbox stores;
+  stores.PutIdentity("My", "bob");
+  stores.PutIdentity("My", "carol");
+  // enc-two.p7m: bob's encrypted AES-128 key comes first; it is replaced
+  // by another key of the right size, encrypted for bob.
+  std::string data = PkiFile("enc-two.p7m");
+  const std::string header("\x04\x81\x80", 3);
+  const size_t at = data.find(header);
+  ASSERT_NE(at, std::string::npos);
+  const std::string wrongKey = Openssl("pkeyutl -encrypt -certin -inkey bob.pem", std::string(16, '\x11'));
+  ASSERT_EQ(wrongKey.size(), 128u);
+  data.replace(at + header.size(), 128, wrongKey);
+  TDecrypted d = Decrypt(data);
+  EXPECT_EQ(d.Error, "");
+  EXPECT_EQ(d.Content, PkiContent());
+  EXPECT_EQ(d.Recipient.Encoded(), CertDer("carol"));
+  ASSERT_EQ(d.KeyProblems.size(), 1u);
+  EXPECT_NE(d.KeyProblems[0].find("bob.key"), std::string::npos) << d.KeyProblems[0];
+  EXPECT_EQ(Decrypt(Base64(data), "base64").Content, PkiContent());
 }
 
 }  // namespace

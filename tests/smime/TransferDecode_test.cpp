@@ -75,8 +75,8 @@ TEST(TransferDecode, base64_text_forms_decode_as_the_stream_decoder_does) {
       {"Y W J j", "abc", ""},
       {"YWI=", "ab", ""},
       {"YQ==", "a", ""},
-      {"YQ==YWJj", "a", ""},          // nothing after a pad
-      {"YWJjZA", "abc", ""},          // a partial quad at the end is dropped
+      {"YQ==YWJj", "a", ""},  // nothing after a pad
+      {"YWJjZA", "abc", ""},  // a partial quad at the end is dropped
       {"YWJj\x80\xFF!YWJj", "abcabc", ""},
       {"YWJjY===", "abc", "Invalid input"},  // pad in the second place
       {"=", "", "Invalid input"},

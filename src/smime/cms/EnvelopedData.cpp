@@ -221,22 +221,28 @@ bool SplitEncryptedContent(std::string_view der, std::string& shell, std::string
 TDecryption DecryptEnveloped(std::string_view data, const std::string& encoding, TSmimeStores& stores) {
   crypto::InitializeCrypto();
   std::string decoded = TransferDecode(data.data(), static_cast<int32_t>(data.size()), encoding);
-  // The encrypted content, nearly all of the block, is not parsed (which
-  // would copy it): the parser gets the rest, and the content is decrypted
-  // where it stands. Whatever the parser refuses that way it is given whole.
-  std::string shell;
-  std::string_view encrypted;
-  std::unique_ptr<crypto::TCmsMessage> message;
-  if (SplitEncryptedContent(decoded, shell, encrypted)) message = crypto::TCmsMessage::Decode(shell, encrypted);
-  if (!message || message->ContentType() != crypto::TCmsMessage::ctEnveloped)
-    message = crypto::TCmsMessage::Decode(decoded);
-  if (!message || message->ContentType() != crypto::TCmsMessage::ctEnveloped) RaiseNotEncrypted();
-
   TDecryption result;
   std::string oid, parameters;
   TEnvelopePath path;
   if (!WalkEnvelope(decoded, path) || !ContentEncryptionAlgorithm(path, oid, parameters)) RaiseNotEncrypted();
   result.Algorithm = AlgorithmName(oid, parameters);
+
+  // The encrypted content, nearly all of the block, is not parsed (which
+  // would copy it): the parser gets the rest, and the content is decrypted
+  // in place in the decoded block. Whatever the parser refuses that way it
+  // is given whole.
+  std::string shell;
+  std::string_view encrypted;
+  size_t offset = 0, size = 0;
+  std::unique_ptr<crypto::TCmsMessage> message;
+  if (SplitEncryptedContent(decoded, shell, encrypted)) {
+    offset = static_cast<size_t>(encrypted.data() - decoded.data());
+    size = encrypted.size();
+    message = crypto::TCmsMessage::Decode(shell);
+    if (message && !message->TakeEncryptedContent(decoded, offset, size)) message.reset();
+  }
+  if (!message) message = crypto::TCmsMessage::Decode(decoded);
+  if (!message || message->ContentType() != crypto::TCmsMessage::ctEnveloped) RaiseNotEncrypted();
 
   int32_t count = message->RecipientCount();
   if (count <= 0) RaiseNotEncrypted();
@@ -267,6 +273,12 @@ TDecryption DecryptEnveloped(std::string_view data, const std::string& encoding,
           break;
         }
         result.KeyProblems.push_back("The key in \"" + entry->KeyFile + "\" did not decrypt the message.");
+        // A key that opened a wrong content key has written over the
+        // content: the next one gets it afresh.
+        if (message->EncryptedContentSpent()) {
+          std::string again = TransferDecode(data.data(), static_cast<int32_t>(data.size()), encoding);
+          message->TakeEncryptedContent(again, offset, size);
+        }
       }
       if (used) break;
     }

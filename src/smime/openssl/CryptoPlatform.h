@@ -146,9 +146,17 @@ public:
 
   // BER or DER ContentInfo; nullptr when the octets are none.
   static std::unique_ptr<TCmsMessage> Decode(std::string_view octets);
-  // Enveloped data whose encoding leaves the encrypted content out; the
-  // content's octets are given beside it and must outlive the message.
-  static std::unique_ptr<TCmsMessage> Decode(std::string_view octets, std::string_view encryptedContent);
+
+  // For enveloped data whose encoding left the encrypted content out: the
+  // content is buffer[offset, offset + size), and is decrypted in place,
+  // the decrypted octets written from the buffer's start, which then is
+  // the content. Takes the buffer (leaving it empty) and returns true, or
+  // returns false and leaves it alone (not enveloped data, content already
+  // in the encoding, or an offset below 16). A decryption that fails once
+  // it has begun writing spends the buffer: EncryptedContentSpent says so,
+  // and the next decryption needs a fresh one.
+  bool TakeEncryptedContent(std::string& buffer, size_t offset, size_t size);
+  bool EncryptedContentSpent() const;
 
   int32_t ContentType() const;
 

@@ -9,9 +9,13 @@ namespace tessel::crypto {
 
 struct TCmsMessage::TImpl {
   TCmsPtr Cms;
-  // Enveloped data's encrypted content when the encoding left it out (the
-  // caller's octets); empty otherwise.
-  std::string_view EncryptedContent;
+  // Enveloped data's encrypted content given beside the encoding:
+  // Buffer[Offset, Offset + Size), while not Spent.
+  bool Given = false;
+  bool Spent = false;
+  std::string Buffer;
+  size_t Offset = 0;
+  size_t Size = 0;
 };
 
 namespace {
@@ -79,6 +83,20 @@ bool ReadAllSized(BIO* bio, std::string& out, size_t expected) {
   }
 }
 
+// Reads everything the BIO gives into buffer from its start, its size
+// being the limit; used receives the count. false when a read fails.
+bool ReadAllInPlace(BIO* bio, std::string& buffer, size_t& used) {
+  used = 0;
+  for (;;) {
+    size_t room = std::min<size_t>(buffer.size() - used, 1u << 30);
+    // Decryption never gives more than it reads: no room is a fault.
+    if (room == 0) return false;
+    int n = BIO_read(bio, buffer.data() + used, static_cast<int>(room));
+    if (n <= 0) return n == 0;
+    used += static_cast<size_t>(n);
+  }
+}
+
 // Frees the BIO chain CMS_dataInit built on top of source, not source itself.
 void FreeChainUpTo(BIO* chain, BIO* source) {
   while (chain && chain != source) {
@@ -92,14 +110,6 @@ void FreeChainUpTo(BIO* chain, BIO* source) {
 
 TCmsMessage::TCmsMessage(std::unique_ptr<TImpl> impl) : Impl_(std::move(impl)) {}
 TCmsMessage::~TCmsMessage() = default;
-
-std::unique_ptr<TCmsMessage> TCmsMessage::Decode(std::string_view octets, std::string_view encryptedContent) {
-  // A memory BIO takes an int length.
-  if (encryptedContent.size() > 0x7FFFFFFF) return nullptr;
-  std::unique_ptr<TCmsMessage> message = Decode(octets);
-  if (message) message->Impl_->EncryptedContent = encryptedContent;
-  return message;
-}
 
 std::unique_ptr<TCmsMessage> TCmsMessage::Decode(std::string_view octets) {
   InitializeCrypto();
@@ -245,6 +255,24 @@ uint32_t TCmsMessage::VerifySignature(int32_t index, const TCertHandle& signer,
   return status;
 }
 
+bool TCmsMessage::TakeEncryptedContent(std::string& buffer, size_t offset, size_t size) {
+  if (ContentType() != ctEnveloped) return false;
+  ASN1_OCTET_STRING** content = CMS_get0_content(Impl_->Cms.get());
+  // A memory BIO takes an int length; the margin is one cipher block.
+  if ((content && *content) || offset < 16 || size > 0x7FFFFFFF || offset > buffer.size() ||
+      size > buffer.size() - offset)
+    return false;
+  Impl_->Buffer.swap(buffer);
+  buffer.clear();
+  Impl_->Given = true;
+  Impl_->Spent = false;
+  Impl_->Offset = offset;
+  Impl_->Size = size;
+  return true;
+}
+
+bool TCmsMessage::EncryptedContentSpent() const { return Impl_->Given && Impl_->Spent; }
+
 int32_t TCmsMessage::RecipientCount() const {
   if (ContentType() != ctEnveloped) return 0;
   STACK_OF(CMS_RecipientInfo)* recipients = CMS_get0_RecipientInfos(Impl_->Cms.get());
@@ -340,11 +368,16 @@ uint32_t TCmsMessage::DecryptForRecipient(int32_t index, const TPrivateKey& key,
   ERR_clear_error();
   if (unwrapped == uwNotThisRecipient) return kStatusRecipientNotFound;
   if (unwrapped == uwFailed) return kStatusBadData;
-  // Content given beside the message is read where it stands.
-  std::string_view given = Impl_->EncryptedContent;
+  // Content given beside the message is decrypted where it stands. The
+  // cipher reads it through a memory BIO, which copies octets out before
+  // they are decrypted, and never yields more octets than it has read, so
+  // writing from the buffer's start (offset octets behind) never touches
+  // octets still to be read.
+  TImpl& impl = *Impl_;
+  if (impl.Given && impl.Spent) return kStatusBadData;
   TBioPtr source;
-  if (!given.empty()) {
-    source = MemoryBio(given);
+  if (impl.Given) {
+    source = MemoryBio(std::string_view(impl.Buffer.data() + impl.Offset, impl.Size));
     if (!source) return kStatusBadData;
   }
   BIO* chain = CMS_dataInit(cms, source.get());
@@ -352,14 +385,22 @@ uint32_t TCmsMessage::DecryptForRecipient(int32_t index, const TPrivateKey& key,
     uint32_t status = SignatureErrorStatus(kStatusBadData);
     return status == kStatusUnknownAlgorithm ? status : kStatusBadData;
   }
-  // Block-cipher padding only shrinks the content: its encrypted size is
-  // room enough, so the content is written once, without regrowing.
-  ASN1_OCTET_STRING** encrypted = CMS_get0_content(cms);
-  size_t expected = !given.empty()            ? given.size()
-                    : encrypted && *encrypted ? static_cast<size_t>(ASN1_STRING_length(*encrypted))
-                                              : 0;
   std::string out;
-  bool ok = ReadAllSized(chain, out, expected);
+  bool ok;
+  if (impl.Given) {
+    impl.Spent = true;  // written over from here on
+    size_t used = 0;
+    ok = ReadAllInPlace(chain, impl.Buffer, used);
+    if (ok) {
+      impl.Buffer.resize(used);
+      out.swap(impl.Buffer);
+    }
+  } else {
+    // Block-cipher padding only shrinks the content: its encrypted size is
+    // room enough, so the content is written once, without regrowing.
+    ASN1_OCTET_STRING** encrypted = CMS_get0_content(cms);
+    ok = ReadAllSized(chain, out, encrypted && *encrypted ? static_cast<size_t>(ASN1_STRING_length(*encrypted)) : 0);
+  }
   // The cipher BIO reports a bad final block (wrong key, damaged data)
   // only through its status.
   if (ok && BIO_method_type(chain) == BIO_TYPE_CIPHER && BIO_get_cipher_status(chain) <= 0) ok = false;

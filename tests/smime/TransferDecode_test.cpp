@@ -84,7 +84,9 @@ TEST(TransferDecode, base64_text_forms_decode_as_the_stream_decoder_does) {
   for (const auto& c : cases) {
     TDecoded s = ByString(c.Text);
     EXPECT_EQ(s.Error, c.Error) << c.Text;
-    if (s.Error.empty()) EXPECT_EQ(s.Octets, c.Octets) << c.Text;
+    if (s.Error.empty()) {
+      EXPECT_EQ(s.Octets, c.Octets) << c.Text;
+    }
     TDecoded b = ByStream(c.Text);
     EXPECT_EQ(b.Error, c.Error) << c.Text;
     EXPECT_EQ(b.Octets, c.Octets) << c.Text;
@@ -115,7 +117,9 @@ TEST(TransferDecode, long_base64_bodies_agree_with_the_stream_decoder) {
     for (const std::string* t : {&text, &padded, &badPad}) {
       TDecoded s = ByString(*t), b = ByStream(*t);
       EXPECT_EQ(s.Error, b.Error) << at;
-      if (s.Error.empty()) EXPECT_TRUE(s.Octets == b.Octets) << at;
+      if (s.Error.empty()) {
+        EXPECT_TRUE(s.Octets == b.Octets) << at;
+      }
     }
     EXPECT_TRUE(ByString(text).Octets == octets.substr(0, 13000)) << at;
     EXPECT_EQ(ByStream(badPad).Error, "Invalid input") << at;

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <limits>
 
@@ -130,19 +131,31 @@ std::string TAsnElem::ValueText(int32_t maxOctets) const {
 }
 
 std::string TAsnElem::TagName() const {
-  switch (Tag) {
-    case 2: return "INTEGER";
-    case 3: return "BIT STRING";
-    case 4: return "OCTET STRING";
-    case 5: return "NULL";
-    case 6: return "OID";
-    case 16: return "SEQUENCE";
-    case 17: return "SET";
-    case 19: return "PrintableString";
-    case 20: return "T61String";
-    case 22: return "IA5String";
-    case 23: return "UTCTime";
-    default: return "[" + std::to_string(Tag) + "]";
+  std::string name;
+  AppendAsnTagName(name, Tag);
+  return name;
+}
+
+void AppendAsnTagName(std::string& out, uint32_t tag) {
+  switch (tag) {
+    case 2: out += "INTEGER"; return;
+    case 3: out += "BIT STRING"; return;
+    case 4: out += "OCTET STRING"; return;
+    case 5: out += "NULL"; return;
+    case 6: out += "OID"; return;
+    case 16: out += "SEQUENCE"; return;
+    case 17: out += "SET"; return;
+    case 19: out += "PrintableString"; return;
+    case 20: out += "T61String"; return;
+    case 22: out += "IA5String"; return;
+    case 23: out += "UTCTime"; return;
+    default: {
+      char digits[16];
+      auto [end, ec] = std::to_chars(digits, digits + sizeof digits, tag);
+      out += '[';
+      out.append(digits, end);
+      out += ']';
+    }
   }
 }
 

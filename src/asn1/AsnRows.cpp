@@ -39,4 +39,34 @@ std::vector<TAsnRow> AsnTreeRows(const TAsnElem& root) {
   return rows;
 }
 
+namespace {
+
+// A certificate bundle names a few dozen OIDs; hostile data can hold
+// millions of different ones, which are captioned afresh once this many are
+// kept.
+constexpr size_t kMaxKeptCaptions = 4096;
+
+}  // namespace
+
+bool TAsnRowValues::Append(std::string& out, const TAsnItem& item) {
+  // The tree parser makes a TOID of every primitive tag 6 and a TInt of
+  // every primitive tag 2, whatever the class.
+  if (item.Tag == 6) {
+    auto it = Captions_.find(item.Content);
+    if (it != Captions_.end()) {
+      out += it->second;
+      return false;
+    }
+    std::string caption = OidCaption(OidToDotted(item.Content));
+    out += caption;
+    if (Captions_.size() < kMaxKeptCaptions) Captions_.emplace(std::string(item.Content), std::move(caption));
+    return false;
+  }
+  if (item.Tag == 2) {
+    AppendAsnHex(out, item.Content, kAsnRowValueOctets, '\0');
+    return false;
+  }
+  return AppendAsnPrimitiveValue(out, item.Class, item.Tag, item.Content, kAsnRowValueOctets) != TAsnValueKind::Hex;
+}
+
 }  // namespace tessel

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "asn1/asn1.h"
@@ -34,5 +36,25 @@ std::string AsnRowValue(const TAsnElem& element);
 // Calls visit for every element of the tree, parents before children.
 void VisitAsnRows(const TAsnElem& root, const std::function<void(const TAsnRow&)>& visit);
 std::vector<TAsnRow> AsnTreeRows(const TAsnElem& root);
+
+// Row values for the items VisitAsn reports, without a tree: Append gives
+// what AsnRowValue gives for the element ParseAsn makes of the same octets.
+// Captions of the OIDs met are kept, as a file names the same few again and
+// again.
+class TAsnRowValues {
+public:
+  // Appends the value of a primitive item. False when what was appended is
+  // printable ASCII without a backslash (hex, OIDs), so that a printer need
+  // not escape it; true when it is text from the element.
+  bool Append(std::string& out, const TAsnItem& item);
+
+private:
+  struct TTextHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  // Keyed by content octets.
+  std::unordered_map<std::string, std::string, TTextHash, std::equal_to<>> Captions_;
+};
 
 }  // namespace tessel

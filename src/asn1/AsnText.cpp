@@ -1,6 +1,12 @@
 #include "asn1/AsnText.h"
 
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cstring>
+
 #include "util/charsets/Utf8Codec.h"
+#include "util/text/HexText.h"
 
 namespace tessel {
 
@@ -53,24 +59,33 @@ bool IsPrintableUtf8(std::string_view s) {
   return true;
 }
 
-std::string SkippedNote(size_t skipped) { return "... --Skipped " + std::to_string(skipped) + " octets--"; }
+void AppendSkippedNote(std::string& out, size_t skipped) {
+  char digits[24];
+  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, skipped);
+  out += "... --Skipped ";
+  out.append(digits, end);
+  out += " octets--";
+}
 
 }  // namespace
 
 TAsnValueKind AsnValueKind(const TAsnElem& element) {
   if (element.Constructed) return TAsnValueKind::Hex;
-  if (element.Class != acUniversal || element.Tag == 31) {
+  return AsnPrimitiveValueKind(element.Class, element.Tag, element.Content());
+}
+
+TAsnValueKind AsnPrimitiveValueKind(uint8_t cls, uint32_t tag, std::string_view content) {
+  if (cls != acUniversal || tag == 31) {
     // Tag 0 is hex by the classic rendering ([0] keyIdentifier and the
     // like). A context [7] of address size is a GeneralName's iPAddress
     // (or a name constraint's address and mask): octets, even when they
     // happen to be printable.
-    if (element.Tag == 0) return TAsnValueKind::Hex;
-    size_t size = element.Content().size();
-    if (element.Class == acContext && element.Tag == 7 && (size == 4 || size == 8 || size == 16 || size == 32))
-      return TAsnValueKind::Hex;
-    return IsPrintableUtf8(element.Content()) ? TAsnValueKind::Utf8 : TAsnValueKind::Hex;
+    if (tag == 0) return TAsnValueKind::Hex;
+    size_t size = content.size();
+    if (cls == acContext && tag == 7 && (size == 4 || size == 8 || size == 16 || size == 32)) return TAsnValueKind::Hex;
+    return IsPrintableUtf8(content) ? TAsnValueKind::Utf8 : TAsnValueKind::Hex;
   }
-  switch (element.Tag) {
+  switch (tag) {
     case 12: return TAsnValueKind::Utf8;
     case 28: return TAsnValueKind::Universal;
     case 30: return TAsnValueKind::Bmp;
@@ -94,18 +109,23 @@ TAsnValueKind AsnValueKind(const TAsnElem& element) {
 }
 
 std::string AsnStringToUtf8(TAsnValueKind kind, std::string_view octets, int32_t maxOctets, size_t& consumed) {
+  std::string out;
+  consumed = AppendAsnStringUtf8(out, kind, octets, maxOctets);
+  return out;
+}
+
+size_t AppendAsnStringUtf8(std::string& out, TAsnValueKind kind, std::string_view octets, int32_t maxOctets) {
   size_t limit =
       maxOctets > 0 && octets.size() > static_cast<size_t>(maxOctets) ? static_cast<size_t>(maxOctets) : octets.size();
-  std::string out;
   size_t i = 0;
   switch (kind) {
     case TAsnValueKind::Hex: break;
     case TAsnValueKind::Latin1:
-      out.reserve(limit);
+      out.reserve(out.size() + limit);
       for (; i < limit; ++i) AppendCodePointUtf8(out, At(octets, i));
       break;
     case TAsnValueKind::Utf8:
-      out.reserve(limit);
+      out.reserve(out.size() + limit);
       while (i < limit) {
         char32_t c;
         size_t n = Utf8CharAt(octets, i, c);
@@ -158,24 +178,68 @@ std::string AsnStringToUtf8(TAsnValueKind kind, std::string_view octets, int32_t
       }
       break;
   }
-  consumed = i;
-  return out;
+  return i;
 }
 
 std::string AsnValueUtf8(const TAsnElem& element, int32_t maxOctets) {
   if (auto oid = dynamic_cast<const TOID*>(&element)) return oid->Dotted();
   if (dynamic_cast<const TInt*>(&element)) return element.ValueText(maxOctets);
-  TAsnValueKind kind = AsnValueKind(element);
-  if (kind == TAsnValueKind::Hex) {
-    // INTEGER and ENUMERATED read as one number: no separators.
+  if (element.Constructed) {
     bool number = element.Class == acUniversal && (element.Tag == 2 || element.Tag == 10);
     return element.ValueHex(maxOctets, number ? '\0' : ' ');
   }
-  std::string_view content = element.Content();
-  size_t consumed = 0;
-  std::string text = AsnStringToUtf8(kind, content, maxOctets, consumed);
-  if (consumed < content.size()) text += SkippedNote(content.size() - consumed);
+  std::string text;
+  AppendAsnPrimitiveValue(text, element.Class, element.Tag, element.Content(), maxOctets);
   return text;
+}
+
+void AppendAsnHex(std::string& out, std::string_view octets, int32_t maxOctets, char separator) {
+  static constexpr auto kPairs = [] {
+    std::array<char, 512> pairs{};
+    for (unsigned c = 0; c < 256; ++c) {
+      pairs[2 * c] = HexDigit(c >> 4);
+      pairs[2 * c + 1] = HexDigit(c);
+    }
+    return pairs;
+  }();
+  size_t n = octets.size();
+  size_t shown = (maxOctets <= 0 || n <= static_cast<size_t>(maxOctets)) ? n : static_cast<size_t>(maxOctets);
+  const auto* p = reinterpret_cast<const unsigned char*>(octets.data());
+  // Written through a small buffer: appending pieces costs a check per
+  // octet, resizing first a fill of the whole width.
+  char chunk[768];
+  constexpr size_t kPerChunk = sizeof chunk / 3;
+  for (size_t i = 0; i < shown;) {
+    size_t count = std::min(kPerChunk, shown - i);
+    bool first = i == 0;
+    char* q = chunk;
+    if (separator) {
+      // A separator before every octet; the very first one is left out.
+      for (size_t k = 0; k < count; ++k, ++i, q += 3) {
+        q[0] = separator;
+        std::memcpy(q + 1, &kPairs[2 * p[i]], 2);
+      }
+    } else {
+      for (size_t k = 0; k < count; ++k, ++i, q += 2) std::memcpy(q, &kPairs[2 * p[i]], 2);
+    }
+    size_t skip = separator && first ? 1 : 0;
+    out.append(chunk + skip, static_cast<size_t>(q - chunk) - skip);
+  }
+  if (shown < n) AppendSkippedNote(out, n - shown);
+}
+
+TAsnValueKind AppendAsnPrimitiveValue(std::string& out, uint8_t cls, uint32_t tag, std::string_view content,
+                                      int32_t maxOctets) {
+  TAsnValueKind kind = AsnPrimitiveValueKind(cls, tag, content);
+  if (kind == TAsnValueKind::Hex) {
+    // INTEGER and ENUMERATED read as one number: no separators.
+    bool number = cls == acUniversal && (tag == 2 || tag == 10);
+    AppendAsnHex(out, content, maxOctets, number ? '\0' : ' ');
+    return kind;
+  }
+  size_t consumed = AppendAsnStringUtf8(out, kind, content, maxOctets);
+  if (consumed < content.size()) AppendSkippedNote(out, content.size() - consumed);
+  return kind;
 }
 
 }  // namespace tessel

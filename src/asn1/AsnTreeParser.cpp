@@ -1,6 +1,8 @@
-// The recursive tree parser over a memory block, and SplitAsnChildren.
+// The tree parser over a memory block, its walk without a tree, and
+// SplitAsnChildren.
 #include <cstddef>
 #include <string>
+#include <vector>
 
 #include "asn1/AsnHeader.h"
 #include "asn1/asn1.h"
@@ -11,12 +13,6 @@ namespace {
 
 using asn1::THeader;
 using asn1::THeaderStatus;
-
-enum class TOutcome {
-  Element,        // an element was read
-  EndOfContents,  // the end-of-contents marker of the enclosing indefinite element
-  Malformed,
-};
 
 // Number of elements between p and end as far as their headers tell (an
 // indefinite length or a header that does not fit ends the count), so that
@@ -32,81 +28,127 @@ size_t CountChildren(const uint8_t* p, const uint8_t* end) {
   return n;
 }
 
-// Where the parse started, and the first (innermost) failure met.
-struct TParseContext {
-  const uint8_t* Start;
-  TAsnParseFailure* Failure;
-
-  std::nullptr_t Fail(const uint8_t* at, std::string reason) const {
-    if (Failure && Failure->Offset < 0) {
-      Failure->Offset = static_cast<int32_t>(at - Start);
-      Failure->Reason = std::move(reason);
+// Reads the first element of the block with all its descendants, telling the
+// visitor (when given) of each in document order. Iterative, with one frame
+// per open constructed element, so that it costs no call per element.
+//
+// Failures are those of the element that could not be read, the innermost:
+// the walk stops there. A child of an indefinite-length element may run to
+// the end its parent was given; the end-of-contents marker (class 0, tag 0,
+// length 0) closes the parent and is no element of its own.
+bool Walk(const uint8_t* start, const uint8_t* blockEnd, TAsnVisitor* visitor, int32_t* used,
+          TAsnParseFailure* failure) {
+  auto fail = [&](const uint8_t* at, std::string reason) {
+    if (failure) {
+      failure->Offset = static_cast<int32_t>(at - start);
+      failure->Reason = std::move(reason);
     }
-    return nullptr;
-  }
-};
-
-// Reads one element at p (advancing it) from the octets before end. depth is
-// the nesting level of the element, 1 for the outermost.
-std::unique_ptr<TAsnElem> Parse(const TParseContext& ctx, const uint8_t*& p, const uint8_t* end, bool insideIndefinite,
-                                int32_t depth, TOutcome& outcome) {
-  outcome = TOutcome::Malformed;
-  const uint8_t* start = p;
-  THeader h;
-  switch (asn1::ReadHeader(p, end, h)) {
-    case THeaderStatus::Ok: break;
-    case THeaderStatus::Truncated: return ctx.Fail(start, "identifier or length octets cut off");
-    case THeaderStatus::BadLength: return ctx.Fail(start, "length of 2^31 octets or more");
-  }
-  p += h.HeaderSize;
-  if (insideIndefinite && h.Class == 0 && h.Tag == 0 && h.Length == 0) {
-    outcome = TOutcome::EndOfContents;
-    return nullptr;
-  }
-  if (depth > kMaxAsnDepth) return ctx.Fail(start, "nested deeper than " + std::to_string(kMaxAsnDepth) + " levels");
-  if (h.Length > end - p)
-    return ctx.Fail(start, "length " + std::to_string(h.Length) + " exceeds the " + std::to_string(end - p) +
-                               " octets that remain");
-
-  std::unique_ptr<TAsnElem> elem;
-  if (h.Constructed) {
-    auto seq = std::make_unique<TSeq>();
-    TOutcome child;
-    if (!h.Indefinite) {
-      const uint8_t* childEnd = p + h.Length;
-      seq->Reserve(CountChildren(p, childEnd));
-      while (p < childEnd) {
-        auto c = Parse(ctx, p, childEnd, false, depth + 1, child);
-        if (!c) return nullptr;
-        seq->Add(std::move(c));
+    return false;
+  };
+  struct TFrame {
+    const uint8_t* End;  // of the content, or for an indefinite length the end its children may run to
+    bool Indefinite;
+  };
+  TFrame frames[kMaxAsnDepth + 1];
+  int32_t open = 0;  // frames in use: the depth of the next element is open + 1
+  const uint8_t* p = start;
+  for (;;) {
+    // The next element: the root, or the next child of the innermost open
+    // element, which closes when its content is complete.
+    const uint8_t* end = blockEnd;
+    bool insideIndefinite = false;
+    if (open > 0) {
+      const TFrame& top = frames[open - 1];
+      end = top.End;
+      insideIndefinite = top.Indefinite;
+      if (!insideIndefinite && p >= end) {
+        --open;
+        if (open == 0) break;
+        continue;
       }
-    } else {
-      // Children run to the end-of-contents marker; running out of octets
-      // before it means the element was cut off.
-      for (;;) {
-        if (p >= end) return ctx.Fail(p, "end-of-contents octets missing");
-        auto c = Parse(ctx, p, end, true, depth + 1, child);
-        if (child == TOutcome::EndOfContents) break;
-        if (!c) return nullptr;
-        seq->Add(std::move(c));
-      }
+      if (insideIndefinite && p >= end) return fail(p, "end-of-contents octets missing");
     }
-    seq->Tag = h.Tag;
-    elem = std::move(seq);
-  } else {
-    if (h.Tag == 2)
-      elem = std::make_unique<TInt>(p, h.Length);
-    else if (h.Tag == 6)
-      elem = std::make_unique<TOID>(p, h.Length);
-    else
-      elem = std::make_unique<TUnknown>(h.Tag, h.Class,
-                                        std::string(reinterpret_cast<const char*>(p), static_cast<size_t>(h.Length)));
+    const uint8_t* elementStart = p;
+    THeader h;
+    switch (asn1::ReadHeader(p, end, h)) {
+      case THeaderStatus::Ok: break;
+      case THeaderStatus::Truncated: return fail(elementStart, "identifier or length octets cut off");
+      case THeaderStatus::BadLength: return fail(elementStart, "length of 2^31 octets or more");
+    }
+    p += h.HeaderSize;
+    if (insideIndefinite && h.Class == 0 && h.Tag == 0 && h.Length == 0) {
+      --open;
+      if (open == 0) break;
+      continue;
+    }
+    if (open >= kMaxAsnDepth)
+      return fail(elementStart, "nested deeper than " + std::to_string(kMaxAsnDepth) + " levels");
+    if (h.Length > end - p)
+      return fail(elementStart, "length " + std::to_string(h.Length) + " exceeds the " + std::to_string(end - p) +
+                                    " octets that remain");
+    if (visitor) {
+      std::string_view content;
+      if (!h.Indefinite) content = std::string_view(reinterpret_cast<const char*>(p), static_cast<size_t>(h.Length));
+      visitor->Visit(TAsnItem{open, h.Class, h.Constructed, h.Tag, h.Indefinite, content});
+    }
+    if (h.Constructed) {
+      frames[open++] = TFrame{h.Indefinite ? end : p + h.Length, h.Indefinite};
+      continue;
+    }
     p += h.Length;
+    if (open == 0) break;
   }
-  elem->Class = h.Class;
-  outcome = TOutcome::Element;
-  return elem;
+  if (used) *used = static_cast<int32_t>(p - start);
+  return true;
 }
+
+bool WalkFirst(const void* data, int32_t size, TAsnVisitor* visitor, int32_t* used, TAsnParseFailure* failure) {
+  if (used) *used = 0;
+  if (failure) *failure = TAsnParseFailure();
+  if (!data || size <= 0) {
+    if (failure) *failure = {0, "no octets"};
+    return false;
+  }
+  const uint8_t* start = static_cast<const uint8_t*>(data);
+  return Walk(start, start + size, visitor, used, failure);
+}
+
+// Builds the tree from the walk: each element goes to the innermost open
+// constructed element above its depth.
+class TTreeBuilder : public TAsnVisitor {
+public:
+  void Visit(const TAsnItem& item) override {
+    Open_.resize(static_cast<size_t>(item.Depth));
+    std::unique_ptr<TAsnElem> elem;
+    TSeq* seq = nullptr;
+    const auto* p = reinterpret_cast<const uint8_t*>(item.Content.data());
+    auto size = static_cast<int32_t>(item.Content.size());
+    if (item.Constructed) {
+      auto made = std::make_unique<TSeq>();
+      made->Tag = item.Tag;
+      if (!item.Indefinite) made->Reserve(CountChildren(p, p + size));
+      seq = made.get();
+      elem = std::move(made);
+    } else if (item.Tag == 2) {
+      elem = std::make_unique<TInt>(p, size);
+    } else if (item.Tag == 6) {
+      elem = std::make_unique<TOID>(p, size);
+    } else {
+      elem = std::make_unique<TUnknown>(item.Tag, item.Class, std::string(item.Content));
+    }
+    elem->Class = item.Class;
+    if (Open_.empty())
+      Root = std::move(elem);
+    else
+      Open_.back()->Add(std::move(elem));
+    if (seq) Open_.push_back(seq);
+  }
+
+  std::unique_ptr<TAsnElem> Root;
+
+private:
+  std::vector<TSeq*> Open_;
+};
 
 // Total size of the indefinite-length element whose content starts at p (its
 // header already read), up to and including its end-of-contents marker; -1
@@ -138,18 +180,24 @@ void AddBlob(std::vector<TBlobPtr>& list, const uint8_t* data, int64_t size) {
 }  // namespace
 
 std::unique_ptr<TAsnElem> ParseAsn(const void* data, int32_t size, int32_t* used, TAsnParseFailure* failure) {
-  if (used) *used = 0;
-  if (failure) *failure = TAsnParseFailure();
-  if (!data || size <= 0) {
-    if (failure) *failure = {0, "no octets"};
-    return nullptr;
-  }
-  const uint8_t* p = static_cast<const uint8_t*>(data);
-  const uint8_t* start = p;
-  TOutcome outcome;
-  auto root = Parse(TParseContext{start, failure}, p, start + size, false, 1, outcome);
-  if (root && used) *used = static_cast<int32_t>(p - start);
-  return root;
+  TTreeBuilder builder;
+  if (!WalkFirst(data, size, &builder, used, failure)) return nullptr;
+  return std::move(builder.Root);
+}
+
+bool CheckAsn(const void* data, int32_t size, int32_t* used, TAsnParseFailure* failure) {
+  return WalkFirst(data, size, nullptr, used, failure);
+}
+
+void VisitCheckedAsn(const void* data, int32_t size, TAsnVisitor& visitor) {
+  WalkFirst(data, size, &visitor, nullptr, nullptr);
+}
+
+bool VisitAsn(const void* data, int32_t size, TAsnVisitor& visitor, int32_t* used, TAsnParseFailure* failure) {
+  // The first pass proves the element whole, so that the visitor sees all of
+  // it or nothing, as ParseAsn gives a whole tree or none.
+  if (!WalkFirst(data, size, nullptr, used, failure)) return false;
+  return WalkFirst(data, size, &visitor, nullptr, nullptr);
 }
 
 std::unique_ptr<TAsnElem> ParseAsnBlob(const Blob& blob) { return ParseAsn(blob.Data, blob.Size); }

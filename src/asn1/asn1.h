@@ -88,6 +88,9 @@ public:
   virtual std::string_view Content() const = 0;
 };
 
+// Appends TagName's text for a tag number.
+void AppendAsnTagName(std::string& out, uint32_t tag);
+
 // Primitive elements other than INTEGER (tree parser) and OBJECT IDENTIFIER.
 class TUnknown : public TAsnElem {
 public:
@@ -194,6 +197,39 @@ struct TAsnParseFailure {
 std::unique_ptr<TAsnElem> ParseAsn(const void* data, int32_t size, int32_t* used = nullptr,
                                    TAsnParseFailure* failure = nullptr);
 std::unique_ptr<TAsnElem> ParseAsnBlob(const Blob& blob);
+
+// One element as VisitAsn meets it: the fields a parsed tree's element would
+// have, Depth 0 for the outermost. Content is a view into the parsed block:
+// the content octets, empty for an indefinite length.
+struct TAsnItem {
+  int32_t Depth = 0;
+  uint8_t Class = acUniversal;
+  bool Constructed = false;
+  uint32_t Tag = 0;
+  bool Indefinite = false;
+  std::string_view Content;
+};
+
+class TAsnVisitor {
+public:
+  virtual ~TAsnVisitor() = default;
+  virtual void Visit(const TAsnItem& item) = 0;
+};
+
+// Reads the first element of the block as ParseAsn does, with the same
+// results in used and failure, but builds no tree: the visitor is told of
+// every element ParseAsn's tree would hold, parents before children, and of
+// none when the element is malformed. For output that only walks the tree
+// once, without the cost of a node per element.
+bool VisitAsn(const void* data, int32_t size, TAsnVisitor& visitor, int32_t* used = nullptr,
+              TAsnParseFailure* failure = nullptr);
+// VisitAsn for a block CheckAsn has accepted, without proving it again.
+// Given other octets, the visitor is told of the elements before the first
+// fault.
+void VisitCheckedAsn(const void* data, int32_t size, TAsnVisitor& visitor);
+// ParseAsn's verdict (true when it would give a tree), used and failure,
+// without building anything.
+bool CheckAsn(const void* data, int32_t size, int32_t* used = nullptr, TAsnParseFailure* failure = nullptr);
 
 // Appends one blob per child of the outer element at data: the child's
 // content octets, or its whole encoding when wholeConstructed is set and the

@@ -57,3 +57,26 @@ TEST(LineEscape, output_is_always_one_line_of_utf8) {
     }
   }
 }
+
+TEST(LineEscape, special_byte_at_every_place_of_a_long_run) {
+  // Plain runs are skipped eight octets at a time: a byte that must be
+  // escaped is found wherever it stands in such a word, and so is the first
+  // octet of a UTF-8 character that is copied as it is.
+  const std::pair<std::string, std::string> specials[] = {
+      {std::string(1, '\0'), "\\x00"},
+      {"\x1F", "\\x1F"},
+      {"\x7F", "\\x7F"},
+      {"\x80", "\\x80"},
+      {"\\", "\\\\"},
+      {"\xFF", "\\xFF"},
+      {"\xC3\xA9", "\xC3\xA9"},
+      {"\xC2\x85", "\\xC2\\x85"},
+  };
+  const std::string plain = "0123456789ABCDEFGHIJKLMNOPQRSTUV ~";
+  for (const auto& [special, escaped] : specials) {
+    for (size_t at = 0; at <= plain.size(); ++at) {
+      std::string in = plain.substr(0, at) + special + plain.substr(at);
+      EXPECT_EQ(EscapeLine(in), plain.substr(0, at) + escaped + plain.substr(at)) << at << " " << escaped;
+    }
+  }
+}

@@ -47,94 +47,120 @@ bool PemBody(std::string_view text, std::string& body) {
   return true;
 }
 
-// The element a file holds, or why there is none.
+// Where the element of a file is, or why there is none.
 struct TParsed {
-  std::unique_ptr<TAsnElem> Root;
-  bool Decoded = false;  // read from PEM or base64 text: offsets are into the decoded octets
+  std::string Decoded;    // the octets of PEM or base64 text
+  bool FromText = false;  // read from PEM or base64 text: offsets are into the decoded octets
+  std::string_view Octets;
+  bool Ok = false;
   TAsnParseFailure Failure;
   int32_t Used = 0;  // octets the element took
   int32_t Size = 0;  // octets there were
 };
 
-TParsed ParseOctets(std::string_view der, bool decoded) {
-  TParsed parsed;
-  parsed.Decoded = decoded;
-  parsed.Size = static_cast<int32_t>(der.size());
-  parsed.Root = ParseAsn(der.data(), parsed.Size, &parsed.Used, &parsed.Failure);
-  return parsed;
+void CheckOctets(TParsed& parsed) {
+  parsed.Size = static_cast<int32_t>(parsed.Octets.size());
+  parsed.Ok = CheckAsn(parsed.Octets.data(), parsed.Size, &parsed.Used, &parsed.Failure);
 }
 
-TParsed ParseAsnText(std::string_view text) {
+void CheckAsnText(std::string_view text, TParsed& parsed) {
+  parsed = TParsed();
+  parsed.FromText = true;
   TStringStream out;
   try {
     Base64DecodeString(text, out);
   } catch (const std::exception&) {
-    TParsed parsed;  // a misplaced pad: not base64 after all
-    parsed.Decoded = true;
-    parsed.Failure.Reason = "the base64 text does not decode";
-    return parsed;
+    parsed.Failure.Reason = "the base64 text does not decode";  // a misplaced pad: not base64 after all
+    return;
   }
-  return ParseOctets(out.DataString(), true);
+  parsed.Decoded = out.TakeDataString();
+  parsed.Octets = parsed.Decoded;
+  CheckOctets(parsed);
 }
 
 // DER when the file is exactly one element; otherwise PEM or bare base64
 // text; otherwise (DER followed by other octets) the element it starts with.
-TParsed ParseFileBytes(const std::string& bytes) {
-  TParsed der = ParseOctets(bytes, false);
-  if (der.Root && der.Used == der.Size) return der;
+void CheckFileBytes(const std::string& bytes, TParsed& parsed) {
+  parsed.Octets = bytes;
+  CheckOctets(parsed);
+  if (parsed.Ok && parsed.Used == parsed.Size) return;
   std::string body;
-  if (PemBody(bytes, body)) return ParseAsnText(body);
-  if (IsBase64Text(bytes)) return ParseAsnText(bytes);
-  return der;
+  if (PemBody(bytes, body)) return CheckAsnText(body, parsed);
+  if (IsBase64Text(bytes)) return CheckAsnText(bytes, parsed);
+  parsed = TParsed();
+  parsed.Octets = bytes;
+  CheckOctets(parsed);
 }
 
 std::string Where(const TParsed& parsed, int32_t offset) {
-  return "offset " + std::to_string(offset) + (parsed.Decoded ? " of the decoded octets" : "");
+  return "offset " + std::to_string(offset) + (parsed.FromText ? " of the decoded octets" : "");
 }
 
-// Appends one output line; string values are escaped so that every element
-// keeps to one line.
-void AppendLine(std::string& out, const TAsnRow& row) {
-  out.append(static_cast<size_t>(row.Depth) * 2, ' ');
-  out += row.Name;
-  if (!row.HasValue) {
-    out += '\n';
-    return;
+// Writes one line per element, indented two blanks per level; string values
+// are escaped so that every element keeps to one line.
+class TRowPrinter : public TAsnVisitor {
+public:
+  explicit TRowPrinter(std::ostream& out) : Out_(out) {}
+
+  void Visit(const TAsnItem& item) override {
+    // Depth is below the nesting cap, so the blanks come from one string.
+    static const std::string kIndent(2 * (kMaxAsnDepth + 1), ' ');
+    Buffer_.append(kIndent, 0, 2 * static_cast<size_t>(item.Depth));
+    AppendAsnTagName(Buffer_, item.Tag);
+    if (item.Constructed) {
+      Buffer_ += '\n';
+    } else {
+      Buffer_ += ": ";
+      size_t valueStart = Buffer_.size();
+      if (Values_.Append(Buffer_, item)) {
+        Value_.assign(Buffer_, valueStart);
+        Buffer_.resize(valueStart);
+        AppendLineEscaped(Buffer_, Value_);
+      }
+      Buffer_ += '\n';
+    }
+    if (Buffer_.size() >= kFlushSize) Flush();
   }
-  out += ": ";
-  AppendLineEscaped(out, row.Value);
-  out += '\n';
-}
+
+  std::string& Buffer() { return Buffer_; }
+
+  void Flush() {
+    Out_.write(Buffer_.data(), static_cast<std::streamsize>(Buffer_.size()));
+    Buffer_.clear();
+  }
+
+private:
+  static constexpr size_t kFlushSize = 1 << 16;
+  std::ostream& Out_;
+  std::string Buffer_;
+  std::string Value_;
+  TAsnRowValues Values_;
+};
 
 int RunAsn1(TCommandContext& ctx) {
   if (int status = FileArgument(ctx, false, "--asn1 FILE")) return status;
   std::string bytes;
   if (int status = ReadCommandFile(ctx, ctx.Args[0], bytes)) return status;
-  TParsed parsed = ParseFileBytes(bytes);
-  if (!parsed.Root) {
+  TParsed parsed;
+  CheckFileBytes(bytes, parsed);
+  if (!parsed.Ok) {
     const TAsnParseFailure& failure = parsed.Failure;
     ctx.Err << "Not a valid ASN.1 structure: " << failure.Reason;
     if (failure.Offset >= 0) ctx.Err << " at " << Where(parsed, failure.Offset);
     ctx.Err << '\n';
     return ExitNotParsed;
   }
-  std::string buffer;
-  VisitAsnRows(*parsed.Root, [&](const TAsnRow& row) {
-    AppendLine(buffer, row);
-    if (buffer.size() >= 1 << 16) {
-      ctx.Out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-      buffer.clear();
-    }
-  });
+  TRowPrinter printer(ctx.Out);
+  VisitCheckedAsn(parsed.Octets.data(), parsed.Size, printer);
   // Octets after the element are no part of it, but they are in the file:
   // say so rather than drop them.
   int32_t trailing = parsed.Size - parsed.Used;
   if (trailing > 0) {
     std::string where = Where(parsed, parsed.Used);
-    buffer += "--" + std::to_string(trailing) + " octets after the element, from " + where + "--\n";
+    printer.Buffer() += "--" + std::to_string(trailing) + " octets after the element, from " + where + "--\n";
     ctx.Err << "Octets after the ASN.1 structure: " << trailing << " from " << where << '\n';
   }
-  ctx.Out.write(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+  printer.Flush();
   return trailing > 0 ? ExitNotParsed : ExitDone;
 }
 

@@ -1,6 +1,9 @@
 #include "util/text/LineEscape.h"
 #include "util/text/HexText.h"
 
+#include <cstdint>
+#include <cstring>
+
 namespace tessel {
 
 namespace {
@@ -30,6 +33,23 @@ size_t Utf8Length(const unsigned char* p, size_t left) {
   return n;
 }
 
+// Skips whole words of eight plain octets (0x20 to 0x7E, no backslash) from
+// i on; the octet-wise loop decides the rest. Hex and ASCII values, which are
+// most of what is escaped, pass eight octets per step.
+size_t PlainRunEnd(const unsigned char* p, size_t i, size_t size) {
+  constexpr uint64_t kOnes = 0x0101010101010101u, kHigh = 0x8080808080808080u;
+  auto hasZero = [](uint64_t v) { return (v - kOnes) & ~v & kHigh; };
+  while (size - i >= 8) {
+    uint64_t v;
+    std::memcpy(&v, p + i, 8);
+    // Octets of 0x80 and above, below 0x20, DEL, and the backslash.
+    if ((v & kHigh) | ((v - kOnes * 0x20) & ~v & kHigh) | hasZero(v ^ (kOnes * 0x7F)) | hasZero(v ^ (kOnes * '\\')))
+      break;
+    i += 8;
+  }
+  return i;
+}
+
 void PutHex(std::string& out, unsigned char c) {
   out += "\\x";
   out += HexDigit(c >> 4);
@@ -45,6 +65,7 @@ void AppendLineEscaped(std::string& out, std::string_view text, unsigned extra) 
   while (i < size) {
     // Plain printable ASCII, copied in runs.
     size_t run = i;
+    if (extra == 0) run = PlainRunEnd(p, run, size);
     while (run < size && p[run] >= 0x20 && p[run] < 0x7F && p[run] != '\\' &&
            !((extra & EscapeSpace) && p[run] == ' ') && !((extra & EscapeQuote) && p[run] == '"'))
       ++run;

@@ -13,14 +13,18 @@
 #   decrypt: tessel --smime against openssl cms -decrypt on a 14.6 MB
 #         enveloped (AES-256) message from smime_make_messages.sh; both
 #         must decrypt it to the same octets first
+#   headers: tessel --check against bench/message_gmime on
+#         message_headers.eml from message_gen.py (50,000 header lines of
+#         encoded words)
 #
-# Usage: bench/speed_compare.sh BUILD_DIR [xml] [asn1] [decrypt]   (ROUNDS=N, WORK=dir)
-# BUILD_DIR must be configured with -DTESSEL_BENCH=ON for the xml row.
+# Usage: bench/speed_compare.sh BUILD_DIR [xml] [asn1] [decrypt] [headers]   (ROUNDS=N, WORK=dir)
+# BUILD_DIR must be configured with -DTESSEL_BENCH=ON for the xml and
+# headers rows (the latter also needs gmime-3.0 to build message_gmime).
 set -eu
-build=${1:?usage: speed_compare.sh BUILD_DIR [xml] [asn1] [decrypt]}
+build=${1:?usage: speed_compare.sh BUILD_DIR [xml] [asn1] [decrypt] [headers]}
 shift
 build=$(cd "$build" && pwd)
-[ $# -gt 0 ] || set -- xml asn1 decrypt
+[ $# -gt 0 ] || set -- xml asn1 decrypt headers
 here=$(cd "$(dirname "$0")" && pwd)
 work=${WORK:-/tmp/tessel-speed-bench}
 rounds=${ROUNDS:-7}
@@ -48,6 +52,9 @@ for row in "$@"; do
         rm -f tessel.out openssl.out
       )
       rows="$rows decrypt" ;;
+    headers)
+      [ -f "$work/messages/message_headers.eml" ] || python3 "$here/message_gen.py" "$work/messages" > /dev/null
+      rows="$rows headers" ;;
     *) echo "speed_compare.sh: unknown row $row" >&2; exit 2 ;;
   esac
 done
@@ -69,6 +76,10 @@ commands = {
                 ["openssl", "cms", "-decrypt", "-in", os.path.join(work, "smime", "enveloped.eml"),
                  "-recip", os.path.join(work, "smime", "recipient.pem"),
                  "-inkey", os.path.join(work, "smime", "recipient.key"), "-out", os.devnull]),
+    "headers": ("Header decoding, encoded words", os.path.join(work, "messages", "message_headers.eml"),
+                [os.path.join(build, "tessel"), "--check", os.path.join(work, "messages", "message_headers.eml")],
+                "GMime", [os.path.join(build, "bench", "message_gmime"),
+                          os.path.join(work, "messages", "message_headers.eml")]),
 }
 
 def run(argv):

@@ -130,30 +130,40 @@ void QDecode(std::string_view text, std::string& out) {
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     return -1;
   };
+  // The result is never longer than the text: written in place, then cut.
   size_t n = text.size();
-  out.reserve(out.size() + n);
+  size_t base = out.size();
+  out.resize(base + n);
+  char* q = out.data() + base;
   for (size_t i = 0; i < n; ++i) {
     char c = text[i];
     if (c == '_') {
-      out += ' ';
+      *q++ = ' ';
     } else if (c != '=') {
-      out += c;
+      *q++ = c;
     } else if (i + 1 >= n) {
       break;  // "=" with no digits at the end writes nothing
     } else if (i + 2 >= n) {
       // One character left: a digit waits for a second that never comes;
       // anything else is not an escape at all.
-      if (hex(text[i + 1]) < 0) out.append(text.substr(i, 2));
+      if (hex(text[i + 1]) < 0) {
+        *q++ = text[i];
+        *q++ = text[i + 1];
+      }
       break;
     } else {
       int hi = hex(text[i + 1]), lo = hex(text[i + 2]);
-      if (hi >= 0 && lo >= 0)
-        out += static_cast<char>(hi * 16 + lo);
-      else
-        out.append(text.substr(i, 3));
+      if (hi >= 0 && lo >= 0) {
+        *q++ = static_cast<char>(hi * 16 + lo);
+      } else {
+        *q++ = text[i];
+        *q++ = text[i + 1];
+        *q++ = text[i + 2];
+      }
       i += 2;
     }
   }
+  out.resize(static_cast<size_t>(q - out.data()));
 }
 
 void QDecode(std::string_view text, TStream& stream) {
@@ -162,11 +172,14 @@ void QDecode(std::string_view text, TStream& stream) {
   stream.WriteBuffer(out.data(), static_cast<int32_t>(out.size()));
 }
 
-void DecodeEncodedWordUtf8(std::string_view charset, std::string_view encoding, std::string_view text, std::string& out,
-                           THeaderProblems* problems) {
-  std::string bytes;
+namespace {
+
+// The octets of an encoded word's text, in bytes (replaced).
+void DecodeWordOctets(std::string_view encoding, std::string_view text, std::string& bytes, THeaderProblems* problems) {
+  bytes.clear();
   if (encoding == "B" || encoding == "b") {
-    TStringStream stream;
+    TStringStream stream(std::move(bytes));
+    stream.SetPosition(0);
     try {
       Base64DecodeString(text, stream);
     } catch (const Exception& e) {
@@ -177,20 +190,32 @@ void DecodeEncodedWordUtf8(std::string_view charset, std::string_view encoding, 
   } else {
     QDecode(text, bytes);
   }
+}
 
-  std::string name(charset);
-  std::unique_ptr<TCharReader> reader = FindCharReader(name);
-  if (!reader) {
-    if (problems) problems->Add("Unknown charset " + name);
+// bytes: a buffer the caller keeps for the words of a line.
+void DecodeWordUtf8(std::string_view charset, std::string_view encoding, std::string_view text, std::string& out,
+                    THeaderProblems* problems, std::string& bytes) {
+  DecodeWordOctets(encoding, text, bytes, problems);
+  // Lenient in one pass: bad bytes cost no more than good ones.
+  size_t base = out.size();
+  std::optional<bool> clean = AppendCharsetLenientUtf8(charset, bytes, out);
+  if (!clean) {
+    if (problems) problems->Add("Unknown charset " + std::string(charset));
     size_t z = bytes.find('\0');
     AppendSystemText(std::string_view(bytes).substr(0, z), out);
     return;
   }
-  // Lenient in one pass: bad bytes cost no more than good ones.
-  size_t base = out.size();
-  if (!reader->DecodeBytesLenientUtf8(bytes, out) && problems) problems->Add("Illegal character in " + name + " text");
+  if (!*clean && problems) problems->Add("Illegal character in " + std::string(charset) + " text");
   size_t z = out.find('\0', base);
   if (z != std::string::npos) out.resize(z);
+}
+
+}  // namespace
+
+void DecodeEncodedWordUtf8(std::string_view charset, std::string_view encoding, std::string_view text, std::string& out,
+                           THeaderProblems* problems) {
+  std::string bytes;
+  DecodeWordUtf8(charset, encoding, text, out, problems, bytes);
 }
 
 std::u16string DecodeEncodedWord(const std::string& charset, const std::string& encoding, std::string_view text,
@@ -202,6 +227,7 @@ std::u16string DecodeEncodedWord(const std::string& charset, const std::string& 
 
 std::string DecodeHeaderLine(std::string_view line, THeaderProblems* problems) {
   std::string out;
+  std::string bytes;  // one word's octets
   size_t n = line.size();
   size_t plain = 0;  // start of the plain text not yet written
   size_t i = 0;
@@ -223,8 +249,8 @@ std::string DecodeHeaderLine(std::string_view line, THeaderProblems* problems) {
     // State 3: the encoded text runs to the next "?" directly followed by "=".
     size_t close = q2 == std::string_view::npos ? q2 : line.find("?=", q2 + 1);
     if (close == std::string_view::npos) return out;  // an unclosed word drops the rest of the line
-    DecodeEncodedWordUtf8(line.substr(cs, q1 - cs), line.substr(q1 + 1, q2 - q1 - 1),
-                          line.substr(q2 + 1, close - q2 - 1), out, problems);
+    DecodeWordUtf8(line.substr(cs, q1 - cs), line.substr(q1 + 1, q2 - q1 - 1), line.substr(q2 + 1, close - q2 - 1), out,
+                   problems, bytes);
     i = plain = close + 2;
   }
   AppendSystemText(line.substr(plain), out);

@@ -1,6 +1,8 @@
 #include "mime/Mailbox.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "util/text/StringUtils.h"
 
@@ -177,14 +179,26 @@ std::vector<TMailbox> ParseMailboxes(std::string_view field) {
 std::string RawHeaderField(std::string_view header, std::string_view name) {
   std::string value;
   bool inField = false;
-  size_t i = 0;
-  while (i < header.size()) {
-    size_t end = i;
-    while (end < header.size() && header[end] != '\r' && header[end] != '\n') ++end;
+  const char* data = header.data();
+  size_t size = header.size(), i = 0;
+  // The line runs to the first CR or LF. Each is found with memchr, as a
+  // header block can hold hundreds of thousands of lines, and the place
+  // found is kept while it lies ahead, so that a block with only one kind of
+  // line end is still read once.
+  size_t crAt = SIZE_MAX, lfAt = SIZE_MAX;
+  auto next = [&](char c, size_t& at) {
+    if (at == SIZE_MAX || at < i) {
+      const void* found = std::memchr(data + i, c, size - i);
+      at = found ? static_cast<size_t>(static_cast<const char*>(found) - data) : size;
+    }
+    return at;
+  };
+  while (i < size) {
+    size_t end = std::min(next('\r', crAt), next('\n', lfAt));
     std::string_view line = header.substr(i, end - i);
     i = end;
-    if (i < header.size() && header[i] == '\r') ++i;
-    if (i < header.size() && header[i] == '\n') ++i;
+    if (i < size && header[i] == '\r') ++i;
+    if (i < size && header[i] == '\n') ++i;
     if (line.empty()) break;  // the end of the header block
     if (line[0] == ' ' || line[0] == '\t') {
       if (inField) value.append(line);

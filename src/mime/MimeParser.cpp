@@ -76,13 +76,24 @@ private:
   // 8-bit bytes and NUL in a raw header line are findings. Header lines
   // are short: one pass that folds every byte is cheap enough to always run.
   static void CheckHeaderBytes(TBodyPart& part, std::string_view line, int32_t at) {
-    unsigned char all = 0, nul = 0;
-    for (char c : line) {
-      const auto b = static_cast<unsigned char>(c);
-      all |= b;
-      nul |= static_cast<unsigned char>(b == 0);
+    // Eight octets per step: their union tells of a high bit, and the
+    // borrow test of a zero octet.
+    constexpr uint64_t kOnes = 0x0101010101010101u, kHigh = 0x8080808080808080u;
+    uint64_t all = 0, nul = 0;
+    const char* p = line.data();
+    size_t n = line.size(), i = 0;
+    for (; n - i >= 8; i += 8) {
+      uint64_t v;
+      std::memcpy(&v, p + i, 8);
+      all |= v;
+      nul |= (v - kOnes) & ~v & kHigh;
     }
-    if (all & 0x80) AddFinding(part, at, finding::kEightBitHeader);
+    for (; i < n; ++i) {
+      const auto b = static_cast<unsigned char>(p[i]);
+      all |= b;
+      nul |= b == 0;
+    }
+    if (all & kHigh) AddFinding(part, at, finding::kEightBitHeader);
     if (nul) AddFinding(part, at + static_cast<int32_t>(line.find('\0')), finding::kNulInHeader);
   }
 

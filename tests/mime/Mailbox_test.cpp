@@ -64,3 +64,23 @@ TEST(MailboxList, raw_field_is_the_last_line_unfolded) {
 }
 
 }  // namespace
+
+TEST(MailboxList, raw_field_with_every_kind_of_line_end) {
+  // Line ends of one kind, mixed, and a lone CR before LF (which ends the
+  // line and leaves an empty one: the end of the header block).
+  const std::pair<std::string, std::string> cases[] = {
+      {"A: 1\rFrom: cr\rB: 2\r", " cr"},
+      {"A: 1\nFrom: lf\n continued\nB: 2\n", " lf continued"},
+      {"A: 1\r\nFrom: x\rFrom: y\n\tz\r\n", " y\tz"},
+      {"From: a\r\r\nFrom: after the end\r\n", " a"},
+      {"From: no line end", " no line end"},
+  };
+  for (const auto& [header, value] : cases) EXPECT_EQ(RawHeaderField(header, "from"), value) << header;
+  // Many lines of either kind are read once, not once per line.
+  for (const char* end : {"\r", "\n"}) {
+    std::string big;
+    for (int i = 0; i < 200000; ++i) big += "X-Line: some value" + std::string(end);
+    big += std::string("From: last") + end;
+    EXPECT_EQ(RawHeaderField(big, "From"), " last");
+  }
+}

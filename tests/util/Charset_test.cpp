@@ -1,7 +1,10 @@
 #include "util/charsets/Charsets.h"
+#include "util/charsets/Utf8Codec.h"
 
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <optional>
 #include <random>
 
 #include "TestSupport.h"
@@ -389,4 +392,50 @@ TEST(CharsetLenient, each_bad_stretch_is_one_replacement_and_reading_resumes) {
   std::string out;
   EXPECT_FALSE(TPickyReader().DecodeBytesLenientUtf8(std::string("aXbYcd\0", 7), out));
   EXPECT_EQ(ToHex(out), ToHex("a" + kBad + "b" + kBad + "d" + std::string(1, '\0')));
+}
+
+TEST(CharsetLenient, decoding_without_a_reader_matches_a_fresh_reader) {
+  // Every registered name, with clean and faulty bytes, appended after text
+  // already there.
+  const char* names[] = {"us-ascii", "iso-8859-2", "iso-8859-16", "windows-1250", "utf-8",
+                         "utf-7",    "widestring", "utf-16le",    "utf-16be"};
+  const std::string samples[] = {"plain", std::string("a\0\x81\xFF\xC3\xA9+AGE-\xD8\x3D", 12), "+ZeVnLIqeMG4-",
+                                 "\xE2\x82\xAC\xED\xA0\xBD", ""};
+  for (const char* name : names) {
+    for (const std::string& bytes : samples) {
+      std::string want = "x", got = "x";
+      bool clean = FindCharReader(name)->DecodeBytesLenientUtf8(bytes, want);
+      std::string upper = name;
+      for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      std::optional<bool> result = AppendCharsetLenientUtf8(upper, bytes, got);
+      ASSERT_TRUE(result.has_value()) << name;
+      EXPECT_EQ(*result, clean) << name << " " << ToHex(bytes);
+      EXPECT_EQ(ToHex(got), ToHex(want)) << name << " " << ToHex(bytes);
+    }
+  }
+  std::string out = "kept";
+  EXPECT_FALSE(AppendCharsetLenientUtf8("x-unknown", "abc", out).has_value());
+  EXPECT_FALSE(AppendCharsetLenientUtf8(" utf-8", "abc", out).has_value());  // no trimming
+  EXPECT_EQ(out, "kept");
+}
+
+TEST(CharsetLenient, utf7_runs_of_every_shape) {
+  // Random texts over the characters that open, fill and close runs: a
+  // clean result holds the units the strict reader gives (lone surrogates
+  // shown as U+FFFD), and a faulty one still reads as well-formed UTF-8.
+  std::mt19937 rng(7);
+  const std::string alphabet = "++--AAB/z9!\x01";
+  for (int round = 0; round < 4000; ++round) {
+    std::string bytes(rng() % 24, ' ');
+    for (char& c : bytes) c = alphabet[rng() % alphabet.size()];
+    std::string out;
+    bool clean = FindCharReader("utf-7")->DecodeBytesLenientUtf8(bytes, out);
+    EXPECT_NO_THROW(Utf8ToWide(out)) << bytes;
+    if (clean) {
+      std::u16string units = *CharsetToWide("utf-7", bytes);
+      std::string want;
+      AppendUtf8Lenient(units.data(), units.size(), want);
+      EXPECT_EQ(ToHex(out), ToHex(want)) << bytes;
+    }
+  }
 }

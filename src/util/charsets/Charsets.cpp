@@ -170,6 +170,19 @@ std::optional<std::u16string> CharsetToWide(const std::string& name, std::string
   return out;
 }
 
+std::optional<bool> AppendCharsetLenientUtf8(std::string_view name, std::string_view bytes, std::string& out) {
+  TRegistry& r = Registry();
+  // Charset names are short: the lower-cased key stays in the string's own
+  // buffer.
+  std::string key = LowerName(name);
+  std::shared_lock lock(r.Lock);
+  const TCharReader* proto = r.Reader(key);
+  if (!proto) return std::nullopt;
+  // Decoding leaves the reader as it was (the method is const), so the
+  // registered one serves; the shared lock keeps it from being replaced.
+  return proto->DecodeBytesLenientUtf8(bytes, out);
+}
+
 std::optional<std::string> CharsetToUtf8(const std::string& name, std::string_view bytes) {
   std::unique_ptr<TCharReader> reader = FindCharReader(name);
   if (!reader) return std::nullopt;

@@ -54,5 +54,11 @@ std::u16string Utf8ToWide(std::string_view s);
 // read one).
 std::optional<std::u16string> CharsetToWide(const std::string& name, std::string_view bytes);
 std::optional<std::string> CharsetToUtf8(const std::string& name, std::string_view bytes);
+// What a fresh reader of the named charset appends with
+// DecodeBytesLenientUtf8 (its result: false when some bytes could not be
+// read), without making a reader: for callers that decode many short texts,
+// such as the encoded words of a header. No value when the name is not
+// registered, and then nothing is appended.
+std::optional<bool> AppendCharsetLenientUtf8(std::string_view name, std::string_view bytes, std::string& out);
 
 }  // namespace tessel

@@ -128,8 +128,11 @@ void TUTF7Reader::PutByte(uint8_t b) {
 }
 
 bool TUTF7Reader::DecodeBytesLenientUtf8(std::string_view bytes, std::string& out) const {
-  std::u16string units;
-  units.reserve(bytes.size());
+  // Never more units than bytes: a byte outside a run is one unit, a run
+  // gives fewer units than its sextets, and the replacement for a cut run
+  // stands for its "+". So the units are written into a buffer of that size.
+  std::u16string units(bytes.size(), u'\0');
+  char16_t* q = units.data();
   bool clean = true;
   bool inRun = false;
   uint32_t bits = 0;
@@ -139,13 +142,13 @@ bool TUTF7Reader::DecodeBytesLenientUtf8(std::string_view bytes, std::string& ou
     // Bytes of a cut quad: one for one or two sextets, two for three.
     static constexpr int kPartial[] = {0, 1, 1, 2};
     if (sextets == 0 || (sextets % 4 != 0 && (sextets / 4 * 3 + kPartial[sextets % 4]) % 2 == 1)) {
-      units += u'\xFFFD';
+      *q++ = u'\xFFFD';
       clean = false;
     } else if (sextets % 4 == 1) {
       // A lone sextet after whole quads is a byte of its own (its low two
       // bits zero) that completes the unit waiting for it.
       char16_t unit = static_cast<char16_t>(bits << 2);
-      if (unit != 0) units += unit;
+      if (unit != 0) *q++ = unit;
     }
   };
   for (unsigned char b : bytes) {
@@ -158,13 +161,13 @@ bool TUTF7Reader::DecodeBytesLenientUtf8(std::string_view bytes, std::string& ou
         if (nbits >= 16) {
           nbits -= 16;
           char16_t unit = static_cast<char16_t>(bits >> nbits);
-          if (unit != 0) units += unit;
+          if (unit != 0) *q++ = unit;
         }
         continue;
       }
       if (sextets == 0 && b == '-') {
         inRun = false;
-        units += u'+';
+        *q++ = u'+';
         continue;
       }
       endRun();
@@ -176,10 +179,10 @@ bool TUTF7Reader::DecodeBytesLenientUtf8(std::string_view bytes, std::string& ou
       nbits = sextets = 0;
       continue;
     }
-    units += static_cast<char16_t>(b);
+    *q++ = static_cast<char16_t>(b);
   }
   if (inRun) endRun();
-  AppendUtf8Lenient(units.data(), units.size(), out);
+  AppendUtf8Lenient(units.data(), static_cast<size_t>(q - units.data()), out);
   return clean;
 }
 

@@ -13,6 +13,7 @@
 #include "mime/MimeParser.h"
 #include "smime/openssl/CryptoPlatform.h"
 #include "smime/cms/AsnQuery.h"
+#include "smime/cms/EnvelopedData.h"
 #include "smime/parts/Pkcs7Info.h"
 #include "smime/parts/SmimeBodyPart.h"
 #include "smime/parts/SmimeParseOptions.h"
@@ -76,6 +77,17 @@ void CheckPkcs7(const std::string& octets) {
       kind == TSmimeBodyPart::skSigned || kind == TSmimeBodyPart::skEnveloped || kind == TSmimeBodyPart::skUnknown,
       "sniffed kind out of range");
   (void)SmimeKindName(kind);
+
+  // The block handed to OpenSSL without its encrypted content: the content
+  // must lie inside the input, and the rest can only shrink.
+  std::string shell;
+  std::string_view encrypted;
+  if (SplitEncryptedContent(octets, shell, encrypted)) {
+    FUZZ_CHECK(
+        encrypted.data() >= octets.data() && encrypted.data() + encrypted.size() <= octets.data() + octets.size(),
+        "encrypted content outside the input");
+    FUZZ_CHECK(shell.size() + encrypted.size() <= octets.size(), "shell larger than the input");
+  }
 
   TSmimeInfoRows signature;
   signature.BuildSignature(octets);

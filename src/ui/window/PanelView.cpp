@@ -179,10 +179,12 @@ void TPanelView::paintEvent(QPaintEvent* event) {
     painter.save();
     painter.setClipRect(summary.intersected(exposed));
     QStringList lines = SummaryOf(part).split(QStringLiteral("\r\n"));
+    // A summary squeezed below its text shows the lines that fit whole
+    // (the first always), never the top half of the next one.
     int y = summary.top() + 1 + fm.ascent();
-    for (const QString& line : lines) {
-      if (y - fm.ascent() > summary.bottom()) break;
-      painter.drawText(summary.left() + 2, y, line);
+    for (qsizetype k = 0; k < lines.size(); ++k) {
+      if (k > 0 && y - fm.ascent() + fm.height() > summary.bottom() + 1) break;
+      painter.drawText(summary.left() + 2, y, lines[k]);
       y += fm.lineSpacing();
     }
     painter.restore();

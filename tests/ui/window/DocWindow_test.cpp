@@ -353,6 +353,31 @@ TEST(DocWindow, deep_and_wide_messages_open_in_both_views) {
   }
 }
 
+TEST(DocWindow, squeezed_summaries_show_whole_lines_only) {
+  // Sixty attachments do not fit at full height: each two-line summary is
+  // squeezed to the minimum, and its second line must not show half cut.
+  std::vector<std::string> files;
+  for (int i = 0; i < 60; ++i)
+    files.push_back(Leaf("application/octet-stream", "x\r\n", "Content-Disposition: attachment\r\n"));
+  auto doc = Open(Message(Multipart("mixed", files)), true);
+  TBodyPart* first = doc->Message()->Roots(0)->Children(0);
+  auto rect = doc->Panels()->SummaryRect(first);
+  ASSERT_TRUE(rect);
+  const QFontMetrics fm = doc->Panels()->fontMetrics();
+  ASSERT_LT(rect->height(), 1 + fm.lineSpacing() + fm.height());  // really squeezed
+  QImage img = doc->Panels()->viewport()->grab().toImage();
+  const QRgb back = img.pixel(rect->right() - 2, rect->top() + 1);
+  int ink = 0;
+  for (int y = rect->top() + 1 + fm.height(); y <= rect->bottom(); ++y)
+    for (int x = rect->left() + 2; x < rect->left() + 120; ++x) ink += img.pixel(x, y) != back;
+  EXPECT_EQ(ink, 0);
+  // The first line is there.
+  int firstInk = 0;
+  for (int y = rect->top() + 1; y < rect->top() + 1 + fm.height(); ++y)
+    for (int x = rect->left() + 2; x < rect->left() + 120; ++x) firstInk += img.pixel(x, y) != back;
+  EXPECT_GT(firstInk, 0);
+}
+
 TEST(DocWindow, embedded_messages_a_hundred_deep_expand_to_the_limit) {
   std::string bytes = Leaf("text/plain", "deepest\r\n");
   for (int i = 0; i < 100; ++i) bytes = Leaf("message/rfc822", "Subject: level\r\n" + bytes);

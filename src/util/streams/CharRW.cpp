@@ -24,13 +24,27 @@ bool TCharReader::Eof() {
 
 bool TCharReader::ReadByte(uint8_t& b) { return Stream && Stream->Read(&b, 1) == 1; }
 
-void TCharReader::DecodeBytes(std::string_view bytes, std::u16string& out) const {
+namespace {
+
+// A stream over bytes, for a copy of a reader to read from.
+TPointerStream StreamOver(std::string_view bytes) {
   // Streams count in 32-bit sizes; nothing this large reaches a reader.
   if (bytes.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) throw Exception("Text too large");
-  TPointerStream stream(bytes.data(), static_cast<int32_t>(bytes.size()));
+  return TPointerStream(bytes.data(), static_cast<int32_t>(bytes.size()));
+}
+
+}  // namespace
+
+std::unique_ptr<TCharReader> TCharReader::CloneOver(TStream& stream) const {
   std::unique_ptr<TCharReader> reader = Clone();
   reader->SetStream(&stream);
   reader->OwnsStream = false;
+  return reader;
+}
+
+void TCharReader::DecodeBytes(std::string_view bytes, std::u16string& out) const {
+  TPointerStream stream = StreamOver(bytes);
+  std::unique_ptr<TCharReader> reader = CloneOver(stream);
   while (!reader->Eof()) out.push_back(reader->ReadChar());
 }
 
@@ -41,11 +55,8 @@ void TCharReader::DecodeBytesUtf8(std::string_view bytes, std::string& out) cons
 }
 
 bool TCharReader::DecodeBytesLenientUtf8(std::string_view bytes, std::string& out) const {
-  if (bytes.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) throw Exception("Text too large");
-  TPointerStream stream(bytes.data(), static_cast<int32_t>(bytes.size()));
-  std::unique_ptr<TCharReader> reader = Clone();
-  reader->SetStream(&stream);
-  reader->OwnsStream = false;
+  TPointerStream stream = StreamOver(bytes);
+  std::unique_ptr<TCharReader> reader = CloneOver(stream);
   std::u16string units;
   bool clean = true;
   for (;;) {

@@ -71,6 +71,8 @@ public:
 protected:
   // One byte from Stream; false at the end of the stream.
   bool ReadByte(uint8_t& b);
+  // A fresh copy of this reader reading stream, which stays the caller's.
+  std::unique_ptr<TCharReader> CloneOver(TStream& stream) const;
 };
 
 class TCharWriter : public TCharRWBase {

@@ -172,15 +172,25 @@ void AddRun(TWStringBuf& text, std::u16string_view run) {
   if (!run.empty()) text.AddString(run.data(), static_cast<int32_t>(run.size()));
 }
 
+// Whether the n units at a and b are equal. Names and namespace names are
+// short: four units are compared at a time in line, where a call to memcmp
+// would cost more than the comparison.
+inline bool SameUnitsAt(const char16_t* a, const char16_t* b, size_t n) {
+  for (; n >= 4; n -= 4, a += 4, b += 4) {
+    uint64_t x, y;
+    std::memcpy(&x, a, sizeof x);
+    std::memcpy(&y, b, sizeof y);
+    if (x != y) return false;
+  }
+  for (; n > 0; --n, ++a, ++b)
+    if (*a != *b) return false;
+  return true;
+}
+
 // s := [p, q). Names repeat from tag to tag, so an equal string is left as
 // it is, which is cheaper than assigning it again.
 inline bool SameAs(const std::u16string& s, const char16_t* p, size_t n) {
-  if (s.size() != n) return false;
-  const char16_t* d = s.data();
-  if (n >= 8) return std::memcmp(d, p, n * sizeof(char16_t)) == 0;
-  for (size_t i = 0; i < n; ++i)
-    if (d[i] != p[i]) return false;
-  return true;
+  return s.size() == n && SameUnitsAt(s.data(), p, n);
 }
 
 inline void SetUnits(std::u16string& s, const char16_t* p, const char16_t* q) {
@@ -192,11 +202,7 @@ inline void SetUnits(std::u16string& s, const char16_t* p, const char16_t* q) {
   s.append(p, n);
 }
 
-// Equality by memcmp, which compares many units at a time where the
-// character-traits loop takes one.
-bool SameUnits(const std::u16string& a, const std::u16string& b) {
-  return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(char16_t)) == 0;
-}
+inline bool SameUnits(const std::u16string& a, const std::u16string& b) { return SameAs(a, b.data(), b.size()); }
 
 // Moves the pushed-back plain text (the replacement text of an entity
 // reference, mostly) to text in one go instead of a character at a time.
@@ -713,17 +719,85 @@ void SetNamespace(TQName& name, const std::string* key, const std::u16string* wi
 
 }  // namespace
 
-void TQXMLParser::ParseElement(int32_t depth) {
-  if (depth > MaxElementDepth) Fail("Elements nested deeper than " + std::to_string(MaxElementDepth) + " levels");
-  if (Frames_.size() < static_cast<size_t>(depth) + 1) Frames_.resize(static_cast<size_t>(depth) + 1);
-  // The frame's strings are reused from the last element at this depth.
-  {
-    TFrame& frame = Frames_[static_cast<size_t>(depth)];
-    ReadQName(frame.Name.QualifiedName, frame.Name.Prefix, frame.Name.LocalName);
+namespace {
+
+// The end of the qualified name at p when the name and the unit after it lie
+// in [p, end); colon is then its ":" or nullptr. nullptr when the chunk
+// cannot tell or the name is not a QName.
+const char16_t* ScanQName(const char16_t* p, const char16_t* end, const char16_t*& colon) {
+  colon = nullptr;
+  if (p == end || *p == u':' || !IsNameStart(*p)) return nullptr;
+  for (++p; p < end && IsNCNameChar(*p);) ++p;
+  if (p < end && *p == u':') {
+    colon = p++;
+    if (p == end || *p == u':' || !IsNameStart(*p)) return nullptr;
+    for (++p; p < end && IsNCNameChar(*p);) ++p;
   }
-  // Attributes are read straight into the pooled ones that the list will
-  // hold: the list is emptied again before any child element is read.
-  size_t count = 0;
+  return p < end ? p : nullptr;
+}
+
+void SetQNameUnits(TQName& name, const char16_t* p, const char16_t* colon, const char16_t* q) {
+  SetUnits(name.QualifiedName, p, q);
+  if (colon) {
+    SetUnits(name.Prefix, p, colon);
+    SetUnits(name.LocalName, colon + 1, q);
+  } else {
+    name.Prefix.clear();
+    SetUnits(name.LocalName, p, q);
+  }
+}
+
+const char16_t* SkipSpaceUnits(const char16_t* p, const char16_t* end) {
+  while (p < end && IsXmlSpace(*p)) ++p;
+  return p;
+}
+
+}  // namespace
+
+bool TQXMLParser::TakeStartTagFromChunk(TQName& name, size_t& count) {
+  // One pass with a local cursor over a tag that lies whole in the chunk,
+  // each value closed there without references or units to replace. The
+  // cursor stops before the closing ">" or "/>", where the unit-by-unit
+  // reading would stop too; any other tag is left to it, from its start.
+  TEntity& e = *E_;
+  if (!e.PushbackEmpty()) return false;
+  const char16_t* const start = e.ChunkPos();
+  const char16_t* const end = e.ChunkEnd();
+  const char16_t* colon = nullptr;
+  const char16_t* p = ScanQName(start, end, colon);
+  if (!p) return false;
+  SetQNameUnits(name, start, colon, p);
+  count = 0;
+  for (;;) {
+    const char16_t* s = SkipSpaceUnits(p, end);
+    if (s == end) return false;
+    if (*s == u'>' || *s == u'/') {
+      p = s;
+      break;
+    }
+    // An attribute needs white space before it; the slow path reports it.
+    if (s == p) return false;
+    const char16_t* n = s;
+    const char16_t* q = ScanQName(n, end, colon);
+    if (!q) return false;
+    const char16_t* r = SkipSpaceUnits(q, end);
+    if (r == end || *r != u'=') return false;
+    r = SkipSpaceUnits(r + 1, end);
+    if (r == end || (*r != u'"' && *r != u'\'')) return false;
+    const char16_t* v = r + 1;
+    const char16_t* w = SkipSimple<false>(v, end, *r, u'<', u'&');
+    if (w == end || *w != *r) return false;
+    if (AttrPool_.size() <= count) AttrPool_.push_back(std::make_unique<TAttribute>());
+    TAttribute& attr = *AttrPool_[count++];
+    SetQNameUnits(attr.Name, n, colon, q);
+    SetUnits(attr.Value, v, w);
+    p = w + 1;
+  }
+  e.Consume(static_cast<size_t>(p - start));
+  return true;
+}
+
+void TQXMLParser::ReadAttributes(size_t& count) {
   for (;;) {
     bool ws = SkipS();
     int32_t c = Peek();
@@ -734,6 +808,21 @@ void TQXMLParser::ParseElement(int32_t depth) {
     ReadEq();
     ReadAttValue(attr.Value);
     ++count;
+  }
+}
+
+void TQXMLParser::ParseElement(int32_t depth) {
+  if (depth > MaxElementDepth) Fail("Elements nested deeper than " + std::to_string(MaxElementDepth) + " levels");
+  if (Frames_.size() < static_cast<size_t>(depth) + 1) Frames_.resize(static_cast<size_t>(depth) + 1);
+  // The frame's strings are reused from the last element at this depth.
+  // Attributes are read straight into the pooled ones that the list will
+  // hold: the list is emptied again before any child element is read.
+  size_t count = 0;
+  if (!TakeStartTagFromChunk(Frames_[static_cast<size_t>(depth)].Name, count)) {
+    count = 0;
+    TFrame& frame = Frames_[static_cast<size_t>(depth)];
+    ReadQName(frame.Name.QualifiedName, frame.Name.Prefix, frame.Name.LocalName);
+    ReadAttributes(count);
   }
 
   {
@@ -776,7 +865,7 @@ bool TQXMLParser::SkipEndName(const std::u16string& qname) {
   const char16_t* p = e.ChunkPos();
   size_t n = qname.size();
   if (static_cast<size_t>(e.ChunkEnd() - p) <= n || IsNameChar(p[n])) return false;
-  if (std::memcmp(p, qname.data(), n * sizeof(char16_t)) != 0) return false;
+  if (!SameUnitsAt(p, qname.data(), n)) return false;
   e.Consume(n);
   return true;
 }
@@ -1012,6 +1101,7 @@ void TQXMLParser::ParseReferenceInContent(int32_t depth) {
       RefTextName_ = name;
       RefTextGeneration_ = GeneralEntityTexts.Generation();
       RefText_ = text;
+      RefTextPlain_ = std::all_of(text->begin(), text->end(), IsPlainText);
     }
   }
   if (text) {
@@ -1020,7 +1110,7 @@ void TQXMLParser::ParseReferenceInContent(int32_t depth) {
     // would put it.
     CountExpansion(static_cast<int64_t>(text->size()));
     Flush();
-    if (std::all_of(text->begin(), text->end(), IsPlainText))
+    if (RefTextPlain_)
       AddRun(*Text_, *text);
     else
       E_->PushBack(*text);

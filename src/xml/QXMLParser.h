@@ -132,6 +132,11 @@ private:
   void ParseComment();
   void ParsePI();
   void ParseElement(int32_t depth);
+  // A start tag's name and attributes up to its closing ">" or "/>", taken
+  // from the chunk; false, with nothing taken, when the chunk cannot tell.
+  bool TakeStartTagFromChunk(TQName& name, size_t& count);
+  // Attributes after the element name into the pooled ones, count of them.
+  void ReadAttributes(size_t& count);
   void ParseContent(int32_t depth, bool inElement);
   void ParseCData();
   void ParseReferenceInContent(int32_t depth);
@@ -243,6 +248,7 @@ private:
   std::u16string RefTextName_;
   uint64_t RefTextGeneration_ = 0;
   const std::u16string* RefText_ = nullptr;
+  bool RefTextPlain_ = false;  // RefText_ holds no unit that needs attention
   std::u16string Scratch_;
 };
 

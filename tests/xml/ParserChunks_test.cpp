@@ -84,6 +84,11 @@ TEST(XmlChunkEdges, events_do_not_depend_on_where_the_chunk_ends) {
       "<e>a&ent;b&ent;</e>",
       "<g a:z='&amp;&#x41;&ent;'/>",
       "<h:i xmlns:h='urn:h'><h:j/></h:i>",
+      // Start tags: white space of every kind, quotes of both kinds, a
+      // binding after the name it binds, values read unit by unit.
+      "<k  a = 'x'\tb=\"y\"\r\n c='z'  /><k\n/>",
+      "<m:k m:a='1' xmlns:m='urn:m' B='2' a='3'>t</m:k>",
+      "<k a='&lt;' b='p\tq' c='r\r\ns' d=\"'\">t</k >",
   };
   for (const std::string& body : bodies) {
     for (const char* lineEnd : {"\n", "\r\n", "\r"}) {
@@ -119,6 +124,14 @@ TEST(XmlChunkEdges, errors_and_their_positions_do_not_depend_on_where_the_chunk_
       {"<h>&1;</h>", "Name expected", "&1"},
       {"<b:h/>", "NSC: \"Prefix Declared\" violated", "<b:h"},
       {"<h x='1' x='2'/>", "NSC \"Uniqueness of Attributes\" violated", "x='2'"},
+      {"<h x='1' X='2'/>", "NSC \"Uniqueness of Attributes\" violated", "X='2'"},
+      {"<h a='1'b='2'/>", "\">\" expected!", "<h a='1'b"},
+      {"<h a='1' b/>", "\"=\" expected!", "<h a='1' b/"},
+      {"<h a=1/>", "' or \" expected", "<h a=1"},
+      {"<h a='<'/>", "WFC \"No < in Attribute Values\" violated", "<h a='<"},
+      {"<h a:b:c='1'/>", "\"=\" expected!", "<h a:b:"},
+      {"<h a='1' / >", "\">\" expected!", "<h a='1' /"},
+      {"<h:/>", "QName expected", "<h:/"},
   };
   for (const auto& c : cases) {
     for (const char* lineEnd : {"\n", "\r\n", "\r"}) {

@@ -10,46 +10,50 @@ namespace tessel {
 TAttrList::~TAttrList() { Clear(true); }
 
 void TAttrList::Clear(bool freeItems) {
-  int32_t n = Count_;
+  if (!Keys_.empty()) Keys_ = {};
+  if (freeItems)
+    for (TAttribute* a : Slots_) delete a;
+  Slots_.clear();
   Count_ = 0;
   Sorted_ = true;
-  if (!Keys_.empty()) Keys_ = {};
-  for (int32_t i = 0; i < n; ++i) {
-    TAttribute* a = Slots_[static_cast<size_t>(i)].Attr;
-    Slots_[static_cast<size_t>(i)].Attr = nullptr;
-    if (freeItems) delete a;
-  }
 }
 
 void TAttrList::Sort() const {
-  std::sort(Slots_.begin(), Slots_.begin() + Count_,
-            [](const TSlot& a, const TSlot& b) { return CompareKeys(a.Key, b.Key) < 0; });
+  std::sort(Slots_.begin(), Slots_.end(), [](const TAttribute* a, const TAttribute* b) {
+    return CompareWideKeys(a->Name.ExpandedName, b->Name.ExpandedName) < 0;
+  });
   Sorted_ = true;
 }
 
-int32_t TAttrList::Find(const std::string& key) const {
+int32_t TAttrList::Find(std::u16string_view expandedName) const {
   if (!Sorted_) Sort();
-  return FindKey(Count_, key, [this](int32_t i) -> const std::string& { return Slots_[static_cast<size_t>(i)].Key; });
+  int32_t lo = 0, hi = Count_ - 1;
+  while (lo <= hi) {
+    int32_t mid = (lo + hi) / 2;
+    int c = CompareWideKeys(Slots_[static_cast<size_t>(mid)]->Name.ExpandedName, expandedName);
+    if (c == 0) return mid;
+    if (c < 0)
+      lo = mid + 1;
+    else
+      hi = mid - 1;
+  }
+  return -(lo + 1);
 }
 
 void TAttrList::AddAttribute(TAttribute* attribute) {
-  if (Slots_.size() <= static_cast<size_t>(Count_)) Slots_.emplace_back();
-  TSlot& spare = Slots_[static_cast<size_t>(Count_)];
-  KeyFromWideInto(attribute->Name.ExpandedName, spare.Key);
+  const std::u16string& name = attribute->Name.ExpandedName;
   if (Count_ >= kSortedAdds) {
     if (Keys_.empty())
-      for (int32_t k = 0; k < Count_; ++k) Keys_.insert(Slots_[static_cast<size_t>(k)].Key);
-    if (!Keys_.insert(spare.Key).second) throw EDuplicateKey();
-    if (Sorted_ && CompareKeys(Slots_[static_cast<size_t>(Count_) - 1].Key, spare.Key) > 0) Sorted_ = false;
-    spare.Attr = attribute;
+      for (const TAttribute* a : Slots_) Keys_.insert(KeyFromWide(a->Name.ExpandedName));
+    if (!Keys_.insert(KeyFromWide(name)).second) throw EDuplicateKey();
+    if (Sorted_ && CompareWideKeys(Slots_.back()->Name.ExpandedName, name) > 0) Sorted_ = false;
+    Slots_.push_back(attribute);
     ++Count_;
     return;
   }
-  int32_t i = Find(spare.Key);
+  int32_t i = Find(name);
   if (i >= 0) throw EDuplicateKey();
-  spare.Attr = attribute;
-  int32_t at = -i - 1;
-  std::rotate(Slots_.begin() + at, Slots_.begin() + Count_, Slots_.begin() + Count_ + 1);
+  Slots_.insert(Slots_.begin() + (-i - 1), attribute);
   ++Count_;
 }
 
@@ -62,7 +66,7 @@ void TAttrList::Add(const TQName& name, const std::u16string& value) {
 void TAttrList::AddCopy(const TAttribute& attribute) { Add(attribute.Name, attribute.Value); }
 
 int32_t TAttrList::IndexOf(const std::u16string& expandedName) const {
-  int32_t i = Find(KeyFromWide(expandedName));
+  int32_t i = Find(expandedName);
   return i >= 0 ? i : -1;
 }
 

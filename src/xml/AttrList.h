@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -49,7 +50,7 @@ public:
   int32_t Count() const { return Count_; }
   TAttribute* Items(int32_t i) const {
     if (!Sorted_) Sort();
-    return Slots_[static_cast<size_t>(i)].Attr;
+    return Slots_[static_cast<size_t>(i)];
   }
   // Index of the key (an expanded name), or -1.
   int32_t IndexOf(const std::u16string& expandedName) const;
@@ -57,21 +58,19 @@ public:
   std::u16string GetValue(const std::u16string& expandedName) const;
 
 private:
-  struct TSlot {
-    std::string Key;
-    TAttribute* Attr = nullptr;
-  };
-  // Index of key, or the insertion point as -(index + 1).
-  int32_t Find(const std::string& key) const;
+  // Index of the expanded name, or the insertion point as -(index + 1).
+  int32_t Find(std::u16string_view expandedName) const;
   void Sort() const;
-  // Slots past Count_ keep their key storage for the next attributes, so a
-  // list that is filled and cleared for every start tag allocates nothing.
-  // Up to kSortedAdds attributes go straight to their place; past that a
-  // start tag with thousands of attributes would move the list once per
-  // attribute, so later ones are appended, checked against a hash of the
-  // keys, and the list is sorted once when it is next read.
+  // The attributes are ordered by their expanded names as they stand (an
+  // attribute's name must not change while it is in the list), compared
+  // like keys without a key being made: a start tag's few attributes cost
+  // a comparison or two each. Up to kSortedAdds attributes go straight to
+  // their place; past that a start tag with thousands of attributes would
+  // move the list once per attribute, so later ones are appended, checked
+  // against a hash of the keys, and the list is sorted once when it is
+  // next read.
   static constexpr int32_t kSortedAdds = 32;
-  mutable std::vector<TSlot> Slots_;
+  mutable std::vector<TAttribute*> Slots_;  // Count_ of them; the storage is kept
   int32_t Count_ = 0;
   mutable bool Sorted_ = true;
   std::unordered_set<std::string, TKeyHash, TKeyEqual> Keys_;  // filled past kSortedAdds only

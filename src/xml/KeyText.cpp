@@ -1,5 +1,6 @@
 #include "xml/KeyText.h"
 
+#include <algorithm>
 #include <cstdint>
 
 #if defined(__SSE2__)
@@ -135,6 +136,25 @@ int CompareKeys(std::string_view a, std::string_view b) {
   if (i < a.size()) return 1;
   if (j < b.size()) return -1;
   return 0;
+}
+
+int CompareWideKeys(std::u16string_view a, std::u16string_view b) {
+  // A key holds each unit as its own code point, so the units themselves
+  // are compared, folded as CompareKeys folds them.
+  size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    uint32_t x = a[i], y = b[i];
+    if (x == y) continue;
+    if ((x | y) < 0x80) {
+      x = x >= 'A' && x <= 'Z' ? x + 32u : x;
+      y = y >= 'A' && y <= 'Z' ? y + 32u : y;
+    } else {
+      x = Fold(x);
+      y = Fold(y);
+    }
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
 }
 
 }  // namespace tessel

@@ -23,6 +23,9 @@ std::u16string WideFromKey(std::string_view key);
 // capitals), then code points are compared, so "_" sorts before the letters.
 int CompareKeys(std::string_view a, std::string_view b);
 inline bool SameKey(std::string_view a, std::string_view b) { return CompareKeys(a, b) == 0; }
+// The same order on the wide strings the keys are made from:
+// CompareWideKeys(a, b) has the sign of CompareKeys(KeyFromWide(a), KeyFromWide(b)).
+int CompareWideKeys(std::u16string_view a, std::u16string_view b);
 // A hash of a key that equal keys (SameKey) share: one of its folded code points.
 size_t HashKey(std::string_view key);
 

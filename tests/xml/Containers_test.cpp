@@ -116,16 +116,33 @@ TEST(XmlMap, many_keys_in_any_order) {
 }
 
 TEST(XmlKeys, case_folding_order_and_utf8) {
+  const std::u16string kLoneSurrogate(1, static_cast<char16_t>(0xD800));
   // Sign of CompareKeys for each pair: "_" comes before the letters, also
   // before capitals; folding covers Latin-1, Latin Extended-A and Cyrillic.
   const std::tuple<std::u16string, std::u16string, int> pairs[] = {
-      {u"abc", u"ABC", 0},       {u"_x", u"a", -1},    {u"_x", u"A", -1},
-      {u"ab", u"abc", -1},       {u"b", u"Abc", 1},    {u"\u00c9T\u0141", u"\u00e9t\u0142", 0},
-      {u"\u0416", u"\u0436", 0}, {u"\u00e9", u"e", 1},
+      {u"abc", u"ABC", 0},
+      {u"_x", u"a", -1},
+      {u"_x", u"A", -1},
+      {u"ab", u"abc", -1},
+      {u"b", u"Abc", 1},
+      {u"\u00c9T\u0141", u"\u00e9t\u0142", 0},
+      {u"\u0416", u"\u0436", 0},
+      {u"\u00e9", u"e", 1},
+      {u"\u0178", u"\u00ff", 0},
+      {u"a\u0100", u"A\u0101", 0},
+      {kLoneSurrogate, u"\ue000", -1},
+      {u"\u00ff", u"\u0100", -1},
+      {u"", u"a", -1},
   };
+  // The attribute list orders the wide names, the maps their keys: both
+  // orders must agree.
   for (const auto& [a, b, sign] : pairs) {
     int c = CompareKeys(KeyFromWide(a), KeyFromWide(b));
     EXPECT_EQ((c > 0) - (c < 0), sign) << N(a) << " " << N(b);
+    int w = CompareWideKeys(a, b);
+    EXPECT_EQ((w > 0) - (w < 0), sign) << N(a) << " " << N(b);
+    w = CompareWideKeys(b, a);
+    EXPECT_EQ((w > 0) - (w < 0), -sign) << N(b) << " " << N(a);
   }
   // Keys round-trip, lone surrogates included.
   std::u16string odd = u"a\u00e9\u20ac";

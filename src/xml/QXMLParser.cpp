@@ -452,7 +452,7 @@ void TQXMLParser::ReadQName(std::u16string& qname, std::u16string& prefix, std::
     const char16_t* end = e.ChunkEnd();
     if (p < end && *p != u':' && IsNameStart(*p)) {
       const char16_t* q = p + 1;
-      while (q < end && IsNCNameChar(*q)) ++q;
+      q = SkipNCNameChars(q, end);
       if (q < end && *q != u':') {
         SetUnits(qname, p, q);
         prefix.clear();
@@ -462,7 +462,7 @@ void TQXMLParser::ReadQName(std::u16string& qname, std::u16string& prefix, std::
       }
       if (q + 1 < end && q[1] != u':' && IsNameStart(q[1])) {
         const char16_t* r = q + 2;
-        while (r < end && IsNCNameChar(*r)) ++r;
+        r = SkipNCNameChars(r, end);
         if (r < end) {
           SetUnits(qname, p, r);
           SetUnits(prefix, p, q);
@@ -727,11 +727,11 @@ namespace {
 const char16_t* ScanQName(const char16_t* p, const char16_t* end, const char16_t*& colon) {
   colon = nullptr;
   if (p == end || *p == u':' || !IsNameStart(*p)) return nullptr;
-  for (++p; p < end && IsNCNameChar(*p);) ++p;
+  p = SkipNCNameChars(p + 1, end);
   if (p < end && *p == u':') {
     colon = p++;
     if (p == end || *p == u':' || !IsNameStart(*p)) return nullptr;
-    for (++p; p < end && IsNCNameChar(*p);) ++p;
+    p = SkipNCNameChars(p + 1, end);
   }
   return p < end ? p : nullptr;
 }

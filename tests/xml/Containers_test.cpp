@@ -209,3 +209,22 @@ TEST(XmlChars, ends_of_the_character_range) {
     }
   }
 }
+
+TEST(XmlChars, name_runs_end_where_the_table_says_for_every_unit) {
+  // Each unit at each place of a run long enough for the eight-at-a-time
+  // path, and in a short run that the tail loop reads.
+  auto slow = [](const char16_t* p, const char16_t* end) {
+    while (p < end && IsNCNameChar(*p)) ++p;
+    return p;
+  };
+  for (uint32_t c = 0; c <= 0xFFFF; ++c) {
+    for (size_t at : {size_t{0}, size_t{3}, size_t{7}, size_t{8}, size_t{12}}) {
+      std::u16string run(20, u'a');
+      run[at] = static_cast<char16_t>(c);
+      run[15] = u'\u00e9';  // a name character above U+007F after it
+      const char16_t* b = run.data();
+      ASSERT_EQ(SkipNCNameChars(b, b + run.size()), slow(b, b + run.size())) << std::hex << c << " at " << at;
+      ASSERT_EQ(SkipNCNameChars(b, b + 5), slow(b, b + 5)) << std::hex << c << " at " << at;
+    }
+  }
+}

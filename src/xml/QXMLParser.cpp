@@ -1055,8 +1055,9 @@ bool TQXMLParser::TakeRefNameFromChunk(std::u16string& name, char16_t& predefine
   const char16_t* p = e.ChunkPos();
   const char16_t* end = e.ChunkEnd();
   if (p == end || !IsNameStart(*p)) return false;
-  const char16_t* q = p + 1;
-  while (q < end && IsNameChar(*q)) ++q;
+  // Name characters are the NCName characters and ":".
+  const char16_t* q = SkipNCNameChars(p + 1, end);
+  while (q < end && *q == u':') q = SkipNCNameChars(q + 1, end);
   if (q == end || *q != u';') return false;
   // A predefined name needs no copy.
   predefined = Predefined(std::u16string_view(p, static_cast<size_t>(q - p)));

@@ -122,6 +122,8 @@ TEST(XmlChunkEdges, errors_and_their_positions_do_not_depend_on_where_the_chunk_
       {"<h>&nope;</h>", "Entity nope not declared", "&nope;"},
       {"<h>&am p;</h>", "\";\" expected!", "&am "},
       {"<h>&1;</h>", "Name expected", "&1"},
+      {"<h>&a:b.c-1_::d0;</h>", "Entity a:b.c-1_::d0 not declared", "&a:b.c-1_::d0;"},
+      {"<h>&a.b\t;</h>", "\";\" expected!", "&a.b\t"},
       {"<b:h/>", "NSC: \"Prefix Declared\" violated", "<b:h"},
       {"<h x='1' x='2'/>", "NSC \"Uniqueness of Attributes\" violated", "x='2'"},
       {"<h x='1' X='2'/>", "NSC \"Uniqueness of Attributes\" violated", "X='2'"},

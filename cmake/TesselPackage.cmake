@@ -1,6 +1,6 @@
 # The Debian package (cpack -G DEB, see scripts/package.sh): the installed
 # tree under /usr, with the shared-library dependencies derived by
-# dpkg-shlibdeps from the program itself, so they match the build system's
+# dpkg-shlibdeps from the programs themselves, so they match the build system's
 # Qt, OpenSSL and GLib.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME tessel)

@@ -41,7 +41,19 @@ std::string ConfigFileNameFor(const std::string& programFile, bool programFolder
   return base + "/tessel/tessel.ini.xml";
 }
 
+namespace {
+
+std::string& ProgramFileOverride() {
+  static std::string name;
+  return name;
+}
+
+}  // namespace
+
+void SetProgramFileName(const std::string& programFile) { ProgramFileOverride() = programFile; }
+
 std::string ProgramFileName() {
+  if (!ProgramFileOverride().empty()) return ProgramFileOverride();
   std::vector<char> buf(1024);
   for (;;) {
     ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());

@@ -26,7 +26,10 @@ std::string ConfigFileNameFor(const std::string& programFile, bool programFolder
                               const char* home);
 
 // The running program's file (/proc/self/exe); '' when it cannot be read.
+// A program started in the place of another (exec) names that one with
+// SetProgramFileName, so settings stay where the user's program has them.
 std::string ProgramFileName();
+void SetProgramFileName(const std::string& programFile);
 
 // The configuration file to use: overrideName when it is not empty (the
 // "--config FILE" option), else the file chosen by ConfigFileNameFor for

@@ -1,8 +1,9 @@
 // The command that needs the windows: a picture of the viewer's window.
-// It lives with the program, not with the headless commands, so those stay
-// free of the window system.
+// It lives with the viewer program, not with the headless commands, so
+// those stay free of the window system.
 #include <iostream>
 
+#include "ui/ViewerCommandText.h"
 #include "ui/cli/Command.h"
 #include "ui/window/Viewer.h"
 
@@ -12,15 +13,13 @@ namespace {
 
 int ScreenshotCommand(cli::TCommandContext& ctx) {
   std::vector<std::string> args = ctx.Args;
-  args.insert(args.begin(), "--screenshot");
+  args.insert(args.begin(), kScreenshotOption);
   TScreenshotOptions options;
   if (!ParseScreenshotArgs(args, options, ctx.Err)) return cli::ExitUsage;
   return RunScreenshot(options, ctx.Err);
 }
 
-const cli::TCommandRegistrar kScreenshot(
-    "--screenshot", "OUT.png [--view tree|panels] [--select PART] [--lock PART] [--expand-all] [--size WxH] FILE",
-    "a picture of the viewer's window on FILE", ScreenshotCommand);
+const cli::TCommandRegistrar kScreenshot(kScreenshotOption, kScreenshotUsage, kScreenshotHelp, ScreenshotCommand);
 
 }  // namespace
 

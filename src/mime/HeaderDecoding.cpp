@@ -1,12 +1,12 @@
 #include "mime/HeaderDecoding.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "util/encodings/Base64.h"
 #include "util/charsets/Charsets.h"
 #include "util/charsets/Utf8Codec.h"
-#include "util/system/Exception.h"
 #include "util/streams/MemoryStream.h"
 #include "util/text/StringUtils.h"
 
@@ -123,12 +123,25 @@ std::u16string SystemTextToWide(std::string_view bytes) {
   return out;
 }
 
+namespace {
+
+// The value of each hexadecimal digit; 0xFF for every other byte.
+constexpr std::array<uint8_t, 256> kHexValue = [] {
+  std::array<uint8_t, 256> t{};
+  for (size_t i = 0; i < t.size(); ++i)
+    t[i] = i >= '0' && i <= '9'   ? static_cast<uint8_t>(i - '0')
+           : i >= 'A' && i <= 'F' ? static_cast<uint8_t>(i - 'A' + 10)
+           : i >= 'a' && i <= 'f' ? static_cast<uint8_t>(i - 'a' + 10)
+                                  : 0xFF;
+  return t;
+}();
+
+}  // namespace
+
 void QDecode(std::string_view text, std::string& out) {
   auto hex = [](char c) -> int {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
+    uint8_t v = kHexValue[static_cast<unsigned char>(c)];
+    return v == 0xFF ? -1 : v;
   };
   // The result is never longer than the text: written in place, then cut.
   size_t n = text.size();
@@ -152,9 +165,10 @@ void QDecode(std::string_view text, std::string& out) {
       }
       break;
     } else {
-      int hi = hex(text[i + 1]), lo = hex(text[i + 2]);
-      if (hi >= 0 && lo >= 0) {
-        *q++ = static_cast<char>(hi * 16 + lo);
+      uint8_t hi = kHexValue[static_cast<unsigned char>(text[i + 1])];
+      uint8_t lo = kHexValue[static_cast<unsigned char>(text[i + 2])];
+      if ((hi | lo) < 16) {
+        *q++ = static_cast<char>(hi << 4 | lo);
       } else {
         *q++ = text[i];
         *q++ = text[i + 1];
@@ -178,15 +192,8 @@ namespace {
 void DecodeWordOctets(std::string_view encoding, std::string_view text, std::string& bytes, THeaderProblems* problems) {
   bytes.clear();
   if (encoding == "B" || encoding == "b") {
-    TStringStream stream(std::move(bytes));
-    stream.SetPosition(0);
-    try {
-      Base64DecodeString(text, stream);
-    } catch (const Exception& e) {
-      // The quads before the fault are decoded; they are what is shown.
-      if (problems) problems->Add(e.Message() + " (base64 encoded word)");
-    }
-    bytes = stream.TakeDataString();
+    // The quads before a fault are decoded; they are what is shown.
+    if (!Base64DecodeAppend(text, bytes) && problems) problems->Add("Invalid input (base64 encoded word)");
   } else {
     QDecode(text, bytes);
   }
@@ -227,6 +234,7 @@ std::u16string DecodeEncodedWord(const std::string& charset, const std::string& 
 
 std::string DecodeHeaderLine(std::string_view line, THeaderProblems* problems) {
   std::string out;
+  out.reserve(line.size());
   std::string bytes;  // one word's octets
   size_t n = line.size();
   size_t plain = 0;  // start of the plain text not yet written

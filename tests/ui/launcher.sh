@@ -38,6 +38,9 @@ while [ ! -S "$tmp/instance" ] && [ $i -lt 600 ]; do
   i=$((i + 1))
 done
 [ -S "$tmp/instance" ] || { kill $pid; fail "the viewer did not start within 60 s"; }
+# A second start hands the file over and ends once the first, now running
+# its window, has taken it.
+"$tmp/portable/tessel" "$sample" 2>>"$tmp/viewer.txt" || fail "the second start failed: $(cat "$tmp/viewer.txt")"
 kill -TERM $pid
 wait $pid || fail "the viewer ended with $? on SIGTERM: $(cat "$tmp/viewer.txt")"
 [ -f "$tmp/portable/tessel.ini.xml" ] || fail "no tessel.ini.xml beside tessel: $(ls "$tmp/portable")"

@@ -399,8 +399,15 @@ TEST(CharsetLenient, decoding_without_a_reader_matches_a_fresh_reader) {
   // already there.
   const char* names[] = {"us-ascii", "iso-8859-2", "iso-8859-16", "windows-1250", "utf-8",
                          "utf-7",    "widestring", "utf-16le",    "utf-16be"};
-  const std::string samples[] = {"plain", std::string("a\0\x81\xFF\xC3\xA9+AGE-\xD8\x3D", 12), "+ZeVnLIqeMG4-",
-                                 "\xE2\x82\xAC\xED\xA0\xBD", ""};
+  // The last two: the most output per byte (every byte U+FFFD), and a
+  // text longer than a short word.
+  const std::string samples[] = {"plain",
+                                 std::string("a\0\x81\xFF\xC3\xA9+AGE-\xD8\x3D", 12),
+                                 "+ZeVnLIqeMG4-",
+                                 "\xE2\x82\xAC\xED\xA0\xBD",
+                                 "",
+                                 std::string(300, '\xFF'),
+                                 "+" + std::string(400, 'A') + "2D-" + std::string(300, '+')};
   for (const char* name : names) {
     for (const std::string& bytes : samples) {
       std::string want = "x", got = "x";
@@ -417,6 +424,10 @@ TEST(CharsetLenient, decoding_without_a_reader_matches_a_fresh_reader) {
   EXPECT_FALSE(AppendCharsetLenientUtf8("x-unknown", "abc", out).has_value());
   EXPECT_FALSE(AppendCharsetLenientUtf8(" utf-8", "abc", out).has_value());  // no trimming
   EXPECT_EQ(out, "kept");
+  // A name looked up before it was registered is found once it is.
+  RegisterCharset("x-unknown", FindCharReader("utf-7"), nullptr);
+  EXPECT_TRUE(AppendCharsetLenientUtf8("x-unknown", "+AGE-", out).value());
+  EXPECT_EQ(out, "kepta");
 }
 
 TEST(CharsetLenient, utf7_runs_of_every_shape) {

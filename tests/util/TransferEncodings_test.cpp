@@ -35,6 +35,10 @@ TEST(Base64, decode_vectors) {
     std::string error = ErrorOf([&] { Base64DecodeBuffer(v.Input.data(), static_cast<int32_t>(v.Input.size()), out); });
     EXPECT_EQ(out.DataString(), v.Output) << "line " << v.Line;
     EXPECT_EQ(error, v.Error.empty() ? "" : "Exception:" + v.Error) << "line " << v.Line;
+    // Appending to text already there: the same bytes, the fault as false.
+    std::string appended = "pre";
+    EXPECT_EQ(Base64DecodeAppend(v.Input, appended), v.Error.empty()) << "line " << v.Line;
+    EXPECT_EQ(appended, "pre" + v.Output) << "line " << v.Line;
   }
 }
 

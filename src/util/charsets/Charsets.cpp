@@ -1,5 +1,6 @@
 #include "util/charsets/Charsets.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 #include <shared_mutex>
@@ -71,6 +72,7 @@ public:
   void Add(const std::string& key, std::unique_ptr<TCharReader> reader, std::unique_ptr<TCharWriter> writer) {
     if (reader) Readers[key] = std::move(reader);
     if (writer) Writers[key] = std::move(writer);
+    ++Generation;
   }
 
   const TCharReader* Reader(const std::string& key) const {
@@ -90,6 +92,34 @@ public:
   mutable std::shared_mutex Lock;
   std::unordered_map<std::string, std::unique_ptr<TCharReader>> Readers;
   std::unordered_map<std::string, std::unique_ptr<TCharWriter>> Writers;
+  uint64_t Generation = 0;  // changes with every registration
+};
+
+// The charsets of a message's encoded words are few and repeat: the last
+// names looked up, exactly as written, with the reader each found (none for
+// an unknown name). Valid while the registry's generation is the same.
+struct TLookupCache {
+  static constexpr size_t kSize = 4;
+  std::string Names[kSize];
+  const TCharReader* Readers[kSize] = {};
+  bool Used[kSize] = {};
+  uint64_t Generation = 0;
+  size_t Next = 0;
+
+  // Callers hold the registry's lock (shared).
+  const TCharReader* Find(const TRegistry& r, std::string_view name) {
+    if (Generation != r.Generation) {
+      std::fill(std::begin(Used), std::end(Used), false);
+      Generation = r.Generation;
+    }
+    for (size_t i = 0; i < kSize; ++i)
+      if (Used[i] && Names[i] == name) return Readers[i];
+    size_t slot = Next++ % kSize;
+    Names[slot].assign(name);
+    Readers[slot] = r.Reader(LowerName(name));
+    Used[slot] = true;
+    return Readers[slot];
+  }
 };
 
 TRegistry& Registry() {
@@ -172,11 +202,9 @@ std::optional<std::u16string> CharsetToWide(const std::string& name, std::string
 
 std::optional<bool> AppendCharsetLenientUtf8(std::string_view name, std::string_view bytes, std::string& out) {
   TRegistry& r = Registry();
-  // Charset names are short: the lower-cased key stays in the string's own
-  // buffer.
-  std::string key = LowerName(name);
+  thread_local TLookupCache cache;
   std::shared_lock lock(r.Lock);
-  const TCharReader* proto = r.Reader(key);
+  const TCharReader* proto = cache.Find(r, name);
   if (!proto) return std::nullopt;
   // Decoding leaves the reader as it was (the method is const), so the
   // registered one serves; the shared lock keeps it from being replaced.

@@ -1,5 +1,7 @@
 #include "util/charsets/Utf7Codec.h"
 
+#include <iterator>
+
 #include "util/charsets/Utf8Codec.h"
 #include "util/encodings/Base64.h"
 
@@ -131,8 +133,12 @@ bool TUTF7Reader::DecodeBytesLenientUtf8(std::string_view bytes, std::string& ou
   // Never more units than bytes: a byte outside a run is one unit, a run
   // gives fewer units than its sextets, and the replacement for a cut run
   // stands for its "+". So the units are written into a buffer of that size.
-  std::u16string units(bytes.size(), u'\0');
-  char16_t* q = units.data();
+  // Encoded words are short: their units stay on the stack.
+  char16_t small[256];
+  std::u16string large;
+  if (bytes.size() > std::size(small)) large.resize(bytes.size());
+  char16_t* const units = large.empty() ? small : large.data();
+  char16_t* q = units;
   bool clean = true;
   bool inRun = false;
   uint32_t bits = 0;
@@ -182,7 +188,7 @@ bool TUTF7Reader::DecodeBytesLenientUtf8(std::string_view bytes, std::string& ou
     *q++ = static_cast<char16_t>(b);
   }
   if (inRun) endRun();
-  AppendUtf8Lenient(units.data(), static_cast<size_t>(q - units.data()), out);
+  AppendUtf8Lenient(units, static_cast<size_t>(q - units), out);
   return clean;
 }
 

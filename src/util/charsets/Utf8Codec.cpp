@@ -229,11 +229,12 @@ namespace {
 constexpr uint32_t kReplacement = 0xFFFD;
 
 // Code points written as UTF-8 with the surrogates sorted out: a high
-// surrogate waits for its low half, and either half alone is U+FFFD.
+// surrogate waits for its low half, and either half alone is U+FFFD. The
+// bytes go straight into room made beforehand: at most three per unit put,
+// plus three for a surrogate left waiting at the end.
 class TLenientSink {
 public:
-  explicit TLenientSink(std::string& out) : Out_(out) {}
-  ~TLenientSink() { Finish(); }
+  explicit TLenientSink(char* room) : Q_(room) {}
   TLenientSink(const TLenientSink&) = delete;
   TLenientSink& operator=(const TLenientSink&) = delete;
 
@@ -241,27 +242,39 @@ public:
     if (PendingHigh_) {
       uint32_t high = PendingHigh_;
       PendingHigh_ = 0;
-      if (IsLowSurrogate(c)) return Write(CombinePair(high, c));
-      Write(kReplacement);
+      if (IsLowSurrogate(c)) {
+        Q_ = PutUtf8(Q_, CombinePair(high, c));
+        return;
+      }
+      Q_ = PutUtf8(Q_, kReplacement);
     }
     if (IsHighSurrogate(c))
       PendingHigh_ = c;
     else
-      Write(IsLowSurrogate(c) ? kReplacement : c);
+      Q_ = PutUtf8(Q_, IsLowSurrogate(c) ? kReplacement : c);
+  }
+  // A run of bytes that need no conversion (ASCII); only while none waits.
+  void PutBytes(const uint8_t* p, size_t n) {
+    std::memcpy(Q_, p, n);
+    Q_ += n;
   }
   bool Waiting() const { return PendingHigh_ != 0; }
-  void Finish() {
-    if (PendingHigh_) Write(kReplacement);
+  // Ends a waiting surrogate; returns the end of what was written.
+  char* Finish() {
+    if (PendingHigh_) Q_ = PutUtf8(Q_, kReplacement);
     PendingHigh_ = 0;
+    return Q_;
+  }
+
+  // The room for count units appended to out.
+  static char* Room(std::string& out, size_t count) {
+    size_t base = out.size();
+    out.resize(base + 3 * count + 3);
+    return out.data() + base;
   }
 
 private:
-  void Write(uint32_t c) {
-    char buf[4];
-    Out_.append(buf, static_cast<size_t>(PutUtf8(buf, c) - buf));
-  }
-
-  std::string& Out_;
+  char* Q_;
   uint32_t PendingHigh_ = 0;
 };
 
@@ -270,14 +283,14 @@ private:
 bool TUTF8Reader::DecodeBytesLenientUtf8(std::string_view bytes, std::string& out) const {
   const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
   const auto* end = p + bytes.size();
-  out.reserve(out.size() + bytes.size());
+  // Each byte gives at most three (a bad one, U+FFFD).
   bool clean = true;
-  TLenientSink sink(out);
+  TLenientSink sink(TLenientSink::Room(out, bytes.size()));
   while (p < end) {
     if (!sink.Waiting()) {
       const uint8_t* run = p;
       p = SkipAscii(p, end);
-      out.append(reinterpret_cast<const char*>(run), static_cast<size_t>(p - run));
+      sink.PutBytes(run, static_cast<size_t>(p - run));
       if (p == end) break;
     }
     uint8_t lead = *p;
@@ -309,6 +322,7 @@ bool TUTF8Reader::DecodeBytesLenientUtf8(std::string_view bytes, std::string& ou
     }
     p += i;
   }
+  out.resize(static_cast<size_t>(sink.Finish() - out.data()));
   return clean;
 }
 
@@ -420,8 +434,9 @@ void AppendCodePointUtf8(std::string& out, char32_t c) {
 }
 
 void AppendUtf8Lenient(const char16_t* units, size_t count, std::string& out) {
-  TLenientSink sink(out);
+  TLenientSink sink(TLenientSink::Room(out, count));
   for (size_t i = 0; i < count; ++i) sink.Put(units[i]);
+  out.resize(static_cast<size_t>(sink.Finish() - out.data()));
 }
 
 }  // namespace tessel

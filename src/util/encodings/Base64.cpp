@@ -211,13 +211,20 @@ void Base64DecodeBuffer(const char* data, int32_t count, TStream& output) {
   out.Flush();
 }
 
-std::string Base64DecodeToString(std::string_view s) {
-  std::string result(MaxDecoded(s.size()), '\0');
-  char* o = result.data();
+bool Base64DecodeAppend(std::string_view s, std::string& out) {
+  size_t base = out.size();
+  out.resize(base + MaxDecoded(s.size()));
+  char* o = out.data() + base;
   TDecodeState state;
   const auto* p = reinterpret_cast<const uint8_t*>(s.data());
-  if (DecodePiece(p, p + s.size(), o, state) == TDecodeStop::BadPad) throw Exception("Invalid input");
-  result.resize(static_cast<size_t>(o - result.data()));
+  bool good = DecodePiece(p, p + s.size(), o, state) != TDecodeStop::BadPad;
+  out.resize(static_cast<size_t>(o - out.data()));
+  return good;
+}
+
+std::string Base64DecodeToString(std::string_view s) {
+  std::string result;
+  if (!Base64DecodeAppend(s, result)) throw Exception("Invalid input");
   return result;
 }
 

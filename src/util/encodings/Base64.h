@@ -26,6 +26,9 @@ void Base64DecodeBuffer(const char* data, int32_t count, TStream& output);
 // The same decoding into a string sized once from the input's length, for
 // large bodies; the same exception, after which nothing is returned.
 std::string Base64DecodeToString(std::string_view s);
+// The same decoding appended to out, for short texts; false where the
+// others raise the exception (out then ends with the quads before the fault).
+bool Base64DecodeAppend(std::string_view s, std::string& out);
 
 // Encoding of the stream's remaining bytes, CR LF after every 76 characters.
 std::string Base64EncodeStream(TStream& input);

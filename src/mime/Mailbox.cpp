@@ -4,6 +4,10 @@
 #include <cstdint>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 #include "util/text/StringUtils.h"
 
 namespace tessel {
@@ -176,25 +180,37 @@ std::vector<TMailbox> ParseMailboxes(std::string_view field) {
   return mailboxes;
 }
 
+namespace {
+
+// The first CR or LF at or after i, size when there is none; sixteen bytes
+// a step, as a header block can hold hundreds of thousands of lines.
+size_t FindLineBreak(const char* data, size_t i, size_t size) {
+#ifdef __SSE2__
+  const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+  for (; size - i >= 16; i += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+    const auto breaks =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf))));
+    if (breaks) return i + static_cast<size_t>(__builtin_ctz(breaks));
+  }
+#endif
+  for (; i < size; ++i)
+    if (data[i] == '\r' || data[i] == '\n') return i;
+  return size;
+}
+
+char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+}  // namespace
+
 std::string RawHeaderField(std::string_view header, std::string_view name) {
   std::string value;
   bool inField = false;
   const char* data = header.data();
   size_t size = header.size(), i = 0;
-  // The line runs to the first CR or LF. Each is found with memchr, as a
-  // header block can hold hundreds of thousands of lines, and the place
-  // found is kept while it lies ahead, so that a block with only one kind of
-  // line end is still read once.
-  size_t crAt = SIZE_MAX, lfAt = SIZE_MAX;
-  auto next = [&](char c, size_t& at) {
-    if (at == SIZE_MAX || at < i) {
-      const void* found = std::memchr(data + i, c, size - i);
-      at = found ? static_cast<size_t>(static_cast<const char*>(found) - data) : size;
-    }
-    return at;
-  };
+  const char first = name.empty() ? '\0' : LowerAscii(name[0]);
   while (i < size) {
-    size_t end = std::min(next('\r', crAt), next('\n', lfAt));
+    size_t end = FindLineBreak(data, i, size);
     std::string_view line = header.substr(i, end - i);
     i = end;
     if (i < size && header[i] == '\r') ++i;
@@ -202,6 +218,11 @@ std::string RawHeaderField(std::string_view header, std::string_view name) {
     if (line.empty()) break;  // the end of the header block
     if (line[0] == ' ' || line[0] == '\t') {
       if (inField) value.append(line);
+      continue;
+    }
+    // A field of another name is passed over without looking for its colon.
+    if (!name.empty() && LowerAscii(line[0]) != first) {
+      inField = false;
       continue;
     }
     size_t colon = line.find(':');

@@ -278,6 +278,33 @@ private:
   uint32_t PendingHigh_ = 0;
 };
 
+// The first byte at or after p that does not continue a run copied as it
+// is: ASCII and the two- to four-byte forms of scalar values. The
+// three-byte forms of surrogates stop it, as the lenient reading pairs them
+// up or replaces them.
+const uint8_t* SkipWellFormed(const uint8_t* p, const uint8_t* end) {
+  for (;;) {
+    p = SkipAscii(p, end);
+    if (p == end) return p;
+    const uint8_t b = p[0];
+    const size_t left = static_cast<size_t>(end - p);
+    if (b >= 0xC2 && b <= 0xDF) {
+      if (left < 2 || (p[1] & 0xC0) != 0x80) return p;
+      p += 2;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      const uint8_t low = b == 0xE0 ? 0xA0 : 0x80, high = b == 0xED ? 0x9F : 0xBF;
+      if (left < 3 || p[1] < low || p[1] > high || (p[2] & 0xC0) != 0x80) return p;
+      p += 3;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      const uint8_t low = b == 0xF0 ? 0x90 : 0x80, high = b == 0xF4 ? 0x8F : 0xBF;
+      if (left < 4 || p[1] < low || p[1] > high || (p[2] & 0xC0) != 0x80 || (p[3] & 0xC0) != 0x80) return p;
+      p += 4;
+    } else {
+      return p;
+    }
+  }
+}
+
 }  // namespace
 
 bool TUTF8Reader::DecodeBytesLenientUtf8(std::string_view bytes, std::string& out) const {
@@ -289,7 +316,7 @@ bool TUTF8Reader::DecodeBytesLenientUtf8(std::string_view bytes, std::string& ou
   while (p < end) {
     if (!sink.Waiting()) {
       const uint8_t* run = p;
-      p = SkipAscii(p, end);
+      p = SkipWellFormed(p, end);
       sink.PutBytes(run, static_cast<size_t>(p - run));
       if (p == end) break;
     }

@@ -194,8 +194,11 @@ TEST(ParserLimits, hostile_multiparts_parse_in_linear_time) {
   EXPECT_GT(m->RootPart->ChildCount(), 100000);
   EXPECT_EQ(Raw(*m->RootPart->Children(7)), "x");
   std::cout << "hostile multiparts: " << seconds << " s\n";
+  // Not a speed goal (those are benchmarks): quadratic work on this input
+  // takes hours, linear work well under a second, so a busy machine cannot
+  // fail this bound.
 #if defined(NDEBUG) && !defined(__SANITIZE_ADDRESS__)
-  EXPECT_LT(seconds, 1.0);  // only optimised builds are timed
+  EXPECT_LT(seconds, 30.0);
 #endif
 }
 

@@ -1,6 +1,7 @@
 #include "smime/parts/SecuritySummary.h"
 
 #include "smime/parts/MultipartSigned.h"
+#include "smime/parts/SecurityVerdict.h"
 #include "smime/parts/SmimeBodyPart.h"
 #include "mime/Mailbox.h"
 #include "smime/stores/CertificateStore.h"
@@ -38,13 +39,10 @@ void BuildSecuritySummary(TMessage& message) {
     if (isSigned && signedLayers++ == 0) summary->CopyFrom(*info, TSmimeInfo::ciSignature);
   }
   summary->SingleLayer = signedLayers < 2 && envelopedLayers < 2;
-  // The From field as it stands: decoding its encoded words first would
-  // make text of a display name look like an address.
-  const TBodyPart* root = message.RootPart;
-  std::string from = root && root->Text && root->BodyStart > root->HeaderStart
-                         ? RawHeaderField(root->Text->GetView(root->HeaderStart, root->BodyStart), "from")
-                         : std::string();
-  summary->FromMatches = MatchSignerAddress(summary->SignerEmail, Trim(from));
+  // Only a signer's address is compared with the From field (read only
+  // then: the header block may be huge).
+  summary->FromMatches =
+      !summary->SignerEmail.empty() && MatchSignerAddress(summary->SignerEmail, MessageFromField(message));
 }
 
 int32_t RememberSigners(const TMessage& message) {

@@ -1,6 +1,7 @@
 #include "smime/parts/SecurityVerdict.h"
 
 #include <ctime>
+#include <optional>
 
 #include "smime/parts/MultipartSigned.h"
 #include "smime/parts/Pkcs7Info.h"
@@ -153,7 +154,8 @@ std::string MessageFromField(const TMessage& message) {
 TSecurityVerdict JudgeMessage(const TMessage& message, int64_t now) {
   if (now == 0) now = static_cast<int64_t>(std::time(nullptr));
   TSecurityVerdict verdict;
-  const std::string from = MessageFromField(message);
+  // Read for the first signature only: an unsigned message never needs it.
+  std::optional<std::string> from;
   for (int32_t i = 0; i < message.RootCount(); ++i) {
     const TBodyPart* root = message.Roots(i);
     TSecurityLayer layer;
@@ -167,7 +169,8 @@ TSecurityVerdict JudgeMessage(const TMessage& message, int64_t now) {
     }
     if (!layer.Info) continue;
     if (layer.Kind == TSecurityLayer::Signed) {
-      layer.Signature = SignatureMarksOf(*layer.Info, from, now);
+      if (!from) from = MessageFromField(message);
+      layer.Signature = SignatureMarksOf(*layer.Info, *from, now);
       layer.Verdict = JudgeSignature(layer.Signature, layer.Reasons);
     } else {
       layer.Envelope = EnvelopeMarksOf(*root, *layer.Info);

@@ -234,8 +234,13 @@ std::u16string DecodeEncodedWord(const std::string& charset, const std::string& 
 
 std::string DecodeHeaderLine(std::string_view line, THeaderProblems* problems) {
   std::string out;
-  out.reserve(line.size());
-  std::string bytes;  // one word's octets
+  AppendDecodedHeaderLine(line, out, problems);
+  return out;
+}
+
+void AppendDecodedHeaderLine(std::string_view line, std::string& out, THeaderProblems* problems) {
+  out.reserve(out.size() + line.size());
+  thread_local std::string bytes;  // one word's octets; its room stays
   size_t n = line.size();
   size_t plain = 0;  // start of the plain text not yet written
   size_t i = 0;
@@ -256,13 +261,12 @@ std::string DecodeHeaderLine(std::string_view line, THeaderProblems* problems) {
     size_t q2 = q1 == std::string_view::npos ? q1 : line.find('?', q1 + 1);
     // State 3: the encoded text runs to the next "?" directly followed by "=".
     size_t close = q2 == std::string_view::npos ? q2 : line.find("?=", q2 + 1);
-    if (close == std::string_view::npos) return out;  // an unclosed word drops the rest of the line
+    if (close == std::string_view::npos) return;  // an unclosed word drops the rest of the line
     DecodeWordUtf8(line.substr(cs, q1 - cs), line.substr(q1 + 1, q2 - q1 - 1), line.substr(q2 + 1, close - q2 - 1), out,
                    problems, bytes);
     i = plain = close + 2;
   }
   AppendSystemText(line.substr(plain), out);
-  return out;
 }
 
 }  // namespace tessel

@@ -35,6 +35,8 @@ public:
 // as UTF-8. White space between encoded words stays; an encoded word without
 // its closing "?=" drops the rest of the line.
 std::string DecodeHeaderLine(std::string_view line, THeaderProblems* problems = nullptr);
+// The same, appended to out (a buffer a caller reuses from line to line).
+void AppendDecodedHeaderLine(std::string_view line, std::string& out, THeaderProblems* problems = nullptr);
 
 // The text of one encoded word: "B" or "b" is base64, any other encoding
 // name the Q encoding; then the bytes are read in charset (an unregistered

@@ -107,29 +107,29 @@ private:
   void ReadHeaders(TBodyPart& part) {
     std::string current;
     int32_t currentAt = -1;
+    std::string decoded;  // each line in turn; its room stays
     while (!AtEnd()) {
       int32_t at = Pos();
       std::string_view line = ReadLine();
       if (line.empty()) break;
       CheckHeaderBytes(part, line, at);
       THeaderProblems lineProblems;
-      std::string decoded = DecodeHeaderLine(line, &lineProblems);
+      decoded.clear();
+      AppendDecodedHeaderLine(line, decoded, &lineProblems);
       for (const std::string& note : lineProblems.Notes) {
         part.Problems.Add(note);
         AddFinding(part, at, EncodedWordFinding(note));
       }
       if (current.empty()) {
-        TrimInPlace(decoded);
-        current.swap(decoded);
+        current.assign(TrimView(decoded));
         currentAt = at;
       } else if (!decoded.empty() && (decoded[0] == '\t' || decoded[0] == '\r' || decoded[0] == ' ')) {
         // A continuation line: one space joins the pieces.
-        TrimInPlace(decoded);
         current += ' ';
-        current += decoded;
+        current += TrimView(decoded);
       } else {
         part.ParseHeaderLine(std::move(current), currentAt);
-        current = std::move(decoded);
+        current.assign(decoded);
         currentAt = at;
       }
     }

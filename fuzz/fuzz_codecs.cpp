@@ -8,6 +8,7 @@
 #include "FuzzSupport.h"
 #include "util/encodings/Base64.h"
 #include "util/charsets/Charsets.h"
+#include "util/charsets/Utf8Codec.h"
 #include "util/text/HexText.h"
 #include "util/encodings/QuotedPrintable.h"
 #include "util/text/Text.h"
@@ -159,6 +160,23 @@ void CheckCharset(const std::string& name, std::string_view bytes) {
     FUZZ_CHECK(asUtf8.has_value() && *asUtf8 == WideToUtf8(read.Units), "CharsetToUtf8 differs from the reader");
   } catch (const Exception& e) {
     FUZZ_CHECK(read.Failed && e.Message() == read.Error, "CharsetToWide fails differently");
+  }
+
+  // The lenient reading never fails: clean exactly where the reader is,
+  // then with the same text, and always text that reads back as UTF-8.
+  std::string lenient = "<";
+  std::optional<bool> clean = AppendCharsetLenientUtf8(name, bytes, lenient);
+  FUZZ_CHECK(clean.has_value() && *clean == !read.Failed, "lenient reading disagrees on faults");
+  if (*clean) {
+    std::string shown = "<";
+    AppendUtf8Lenient(read.Units.data(), read.Units.size(), shown);
+    FUZZ_CHECK(lenient == shown, "lenient reading gives other text than the reader");
+  }
+  std::u16string readBack;
+  try {
+    TUTF8Reader().DecodeBytes(lenient, readBack);
+  } catch (const Exception&) {
+    FUZZ_CHECK(false, "lenient reading gives malformed UTF-8");
   }
 
   // Writer round trip.

@@ -24,24 +24,8 @@ namespace fs = std::filesystem;
 using tessel::ReadFileBytes;
 
 inline const fs::path& Certs() {
-  static const fs::path dir = [] {
-    const fs::path script = fs::path(TESSEL_CERT_DETAILS_SCRIPT);
-    const fs::path final = fs::path(TESSEL_BINARY_DIR) /
-                           ("cert-details-" + std::to_string(std::hash<std::string>{}(ReadFileBytes(script))));
-    if (fs::exists(final / "notyet.der")) return final;
-    fs::path temp = final;
-    temp += "." + std::to_string(::getpid());
-    fs::remove_all(temp);
-    const std::string command = "sh '" + script.string() + "' '" + temp.string() + "' >/dev/null 2>&1";
-    if (std::system(command.c_str()) != 0) {
-      ADD_FAILURE() << "make-cert-details.sh failed";
-      return final;
-    }
-    std::error_code ec;
-    fs::rename(temp, final, ec);
-    if (ec) fs::remove_all(temp);
-    return final;
-  }();
+  static const fs::path dir = tessel::test::ScriptOutput(
+      TESSEL_CERT_DETAILS_SCRIPT, std::string(TESSEL_BINARY_DIR) + "/cert-details-", "notyet.der");
   return dir;
 }
 

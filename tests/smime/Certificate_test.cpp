@@ -163,14 +163,7 @@ TEST(CertificateChain, status_bits_length_and_revocation_info) {
       {"self-signed trusted", {{"Root", "twoou.pem"}}, "twoou", {}, 0, 0, 1, false},
       {"intermediate missing", {{"Root", "ca.pem"}}, "deep", {}, kPartial, 0, 1, false},
       {"intermediate in the message", {{"Root", "ca.pem"}}, "deep", {"inter"}, 0, 0, 3, false},
-      {"intermediate in the address book",
-       {{"Root", "ca.pem"}, {"AddressBook", "inter.pem"}},
-       "deep",
-       {},
-       0,
-       0,
-       3,
-       false},
+      {"intermediate in address book", {{"Root", "ca.pem"}, {"AddressBook", "inter.pem"}}, "deep", {}, 0, 0, 3, false},
       {"expired", {{"Root", "ca.pem"}}, "expired", {}, kTime, kTime, 2, false},
       {"not yet valid", {{"Root", "ca.pem"}}, "alice", {}, kTime, kTime, 2, false, 946684800 /* 2000-01-01 */},
       {"revoked", {{"Root", "ca.pem"}, {"Root", "ca.crl"}}, "revoked", {}, kTrustIsRevoked, kTrustIsRevoked, 2, true},
@@ -204,6 +197,8 @@ TEST(CertificateChain, forged_signatures_and_unsuitable_use_have_their_own_bits)
   // A chain through an intermediate whose own signature was changed.
   std::string forgedInter = CertDer("inter");
   forgedInter.back() ^= 0x01;
+  constexpr TChainUse kMail = TChainUse::MailSigning, kAny = TChainUse::Any;
+  constexpr uint32_t kSignature = kTrustIsNotSignatureValid, kUsage = kTrustIsNotValidForUsage;
   const struct {
     const char* What;
     crypto::TCertHandle Certificate;
@@ -211,36 +206,16 @@ TEST(CertificateChain, forged_signatures_and_unsuitable_use_have_their_own_bits)
     TChainUse Use;
     uint32_t ChainStatus, CertificateStatus;
   } cases[] = {
-      {"sound", Cert("alice"), {}, TChainUse::MailSigning, 0, 0},
-      {"forged signature",
-       crypto::TCertHandle::FromDer(forged),
-       {},
-       TChainUse::Any,
-       kTrustIsNotSignatureValid,
-       kTrustIsNotSignatureValid},
-      {"sound intermediate", Cert("deep"), {Cert("inter")}, TChainUse::MailSigning, 0, 0},
-      {"forged intermediate",
-       Cert("deep"),
-       {crypto::TCertHandle::FromDer(forgedInter)},
-       TChainUse::Any,
-       kTrustIsNotSignatureValid,
-       0},
+      {"sound", Cert("alice"), {}, kMail, 0, 0},
+      {"forged signature", crypto::TCertHandle::FromDer(forged), {}, kAny, kSignature, kSignature},
+      {"sound intermediate", Cert("deep"), {Cert("inter")}, kMail, 0, 0},
+      {"forged intermediate", Cert("deep"), {crypto::TCertHandle::FromDer(forgedInter)}, kAny, kSignature, 0},
       // Key usage without digital signature, extended key usage for servers.
-      {"key usage forbids signing",
-       Cert("nosign"),
-       {},
-       TChainUse::MailSigning,
-       kTrustIsNotValidForUsage,
-       kTrustIsNotValidForUsage},
-      {"server authentication only",
-       Cert("webonly"),
-       {},
-       TChainUse::MailSigning,
-       kTrustIsNotValidForUsage,
-       kTrustIsNotValidForUsage},
+      {"key usage forbids signing", Cert("nosign"), {}, kMail, kUsage, kUsage},
+      {"server authentication only", Cert("webonly"), {}, kMail, kUsage, kUsage},
       // Without a use to check, both are sound certificates.
-      {"key usage, any use", Cert("nosign"), {}, TChainUse::Any, 0, 0},
-      {"server authentication, any use", Cert("webonly"), {}, TChainUse::Any, 0, 0},
+      {"key usage, any use", Cert("nosign"), {}, kAny, 0, 0},
+      {"server authentication, any use", Cert("webonly"), {}, kAny, 0, 0},
   };
   for (const auto& c : cases) {
     ASSERT_FALSE(c.Certificate.Empty()) << c.What;

@@ -63,91 +63,64 @@ std::string Indefinite(const std::string& data, size_t& at, int depth) {
 
 const std::string kNoRecipient = "None of your certificates with a private key is a recipient of this message.";
 
+// Fills "My" from words: "NAME" is a PKI identity (certificate and key),
+// "NAME:MODE" one whose key has that mode, "FILE=AS" a PKI file under
+// another name.
+void FillMy(const TStoreSandbox& stores, const std::string& words) {
+  std::istringstream in(words);
+  for (std::string w; in >> w;) {
+    size_t eq = w.find('='), colon = w.find(':');
+    if (eq != std::string::npos)
+      stores.Put("My", w.substr(0, eq), w.substr(eq + 1), 0600);
+    else if (colon != std::string::npos)
+      stores.PutIdentity("My", w.substr(0, colon), static_cast<mode_t>(std::stoi(w.substr(colon + 1), nullptr, 8)));
+    else
+      stores.PutIdentity("My", w);
+  }
+}
+
 TEST(EnvelopedDataKeys, which_key_of_my_decrypts_and_why_others_are_refused) {
   // enc-two.p7m is for bob, then carol; enc-keyid.p7m names carol by her
   // subject key identifier.
   const struct {
     const char* What;
-    std::function<void(const TStoreSandbox&)> Setup;
+    const char* My;  // as FillMy reads it
     const char* File;
     const char* Recipient;  // nullptr: no recipient matches
     std::vector<const char*> Problem;
+    std::string CarolKey = "";  // when set, written over My/carol.key
   } cases[] = {
-      {"second of two recipients", [](auto& s) { s.PutIdentity("My", "carol"); }, "enc-two.p7m", "carol", {}},
-      {"key identifier",
-       [](auto& s) {
-         s.PutIdentity("My", "bob");
-         s.PutIdentity("My", "carol");
-       },
-       "enc-keyid.p7m",
-       "carol",
-       {}},
-      {"pkcs12 without password",
-       [](auto& s) { s.Put("My", "carol-nopass.p12", "carol.p12", 0600); },
-       "enc-des3.p7m",
-       "carol",
-       {}},
-      {"key readable by others skipped",
-       [](auto& s) {
-         s.PutIdentity("My", "bob", 0644);
-         s.PutIdentity("My", "carol");
-       },
-       "enc-two.p7m",
-       "carol",
-       {}},
-      {"no store", [](auto&) {}, "enc-two.p7m", nullptr, {}},
-      {"key readable by others",
-       [](auto& s) { s.PutIdentity("My", "bob", 0640); },
-       "enc-two.p7m",
-       nullptr,
-       {"mode 0640", "chmod 600"}},
+      {"second of two recipients", "carol", "enc-two.p7m", "carol", {}},
+      {"key identifier", "bob carol", "enc-keyid.p7m", "carol", {}},
+      {"pkcs12 without password", "carol-nopass.p12=carol.p12", "enc-des3.p7m", "carol", {}},
+      {"key readable by others skipped", "bob:644 carol", "enc-two.p7m", "carol", {}},
+      {"no store", "", "enc-two.p7m", nullptr, {}},
+      {"key readable by others", "bob:640", "enc-two.p7m", nullptr, {"mode 0640", "chmod 600"}},
       // Refused before any decryption, so nothing made with a wrong key comes out.
-      {"another certificate's key",
-       [](auto& s) {
-         s.Put("My", "bob.pem", "bob.pem");
-         s.Put("My", "carol.key", "bob.key", 0600);
-       },
-       "enc-two.p7m",
-       nullptr,
-       {"does not belong"}},
-      {"certificate without key",
-       [](auto& s) { s.Put("My", "carol.pem", "carol.pem"); },
-       "enc-two.p7m",
-       nullptr,
-       {"no private key"}},
-      {"key that is no key",
-       [](auto& s) {
-         s.PutIdentity("My", "carol");
-         WriteFile(s.Root() / "My/carol.key", "x", 0600);
-       },
-       "enc-two.p7m",
-       nullptr,
-       {"no private key"}},
+      {"another certificate's key", "bob.pem=bob.pem carol.key=bob.key", "enc-two.p7m", nullptr, {"does not belong"}},
+      {"certificate without key", "carol.pem=carol.pem", "enc-two.p7m", nullptr, {"no private key"}},
+      {"key that is no key", "carol", "enc-two.p7m", nullptr, {"no private key"}, "x"},
       // Nobody to ask for a password while reading a message.
       {"key with a password",
-       [](auto& s) {
-         s.PutIdentity("My", "carol");
-         WriteFile(s.Root() / "My/carol.key", Openssl("pkey -aes128 -passout pass:x", PkiFile("carol.key")), 0600);
-       },
+       "carol",
        "enc-two.p7m",
        nullptr,
-       {"password"}},
+       {"password"},
+       Openssl("pkey -aes128 -passout pass:x", PkiFile("carol.key"))},
       // Key agreement: an EC key decrypts through the originator's key.
-      {"EC recipient", [](auto& s) { s.PutIdentity("My", "ecbob"); }, "enc-ec.p7m", "ecbob", {}},
-      {"EC and RSA recipients, RSA key", [](auto& s) { s.PutIdentity("My", "carol"); }, "enc-ec-rsa.p7m", "carol", {}},
-      {"EC and RSA recipients, EC key", [](auto& s) { s.PutIdentity("My", "ecbob"); }, "enc-ec-rsa.p7m", "ecbob", {}},
+      {"EC recipient", "ecbob", "enc-ec.p7m", "ecbob", {}},
+      {"EC and RSA recipients, RSA key", "carol", "enc-ec-rsa.p7m", "carol", {}},
+      {"EC and RSA recipients, EC key", "ecbob", "enc-ec-rsa.p7m", "ecbob", {}},
       {"EC recipient, another EC key",
-       [](auto& s) {
-         s.Put("My", "ecbob.pem", "ecbob.pem");
-         s.Put("My", "carol.key", "ecbob.key", 0600);
-       },
+       "ecbob.pem=ecbob.pem carol.key=ecbob.key",
        "enc-ec.p7m",
        nullptr,
        {"does not belong"}},
   };
   for (const auto& c : cases) {
     TStoreSandbox stores;
-    c.Setup(stores);
+    FillMy(stores, c.My);
+    if (!c.CarolKey.empty()) WriteFile(stores.Root() / "My/carol.key", c.CarolKey, 0600);
     TDecrypted d = Decrypt(PkiFile(c.File));
     if (c.Recipient) {
       EXPECT_EQ(d.Recipient.Encoded(), CertDer(c.Recipient)) << c.What;

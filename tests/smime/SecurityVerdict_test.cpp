@@ -18,9 +18,11 @@ TSignatureMarks GoodMarks() {
   return m;
 }
 
+using M = TSignatureMarks&;  // what a row changes in the clean marks
+constexpr TVerdict kWarning = TVerdict::Warning;
+
 struct TRow {
-  const char* Name;
-  void (*Change)(TSignatureMarks&);
+  void (*Change)(M);
   TVerdict Expected;
   std::vector<std::string> Reasons;
 };
@@ -29,74 +31,34 @@ struct TRow {
 
 TEST(SecurityVerdict, signature_rule_table) {
   const TRow rows[] = {
-      {"all clean", [](TSignatureMarks&) {}, TVerdict::Good, {}},
-      {"not checked", [](TSignatureMarks& m) { m.Checked = false; }, TVerdict::Warning, {"signature not checked"}},
-      {"invalid",
-       [](TSignatureMarks& m) {
-         m.Valid = false;
-         m.VerifyStatus = kStatusBadSignature;
-       },
+      {[](M) {}, TVerdict::Good, {}},
+      {[](M m) { m.Checked = false; }, kWarning, {"signature not checked"}},
+      {[](M m) { m.Valid = false, m.VerifyStatus = kStatusBadSignature; },
        TVerdict::Bad,
        {"signature not valid: Invalid Signature. (0x80090006)"}},
       // A bad signature outweighs every other mark, which is not listed.
-      {"invalid and untrusted",
-       [](TSignatureMarks& m) {
-         m.Valid = m.Trusted = m.FromMatches = false;
-         m.VerifyStatus = kStatusSignerNotFound;
-       },
+      {[](M m) { m.Valid = m.Trusted = m.FromMatches = false, m.VerifyStatus = kStatusSignerNotFound; },
        TVerdict::Bad,
        {"signature not valid: The certificate for the signer of the message is invalid or not found. (0x80096002)"}},
-      {"untrusted",
-       [](TSignatureMarks& m) {
-         m.Trusted = false;
-         m.ChainStatus = 0x10000 | 0x40;
-       },
-       TVerdict::Warning,
+      {[](M m) { m.Trusted = false, m.ChainStatus = 0x10000 | 0x40; },
+       kWarning,
        {"certificate not trusted (partial chain)"}},
-      {"untrusted without named bits",
-       [](TSignatureMarks& m) { m.Trusted = false; },
-       TVerdict::Warning,
-       {"certificate not trusted"}},
-      {"expired", [](TSignatureMarks& m) { m.Time = TValidity::Expired; }, TVerdict::Warning, {"certificate expired"}},
-      {"not yet valid",
-       [](TSignatureMarks& m) { m.Time = TValidity::NotYetValid; },
-       TVerdict::Warning,
-       {"certificate not yet valid"}},
-      {"revoked",
-       [](TSignatureMarks& m) { m.Revocation = TRevocation::Revoked; },
-       TVerdict::Warning,
-       {"certificate revoked"}},
-      {"revocation unknown",
-       [](TSignatureMarks& m) { m.Revocation = TRevocation::Unknown; },
-       TVerdict::Warning,
-       {"revocation not checked"}},
-      {"from differs",
-       [](TSignatureMarks& m) { m.FromMatches = false; },
-       TVerdict::Warning,
-       {"signer address alice@example.com does not match From"}},
-      {"no signer address",
-       [](TSignatureMarks& m) {
-         m.FromMatches = false;
-         m.SignerEmail.clear();
-       },
-       TVerdict::Warning,
+      {[](M m) { m.Trusted = false; }, kWarning, {"certificate not trusted"}},
+      {[](M m) { m.Time = TValidity::Expired; }, kWarning, {"certificate expired"}},
+      {[](M m) { m.Time = TValidity::NotYetValid; }, kWarning, {"certificate not yet valid"}},
+      {[](M m) { m.Revocation = TRevocation::Revoked; }, kWarning, {"certificate revoked"}},
+      {[](M m) { m.Revocation = TRevocation::Unknown; }, kWarning, {"revocation not checked"}},
+      {[](M m) { m.FromMatches = false; }, kWarning, {"signer address alice@example.com does not match From"}},
+      {[](M m) { m.FromMatches = false, m.SignerEmail.clear(); },
+       kWarning,
        {"signer certificate names no address to match From"}},
-      {"one other signer invalid",
-       [](TSignatureMarks& m) { m.OtherSignersInvalid = 1; },
-       TVerdict::Warning,
-       {"another signer's signature is not valid"}},
-      {"two other signers invalid",
-       [](TSignatureMarks& m) { m.OtherSignersInvalid = 2; },
-       TVerdict::Warning,
-       {"2 other signers' signatures are not valid"}},
-      {"every warning at once",
-       [](TSignatureMarks& m) {
-         m.Trusted = m.FromMatches = false;
-         m.ChainStatus = 0x20;
-         m.Time = TValidity::Expired;
-         m.Revocation = TRevocation::Revoked;
+      {[](M m) { m.OtherSignersInvalid = 1; }, kWarning, {"another signer's signature is not valid"}},
+      {[](M m) { m.OtherSignersInvalid = 2; }, kWarning, {"2 other signers' signatures are not valid"}},
+      {[](M m) {
+         m.Trusted = m.FromMatches = false, m.ChainStatus = 0x20;
+         m.Time = TValidity::Expired, m.Revocation = TRevocation::Revoked;
        },
-       TVerdict::Warning,
+       kWarning,
        {"certificate not trusted (untrusted root)", "certificate expired", "certificate revoked",
         "signer address alice@example.com does not match From"}},
   };
@@ -104,8 +66,8 @@ TEST(SecurityVerdict, signature_rule_table) {
     TSignatureMarks m = GoodMarks();
     row.Change(m);
     std::vector<std::string> reasons;
-    EXPECT_EQ(JudgeSignature(m, reasons), row.Expected) << row.Name;
-    EXPECT_EQ(reasons, row.Reasons) << row.Name;
+    EXPECT_EQ(JudgeSignature(m, reasons), row.Expected) << testing::PrintToString(row.Reasons);
+    EXPECT_EQ(reasons, row.Reasons);
   }
 }
 

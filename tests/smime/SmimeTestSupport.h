@@ -39,27 +39,11 @@ inline void WriteFile(const fs::path& path, const std::string& bytes, mode_t mod
   ::chmod(path.c_str(), mode);
 }
 
-// The PKI, built once per build tree and script text; of test processes
-// building it at once, the first rename wins.
+// The PKI, built once per build tree and script text.
 inline const fs::path& Pki() {
-  static const fs::path dir = [] {
-    fs::path script = fs::path(TESSEL_TEST_DATA).parent_path() / "make-pki.sh";
-    fs::path final = fs::path(TESSEL_BINARY_DIR) /
-                     ("smime-test-pki-" + std::to_string(std::hash<std::string>{}(ReadFileBytes(script))));
-    if (fs::exists(final / "content.txt")) return final;
-    fs::path temp = final;
-    temp += "." + std::to_string(::getpid());
-    fs::remove_all(temp);
-    std::string command = "sh '" + script.string() + "' '" + temp.string() + "' >/dev/null 2>&1";
-    if (std::system(command.c_str()) != 0) {
-      ADD_FAILURE() << "make-pki.sh failed: " << command;
-      return final;
-    }
-    std::error_code ec;
-    fs::rename(temp, final, ec);
-    if (ec) fs::remove_all(temp);  // another process was first
-    return final;
-  }();
+  static const fs::path dir =
+      tessel::test::ScriptOutput(fs::path(TESSEL_TEST_DATA).parent_path() / "make-pki.sh",
+                                 std::string(TESSEL_BINARY_DIR) + "/smime-test-pki-", "content.txt");
   return dir;
 }
 

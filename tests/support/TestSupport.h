@@ -1,6 +1,6 @@
 // What the tests of every folder share, one of each: the text of a raised
 // error, hex in both directions, a reader of the JSON the corpus files hold,
-// and a private temporary folder. Files are read with tessel::ReadFileBytes
+// a private temporary folder, and data made once by a script. Files are read with tessel::ReadFileBytes
 // and headless commands run through clitest::Command (ui/CliSupport.h).
 #pragma once
 
@@ -128,5 +128,27 @@ public:
 private:
   std::filesystem::path Path_;
 };
+
+// The folder "sh script DIR" fills, made once per script text as
+// base<hash> (marker: a file the script writes last). Of test processes
+// making it at once, the first rename wins.
+inline std::filesystem::path ScriptOutput(const std::filesystem::path& script, const std::string& base,
+                                          const std::string& marker) {
+  namespace fs = std::filesystem;
+  const fs::path final = base + std::to_string(std::hash<std::string>{}(ReadFileBytes(script)));
+  if (fs::exists(final / marker)) return final;
+  fs::path temp = final;
+  temp += "." + std::to_string(::getpid());
+  fs::remove_all(temp);
+  const std::string command = "sh '" + script.string() + "' '" + temp.string() + "' >/dev/null 2>&1";
+  if (std::system(command.c_str()) != 0) {
+    ADD_FAILURE() << script.filename() << " failed: " << command;
+    return final;
+  }
+  std::error_code ec;
+  fs::rename(temp, final, ec);
+  if (ec) fs::remove_all(temp);  // another process was first
+  return final;
+}
 
 }  // namespace tessel::test

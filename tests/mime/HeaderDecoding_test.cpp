@@ -36,9 +36,7 @@ TEST(HeaderWords, decoding_table) {
       {"=?a?b?x", ""},
       {"y=?a?b?", "y=?a?b?"},
       {"y=?a?b?x", "y"},
-      {"=?us-ascii?Q?"
-       "?=",
-       ""},
+      {"=?us-ascii?Q?\?=", ""},  // no text
       {"1+1=2", "1+1=2"},
       // A "?" in the encoded text that is not followed by "=" is text.
       {"=?us-ascii?Q?what?_now?=", "what? now"},
@@ -62,9 +60,7 @@ TEST(HeaderWords, faults_inside_words_are_noted_not_raised) {
   // Base64 with a pad in the second place: the quads before it stay.
   EXPECT_EQ(DecodeHeaderLine("=?us-ascii?B?YWJj=Q==?=", &problems), "abc");
   // Bytes that are no UTF-8: each becomes U+FFFD, reading goes on.
-  EXPECT_EQ(DecodeHeaderLine("=?utf-8?Q?a=FFb?=", &problems),
-            "a\xEF\xBF\xBD"
-            "b");
+  EXPECT_EQ(DecodeHeaderLine("=?utf-8?Q?a=FFb?=", &problems), "a\xEF\xBF\xBD" + std::string("b"));
   // A charset outside the registry reads as plain 8-bit text.
   EXPECT_EQ(DecodeHeaderLine("=?x-unknown?Q?caf=E9_caf=C3=A9?=", &problems), "café café");
   ASSERT_EQ(problems.Notes.size(), 3u);
@@ -115,30 +111,21 @@ TEST(HeaderWords, rfc2047_vectors) {
 // Bad bytes read leniently: one U+FFFD per bad stretch, and reading goes on
 // exactly after it, nothing after it lost.
 TEST(HeaderWords, lenient_utf7_and_utf8) {
-  const std::pair<const char*, const char*> cases[] = {
-      {"=?utf-7?Q?a+ZeVnLIqe-b?=",
-       "a\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E"
-       "b"},
+  const std::string r = "\xEF\xBF\xBD";  // U+FFFD
+  const std::pair<std::string, std::string> cases[] = {
+      {"=?utf-7?Q?a+ZeVnLIqe-b?=", "a\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E" + std::string("b")},
       {"=?utf-7?Q?a+-b?=", "a+b"},
       {"=?utf-7?Q?a+AGE.x?=", "aa.x"},
-      {"=?utf-7?Q?a+!b?=", "a\xEF\xBF\xBD!b"},
-      {"=?utf-7?Q?a+AG.b?=", "a\xEF\xBF\xBD.b"},
-      {"=?utf-7?Q?a+AG-b?=",
-       "a\xEF\xBF\xBD"
-       "b"},
-      {"=?utf-7?Q?a+AG?=", "a\xEF\xBF\xBD"},
-      {"=?utf-7?Q?a+?=", "a\xEF\xBF\xBD"},
-      {"=?utf-7?Q?+!+!x?=", "\xEF\xBF\xBD!\xEF\xBF\xBD!x"},
-      {"=?utf-8?Q?a=E2=82b?=",
-       "a\xEF\xBF\xBD"
-       "b"},
-      {"=?utf-8?Q?a=FF=FEb?=",
-       "a\xEF\xBF\xBD\xEF\xBF\xBD"
-       "b"},
-      {"=?utf-8?Q?a=ED=A0=80b?=",
-       "a\xEF\xBF\xBD"
-       "b"},  // a surrogate form
-      {"=?utf-8?Q?a=F0=9F=98?=", "a\xEF\xBF\xBD"},
+      {"=?utf-7?Q?a+!b?=", "a" + r + "!b"},
+      {"=?utf-7?Q?a+AG.b?=", "a" + r + ".b"},
+      {"=?utf-7?Q?a+AG-b?=", "a" + r + "b"},
+      {"=?utf-7?Q?a+AG?=", "a" + r},
+      {"=?utf-7?Q?a+?=", "a" + r},
+      {"=?utf-7?Q?+!+!x?=", r + "!" + r + "!x"},
+      {"=?utf-8?Q?a=E2=82b?=", "a" + r + "b"},
+      {"=?utf-8?Q?a=FF=FEb?=", "a" + r + r + "b"},
+      {"=?utf-8?Q?a=ED=A0=80b?=", "a" + r + "b"},  // a surrogate form
+      {"=?utf-8?Q?a=F0=9F=98?=", "a" + r},
   };
   for (const auto& [in, want] : cases) EXPECT_EQ(DecodeHeaderLine(in), want) << in;
 }

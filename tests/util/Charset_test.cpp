@@ -14,30 +14,12 @@ using namespace tessel::test;
 
 namespace {
 
-const char* const kAllNames[] = {"",
-                                 "us-ascii",
-                                 "iso-8859-1",
-                                 "iso-8859-2",
-                                 "iso-8859-3",
-                                 "iso-8859-4",
-                                 "iso-8859-5",
-                                 "iso-8859-6",
-                                 "iso-8859-7",
-                                 "iso-8859-8",
-                                 "iso-8859-9",
-                                 "iso-8859-10",
-                                 "iso-8859-11",
-                                 "iso-8859-13",
-                                 "iso-8859-14",
-                                 "iso-8859-15",
-                                 "iso-8859-16",
-                                 "cp-1250",
-                                 "windows-1250",
-                                 "utf-8",
-                                 "utf-7",
-                                 "widestring",
-                                 "utf-16le",
-                                 "utf-16be"};
+// Every registered name: "" is the default charset.
+const std::string kAllNames[] = {
+    "us-ascii",    "iso-8859-1",  "iso-8859-2",  "iso-8859-3",  "iso-8859-4",  "iso-8859-5",
+    "iso-8859-6",  "iso-8859-7",  "iso-8859-8",  "iso-8859-9",  "iso-8859-10", "iso-8859-11",
+    "iso-8859-13", "iso-8859-14", "iso-8859-15", "iso-8859-16", "cp-1250",     "windows-1250",
+    "utf-8",       "utf-7",       "widestring",  "utf-16le",    "utf-16be",    ""};
 
 struct TCountingStream : TStringStream {
   explicit TCountingStream(int* freed) : Freed(freed) {}
@@ -100,7 +82,7 @@ TEST(CharsetRegistry, lookup_is_exact_after_lower_casing_and_unknown_writers_fal
   for (const char* missing :
        {" iso-8859-2", "iso-8859-2 ", "latin2", "iso-8859-12", "ucs-4", "utf-16", "cp1250", "utf8", "x-unknown"})
     EXPECT_EQ(FindCharReader(missing), nullptr) << missing;
-  for (const char* name : kAllNames) EXPECT_TRUE(FindCharReader(name) && FindCharWriter(name)) << name;
+  for (const std::string& name : kAllNames) EXPECT_TRUE(FindCharReader(name) && FindCharWriter(name)) << name;
   const std::pair<const char*, const char*> names[] = {
       {"ISO-8859-2", "iso-8859-2"}, {"utf-8", "UTF-8"},       {"UTF-7", "UTF-7"}, {"widestring", "widestring"},
       {"UTF-16LE", "UTF-16LE"},     {"utf-16be", "UTF-16BE"}, {"", ""},           {"Windows-1250", "windows-1250"},
@@ -157,11 +139,7 @@ TEST(CharsetUtf8, forms_up_to_four_bytes_both_ways) {
   // Surrogates in three-byte form read as they are; lone ones are written so.
   EXPECT_EQ(ReadAll("utf-8", "\xED\xA0\x80"), u"\xD800");
   EXPECT_EQ(ReadAll("utf-8", "\xED\xA0\xBD\xED\xB8\x80"), u"\U0001F600");
-  EXPECT_EQ(WriteAll("utf-8",
-                     u"\xD800"
-                     u"a"),
-            "\xED\xA0\x80"
-            "a");
+  EXPECT_EQ(WriteAll("utf-8", u"\xD800" + std::u16string(u"a")), "\xED\xA0\x80" + std::string("a"));
   EXPECT_EQ(WriteAll("utf-8", u"\xDC00\xD83D\xD83D\xDE00"), "\xED\xB0\x80\xED\xA0\xBD\xF0\x9F\x98\x80");
   // A high surrogate at the end waits for Flush (or the destructor).
   TStringStream stream;
@@ -192,9 +170,7 @@ TEST(CharsetUtf8, malformed_input_messages_and_whole_string_reading) {
       {"\xC3", bad},
       {"\xE2\x82", bad},
       {"\xF0\x9F\x98", bad},  // cut off by the end
-      {"\xC3"
-       "A",
-       bad},
+      {std::string("\xC3") + "A", bad},
       {"\xE2\x82<", bad},
       {"\xC3\xC3\xA9", bad},  // broken by a byte
   };
@@ -252,7 +228,7 @@ TEST(CharsetBulk, same_units_and_errors_as_reading_unit_by_unit_also_across_chun
   static const std::string kUtf8Pieces[] = {
       "a", "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xED\xA0\xBD", "\xED\xB8\x80", std::string(1, '\0')};
   std::mt19937 rng(2024);
-  for (const std::string name : kAllNames) {
+  for (const std::string& name : kAllNames) {
     for (int i = 0; i < 1500; ++i) {
       std::string bytes;
       for (int len = static_cast<int>(rng() % 16); len > 0; --len) {
@@ -308,7 +284,7 @@ TEST(CharsetBulk, same_units_and_errors_as_reading_unit_by_unit_also_across_chun
 //   ypogegrammeni, added in 2003) are undefined, so they read as U+00A4,
 //   U+00A5 and U+00AA.
 TEST(CharsetEightBit, every_byte_matches_iconv_and_corpus_and_writes_back) {
-  for (const std::string name : kAllNames) {
+  for (const std::string& name : kAllNames) {
     if (name.find("utf") == 0 || name == "widestring") continue;
     // "" and "us-ascii" read as ISO 8859-1; "cp-1250" is Windows-1250.
     std::string ref = name.empty() || name == "us-ascii" ? "iso-8859-1" : name == "cp-1250" ? "windows-1250" : name;
@@ -362,21 +338,12 @@ TEST(CharsetLenient, each_bad_stretch_is_one_replacement_and_reading_resumes) {
     std::string Bytes, Want;
     bool Clean;
   } cases[] = {
-      {"windows-1250",
-       "a\x81\x8A"
-       "b",
-       "a" + kBad +
-           "\xC5\xA0"
-           "b",
-       false},
+      {"windows-1250", "a\x81\x8A" + std::string("b"), "a" + kBad + "\xC5\xA0" + "b", false},
       {"iso-8859-1", std::string("a\0b", 3), std::string("a\0b", 3), false},
       {"utf-16le", std::string("A\0B", 3), "A" + kBad, false},
       {"utf-16be", std::string("\xD8\x3D\0A", 4), kBad + "A", true},
       {"utf-16be", std::string("\xD8\x3D\xDE\0", 4), "\xF0\x9F\x98\x80", true},
-      {"utf-8",
-       "a\xE2\x82"
-       "b",
-       "a" + kBad + "b", false},
+      {"utf-8", "a\xE2\x82" + std::string("b"), "a" + kBad + "b", false},
       {"utf-8", "\xF0\x9F\x98", kBad, false},
       {"utf-8", "\xC0\x80\xF8!", kBad + kBad + kBad + "!", false},
       {"utf-8", "\xE2\x82\xE2\x82\xAC", kBad + "\xE2\x82\xAC", false},

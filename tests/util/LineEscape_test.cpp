@@ -28,9 +28,7 @@ TEST(LineEscape, controls_backslash_and_bad_utf8_become_escapes) {
       {"\xC0\xAF\xE0\x80\xAF", 0, "\\xC0\\xAF\\xE0\\x80\\xAF"},
       {"\xED\xA0\x80", 0, "\\xED\\xA0\\x80"},
       {"\xF4\x90\x80\x80", 0, "\\xF4\\x90\\x80\\x80"},
-      {"\xC3"
-       "A",
-       0, "\\xC3A"},
+      {std::string("\xC3") + "A", 0, "\\xC3A"},
       // The extras of the structure listing.
       {"a b\"c", 0, "a b\"c"},
       {"a b\"c", EscapeSpace, "a\\x20b\"c"},

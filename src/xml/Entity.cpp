@@ -1,7 +1,5 @@
 #include "xml/Entity.h"
 
-#include <sys/mman.h>
-
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -31,10 +29,10 @@ std::string Hex8(uint32_t v) {
 
 TEntity::TEntity(TQXMLParser& parser, uint8_t kind) : EntityKind(kind), Parser(&parser) {}
 
-TEntity::~TEntity() { Unmap(); }
+TEntity::~TEntity() = default;
 
 void TEntity::CloseInput() {
-  Unmap();
+  Source_ = nullptr;
   Reader_.reset();
   Input_.reset();
   OwnBytes_.clear();
@@ -75,7 +73,7 @@ void TEntity::SetInput(std::unique_ptr<TStream> stream) {
   BulkUtf8_ = false;
   Pending_ = nullptr;
   OwnBytes_.clear();
-  Unmap();
+  Source_ = nullptr;
   Bytes_ = nullptr;
   ByteCount_ = BytePos_ = 0;
   Line_ = Column_ = 1;
@@ -172,20 +170,34 @@ void TEntity::EndDeclaration() {
     Bytes_ = p->Memory();
   } else if (auto* t = dynamic_cast<TStringStream*>(s)) {
     Bytes_ = t->DataString().data();
-  } else if (MapFile(s, size)) {
-    Bytes_ = static_cast<const char*>(Mapped_);
   } else {
-    OwnBytes_.resize(static_cast<size_t>(std::max(0, size - pos)));
-    int32_t got = OwnBytes_.empty() ? 0 : s->Read(OwnBytes_.data(), static_cast<int32_t>(OwnBytes_.size()));
-    OwnBytes_.resize(static_cast<size_t>(std::max(0, got)));
+    // Read as decoded, through a window.
+    Source_ = s;
+    OwnBytes_.resize(kWindowBytes);
     Bytes_ = OwnBytes_.data();
-    pos = 0;
-    size = static_cast<int32_t>(OwnBytes_.size());
+    BytePos_ = ByteCount_ = 0;
+    TopUp();
+    return;
   }
   BytePos_ = static_cast<size_t>(pos);
   ByteCount_ = static_cast<size_t>(std::max(pos, size));
   s->SetPosition(size);
   SourceEmpty_ = BytePos_ >= ByteCount_;
+}
+
+void TEntity::TopUp() {
+  size_t rest = ByteCount_ - BytePos_;
+  if (rest > 0 && BytePos_ > 0) std::memmove(OwnBytes_.data(), OwnBytes_.data() + BytePos_, rest);
+  BytePos_ = 0;
+  ByteCount_ = rest;
+  while (Source_ && ByteCount_ < OwnBytes_.size()) {
+    int32_t got = Source_->Read(OwnBytes_.data() + ByteCount_, static_cast<int32_t>(OwnBytes_.size() - ByteCount_));
+    if (got <= 0)
+      Source_ = nullptr;  // the stream is read to its end
+    else
+      ByteCount_ += static_cast<size_t>(got);
+  }
+  SourceEmpty_ = ByteCount_ == 0 && !Source_;
 }
 
 void TEntity::DecodeAhead() {
@@ -201,7 +213,12 @@ void TEntity::DecodeAhead() {
     } else {
       // ASCII is widened here; runs of other bytes go through the decoder,
       // which checks them with its own rules and messages. A run is cut
-      // at an ASCII byte, which never continues a sequence.
+      // at an ASCII byte, which never continues a sequence. A window over
+      // a stream holds more bytes than a chunk can take (at most three a
+      // unit, and one sequence), or the rest of the input: no run is cut
+      // by the window's end.
+      static_assert(kWindowBytes / 2 >= 3 * kChunkUnits + 4);
+      if (Source_ && ByteCount_ - BytePos_ < kWindowBytes / 2) TopUp();
       const uint8_t* p = reinterpret_cast<const uint8_t*>(Bytes_) + BytePos_;
       const uint8_t* e = reinterpret_cast<const uint8_t*>(Bytes_) + ByteCount_;
       std::u16string run;
@@ -265,30 +282,7 @@ void TEntity::DecodeAhead() {
     Pending_ = std::current_exception();
   }
   End_ = n;
-  SourceEmpty_ = !Pending_ && (BulkUtf8_ ? BytePos_ >= ByteCount_ : Reader_->Eof());
-}
-
-bool TEntity::MapFile(TStream* stream, int32_t size) {
-  auto* file = dynamic_cast<TFileStream*>(stream);
-  if (!file || size <= 0) return false;
-  // The whole file is read: its pages are mapped in one call rather than
-  // one fault at a time as the decoder reaches them, which halves the
-  // system time of a large document. A file beyond the limit is mapped as
-  // it is read, so that one larger than memory need not be read whole
-  // before the parse starts.
-  constexpr int32_t kPopulateLimit = 128 * 1024 * 1024;
-  int flags = MAP_PRIVATE | (size <= kPopulateLimit ? MAP_POPULATE : 0);
-  void* m = ::mmap(nullptr, static_cast<size_t>(size), PROT_READ, flags, file->Handle(), 0);
-  if (m == MAP_FAILED) return false;
-  Mapped_ = m;
-  MappedSize_ = static_cast<size_t>(size);
-  return true;
-}
-
-void TEntity::Unmap() {
-  if (Mapped_) ::munmap(Mapped_, MappedSize_);
-  Mapped_ = nullptr;
-  MappedSize_ = 0;
+  SourceEmpty_ = !Pending_ && (BulkUtf8_ ? BytePos_ >= ByteCount_ && !Source_ : Reader_->Eof());
 }
 
 bool TEntity::Refill() {

@@ -42,6 +42,8 @@ public:
   // chunk (16 KB) stays in the first-level data cache between being
   // written by the decoder and read by the grammar.
   static constexpr size_t kChunkUnits = 8 * 1024;
+  // Bytes of a stream that is not in memory read ahead at a time (UTF-8).
+  static constexpr size_t kWindowBytes = 64 * 1024;
 
   TEntity(TQXMLParser& parser, uint8_t kind);
   virtual ~TEntity();
@@ -121,9 +123,9 @@ private:
   bool Fill();
   [[noreturn]] void FailEof();
   void DecodeAhead();
-  // Maps a file stream's bytes into memory instead of copying them.
-  bool MapFile(TStream* stream, int32_t size);
-  void Unmap();
+  // Moves the undecoded bytes of the window to its start and reads more
+  // behind them.
+  void TopUp();
   [[noreturn]] void InvalidChar(char16_t c);
   void Account(const char16_t* p, const char16_t* e);
 
@@ -138,10 +140,13 @@ private:
   bool Careful_ = true;         // decode one unit at a time
   bool BulkUtf8_ = false;       // decode UTF-8 from Bytes_ a chunk at a time
   std::exception_ptr Pending_;  // decoding fault after the end of the chunk
-  // Bulk decoding source: the bytes not yet decoded.
+  // Bulk decoding source: the bytes not yet decoded, Bytes_[BytePos_] to
+  // Bytes_[ByteCount_]. They are the whole rest of an input held in memory,
+  // or a window over a stream (Source_) that is read as it is decoded: a
+  // window the size of the second-level cache is read by the kernel's copy
+  // faster than the pages of a mapped file are touched one by one.
   std::string OwnBytes_;
-  void* Mapped_ = nullptr;
-  size_t MappedSize_ = 0;
+  TStream* Source_ = nullptr;
   const char* Bytes_ = nullptr;
   size_t ByteCount_ = 0, BytePos_ = 0;
   // Position of the chunk's first unit.

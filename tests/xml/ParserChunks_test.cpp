@@ -4,6 +4,8 @@
 // the same error positions, wherever the chunk happens to end.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -152,6 +154,82 @@ TEST(XmlChunkEdges, errors_and_their_positions_do_not_depend_on_where_the_chunk_
           ASSERT_EQ(e.Column, column) << c.Body << " with " << fill << " filler units";
         }
       }
+    }
+  }
+}
+
+namespace {
+
+// A stream that is not held in memory and hands out at most 1,000 bytes a
+// read, as a pipe may.
+class TTrickleStream : public TStream {
+public:
+  explicit TTrickleStream(std::string bytes) : Bytes_(std::move(bytes)) {}
+  int32_t Read(void* buffer, int32_t count) override {
+    size_t n = std::min({static_cast<size_t>(count), size_t{1000}, Bytes_.size() - Pos_});
+    std::memcpy(buffer, Bytes_.data() + Pos_, n);
+    Pos_ += n;
+    return static_cast<int32_t>(n);
+  }
+  int32_t Write(const void*, int32_t) override { return 0; }
+  int32_t Seek(int32_t offset, int origin) override {
+    int64_t base = origin == soBeginning ? 0 : origin == soCurrent ? static_cast<int64_t>(Pos_) : Size();
+    Pos_ = static_cast<size_t>(std::clamp<int64_t>(base + offset, 0, Size()));
+    return static_cast<int32_t>(Pos_);
+  }
+
+private:
+  int64_t Size() const { return static_cast<int64_t>(Bytes_.size()); }
+  std::string Bytes_;
+  size_t Pos_ = 0;
+};
+
+std::string StreamedLog(const std::string& text) {
+  TQXMLParser p;
+  TRecorder r;
+  r.Attach(p);
+  try {
+    p.Parse(std::make_unique<TTrickleStream>(text));
+  } catch (const EXMLParseError& e) {
+    return r.Log + "!" + e.Message() + " at " + std::to_string(e.Line) + ":" + std::to_string(e.Column);
+  }
+  return r.Log;
+}
+
+std::string MemoryLog(const std::string& text) {
+  TQXMLParser p;
+  TRecorder r;
+  r.Attach(p);
+  try {
+    p.Parse(Bytes(text));
+  } catch (const EXMLParseError& e) {
+    return r.Log + "!" + e.Message() + " at " + std::to_string(e.Line) + ":" + std::to_string(e.Column);
+  }
+  return r.Log;
+}
+
+}  // namespace
+
+TEST(XmlChunkEdges, streamed_input_reads_like_memory_wherever_its_window_ends) {
+  // A stream not in memory is read through a window of bytes. Characters of
+  // one to three bytes cross its ends at every offset; a run without ASCII
+  // is longer than the window; faults (an undecodable byte, a cut sequence,
+  // a four-byte sequence, whose surrogates XML text refuses, a wrong end
+  // tag) lie beyond the first window. Events, messages and positions are
+  // those of the same bytes read from memory.
+  std::string mixed, euros;
+  for (int i = 0; i < 25000; ++i) mixed += "a\xc3\xa9\xe2\x82\xac";
+  for (int i = 0; i < 30000; ++i) euros += "\xe2\x82\xac";
+  const std::string tails[] = {
+      mixed + "</a>", euros + "</a>", mixed + "\xff</a>", euros + "\xe2\x82</a>", mixed + "\xf0\x9f\x98\x80</a>",
+      mixed + "</b>"};
+  for (size_t shift = 0; shift < 12; ++shift) {
+    for (const std::string& tail : tails) {
+      std::string text = "<?xml version='1.0'?><a>" + std::string(TEntity::kWindowBytes - 40 + shift, 'x') + tail;
+      std::string expected = MemoryLog(text);
+      ASSERT_EQ(StreamedLog(text), expected) << "shift " << shift << ", tail of " << tail.size() << " bytes";
+      ASSERT_EQ(expected.ends_with("E(a)[ED]"), &tail < &tails[2])
+          << expected.substr(expected.size() - std::min<size_t>(expected.size(), 300));
     }
   }
 }

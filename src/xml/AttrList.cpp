@@ -27,17 +27,9 @@ void TAttrList::Sort() const {
 
 int32_t TAttrList::Find(std::u16string_view expandedName) const {
   if (!Sorted_) Sort();
-  int32_t lo = 0, hi = Count_ - 1;
-  while (lo <= hi) {
-    int32_t mid = (lo + hi) / 2;
-    int c = CompareWideKeys(Slots_[static_cast<size_t>(mid)]->Name.ExpandedName, expandedName);
-    if (c == 0) return mid;
-    if (c < 0)
-      lo = mid + 1;
-    else
-      hi = mid - 1;
-  }
-  return -(lo + 1);
+  return FindSorted(Count_, [&](int32_t i) {
+    return CompareWideKeys(Slots_[static_cast<size_t>(i)]->Name.ExpandedName, expandedName);
+  });
 }
 
 void TAttrList::AddAttribute(TAttribute* attribute) {

@@ -37,14 +37,15 @@ struct TKeyEqual {
   bool operator()(std::string_view a, std::string_view b) const { return SameKey(a, b); }
 };
 
-// Binary search of key among count keys in CompareKeys order, keyAt(i)
-// giving the i-th: its index, or the insertion point as -(index + 1).
-template <class TKeyAt>
-int32_t FindKey(int32_t count, std::string_view key, TKeyAt keyAt) {
+// Binary search among count sorted items, compareAt(i) giving the sign of
+// the i-th item against the one sought: its index, or the insertion point
+// as -(index + 1).
+template <class TCompareAt>
+int32_t FindSorted(int32_t count, TCompareAt compareAt) {
   int32_t lo = 0, hi = count - 1;
   while (lo <= hi) {
     int32_t mid = (lo + hi) / 2;
-    int c = CompareKeys(keyAt(mid), key);
+    int c = compareAt(mid);
     if (c == 0) return mid;
     if (c < 0)
       lo = mid + 1;
@@ -52,6 +53,13 @@ int32_t FindKey(int32_t count, std::string_view key, TKeyAt keyAt) {
       hi = mid - 1;
   }
   return -(lo + 1);
+}
+
+// The same for key among count keys in CompareKeys order, keyAt(i) giving
+// the i-th.
+template <class TKeyAt>
+int32_t FindKey(int32_t count, std::string_view key, TKeyAt keyAt) {
+  return FindSorted(count, [&](int32_t i) { return CompareKeys(keyAt(i), key); });
 }
 
 }  // namespace tessel

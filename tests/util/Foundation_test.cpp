@@ -81,6 +81,10 @@ TEST(FileStreams, read_only_truncate_and_failures) {
   std::string missing = test::ErrorOf([&] { TFileStream(dir + "none", TFileMode::OpenRead); });
   EXPECT_EQ(missing, "Exception:Cannot open file \"" + dir + "none\". No such file or directory.");
   EXPECT_THROW(ReadFileBytes(dir), EWinException);  // a directory
+  // A read that fails (here at an address the process has not mapped) is
+  // an error, not the end of the file.
+  EXPECT_EQ(test::ErrorOf([] { ReadFileBytes("/proc/self/mem"); }),
+            "Exception:Cannot read file \"/proc/self/mem\". Input/output error.");
 }
 
 TEST(ChainMemoryStream, blocks_grow_read_back_in_any_pieces_and_seek_within_data) {

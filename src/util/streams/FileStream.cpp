@@ -57,6 +57,8 @@ int32_t TFileStream::Read(void* buffer, int32_t count) {
   while (done < count) {
     ssize_t n = ::read(Fd_, p + done, static_cast<size_t>(count - done));
     if (n < 0 && errno == EINTR) continue;
+    // A failed read is no end of the file: what was read is not all there is.
+    if (n < 0 && Fd_ >= 0) RaiseFileError("Cannot read file", FileName_, errno);
     if (n <= 0) break;
     done += static_cast<int32_t>(n);
   }

@@ -184,24 +184,13 @@ private:
   size_t Pos_ = 0;
 };
 
-std::string StreamedLog(const std::string& text) {
+// The events of parsing stream, then "!", the error message and its place.
+std::string LogOf(std::unique_ptr<TStream> stream) {
   TQXMLParser p;
   TRecorder r;
   r.Attach(p);
   try {
-    p.Parse(std::make_unique<TTrickleStream>(text));
-  } catch (const EXMLParseError& e) {
-    return r.Log + "!" + e.Message() + " at " + std::to_string(e.Line) + ":" + std::to_string(e.Column);
-  }
-  return r.Log;
-}
-
-std::string MemoryLog(const std::string& text) {
-  TQXMLParser p;
-  TRecorder r;
-  r.Attach(p);
-  try {
-    p.Parse(Bytes(text));
+    p.Parse(std::move(stream));
   } catch (const EXMLParseError& e) {
     return r.Log + "!" + e.Message() + " at " + std::to_string(e.Line) + ":" + std::to_string(e.Column);
   }
@@ -226,8 +215,9 @@ TEST(XmlChunkEdges, streamed_input_reads_like_memory_wherever_its_window_ends) {
   for (size_t shift = 0; shift < 12; ++shift) {
     for (const std::string& tail : tails) {
       std::string text = "<?xml version='1.0'?><a>" + std::string(TEntity::kWindowBytes - 40 + shift, 'x') + tail;
-      std::string expected = MemoryLog(text);
-      ASSERT_EQ(StreamedLog(text), expected) << "shift " << shift << ", tail of " << tail.size() << " bytes";
+      std::string expected = LogOf(Bytes(text));
+      ASSERT_EQ(LogOf(std::make_unique<TTrickleStream>(text)), expected)
+          << "shift " << shift << ", tail of " << tail.size() << " bytes";
       ASSERT_EQ(expected.ends_with("E(a)[ED]"), &tail < &tails[2])
           << expected.substr(expected.size() - std::min<size_t>(expected.size(), 300));
     }

@@ -18,14 +18,29 @@
 #         encoded words)
 #
 # Usage: bench/speed_compare.sh BUILD_DIR [xml] [asn1] [decrypt] [headers]   (ROUNDS=N, WORK=dir)
-# BUILD_DIR must be configured with -DTESSEL_BENCH=ON for the xml and
-# headers rows (the latter also needs gmime-3.0 to build message_gmime).
+# Installs the build's packages and the peers' (expat's and GMime's
+# development files), then configures BUILD_DIR with -DTESSEL_BENCH=ON and
+# builds it unless its benchmark programs are there already.
 set -eu
 build=${1:?usage: speed_compare.sh BUILD_DIR [xml] [asn1] [decrypt] [headers]}
 shift
+here=$(cd "$(dirname "$0")" && pwd)
+"$here/../scripts/deps.sh"
+missing=""
+for p in libexpat1-dev libgmime-3.0-dev; do
+  dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q '^install ok installed$' || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO=sudo
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
+fi
+if [ ! -x "$build/bench/xml_walk_expat" ] || [ ! -x "$build/bench/message_gmime" ]; then
+  "$here/../scripts/build.sh" "$build" -DTESSEL_BENCH=ON
+fi
 build=$(cd "$build" && pwd)
 [ $# -gt 0 ] || set -- xml asn1 decrypt headers
-here=$(cd "$(dirname "$0")" && pwd)
 work=${WORK:-/tmp/tessel-speed-bench}
 rounds=${ROUNDS:-7}
 [ "$rounds" -ge 5 ] || rounds=5

@@ -46,6 +46,8 @@ protected:
   QWidget* View() const { return Pe->viewport(); }
   QImage Grab() const { return View()->grab().toImage(); }
   QScrollBar& Bar() const { return *Pe->verticalScrollBar(); }
+  QRgb Back() const { return Pe->Color().rgb(); }
+  QRgb Role(QPalette::ColorRole role) const { return Pe->palette().color(role).rgb(); }
 };
 
 TEST_F(PropExplorerTest, new_control_is_empty_without_scroll_bar) {
@@ -62,8 +64,8 @@ TEST_F(PropExplorerTest, new_control_is_empty_without_scroll_bar) {
   EXPECT_FALSE(Pe->Button().isVisible());
   // Nothing but the background and the divider.
   QImage img = Grab();
-  EXPECT_EQ(img.pixel(50, 20), (Pe->Color()).rgb());
-  EXPECT_EQ(img.pixel(150, 20), (Pe->Color()).rgb());
+  EXPECT_EQ(img.pixel(50, 20), Back());
+  EXPECT_EQ(img.pixel(150, 20), Back());
 }
 
 TEST_F(PropExplorerTest, add_value_creates_path_items_once) {
@@ -97,7 +99,7 @@ TEST_F(PropExplorerTest, add_value_creates_path_items_once) {
   EXPECT_EQ(Pe->AddValue("Signed Data/Certificates", "x"), certs);
 }
 
-TEST_F(PropExplorerTest, scroll_bar_pages_and_returns_to_the_top) {
+TEST_F(PropExplorerTest, scroll_bar_and_select_scroll_and_return_to_the_top) {
   Show();
   std::vector<TPEItem*> rows = Fill(30);
   QApplication::processEvents();  // the scroll bar shows, the view narrows
@@ -128,33 +130,7 @@ TEST_F(PropExplorerTest, scroll_bar_pages_and_returns_to_the_top) {
   EXPECT_EQ(rows[3]->Y, Pe->Margin());
   EXPECT_EQ(rows[4]->Y, Pe->Margin() + Pe->ItemHeight());
 
-  Pe->resize(200, 30 * Pe->ItemHeight() + 2 * Pe->Margin());
-  QApplication::processEvents();
-  EXPECT_EQ(Pe->MaxScroll(), 0);
-  EXPECT_EQ(Pe->ScrollPos(), 0);
-  EXPECT_EQ(Pe->TopItem(), &Pe->Root());
-  EXPECT_FALSE(Bar().isVisible());
-}
-
-TEST_F(PropExplorerTest, filling_inside_an_update_recomputes_once_at_the_end) {
-  Show();
-  Pe->BeginUpdate();
-  Pe->BeginUpdate();
-  for (int i = 0; i < 50; ++i) Pe->Root().AddItem("n", "v");
-  Pe->EndUpdate();
-  EXPECT_EQ(Pe->Rows(), 0);  // still locked
-  EXPECT_EQ(Bar().maximum(), 0);
-  Pe->EndUpdate();
-  EXPECT_EQ(Pe->UpdateLock(), 0);
-  EXPECT_EQ(Pe->Rows(), 50);
-  EXPECT_EQ(Bar().maximum(), Pe->MaxScroll());
-  Pe->EndUpdate();  // unbalanced: ignored
-  EXPECT_EQ(Pe->UpdateLock(), 0);
-}
-
-TEST_F(PropExplorerTest, select_scrolls_the_row_into_view) {
-  Show();
-  std::vector<TPEItem*> rows = Fill(30);
+  // Select scrolls the row into view.
   const int fit = FullRows(Pe->Metrics());
   Pe->Select(rows[20]);
   EXPECT_EQ(Pe->Current(), rows[20]);
@@ -174,6 +150,36 @@ TEST_F(PropExplorerTest, select_scrolls_the_row_into_view) {
   EXPECT_FALSE(Pe->Editor().isVisible());
   Pe->ScrollBy(-10);
   EXPECT_TRUE(Pe->Editor().isVisible());
+
+  Pe->resize(200, 30 * Pe->ItemHeight() + 2 * Pe->Margin());
+  QApplication::processEvents();
+  EXPECT_EQ(Pe->MaxScroll(), 0);
+  EXPECT_EQ(Pe->ScrollPos(), 0);
+  EXPECT_EQ(Pe->TopItem(), &Pe->Root());
+  EXPECT_FALSE(Bar().isVisible());
+}
+
+TEST_F(PropExplorerTest, updates_recompute_once_at_the_end_and_survive_a_throwing_handler) {
+  Show();
+  Pe->BeginUpdate();
+  Pe->BeginUpdate();
+  for (int i = 0; i < 50; ++i) Pe->Root().AddItem("n", "v");
+  Pe->EndUpdate();
+  EXPECT_EQ(Pe->Rows(), 0);  // still locked
+  EXPECT_EQ(Bar().maximum(), 0);
+  Pe->EndUpdate();
+  EXPECT_EQ(Pe->UpdateLock(), 0);
+  EXPECT_EQ(Pe->Rows(), 50);
+  EXPECT_EQ(Bar().maximum(), Pe->MaxScroll());
+  Pe->EndUpdate();  // unbalanced: ignored
+  EXPECT_EQ(Pe->UpdateLock(), 0);
+  // A handler's exception passes through and leaves the control usable.
+  Pe->OnEditing = [](TPropExplorer&, TPEItem&) { throw std::runtime_error("editing"); };
+  EXPECT_THROW(Pe->Select(Pe->Root().Child(1)), std::runtime_error);
+  EXPECT_EQ(Pe->UpdateLock(), 0);
+  Pe->OnEditing = nullptr;
+  Pe->Select(Pe->Root().Child(2));
+  EXPECT_EQ(Pe->EditItem(), Pe->Root().Child(2));
 }
 
 TEST_F(PropExplorerTest, collapsing_keeps_a_hidden_current_and_moves_a_hidden_top) {
@@ -241,7 +247,7 @@ TEST_F(PropExplorerTest, freeing_the_current_top_row_leaves_no_dangling_row) {
   EXPECT_EQ(Pe->BottomItem(), nullptr);
 }
 
-TEST_F(PropExplorerTest, editor_and_button_sit_over_the_value_cell) {
+TEST_F(PropExplorerTest, editor_and_button_sit_over_the_value_cell_and_copy_their_row) {
   Show();
   Pe->SetNameColWidth(120);
   std::vector<TPEItem*> rows = Fill(3);
@@ -281,6 +287,13 @@ TEST_F(PropExplorerTest, editor_and_button_sit_over_the_value_cell) {
   EXPECT_FALSE(Pe->Button().isVisible());
   QTest::keyClicks(&Pe->Editor(), "typed");
   EXPECT_EQ(Pe->Editor().text(), "clicked Row 1");
+  // Ctrl+C copies name and value; the read-only editor stays copyable.
+  QTest::keyClick(Pe.get(), Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QApplication::clipboard()->text(), "Row 2: clicked Row 1");
+  QApplication::clipboard()->clear();
+  Pe->Editor().setSelection(8, 3);
+  Pe->Editor().copy();
+  EXPECT_EQ(QApplication::clipboard()->text(), "Row");
 }
 
 TEST_F(PropExplorerTest, value_list_steps_on_quick_second_click_and_double_click) {
@@ -358,8 +371,8 @@ TEST_F(PropExplorerTest, divider_drag_keeps_five_pixels_from_the_edges) {
   EXPECT_EQ(Pe->NameColWidth(), 80);
   EXPECT_EQ(View()->cursor().shape(), Qt::ArrowCursor);
   QImage img = Grab();
-  EXPECT_EQ(img.pixel(79, 50), (Pe->palette().color(QPalette::Dark)).rgb());
-  EXPECT_EQ(img.pixel(80, 50), (Pe->palette().color(QPalette::Light)).rgb());
+  EXPECT_EQ(img.pixel(79, 50), Role(QPalette::Dark));
+  EXPECT_EQ(img.pixel(80, 50), Role(QPalette::Light));
 }
 
 TEST_F(PropExplorerTest, unchanged_values_survive_an_edit_cycle_byte_for_byte) {
@@ -473,41 +486,11 @@ TEST_F(PropExplorerTest, wheel_scrolls_three_rows_a_notch) {
                    Qt::NoScrollPhase, false);
     QApplication::sendEvent(View(), &ev);
   };
-  wheel(-120);
-  EXPECT_EQ(Pe->ScrollPos(), 3);
-  wheel(-40);
-  EXPECT_EQ(Pe->ScrollPos(), 4);
-  wheel(-20);
-  EXPECT_EQ(Pe->ScrollPos(), 4);
-  wheel(-20);
-  EXPECT_EQ(Pe->ScrollPos(), 5);
-  wheel(1200);
-  EXPECT_EQ(Pe->ScrollPos(), 0);
-}
-
-TEST_F(PropExplorerTest, copy_gives_name_and_value_and_the_read_only_editor_stays_copyable) {
-  Show();
-  Pe->SetReadOnly(true);
-  std::vector<TPEItem*> rows = Fill(2);
-  rows[1]->SetValue("01:9A:3F");
-  Pe->Select(rows[1]);
-  QTest::keyClick(Pe.get(), Qt::Key_C, Qt::ControlModifier);
-  EXPECT_EQ(QApplication::clipboard()->text(), "Row 1: 01:9A:3F");
-  QApplication::clipboard()->clear();
-  Pe->Editor().setSelection(3, 2);
-  Pe->Editor().copy();
-  EXPECT_EQ(QApplication::clipboard()->text(), "9A");
-}
-
-TEST_F(PropExplorerTest, handler_exceptions_pass_through_and_leave_the_control_usable) {
-  Show();
-  std::vector<TPEItem*> rows = Fill(3);
-  Pe->OnEditing = [](TPropExplorer&, TPEItem&) { throw std::runtime_error("editing"); };
-  EXPECT_THROW(Pe->Select(rows[1]), std::runtime_error);
-  EXPECT_EQ(Pe->UpdateLock(), 0);
-  Pe->OnEditing = nullptr;
-  Pe->Select(rows[2]);
-  EXPECT_EQ(Pe->EditItem(), rows[2]);
+  // Part notches add up: 40 + 20 + 20 is the next row.
+  for (auto [delta, pos] : {std::pair{-120, 3}, {-40, 4}, {-20, 4}, {-20, 5}, {1200, 0}}) {
+    wheel(delta);
+    EXPECT_EQ(Pe->ScrollPos(), pos) << delta;
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -526,7 +509,6 @@ TEST_F(PropExplorerTest, paints_glyphs_frames_divider_and_navy_values) {
   Pe->Select(rows[3]);  // row 4 on screen
   QApplication::processEvents();
   QImage img = Grab();
-  const QPalette& pal = Pe->palette();
   const int ih = Pe->ItemHeight();
   const QColor black(0, 0, 0), white(255, 255, 255), grey(128, 128, 128);
 
@@ -540,24 +522,24 @@ TEST_F(PropExplorerTest, paints_glyphs_frames_divider_and_navy_values) {
   for (int gy = 2; gy <= 6; ++gy) EXPECT_EQ(glyphAt(2, 4, gy), black.rgb()) << gy;
   // The child row sits one level in and has no glyph.
   EXPECT_EQ(kid->X, 14);
-  EXPECT_EQ(img.pixel(14 + 4, RowTop(1) + 6), (Pe->Color()).rgb());
+  EXPECT_EQ(img.pixel(14 + 4, RowTop(1) + 6), Back());
 
   // Dotted grey line under rows other than Current; sunken frame around it.
   const int bottom0 = RowTop(0) + ih - 1;
-  EXPECT_EQ(img.pixel(40, bottom0), (grey).rgb());
-  EXPECT_EQ(img.pixel(41, bottom0), (Pe->Color()).rgb());
-  EXPECT_EQ(img.pixel(42, bottom0), (grey).rgb());
+  EXPECT_EQ(img.pixel(40, bottom0), grey.rgb());
+  EXPECT_EQ(img.pixel(41, bottom0), Back());
+  EXPECT_EQ(img.pixel(42, bottom0), grey.rgb());
   const int top4 = RowTop(4);
-  EXPECT_EQ(img.pixel(40, top4), (pal.color(QPalette::Dark)).rgb());
-  EXPECT_EQ(img.pixel(0, top4 + 5), (pal.color(QPalette::Dark)).rgb());
-  EXPECT_EQ(img.pixel(40, top4 + ih - 1), (pal.color(QPalette::Light)).rgb());
-  EXPECT_EQ(img.pixel(41, top4 + ih - 1), (pal.color(QPalette::Light)).rgb());
-  EXPECT_EQ(img.pixel(View()->width() - 1, top4 + 5), (pal.color(QPalette::Light)).rgb());
+  EXPECT_EQ(img.pixel(40, top4), Role(QPalette::Dark));
+  EXPECT_EQ(img.pixel(0, top4 + 5), Role(QPalette::Dark));
+  EXPECT_EQ(img.pixel(40, top4 + ih - 1), Role(QPalette::Light));
+  EXPECT_EQ(img.pixel(41, top4 + ih - 1), Role(QPalette::Light));
+  EXPECT_EQ(img.pixel(View()->width() - 1, top4 + 5), Role(QPalette::Light));
 
   // Divider: shadow then highlight, from y 1 to the bottom less one.
   for (int y : {1, 100, View()->height() - 2}) {
-    EXPECT_EQ(img.pixel(99, y), (pal.color(QPalette::Dark)).rgb()) << y;
-    EXPECT_EQ(img.pixel(100, y), (pal.color(QPalette::Light)).rgb()) << y;
+    EXPECT_EQ(img.pixel(99, y), Role(QPalette::Dark)) << y;
+    EXPECT_EQ(img.pixel(100, y), Role(QPalette::Light)) << y;
   }
 
   // Values in navy, clipped to their cell; names in the text colour.
@@ -591,19 +573,17 @@ TEST_F(PropExplorerTest, glyphs_and_lines_stay_sharp_at_twice_the_pixel_density)
   // The plus glyph's horizontal bar covers whole device pixels, two rows
   // deep, with nothing blended at its ends.
   for (int dy : {0, 1}) {
-    for (int x = 2 * (5 + 2); x < 2 * (5 + 7); ++x)
-      EXPECT_EQ(img.pixel(x, lineY + dy), (black).rgb()) << x << " " << dy;
-    EXPECT_EQ(img.pixel(2 * (5 + 2) - 1, lineY + dy), (white).rgb());
-    EXPECT_EQ(img.pixel(2 * (5 + 7), lineY + dy), (white).rgb());
+    for (int x = 2 * (5 + 2); x < 2 * (5 + 7); ++x) EXPECT_EQ(img.pixel(x, lineY + dy), black.rgb()) << x << " " << dy;
+    EXPECT_EQ(img.pixel(2 * (5 + 2) - 1, lineY + dy), white.rgb());
+    EXPECT_EQ(img.pixel(2 * (5 + 7), lineY + dy), white.rgb());
   }
-  EXPECT_EQ(img.pixel(2 * 5, lineY), (grey).rgb());  // the frame, two device pixels wide
-  EXPECT_EQ(img.pixel(2 * 5 + 1, lineY), (grey).rgb());
-  EXPECT_EQ(img.pixel(2 * 5 + 2, lineY), (white).rgb());
+  EXPECT_EQ(img.pixel(2 * 5, lineY), grey.rgb());  // the frame, two device pixels wide
+  EXPECT_EQ(img.pixel(2 * 5 + 1, lineY), grey.rgb());
+  EXPECT_EQ(img.pixel(2 * 5 + 2, lineY), white.rgb());
   // Divider columns two device pixels wide each.
-  const QPalette& pal = Pe->palette();
-  for (int x : {198, 199}) EXPECT_EQ(img.pixel(x, 100), (pal.color(QPalette::Dark)).rgb()) << x;
-  for (int x : {200, 201}) EXPECT_EQ(img.pixel(x, 100), (pal.color(QPalette::Light)).rgb()) << x;
-  EXPECT_EQ(img.pixel(197, 100), (Pe->Color()).rgb());
+  for (int x : {198, 199}) EXPECT_EQ(img.pixel(x, 100), Role(QPalette::Dark)) << x;
+  for (int x : {200, 201}) EXPECT_EQ(img.pixel(x, 100), Role(QPalette::Light)) << x;
+  EXPECT_EQ(img.pixel(197, 100), Back());
 }
 
 }  // namespace

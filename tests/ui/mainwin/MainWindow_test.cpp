@@ -92,12 +92,13 @@ public:
 
 class MainWindowTest : public ::testing::Test {
 protected:
-  std::unique_ptr<TKelTesselMainWindow> Make() {
+  // A window over stand-in documents and dialogs (then in Dialogs).
+  std::unique_ptr<TKelTesselMainWindow> Make(TQXConfigFile* config = nullptr) {
     auto dialogs = std::make_unique<TFakeDialogs>();
     Dialogs = dialogs.get();
-    auto window = std::make_unique<TKelTesselMainWindow>(
-        Config, [](QWidget* parent) { return std::make_unique<TFakeDocument>(parent); }, std::move(dialogs));
-    return window;
+    return std::make_unique<TKelTesselMainWindow>(
+        config ? *config : Config, [](QWidget* parent) { return std::make_unique<TFakeDocument>(parent); },
+        std::move(dialogs));
   }
   std::string File(const std::string& name, const std::string& bytes = "Subject: x\r\n\r\nbody\r\n") {
     WriteFile(Dir / name, bytes);
@@ -312,7 +313,7 @@ TEST_F(MainWindowTest, dropped_messages_with_one_subject_are_two_windows) {
   EXPECT_EQ(Config.ReadString(kLastFilesKey), u"");  // a dropped message has no file to reopen
 }
 
-TEST_F(MainWindowTest, dropped_message_goes_through_a_kept_temporary_file_by_default) {
+TEST_F(MainWindowTest, drops_keep_a_message_in_a_temporary_file_and_open_file_lists_in_order) {
   auto w = Make();
   w->show();
   QMimeData data;
@@ -323,25 +324,21 @@ TEST_F(MainWindowTest, dropped_message_goes_through_a_kept_temporary_file_by_def
   const std::string name = w->Documents()[0].FileName;
   EXPECT_EQ(name.rfind(TTempFiles::TempDirectory() + "tes-sel", 0), 0u) << name;
   EXPECT_EQ(name.substr(name.size() - 4), ".eml");
-  w.reset();
-  EXPECT_EQ(tessel::ReadFileBytes(name), "Subject: kept\r\n\r\nx");  // still there after the window
-  std::filesystem::remove(name);
-}
-
-TEST_F(MainWindowTest, dropped_file_lists_open_in_order) {
-  auto w = Make();
-  w->show();
+  // File lists open in their order, local files only; plain text is refused.
   const std::string a = File("a b.eml"), b = File("b.eml");
-  QMimeData data;
-  data.setUrls({QUrl::fromLocalFile(QString::fromStdString(b)), QUrl("https://example.org/x.eml"),
-                QUrl::fromLocalFile(QString::fromStdString(a))});
-  ASSERT_TRUE(w->Drop(data));
-  ASSERT_EQ(w->Documents().size(), 2u);
-  EXPECT_EQ(w->Documents()[0].FileName, b);
-  EXPECT_EQ(w->Documents()[1].FileName, a);
+  QMimeData files;
+  files.setUrls({QUrl::fromLocalFile(QString::fromStdString(b)), QUrl("https://example.org/x.eml"),
+                 QUrl::fromLocalFile(QString::fromStdString(a))});
+  ASSERT_TRUE(w->Drop(files));
+  ASSERT_EQ(w->Documents().size(), 3u);
+  EXPECT_EQ(w->Documents()[1].FileName, b);
+  EXPECT_EQ(w->Documents()[2].FileName, a);
   QMimeData nothing;
   nothing.setText("plain text");
   EXPECT_FALSE(w->Drop(nothing));
+  w.reset();
+  EXPECT_EQ(tessel::ReadFileBytes(name), "Subject: kept\r\n\r\nx");  // still there after the window
+  std::filesystem::remove(name);
 }
 
 TEST_F(MainWindowTest, tilings_place_windows_side_by_side_or_stacked) {
@@ -370,17 +367,16 @@ TEST_F(MainWindowTest, settings_survive_a_restart_without_creep_or_broken_names)
   {
     TQXConfigFile config;
     config.SetPath(configName);
-    TKelTesselMainWindow w(
-        config, [](QWidget* p) { return std::make_unique<TFakeDocument>(p); }, std::make_unique<TFakeDialogs>());
-    w.move(20, 30);
-    w.show();
+    auto w = Make(&config);
+    w->move(20, 30);
+    w->show();
     QApplication::processEvents();
-    for (const std::string& name : {c, a, broken, b}) w.OpenFile(name);
-    w.Documents()[0].Window->close();  // c: recent, not open
+    for (const std::string& name : {c, a, broken, b}) w->OpenFile(name);
+    w->Documents()[0].Window->close();  // c: recent, not open
     QApplication::processEvents();
-    for (QAction* action : w.findChildren<QAction*>())
+    for (QAction* action : w->findChildren<QAction*>())
       if (action->text() == "View As Panels") action->trigger();
-    w.close();
+    w->close();
     config.Save();
   }
   const std::string text = tessel::ReadFileBytes(configName);
@@ -397,23 +393,21 @@ TEST_F(MainWindowTest, settings_survive_a_restart_without_creep_or_broken_names)
   EXPECT_EQ(ReadFileList(config, kRecentFilesKey), (std::vector<std::string>{b, a, c}));
   const std::optional<TRect> placement = ReadPlacement(config);
   ASSERT_TRUE(placement);
-  TKelTesselMainWindow w(
-      config, [](QWidget* p) { return std::make_unique<TFakeDocument>(p); }, std::make_unique<TFakeDialogs>());
-  w.show();
+  auto w = Make(&config);
+  w->show();
   QApplication::processEvents();
-  ASSERT_EQ(w.Documents().size(), 2u);
-  EXPECT_EQ(w.Documents()[0].FileName, a);
-  EXPECT_EQ(w.Documents()[1].FileName, b);
-  EXPECT_TRUE(w.ViewAsPanels());
-  EXPECT_TRUE(Doc(w, 0)->Panels);
+  ASSERT_EQ(w->Documents().size(), 2u);
+  EXPECT_EQ(w->Documents()[0].FileName, a);
+  EXPECT_EQ(w->Documents()[1].FileName, b);
+  EXPECT_TRUE(w->ViewAsPanels());
+  EXPECT_TRUE(Doc(*w, 0)->Panels);
   // Maximised at the end: the stored placement stays as it was.
-  w.showMaximized();
+  w->showMaximized();
   QApplication::processEvents();
-  w.close();
+  w->close();
   EXPECT_EQ(ReadPlacement(config), placement);
-  TKelTesselMainWindow again(
-      config, [](QWidget* p) { return std::make_unique<TFakeDocument>(p); }, std::make_unique<TFakeDialogs>());
-  again.SaveSettings();
+  auto again = Make(&config);
+  again->SaveSettings();
   EXPECT_EQ(ReadPlacement(config), placement);  // restore then save: no creep
 }
 
@@ -440,14 +434,13 @@ TEST_F(MainWindowTest, ending_signals_close_the_window_the_normal_way) {
   const std::string a = File("a.eml");
   for (int signal : {SIGTERM, SIGINT, SIGHUP}) {
     TQXConfigFile config;
-    TKelTesselMainWindow w(
-        config, [](QWidget* p) { return std::make_unique<TFakeDocument>(p); }, std::make_unique<TFakeDialogs>());
-    w.show();
-    w.OpenFile(a);
+    auto w = Make(&config);
+    w->show();
+    w->OpenFile(a);
     {
-      TCloseOnSignals closer([&w] { w.close(); });
+      TCloseOnSignals closer([&w] { w->close(); });
       ASSERT_EQ(raise(signal), 0);
-      EXPECT_TRUE(QTest::qWaitFor([&] { return !w.isVisible(); }, 5000)) << signal;
+      EXPECT_TRUE(QTest::qWaitFor([&] { return !w->isVisible(); }, 5000)) << signal;
     }
     EXPECT_EQ(ReadFileList(config, kLastFilesKey), std::vector<std::string>{a}) << signal;
   }

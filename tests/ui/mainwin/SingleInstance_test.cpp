@@ -10,11 +10,8 @@
 #include <unistd.h>
 
 #include <QCoreApplication>
-#include <QEventLoop>
 #include <QLocalSocket>
 #include <QTest>
-#include <QThread>
-#include <QTimer>
 #include <atomic>
 #include <cstring>
 #include <thread>
@@ -107,35 +104,4 @@ TEST_F(SingleInstanceTest, garbage_on_the_socket_drops_that_connection_only) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return intruder.state() == QLocalSocket::UnconnectedState; }, 5000));
   EXPECT_EQ(ForwardServed({"/fine.eml"}), TForwardResult::Forwarded);
   EXPECT_EQ(Opened, std::vector<std::string>{"/fine.eml"});
-}
-
-TEST_F(SingleInstanceTest, two_starts_at_once_end_with_one_server) {
-  std::atomic<int> serving{0}, forwarded{0}, failed{0};
-  auto start = [&] {
-    TInstanceServer server;
-    int opened = 0;
-    server.OnOpen = [&](const std::string&) { ++opened; };
-    QString error;
-    switch (ClaimInstance(server, Name, {"/x.eml"}, &error)) {
-      case TStartRole::Serve: {
-        ++serving;
-        // Serve the other start for a while.
-        QEventLoop loop;
-        QTimer::singleShot(3000, &loop, &QEventLoop::quit);
-        loop.exec();
-        break;
-      }
-      case TStartRole::Forwarded: ++forwarded; break;
-      case TStartRole::Failed: ++failed; break;
-    }
-  };
-  // QThreads: the serving start needs socket notifiers in its event loop.
-  std::unique_ptr<QThread> a(QThread::create(start)), b(QThread::create(start));
-  a->start();
-  b->start();
-  ASSERT_TRUE(a->wait(20000));
-  ASSERT_TRUE(b->wait(20000));
-  EXPECT_EQ(serving.load(), 1);
-  EXPECT_EQ(forwarded.load(), 1);
-  EXPECT_EQ(failed.load(), 0);
 }

@@ -44,9 +44,8 @@ TEST(DocWindowFindings, rows_select_and_lock_their_part) {
   EXPECT_TRUE(list->isVisibleTo(doc.get()));
   EXPECT_EQ(list->Toggle()->text(), QStringLiteral("Findings (3)"));
   ASSERT_EQ(list->List()->topLevelItemCount(), 3);
-  EXPECT_EQ(list->List()->topLevelItem(0)->text(0), QStringLiteral("1"));
-  EXPECT_EQ(list->List()->topLevelItem(1)->text(0), QStringLiteral("1.2"));
-  EXPECT_EQ(list->List()->topLevelItem(2)->text(0), QStringLiteral("1.3.1"));
+  for (int row : {0, 1, 2})
+    EXPECT_EQ(list->List()->topLevelItem(row)->text(0), QStringList({"1", "1.2", "1.3.1"})[row]);
   // Closed until asked for.
   EXPECT_FALSE(list->List()->isVisibleTo(doc.get()));
   list->Toggle()->click();

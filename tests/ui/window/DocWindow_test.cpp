@@ -178,7 +178,7 @@ TEST(DocWindow, keyboard_and_context_menu_lock) {
   }
 }
 
-TEST(DocWindow, header_and_smime_panes_are_read_only_explorers) {
+TEST(DocWindow, read_only_panes_view_switches_and_a_reload_that_forgets_every_part) {
   auto doc = Open(kTwoLeaves);
   for (QWidget* pane : {doc->HeaderInfo(), doc->SmimeInfo()}) {
     auto* explorer = dynamic_cast<TPropExplorer*>(pane);
@@ -188,19 +188,8 @@ TEST(DocWindow, header_and_smime_panes_are_read_only_explorers) {
   }
   EXPECT_EQ(doc->Subject(), "test");
   EXPECT_TRUE(doc->HasDecodedContent() == doc->ContentPages()->isTabVisible(1));
-}
 
-TEST(DocWindow, neither_lock_nor_unlock_without_a_part) {
-  auto doc = Open("not a message at all");
-  EXPECT_EQ(doc->SelectedPart(), nullptr);
-  doc->UpdateCommands();
-  EXPECT_FALSE(doc->Actions().Lock->isVisible());
-  EXPECT_FALSE(doc->Actions().Unlock->isVisible());
-  EXPECT_EQ(doc->CurrentPart(), nullptr);
-}
-
-TEST(DocWindow, switching_views_keeps_the_selected_part) {
-  auto doc = Open(kTwoLeaves);
+  // Switching views keeps the selected part.
   TBodyPart* file = doc->Message()->Roots(0)->Children(1);
   QTest::mouseMove(doc->Tree()->viewport(), NodeCenter(*doc, file));
   ASSERT_EQ(doc->SelectedPart(), file);
@@ -212,6 +201,17 @@ TEST(DocWindow, switching_views_keeps_the_selected_part) {
   doc->SetViewMode(false);
   EXPECT_EQ(doc->SelectedPart(), file);
   EXPECT_EQ(doc->Tree()->currentItem(), doc->NodeOf(file));
+
+  // A reload drops every part the window pointed at.
+  doc->SetLocked(file, true);
+  doc->Reload();
+  TBodyPart* root = doc->Message()->Roots(0);
+  EXPECT_FALSE(doc->Locked());
+  EXPECT_EQ(doc->LockedPart(), nullptr);
+  EXPECT_EQ(doc->SelectedPart(), root);
+  EXPECT_EQ(doc->DisplayedPart(), root);
+  EXPECT_EQ(doc->Tree()->topLevelItem(0), doc->NodeOf(root));
+  EXPECT_EQ(doc->Panels()->BoxCount(), 3);
 }
 
 TEST(DocWindow, embedded_message_waits_behind_a_placeholder) {
@@ -288,36 +288,17 @@ TEST(DocWindow, input_that_does_not_load_says_why) {
   EXPECT_EQ(doc->Tree()->topLevelItemCount(), 0);
   EXPECT_EQ(doc->Panels()->BoxCount(), 0);
   EXPECT_EQ(doc->Panels()->EmptyText(), "Drag an .eml file or an Outlook Express message onto the form. ");
+  // No part: neither Lock nor Unlock.
+  EXPECT_EQ(doc->SelectedPart(), nullptr);
+  EXPECT_EQ(doc->CurrentPart(), nullptr);
+  doc->UpdateCommands();
+  EXPECT_FALSE(doc->Actions().Lock->isVisible());
+  EXPECT_FALSE(doc->Actions().Unlock->isVisible());
 
   // A good load afterwards hides the notice again.
   doc->LoadBytes(kTwoLeaves);
   EXPECT_FALSE(doc->Notice()->isVisible());
   EXPECT_EQ(doc->LoadError(), "");
-}
-
-TEST(DocWindow, decoding_errors_stay_in_the_content_page) {
-  auto doc = Open(Message(Leaf("text/plain", "YWJj\r\n=QUJD\r\n", "Content-Transfer-Encoding: base64\r\n")));
-  TBodyPart* root = doc->Message()->Roots(0);
-  EXPECT_EQ(doc->DisplayedPart(), root);
-  EXPECT_TRUE(doc->ContentPages()->isTabVisible(1));
-  QString decoded = doc->DecodedMemo()->toPlainText();
-  EXPECT_TRUE(decoded.contains("Invalid input")) << decoded.toStdString();
-  EXPECT_TRUE(doc->RawMemo()->toPlainText().startsWith("YWJj\n=QUJD")) << doc->RawMemo()->toPlainText().toStdString();
-}
-
-TEST(DocWindow, reload_drops_every_part_it_pointed_at) {
-  auto doc = Open(kTwoLeaves);
-  TBodyPart* file = doc->Message()->Roots(0)->Children(1);
-  doc->SetCurrent(file, false);
-  doc->SetLocked(file, true);
-  doc->Reload();
-  TBodyPart* root = doc->Message()->Roots(0);
-  EXPECT_FALSE(doc->Locked());
-  EXPECT_EQ(doc->LockedPart(), nullptr);
-  EXPECT_EQ(doc->SelectedPart(), root);
-  EXPECT_EQ(doc->DisplayedPart(), root);
-  EXPECT_EQ(doc->Tree()->topLevelItem(0), doc->NodeOf(root));
-  EXPECT_EQ(doc->Panels()->BoxCount(), 3);
 }
 
 TEST(DocWindow, deep_and_wide_messages_open_in_both_views) {

@@ -17,6 +17,7 @@ Options: --screenshot OUT.png keeps the picture, --keep keeps the workspace,
 --deb FILE tests the program unpacked from that package instead."""
 
 import argparse
+import contextlib
 import os
 import shutil
 import subprocess
@@ -75,9 +76,19 @@ def picture(window, path):
     return width, height
 
 
-def start(ws, argv, log_name):
-    log = open(os.path.join(ws.root, log_name), "wb")
-    return subprocess.Popen(argv, env=ws.env, cwd=ws.root, stdout=log, stderr=subprocess.STDOUT)
+@contextlib.contextmanager
+def running(ws, argv, log_name):
+    """Starts the viewer and yields it with its window; at the end SIGTERM
+    must end it with status 0 (after a failure it is killed)."""
+    with open(os.path.join(ws.root, log_name), "wb") as log:
+        viewer = subprocess.Popen(argv, env=ws.env, cwd=ws.root, stdout=log, stderr=subprocess.STDOUT)
+    try:
+        yield viewer, xsession.wait_for_window("Tessel", WINDOW_TIMEOUT, viewer)
+        expect("status after SIGTERM", xsession.stop(viewer), 0)
+    finally:
+        if viewer.poll() is None:
+            viewer.kill()
+            viewer.wait()
 
 
 def log_text(ws, log_name):
@@ -100,9 +111,7 @@ def session(ws, screenshot):
     config = config_file(ws.env, ws.program)
     socket = os.path.join(ws.env["XDG_RUNTIME_DIR"], f"tessel-{os.getuid()}")
 
-    viewer = start(ws, [ws.program, first], "viewer1.log")
-    try:
-        window = xsession.wait_for_window("Tessel", WINDOW_TIMEOUT, viewer)
+    with running(ws, [ws.program, first], "viewer1.log") as (viewer, window):
         end = time.monotonic() + WINDOW_TIMEOUT
         while not os.path.exists(socket):
             if time.monotonic() > end:
@@ -134,24 +143,12 @@ def session(ws, screenshot):
         print(f"window {size[0]}x{size[1]}")
         if screenshot:
             shutil.copy(os.path.join(ws.root, "session1.png"), screenshot)
-        expect("status after SIGTERM", xsession.stop(viewer), 0)
-    finally:
-        if viewer.poll() is None:
-            viewer.kill()
-            viewer.wait()
     expect("files open at exit", file_list(config, "last-file-name"), opened)
     expect("recent files", file_list(config, "mru"), opened[::-1])
 
-    viewer = start(ws, [ws.program], "viewer2.log")
-    try:
-        window = xsession.wait_for_window("Tessel", WINDOW_TIMEOUT, viewer)
+    with running(ws, [ws.program], "viewer2.log") as (_, window):
         time.sleep(SETTLE)
         picture(window, os.path.join(ws.root, "session2.png"))
-        expect("status after SIGTERM", xsession.stop(viewer), 0)
-    finally:
-        if viewer.poll() is None:
-            viewer.kill()
-            viewer.wait()
     expect("files reopened and open at exit", file_list(config, "last-file-name"), opened)
     for name in ("viewer1.log", "viewer2.log"):
         text = log_text(ws, name)

@@ -12,7 +12,6 @@
 #include "ui/MainWindow.h"
 #include "ui/window/MimeDocWindow.h"
 #include "ui/window/PartDetails.h"
-#include <QMenuBar>
 #include "ui/WindowSettings.h"
 #include "config/QXConf.h"
 
@@ -90,14 +89,6 @@ private:
   std::string Name_;
 };
 
-QAction* BodyPartItem(TKelTesselMainWindow& window, const QString& caption) {
-  for (QAction* menu : window.menuBar()->actions())
-    if (menu->text() == "&BodyPart")
-      for (QAction* item : menu->menu()->actions())
-        if (item->text() == caption) return item;
-  return nullptr;
-}
-
 }  // namespace
 
 TEST(DocWindowDocument, body_part_menu_saves_the_part_the_document_shows) {
@@ -115,7 +106,9 @@ TEST(DocWindowDocument, body_part_menu_saves_the_part_the_document_shows) {
   auto dialogs = std::make_shared<TFixedSaveDialogs>(target);
   doc->Details().SetDialogs(dialogs);
 
-  QAction* save = BodyPartItem(window, "Save &BodyPart As...");
+  QAction* save = nullptr;  // the BodyPart menu's item
+  for (QAction* item : window.findChildren<QAction*>())
+    if (item->text() == "Save &BodyPart As...") save = item;
   ASSERT_NE(save, nullptr);
   ASSERT_TRUE(save->isEnabled());
   save->trigger();

@@ -76,68 +76,59 @@ TEST(DocWindow, opaque_signed_message_shows_two_roots) {
   EXPECT_TRUE(second->contains(*child));
 }
 
-TEST(DocWindow, clicks_lock_move_and_release_the_lock_in_the_tree) {
-  auto doc = Open(kTwoLeaves);
-  TBodyPart* root = doc->Message()->Roots(0);
-  TBodyPart* text = root->Children(0);
-  TBodyPart* file = root->Children(1);
-  QWidget* viewport = doc->Tree()->viewport();
+TEST(DocWindow, clicks_lock_move_and_release_the_lock_in_either_view) {
+  for (bool panels : {false, true}) {
+    SCOPED_TRACE(panels ? "panels" : "tree");
+    auto doc = Open(kTwoLeaves, panels);
+    TBodyPart* root = doc->Message()->Roots(0);
+    TBodyPart* text = root->Children(0);
+    TBodyPart* file = root->Children(1);
+    TPanelView* boxes = doc->Panels();
+    QWidget* viewport = panels ? boxes->viewport() : doc->Tree()->viewport();
+    auto at = [&](TBodyPart* part) { return panels ? SummaryCenter(*doc, part) : NodeCenter(*doc, part); };
+    if (panels) {  // the pointer alone shows a box's details
+      QTest::mouseMove(viewport, at(file));
+      EXPECT_EQ(doc->SelectedPart(), file);
+      EXPECT_EQ(doc->DisplayedPart(), file);
+      EXPECT_EQ(boxes->WhitePart(), file);
+    }
 
-  QTest::mouseClick(viewport, Qt::LeftButton, {}, NodeCenter(*doc, text));
-  EXPECT_TRUE(doc->Locked());
-  EXPECT_EQ(doc->LockedPart(), text);
-  EXPECT_EQ(doc->DisplayedPart(), text);
-  EXPECT_EQ(doc->NodeOf(text)->text(0), "text/plain (LOCKED) ");
-  EXPECT_EQ(doc->CurrentPart(), text);
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, at(text));
+    EXPECT_TRUE(doc->Locked());
+    EXPECT_EQ(doc->LockedPart(), text);
+    EXPECT_EQ(doc->DisplayedPart(), text);
+    EXPECT_EQ(doc->CurrentPart(), text);
+    EXPECT_EQ(doc->NodeOf(text)->text(0), "text/plain (LOCKED) ");
+    if (panels) {
+      EXPECT_EQ(boxes->YellowPart(), text);
+      EXPECT_TRUE(boxes->SummaryOf(text).startsWith("Content-Type: text/plain   ( LOCKED )"));
+    }
 
-  // The pointer over another node does not take the details away.
-  QTest::mouseMove(viewport, NodeCenter(*doc, file));
-  EXPECT_EQ(doc->DisplayedPart(), text);
-  EXPECT_EQ(doc->CurrentPart(), text);
+    // The pointer over another part does not take the details away.
+    QTest::mouseMove(viewport, at(file));
+    EXPECT_EQ(doc->DisplayedPart(), text);
+    EXPECT_TRUE(doc->HeaderMemo()->toPlainText().startsWith("Content-Type: text/plain"));
+    EXPECT_EQ(doc->CurrentPart(), text);
 
-  // A click elsewhere moves the lock; a right click on the locked node
-  // keeps it; a left click on it releases it.
-  QTest::mouseClick(viewport, Qt::LeftButton, {}, NodeCenter(*doc, file));
-  EXPECT_EQ(doc->LockedPart(), file);
-  EXPECT_EQ(doc->NodeOf(text)->text(0), "text/plain");
-  EXPECT_EQ(doc->NodeOf(file)->text(0), "application/octet-stream (\"a\") (LOCKED) ");
-  QTest::mouseClick(viewport, Qt::RightButton, {}, NodeCenter(*doc, file));
-  EXPECT_EQ(doc->LockedPart(), file);
-  QTest::mouseClick(viewport, Qt::LeftButton, {}, NodeCenter(*doc, file));
-  EXPECT_FALSE(doc->Locked());
-  EXPECT_EQ(doc->LockedPart(), nullptr);
-  EXPECT_EQ(doc->NodeOf(file)->text(0), "application/octet-stream (\"a\")");
-}
-
-TEST(DocWindow, clicks_lock_boxes_in_the_panels) {
-  auto doc = Open(kTwoLeaves, true);
-  TBodyPart* root = doc->Message()->Roots(0);
-  TBodyPart* text = root->Children(0);
-  TBodyPart* file = root->Children(1);
-  TPanelView* panels = doc->Panels();
-  QWidget* viewport = panels->viewport();
-
-  QTest::mouseMove(viewport, SummaryCenter(*doc, file));
-  EXPECT_EQ(doc->SelectedPart(), file);
-  EXPECT_EQ(doc->DisplayedPart(), file);
-  EXPECT_EQ(panels->WhitePart(), file);
-
-  QTest::mouseClick(viewport, Qt::LeftButton, {}, SummaryCenter(*doc, text));
-  EXPECT_EQ(doc->LockedPart(), text);
-  EXPECT_EQ(panels->YellowPart(), text);
-  EXPECT_TRUE(panels->SummaryOf(text).startsWith("Content-Type: text/plain   ( LOCKED )"));
-  EXPECT_EQ(doc->NodeOf(text)->text(0), "text/plain (LOCKED) ");
-  QTest::mouseMove(viewport, SummaryCenter(*doc, file));
-  EXPECT_EQ(doc->DisplayedPart(), text);
-  EXPECT_TRUE(doc->HeaderMemo()->toPlainText().startsWith("Content-Type: text/plain"));
-
-  QTest::mouseClick(viewport, Qt::LeftButton, {}, SummaryCenter(*doc, file));
-  EXPECT_EQ(doc->LockedPart(), file);
-  EXPECT_EQ(doc->DisplayedPart(), file);
-  EXPECT_EQ(panels->SummaryOf(text), "Content-Type: text/plain");
-  QTest::mouseClick(viewport, Qt::LeftButton, {}, SummaryCenter(*doc, file));
-  EXPECT_FALSE(doc->Locked());
-  EXPECT_EQ(panels->YellowPart(), nullptr);
+    // A click elsewhere moves the lock; a right click on the locked node
+    // keeps it; a left click on it releases it.
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, at(file));
+    EXPECT_EQ(doc->LockedPart(), file);
+    EXPECT_EQ(doc->DisplayedPart(), file);
+    EXPECT_EQ(doc->NodeOf(text)->text(0), "text/plain");
+    if (panels) {
+      EXPECT_EQ(boxes->SummaryOf(text), "Content-Type: text/plain");
+    } else {
+      EXPECT_EQ(doc->NodeOf(file)->text(0), "application/octet-stream (\"a\") (LOCKED) ");
+      QTest::mouseClick(viewport, Qt::RightButton, {}, at(file));
+      EXPECT_EQ(doc->LockedPart(), file);
+    }
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, at(file));
+    EXPECT_FALSE(doc->Locked());
+    EXPECT_EQ(doc->LockedPart(), nullptr);
+    EXPECT_EQ(boxes->YellowPart(), nullptr);
+    EXPECT_EQ(doc->NodeOf(file)->text(0), "application/octet-stream (\"a\")");
+  }
 }
 
 TEST(DocWindow, keyboard_and_context_menu_lock) {

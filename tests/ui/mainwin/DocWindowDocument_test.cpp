@@ -11,7 +11,7 @@
 #include "MainWinSupport.h"
 #include "ui/MainWindow.h"
 #include "ui/window/MimeDocWindow.h"
-#include "ui/window/PartDetails.h"
+#include "ui/window/WindowTestSupport.h"
 #include "ui/WindowSettings.h"
 #include "config/QXConf.h"
 
@@ -70,27 +70,6 @@ TEST(DocWindowDocument, dropped_lf_only_message_reads_like_the_file_and_is_capti
       << window.Documents()[1].Window->windowTitle().toStdString();
 }
 
-namespace {
-
-// Answers the save dialog with one file name.
-class TFixedSaveDialogs : public TPartDialogs {
-public:
-  explicit TFixedSaveDialogs(std::string name) : Name_(std::move(name)) {}
-  std::string ChooseSaveFile(QWidget*, const TSaveDialogSetup& setup) override {
-    Titles.push_back(setup.Title);
-    return Name_;
-  }
-  bool ConfirmReplace(QWidget*, const std::string&) override { return true; }
-  bool ConfirmRun(QWidget*, const std::string&) override { return false; }
-  void ReportFailure(QWidget*, const std::string&, const std::string& text) override { Failures.push_back(text); }
-  std::vector<std::string> Titles, Failures;
-
-private:
-  std::string Name_;
-};
-
-}  // namespace
-
 TEST(DocWindowDocument, body_part_menu_saves_the_part_the_document_shows) {
   test::TTempDir dir;
   TQXConfigFile config;
@@ -103,7 +82,8 @@ TEST(DocWindowDocument, body_part_menu_saves_the_part_the_document_shows) {
   auto* doc = dynamic_cast<TDocWindow*>(window.Documents()[0].Document->Widget());
   ASSERT_NE(doc, nullptr);
   const std::string target = dir / "whole.eml";
-  auto dialogs = std::make_shared<TFixedSaveDialogs>(target);
+  auto dialogs = std::make_shared<wintest::TAnsweringDialogs>();
+  dialogs->Answer = target;
   doc->Details().SetDialogs(dialogs);
 
   QAction* save = nullptr;  // the BodyPart menu's item
@@ -112,7 +92,8 @@ TEST(DocWindowDocument, body_part_menu_saves_the_part_the_document_shows) {
   ASSERT_NE(save, nullptr);
   ASSERT_TRUE(save->isEnabled());
   save->trigger();
-  EXPECT_EQ(dialogs->Titles, std::vector<std::string>{"Save bodypart"});
+  ASSERT_EQ(dialogs->Setups.size(), 1u);
+  EXPECT_EQ(dialogs->Setups[0].Title, "Save bodypart");
   // The root part is shown: its header block and body, the file without
   // the epilogue after the closing delimiter.
   const std::string file = tessel::ReadFileBytes(sample);

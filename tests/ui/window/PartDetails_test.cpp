@@ -24,30 +24,6 @@ using namespace wintest;
 using namespace smimetest;
 namespace fs = std::filesystem;
 
-// Answers the dialogs and records what was asked.
-class TAnsweringDialogs : public TPartDialogs {
-public:
-  std::string Answer;  // the file name "chosen"
-  bool Replace = false;
-  bool Run = true;
-  std::vector<TSaveDialogSetup> Setups;
-  std::vector<std::string> Replacing, Questions, Failures;
-
-  std::string ChooseSaveFile(QWidget*, const TSaveDialogSetup& setup) override {
-    Setups.push_back(setup);
-    return Answer;
-  }
-  bool ConfirmReplace(QWidget*, const std::string& fileName) override {
-    Replacing.push_back(fileName);
-    return Replace;
-  }
-  bool ConfirmRun(QWidget*, const std::string& question) override {
-    Questions.push_back(question);
-    return Run;
-  }
-  void ReportFailure(QWidget*, const std::string&, const std::string& text) override { Failures.push_back(text); }
-};
-
 // Content types and programs as a test sets them; starts nothing.
 class TRecordingDatabase : public TContentTypeDatabase {
 public:

@@ -1,6 +1,6 @@
 // What the window tests share: messages built from parts, the S/MIME test
-// PKI (tests/smime), a recorder for the error net, and document windows
-// shown on the offscreen platform.
+// PKI (tests/smime), a recorder for the error net, answers to the part
+// dialogs, and document windows shown on the offscreen platform.
 #pragma once
 
 #include <QApplication>
@@ -15,6 +15,7 @@
 #include "smime/SmimeTestSupport.h"
 #include "ui/window/ErrorNet.h"
 #include "ui/window/MimeDocWindow.h"
+#include "ui/window/PartDetails.h"
 
 namespace wintest {
 
@@ -61,6 +62,30 @@ public:
 
 private:
   TErrorReporter Previous_;
+};
+
+// Answers the dialogs and records what was asked.
+class TAnsweringDialogs : public TPartDialogs {
+public:
+  std::string Answer;  // the file name "chosen"
+  bool Replace = false;
+  bool Run = true;
+  std::vector<TSaveDialogSetup> Setups;
+  std::vector<std::string> Replacing, Questions, Failures;
+
+  std::string ChooseSaveFile(QWidget*, const TSaveDialogSetup& setup) override {
+    Setups.push_back(setup);
+    return Answer;
+  }
+  bool ConfirmReplace(QWidget*, const std::string& fileName) override {
+    Replacing.push_back(fileName);
+    return Replace;
+  }
+  bool ConfirmRun(QWidget*, const std::string& question) override {
+    Questions.push_back(question);
+    return Run;
+  }
+  void ReportFailure(QWidget*, const std::string&, const std::string& text) override { Failures.push_back(text); }
 };
 
 // A document window on bytes, shown and active.

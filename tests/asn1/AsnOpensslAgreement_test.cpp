@@ -226,8 +226,7 @@ TEST(Asn1Openssl, objects_made_now_agree) {
       {"enveloped.der", "openssl smime -encrypt -aes256 -in msg.txt -outform DER -out enveloped.der rsa.pem"},
       {"enveloped.ber", "openssl cms -encrypt -aes128 -in msg.txt -stream -outform DER -out enveloped.ber rsa.pem"},
       {"certs.p7", "openssl crl2pkcs7 -nocrl -certfile rsa.pem -certfile ec.pem -outform DER -out certs.p7"},
-      {"bundle.p12", "openssl pkcs12 -export -in rsa.pem -inkey rsa.key -passout pass:x -out bundle.p12"},
-  };
+      {"bundle.p12", "openssl pkcs12 -export -in rsa.pem -inkey rsa.key -passout pass:x -out bundle.p12"}};
   int before = gFiles, elementsBefore = gElements;
   for (auto [file, command] : made) {
     std::string dump = std::string(file) + ".txt";

@@ -50,8 +50,7 @@ TEST(Asn1Text, descriptions) {
       // The tree parser picks the class from the tag number alone, so
       // context [2] and [6] are an INTEGER and an OBJECT IDENTIFIER.
       {Parse(FromHex("82 01 07")), "INTEGER, Length: 1, Value: 07"},
-      {Parse(FromHex("86 01 2A")), "OBJECT IDENTIFIER, Length: 1, Value: 1.2"},
-  };
+      {Parse(FromHex("86 01 2A")), "OBJECT IDENTIFIER, Length: 1, Value: 1.2"}};
   for (const auto& [e, line] : cases) EXPECT_EQ(e->Describe(), line);
   EXPECT_EQ(TUnknown(22, acUniversal, std::string(300, 'x')).Describe(),
             "IA5String, Length: 300 Value: " + std::string(256, 'x'));
@@ -75,8 +74,7 @@ TEST(Asn1Oid, dotted_forms) {
       {"2A 8F FF FF FF 7F", "1.2.4294967295"},
       {"2A 81 FF FF FF FF FF FF FF FF 7F 82 80 80 80 80 80 80 80 80 00",
        "1.2.18446744073709551615.18446744073709551616"},
-      {"69 83 F0 9D A7 EB CF DE E0 C7 A1 A7 B2 C0 94 8C C8 F9 D7 76", "2.25.329800735698586629295641978511506172918"},
-  };
+      {"69 83 F0 9D A7 EB CF DE E0 C7 A1 A7 B2 C0 94 8C C8 F9 D7 76", "2.25.329800735698586629295641978511506172918"}};
   for (auto [hex, dotted] : cases) EXPECT_EQ(OidToDotted(FromHex(hex)), dotted) << hex;
 }
 
@@ -150,15 +148,11 @@ TEST(Asn1Text, cut_between_characters_with_a_note) {
          return s;
        }() +
            "... --Skipped 44 octets--"},
-      {1, std::string(257, '\x01'),
-       "01" +
-           [] {
-             std::string s;
-             for (int i = 0; i < 255; ++i) s += " 01";
-             return s;
-           }() +
-           "... --Skipped 1 octets--"},
-  };
+      {1, std::string(257, '\x01'), "01" + [] {
+         std::string s;
+         for (int i = 0; i < 255; ++i) s += " 01";
+         return s;
+       }() + "... --Skipped 1 octets--"}};
   for (const auto& [tag, content, shown] : cases)
     EXPECT_EQ(AsnValueUtf8(*Primitive(acUniversal, tag, content), 256), shown) << tag << " " << content.size();
 }

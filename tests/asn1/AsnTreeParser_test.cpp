@@ -30,8 +30,7 @@ TEST(Asn1Write, round_trips_below_tag_31) {
       {FromHex("30 83 01 00 05 04 83 01 00 00") + std::string(65536, 'd'), ""},
       {FromHex("30 80 31 80 02 01 01 00 00 04 00 00 00"), FromHex("30 07 31 03 02 01 01 04 00")},
       // High tag numbers are kept as 31, which writes as a well-formed high tag.
-      {FromHex("30 05 BF 2A 02 05 00"), FromHex("30 05 BF 1F 02 05 00")},
-  };
+      {FromHex("30 05 BF 2A 02 05 00"), FromHex("30 05 BF 1F 02 05 00")}};
   for (const auto& [input, output] : cases) {
     auto root = Parse(input);
     ASSERT_TRUE(root) << HexDump(input.substr(0, 8));
@@ -67,20 +66,18 @@ TEST(Asn1Split, children_of_the_outer_element) {
     std::string Input;
     bool Whole;
     std::vector<std::string> Blobs;
-  } cases[] = {
-      {FromHex("31 0F 17 0D") + "230415120000Z", false, {HexDump("230415120000Z")}},  // a signing time
-      {caps, true, {"30 05 06 03 2A 03 04", "00 80", "30 02 05 00"}},                 // whole only if constructed
-      {caps, false, {"06 03 2A 03 04", "00 80", "05 00"}},
-      {FromHex("04 03 01 02 03"), true, {"01 02 03"}},            // primitive outer
-      {FromHex("30 08 02 01 01 02 05 01 02 03"), false, {"01"}},  // stops at a child too long
-      {FromHex("30 09 02 01 01"), false, {}},                     // outer longer than the data
-      {FromHex("30 85 00 00 00 00 03 02 01 05"), false, {}},
-      {FromHex("30 03 02 01 01 02 01 02"), false, {"01"}},  // octets after the outer element are no children
-      {indef, true, {"30 80 02 01 07 00 00", "AA"}},
-      {indef, false, {"02 01 07", "AA"}},
-      {FromHex("30 80 04 01 AA 30 80 02 01 07"), false, {"AA"}},  // a child cut off before its marker
-      {NestedIndefinite(kMaxAsnDepth + 5), true, {}},
-  };
+  } cases[] = {{FromHex("31 0F 17 0D") + "230415120000Z", false, {HexDump("230415120000Z")}},  // a signing time
+               {caps, true, {"30 05 06 03 2A 03 04", "00 80", "30 02 05 00"}},  // whole only if constructed
+               {caps, false, {"06 03 2A 03 04", "00 80", "05 00"}},
+               {FromHex("04 03 01 02 03"), true, {"01 02 03"}},            // primitive outer
+               {FromHex("30 08 02 01 01 02 05 01 02 03"), false, {"01"}},  // stops at a child too long
+               {FromHex("30 09 02 01 01"), false, {}},                     // outer longer than the data
+               {FromHex("30 85 00 00 00 00 03 02 01 05"), false, {}},
+               {FromHex("30 03 02 01 01 02 01 02"), false, {"01"}},  // octets after the outer element are no children
+               {indef, true, {"30 80 02 01 07 00 00", "AA"}},
+               {indef, false, {"02 01 07", "AA"}},
+               {FromHex("30 80 04 01 AA 30 80 02 01 07"), false, {"AA"}},  // a child cut off before its marker
+               {NestedIndefinite(kMaxAsnDepth + 5), true, {}}};
   for (const auto& c : cases) {
     std::vector<TBlobPtr> blobs;
     SplitAsnChildren(c.Input.data(), blobs, static_cast<int32_t>(c.Input.size()), c.Whole);

@@ -71,29 +71,27 @@ void ExpectAgreement(const std::string& octets, const std::string& label) {
 }  // namespace
 
 TEST(Asn1Visit, agrees_with_the_tree_on_every_kind_of_element) {
-  const char* cases[] = {
-      "02 01 05",
-      "30 80 02 01 01 00 00",
-      "30 80 31 80 02 01 01 00 00 04 00 00 00",
-      "30 05 BF 2A 02 05 00",                 // a high tag number
-      "A2 05 82 03 01 02 03",                 // context [2] primitive: a TInt whatever the class
-      "A6 05 86 03 2A 03 04",                 // context [6] primitive: a TOID
-      "30 0A 87 04 C0 A8 00 01 87 02 41 42",  // an address in [7], text in [7]
-      "30 0A 1E 04 00 41 D8 00 1C 02 00 41",  // BMP with a lone surrogate, cut UniversalString
-      "30 0B 0C 03 E2 82 AC 0C 04 C3 28 0A 0D",
-      "30 06 0A 01 03 01 01 FF",  // ENUMERATED, BOOLEAN
-      "24 80 04 02 41 42 00 00",  // constructed OCTET STRING of indefinite length
-      "04 80",                    // primitive with indefinite length: empty content
-      "30 80 20 80",              // constructed tag 0 inside closes as a marker
-      "30 80 02 01 01",           // no end marker
-      "30 80 02 05 01 00 00",
-      "A0 0A 30 80 02 01 01 00 00",     // the parent ends inside its child
-      "30 09 02 01 01 02 05 01 02 03",  // a child longer than its parent
-      "30 85 00 00 00 00 03",           // five length octets
-      "30 84 80 00 00 00",              // 2^31
-      "1F",                             // cut inside the identifier
-      "30",
-  };
+  const char* cases[] = {"02 01 05",
+                         "30 80 02 01 01 00 00",
+                         "30 80 31 80 02 01 01 00 00 04 00 00 00",
+                         "30 05 BF 2A 02 05 00",                 // a high tag number
+                         "A2 05 82 03 01 02 03",                 // context [2] primitive: a TInt whatever the class
+                         "A6 05 86 03 2A 03 04",                 // context [6] primitive: a TOID
+                         "30 0A 87 04 C0 A8 00 01 87 02 41 42",  // an address in [7], text in [7]
+                         "30 0A 1E 04 00 41 D8 00 1C 02 00 41",  // BMP with a lone surrogate, cut UniversalString
+                         "30 0B 0C 03 E2 82 AC 0C 04 C3 28 0A 0D",
+                         "30 06 0A 01 03 01 01 FF",  // ENUMERATED, BOOLEAN
+                         "24 80 04 02 41 42 00 00",  // constructed OCTET STRING of indefinite length
+                         "04 80",                    // primitive with indefinite length: empty content
+                         "30 80 20 80",              // constructed tag 0 inside closes as a marker
+                         "30 80 02 01 01",           // no end marker
+                         "30 80 02 05 01 00 00",
+                         "A0 0A 30 80 02 01 01 00 00",     // the parent ends inside its child
+                         "30 09 02 01 01 02 05 01 02 03",  // a child longer than its parent
+                         "30 85 00 00 00 00 03",           // five length octets
+                         "30 84 80 00 00 00",              // 2^31
+                         "1F",                             // cut inside the identifier
+                         "30"};
   for (const char* hex : cases) ExpectAgreement(FromHex(hex), hex);
   ExpectAgreement(FromHex("04 82 01 2C") + std::string(300, '\x5A'), "long octet string, cut at 256");
   ExpectAgreement(FromHex("13 82 01 2C") + std::string(300, 'p'), "long string, cut at 256");

@@ -9,16 +9,14 @@
 using namespace tessel;
 
 TEST(OidTable, pinned_rows_and_repeated_oids) {
-  const std::tuple<int, const char*, const char*> rows[] = {
-      {1, "0 9 2342 19200300 100 1 25", "domainComponent"},
-      {62, "1 2 840 113549 1 7 1", "data"},
-      {63, "1 2 840 113549 1 7 2", "signedData"},
-      {64, "1 2 840 113549 1 7 3", "envelopedData"},
-      {71, "1 2 840 113549 1 9 1", "emailAddress"},
-      {162, "1 2 840 113549 3 7", "DES-EDE3-CBC"},
-      {302, "2 5 4 3", "commonName"},
-      {524, "2 54 1775 99", "set-data"},
-  };
+  const std::tuple<int, const char*, const char*> rows[] = {{1, "0 9 2342 19200300 100 1 25", "domainComponent"},
+                                                            {62, "1 2 840 113549 1 7 1", "data"},
+                                                            {63, "1 2 840 113549 1 7 2", "signedData"},
+                                                            {64, "1 2 840 113549 1 7 3", "envelopedData"},
+                                                            {71, "1 2 840 113549 1 9 1", "emailAddress"},
+                                                            {162, "1 2 840 113549 3 7", "DES-EDE3-CBC"},
+                                                            {302, "2 5 4 3", "commonName"},
+                                                            {524, "2 54 1775 99", "set-data"}};
   ASSERT_EQ(OidTableSize, 524);
   for (auto [row, oid, name] : rows) {
     EXPECT_STREQ(OidTable[row - 1].Oid, oid) << row;
@@ -42,22 +40,20 @@ TEST(OidTable, pinned_rows_and_repeated_oids) {
 
 TEST(OidTable, names_of_everyday_oids) {
   // Captions, and the names in certificates, are in the --asn1 golden files.
-  const std::pair<const char*, const char*> names[] = {
-      {"1.2.840.113549.1.1.1", "rsaEncryption"},
-      {"1.2.840.113549.1.1.11", "sha256WithRSAEncryption"},
-      {"1.2.840.113549.1.9.3", "contentType"},
-      {"1.2.840.113549.1.9.4", "messageDigest"},
-      {"1.2.840.113549.1.9.5", "signingTime"},
-      {"1.2.840.113549.1.9.15", "sMIMECapabilities"},
-      {"1.2.840.113549.1.9.16.2.11", "encrypKeyPref"},
-      {"1.2.840.113549.1.9.16.2.47", "signingCertificateV2"},
-      {"1.2.840.113549.3.2", "rc2CBC"},
-      {"1.3.14.3.2.26", "sha1"},
-      {"1.3.6.1.5.5.7.3.4", "emailProtection"},
-      {"2.16.840.1.101.3.4.1.2", "aes128-CBC"},
-      {"2.16.840.1.101.3.4.2.1", "sha-256"},
-      {"2.23.42.7.0", "hashedRootKey"},
-  };
+  const std::pair<const char*, const char*> names[] = {{"1.2.840.113549.1.1.1", "rsaEncryption"},
+                                                       {"1.2.840.113549.1.1.11", "sha256WithRSAEncryption"},
+                                                       {"1.2.840.113549.1.9.3", "contentType"},
+                                                       {"1.2.840.113549.1.9.4", "messageDigest"},
+                                                       {"1.2.840.113549.1.9.5", "signingTime"},
+                                                       {"1.2.840.113549.1.9.15", "sMIMECapabilities"},
+                                                       {"1.2.840.113549.1.9.16.2.11", "encrypKeyPref"},
+                                                       {"1.2.840.113549.1.9.16.2.47", "signingCertificateV2"},
+                                                       {"1.2.840.113549.3.2", "rc2CBC"},
+                                                       {"1.3.14.3.2.26", "sha1"},
+                                                       {"1.3.6.1.5.5.7.3.4", "emailProtection"},
+                                                       {"2.16.840.1.101.3.4.1.2", "aes128-CBC"},
+                                                       {"2.16.840.1.101.3.4.2.1", "sha-256"},
+                                                       {"2.23.42.7.0", "hashedRootKey"}};
   for (auto [oid, name] : names) EXPECT_EQ(OidName(oid), name) << oid;
   for (const char* unknown : {"1.2.3.4", "2.5.4", "2.5.4.3.0", "2 5 4 3", ""}) EXPECT_EQ(OidName(unknown), "");
 }

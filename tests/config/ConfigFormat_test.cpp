@@ -125,14 +125,12 @@ TEST(ConfigFormat, leaf_text_and_attribute_forms) {
     std::string text;  // as the key's text
     std::u16string textBack;
     std::u16string attrBack;  // as an attribute, where CR survives
-  } cases[] = {
-      {u"a&b>", "<![CDATA[a&b>]]>", u"a&b>", u"a&b>"},
-      {u"x\ry\r\nz\n", "<![CDATA[x\ry\r\nz\n]]>", u"x\ny\nz\n", u"x\ry\r\nz\n"},
-      {u"\t\"'\n", "\t\"'\n", u"\t\"'\n", u"\t\"'\n"},
-      {u"]]]]>>", "<![CDATA[]]]]]]><![CDATA[>>]]>", u"]]]]>>", u"]]]]>>"},
-      {u"\u20AC<\r]]>", "&#x20AC;&lt;&#xD;]]&gt;", u"\u20AC<\r]]>", u"\u20AC<\r]]>"},  // not in Latin-2
-      {u"a\x01\uFFFE\U0001F600", "a&#xFFFD;&#xFFFD;&#xFFFD;", u"a\uFFFD\uFFFD\uFFFD", u"a\uFFFD\uFFFD\uFFFD"},
-  };
+  } cases[] = {{u"a&b>", "<![CDATA[a&b>]]>", u"a&b>", u"a&b>"},
+               {u"x\ry\r\nz\n", "<![CDATA[x\ry\r\nz\n]]>", u"x\ny\nz\n", u"x\ry\r\nz\n"},
+               {u"\t\"'\n", "\t\"'\n", u"\t\"'\n", u"\t\"'\n"},
+               {u"]]]]>>", "<![CDATA[]]]]]]><![CDATA[>>]]>", u"]]]]>>", u"]]]]>>"},
+               {u"\u20AC<\r]]>", "&#x20AC;&lt;&#xD;]]&gt;", u"\u20AC<\r]]>", u"\u20AC<\r]]>"},  // not in Latin-2
+               {u"a\x01\uFFFE\U0001F600", "a&#xFFFD;&#xFFFD;&#xFFFD;", u"a\uFFFD\uFFFD\uFFFD", u"a\uFFFD\uFFFD\uFFFD"}};
   for (const Case& c : cases) {
     TQXConfigFile config;
     config.WriteString("k", c.value);

@@ -23,8 +23,7 @@ TEST(ConfigKeyPath, find_open_and_exists) {
   b.CreateKey("x");
   std::map<std::string, TQCKey*> fromRoot = {
       {"", &root}, {".", &root},      {"options//", &a},      {"Options/.", &a}, {"oPtIoNs\\b/c", &c},
-      {"/x", &x},  {"nope", nullptr}, {"Options/b/c/..", &b}, {"..", nullptr},   {"Options/../x", &x},
-  };
+      {"/x", &x},  {"nope", nullptr}, {"Options/b/c/..", &b}, {"..", nullptr},   {"Options/../x", &x}};
   for (auto& [path, want] : fromRoot) EXPECT_EQ(root.FindKey(path), want) << path;
   EXPECT_EQ(b.FindKey("/x"), &x);  // a leading separator starts at the root
   EXPECT_EQ(b.FindKey(u"../.."), &root);
@@ -47,16 +46,14 @@ TEST(ConfigValuePath, split_read_and_write) {
   struct Case {
     const char *text, *key, *value;
     bool at;
-  } cases[] = {
-      {"", "", "", false},
-      {"Values", "", "Values", false},
-      {"View/AsPanels", "View/AsPanels", "", false},
-      {"Options/DumpDirectory@", "Options/DumpDirectory", "", true},
-      {"window/placement@W", "window/placement", "W", true},
-      {"@L", "", "L", true},
-      {"/a@b", "/a", "b", true},
-      {"a@b@c", "a", "b@c", true},
-  };
+  } cases[] = {{"", "", "", false},
+               {"Values", "", "Values", false},
+               {"View/AsPanels", "View/AsPanels", "", false},
+               {"Options/DumpDirectory@", "Options/DumpDirectory", "", true},
+               {"window/placement@W", "window/placement", "W", true},
+               {"@L", "", "L", true},
+               {"/a@b", "/a", "b", true},
+               {"a@b@c", "a", "b@c", true}};
   for (const Case& c : cases) {
     std::string key = "junk", value = "junk";
     EXPECT_EQ(SplitValuePath(c.text, key, value), c.at) << c.text;

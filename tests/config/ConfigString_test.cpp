@@ -55,8 +55,7 @@ TEST(ConfigExpand, rules_and_errors) {
       {"a${Options/DumpDirectory", "error: a${Options/DumpDirectory:\"}\" expected"},
       {"%{${d}", "error: %{${d}:\"}\" expected"},
       {"x\"{a}}", "error: x\"{a}}:\"}\" expected"},
-      {"name\"", "error: name\":Unexpected EOS"},
-  };
+      {"name\"", "error: name\":Unexpected EOS"}};
   for (auto& [in, out] : cases) EXPECT_EQ(Expand(in), out) << in;
   EXPECT_EQ(ExpandConfigText("${a}/b", nullptr), "/b");
   ::unsetenv("TESSEL_TEST_LONG");

@@ -80,8 +80,7 @@ inline const std::map<std::string, std::string> kRules = {
     {"CrOnly",
      "only CR ends a line in a text that is not converted, so an LF-only blank line inside a CR LF header "
      "block does not end it"},
-    {"EmbeddedNoHeader", "an embedded message without a header line does not parse and shows as a leaf"},
-};
+    {"EmbeddedNoHeader", "an embedded message without a header line does not parse and shows as a leaf"}};
 
 // A message file as the engine loads it, plus where the line-end rule added
 // CRs (offsets in the converted text), so that content can be compared with

@@ -136,37 +136,35 @@ TEST(Findings, body_faults_table) {
     const char* Encoding;
     std::string Body;
     std::vector<std::pair<int64_t, std::string>> Expected;
-  } rows[] = {
-      {"base64", "aGVsbG8=\r\n", {}},
-      {"base64", "aGVs\r\nbG8=\r\n", {}},
-      {"base64", "aGVs*bG8=\r\n", {{4, Base64BadByteFinding('*')}}},
-      {"base64", "aG\x01Vs*bG8=\r\n", {{2, "Base64: byte 0x01 is not base64 (skipped)"}}},
-      {"base64", "aGVsb===\r\n", {{5, finding::kBase64Pad}}},
-      {"base64", "=aGVs", {{0, finding::kBase64Pad}}},
-      {"base64", "aGk=\r\nmore\r\n", {{6, finding::kBase64AfterPad}}},
-      {"base64", "aGk==\r\n\r\n", {}},
-      {"base64", "aGVsbG8\r\n", {{7, finding::kBase64Partial}}},
-      // Equal lines that decode in full, and ones whose shape or size
-      // gives a fault away: a space inside a line, a short middle line, a
-      // bad byte in a middle line of the right length.
-      {"base64", "AAAA\r\nBBBB\r\nCC==\r\n", {}},
-      {"base64", "AAAA\r\nBBBB\r\nCCC\r\n", {{15, finding::kBase64Partial}}},
-      {"base64", "AAAA\r\nB BB\r\nCC==\r\n", {{14, finding::kBase64Pad}}},
-      {"base64", "AAAA\r\nBBB\r\nCC==\r\n", {{13, finding::kBase64Pad}}},
-      {"base64", "AAAA\r\nB.BB\r\nCC==\r\n", {{7, Base64BadByteFinding('.')}, {14, finding::kBase64Pad}}},
-      {"base64", "AAAA\r\nB=BB\r\nCC==\r\n", {{7, finding::kBase64Pad}}},
-      {"base64", "AAAA\r\nBBBB\r\n\r\n", {}},
-      // Eight-byte steps: a fault in the second step, and one in the tail.
-      {"base64", "AAAAAAAABBBB!BBBB", {{12, Base64BadByteFinding('!')}}},
-      {"base64", "AAAAAAAABB!BB", {{10, Base64BadByteFinding('!')}}},
-      {"quoted-printable", "caf=C3=A9 =\r\nsoft =  \r\nend", {}},
-      {"quoted-printable", "a=ZZb=4", {{1, finding::kQpBadEscape}}},
-      {"quoted-printable", "a=3", {{1, finding::kQpBadEscape}}},
-      {"quoted-printable", std::string("a\0b", 3), {{1, finding::kQpNul}}},
-      {"7bit", std::string("ab\0", 3), {{2, finding::kNulInBody}}},
-      {"", std::string("\0", 1), {{0, finding::kNulInBody}}},
-      {"binary", std::string("\0", 1), {}},
-  };
+  } rows[] = {{"base64", "aGVsbG8=\r\n", {}},
+              {"base64", "aGVs\r\nbG8=\r\n", {}},
+              {"base64", "aGVs*bG8=\r\n", {{4, Base64BadByteFinding('*')}}},
+              {"base64", "aG\x01Vs*bG8=\r\n", {{2, "Base64: byte 0x01 is not base64 (skipped)"}}},
+              {"base64", "aGVsb===\r\n", {{5, finding::kBase64Pad}}},
+              {"base64", "=aGVs", {{0, finding::kBase64Pad}}},
+              {"base64", "aGk=\r\nmore\r\n", {{6, finding::kBase64AfterPad}}},
+              {"base64", "aGk==\r\n\r\n", {}},
+              {"base64", "aGVsbG8\r\n", {{7, finding::kBase64Partial}}},
+              // Equal lines that decode in full, and ones whose shape or size
+              // gives a fault away: a space inside a line, a short middle line, a
+              // bad byte in a middle line of the right length.
+              {"base64", "AAAA\r\nBBBB\r\nCC==\r\n", {}},
+              {"base64", "AAAA\r\nBBBB\r\nCCC\r\n", {{15, finding::kBase64Partial}}},
+              {"base64", "AAAA\r\nB BB\r\nCC==\r\n", {{14, finding::kBase64Pad}}},
+              {"base64", "AAAA\r\nBBB\r\nCC==\r\n", {{13, finding::kBase64Pad}}},
+              {"base64", "AAAA\r\nB.BB\r\nCC==\r\n", {{7, Base64BadByteFinding('.')}, {14, finding::kBase64Pad}}},
+              {"base64", "AAAA\r\nB=BB\r\nCC==\r\n", {{7, finding::kBase64Pad}}},
+              {"base64", "AAAA\r\nBBBB\r\n\r\n", {}},
+              // Eight-byte steps: a fault in the second step, and one in the tail.
+              {"base64", "AAAAAAAABBBB!BBBB", {{12, Base64BadByteFinding('!')}}},
+              {"base64", "AAAAAAAABB!BB", {{10, Base64BadByteFinding('!')}}},
+              {"quoted-printable", "caf=C3=A9 =\r\nsoft =  \r\nend", {}},
+              {"quoted-printable", "a=ZZb=4", {{1, finding::kQpBadEscape}}},
+              {"quoted-printable", "a=3", {{1, finding::kQpBadEscape}}},
+              {"quoted-printable", std::string("a\0b", 3), {{1, finding::kQpNul}}},
+              {"7bit", std::string("ab\0", 3), {{2, finding::kNulInBody}}},
+              {"", std::string("\0", 1), {{0, finding::kNulInBody}}},
+              {"binary", std::string("\0", 1), {}}};
   for (const auto& row : rows) {
     std::vector<TFinding> found;
     FindBodyFaults(row.Body, row.Encoding, found);

@@ -48,8 +48,7 @@ TEST(HeaderWords, decoding_table) {
       {"=?utf-8?Q?ab=00cd?=!", "ab!"},
       {"=?x-unknown?Q?ab=00cd?=!", "ab!"},
       // Header data stays valid UTF-8 even when a charset yields a lone surrogate.
-      {"=?utf-16le?B?PNg=?=", "\xEF\xBF\xBD"},
-  };
+      {"=?utf-16le?B?PNg=?=", "\xEF\xBF\xBD"}};
   for (const auto& [in, want] : cases) EXPECT_EQ(DecodeHeaderLine(in), want) << in;
   auto m = Parse(Crlf("Subject: =?iso-8859-2?Q?=A3=F3d=BC?=||"));
   EXPECT_EQ(m->RootPart->GetField("SUBJECT"), u"\u0141\u00f3d\u017a");
@@ -95,8 +94,7 @@ TEST(HeaderWords, rfc2047_vectors) {
       {24, {"\xC2\x80 and \xC2\x93quotes\xC2\x94", "windows-1252 is not a registered charset: plain 8-bit text"}},
       {27,
        {"$BF|K\\8l\x1B(B",
-        "iso-2022-jp is not a registered charset: plain 8-bit text (the leading ESC is trimmed as a blank)"}},
-  };
+        "iso-2022-jp is not a registered charset: plain 8-bit text (the leading ESC is trimmed as a blank)"}}};
   corpus::TJson vectors = corpus::ParseJson(ReadFileBytes(path));
   ASSERT_EQ(vectors.Items.size(), 29u);
   for (size_t i = 0; i < vectors.Items.size(); ++i) {
@@ -125,7 +123,6 @@ TEST(HeaderWords, lenient_utf7_and_utf8) {
       {"=?utf-8?Q?a=E2=82b?=", "a" + r + "b"},
       {"=?utf-8?Q?a=FF=FEb?=", "a" + r + r + "b"},
       {"=?utf-8?Q?a=ED=A0=80b?=", "a" + r + "b"},  // a surrogate form
-      {"=?utf-8?Q?a=F0=9F=98?=", "a" + r},
-  };
+      {"=?utf-8?Q?a=F0=9F=98?=", "a" + r}};
   for (const auto& [in, want] : cases) EXPECT_EQ(DecodeHeaderLine(in), want) << in;
 }

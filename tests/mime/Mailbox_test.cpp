@@ -48,8 +48,7 @@ TEST(MailboxList, addresses_and_text_that_only_looks_like_one) {
       {"<@relay.example,@other.example:alice@example.com>", "alice@example.com"},
       // Unterminated pieces run to the end and take nothing with them.
       {"\"alice@example.com", ""},
-      {"(alice@example.com", ""},
-  };
+      {"(alice@example.com", ""}};
   for (const auto& [field, expected] : cases) EXPECT_EQ(Addresses(field), expected) << field;
 }
 
@@ -68,13 +67,11 @@ TEST(MailboxList, raw_field_is_the_last_line_unfolded) {
 TEST(MailboxList, raw_field_with_every_kind_of_line_end) {
   // Line ends of one kind, mixed, and a lone CR before LF (which ends the
   // line and leaves an empty one: the end of the header block).
-  const std::pair<std::string, std::string> cases[] = {
-      {"A: 1\rFrom: cr\rB: 2\r", " cr"},
-      {"A: 1\nFrom: lf\n continued\nB: 2\n", " lf continued"},
-      {"A: 1\r\nFrom: x\rFrom: y\n\tz\r\n", " y\tz"},
-      {"From: a\r\r\nFrom: after the end\r\n", " a"},
-      {"From: no line end", " no line end"},
-  };
+  const std::pair<std::string, std::string> cases[] = {{"A: 1\rFrom: cr\rB: 2\r", " cr"},
+                                                       {"A: 1\nFrom: lf\n continued\nB: 2\n", " lf continued"},
+                                                       {"A: 1\r\nFrom: x\rFrom: y\n\tz\r\n", " y\tz"},
+                                                       {"From: a\r\r\nFrom: after the end\r\n", " a"},
+                                                       {"From: no line end", " no line end"}};
   for (const auto& [header, value] : cases) EXPECT_EQ(RawHeaderField(header, "from"), value) << header;
   // Many lines of either kind are read once, not once per line.
   for (const char* end : {"\r", "\n"}) {

@@ -174,21 +174,19 @@ TEST(OpenMessage, bare_pkcs7_is_recognised_by_its_first_two_elements) {
   struct {
     std::string bytes;
     bool bare;
-  } rows[] = {
-      {"\x30\x80" + oid, true},                                         // indefinite length
-      {"\x30\x0B" + oid, true},                                         // short form
-      {"\x30\x82\x0A\x0A" + oid, true},                                 // long form holding LF bytes
-      {"\x30\x84\x00\x00\x00\x0B"s + oid, true},                        // four length octets
-      {"\x30\x85\x00\x00\x00\x00\x0B"s + oid, false},                   // five are no length of ours
-      {"\x31\x80" + oid, false},                                        // a SET
-      {"\x30\x80\x02\x01\x00", false},                                  // first element not an OID
-      {"\x30\x80\x06\x08\x2A\x86\x48\x86\xF7\x0D\x01\x07", false},      // the arc itself
-      {"\x30\x80\x06\x09\x2A\x86\x48\x86\xF7\x0D\x01\x09\x02", false},  // another arc
-      {"\x30\x80" + oid.substr(0, 10), false},                          // cut inside the OID
-      {"\x30", false},
-      {"", false},
-      {"Subject: x\r\n\r\n", false},
-  };
+  } rows[] = {{"\x30\x80" + oid, true},                                         // indefinite length
+              {"\x30\x0B" + oid, true},                                         // short form
+              {"\x30\x82\x0A\x0A" + oid, true},                                 // long form holding LF bytes
+              {"\x30\x84\x00\x00\x00\x0B"s + oid, true},                        // four length octets
+              {"\x30\x85\x00\x00\x00\x00\x0B"s + oid, false},                   // five are no length of ours
+              {"\x31\x80" + oid, false},                                        // a SET
+              {"\x30\x80\x02\x01\x00", false},                                  // first element not an OID
+              {"\x30\x80\x06\x08\x2A\x86\x48\x86\xF7\x0D\x01\x07", false},      // the arc itself
+              {"\x30\x80\x06\x09\x2A\x86\x48\x86\xF7\x0D\x01\x09\x02", false},  // another arc
+              {"\x30\x80" + oid.substr(0, 10), false},                          // cut inside the OID
+              {"\x30", false},
+              {"", false},
+              {"Subject: x\r\n\r\n", false}};
   for (const auto& row : rows) EXPECT_EQ(IsBarePkcs7(row.bytes), row.bare) << testing::PrintToString(row.bytes);
 }
 

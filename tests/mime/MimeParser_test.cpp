@@ -45,8 +45,7 @@ TEST(ParserHeaders, header_blocks) {
       {Crlf("\tfirst: continuation taken as a line|X-A: a|\tb|X-A: second|   |Subject:  s  ||body"),
        "first=continuation taken as a line;X-A=a b;X-A=second;Subject=s; / body"},
       {Crlf("Subject: x|Bad line|\tstill bad||"), "error at 12: Invalid header:Bad line still bad"},
-      {Crlf("Subject: a\0b|From: c||body"s), "Subject=a\0b;From=c; / body"s},
-  };
+      {Crlf("Subject: a\0b|From: c||body"s), "Subject=a\0b;From=c; / body"s}};
   for (const auto& [text, want] : cases) EXPECT_EQ(Outline(text), want) << text;
   auto m = Parse(Crlf("X-A: first|X-A: second||"));
   EXPECT_EQ(*m->RootPart->FieldValue("X-a"), "second");
@@ -100,8 +99,7 @@ TEST(ParserMultipart, delimiter_stack) {
       {"Content-Type: multipart/mixed; boundary=ab||--abX||-- ab|--a|--ab||one|--ab|"
        "Content-Type: multipart/mixed; boundary=a||--a||inner|--a--|--ab--|tail",
        "('-- ab|--a','one',('inner'))"},
-      {"Content-Type: multipart/mixed; boundary=b||--b||--|--b||x|--b--", "('--','x')"},
-  };
+      {"Content-Type: multipart/mixed; boundary=b||--b||--|--b||x|--b--", "('--','x')"}};
   // Each case through the scanning search and through the index of
   // delimiter lines (built before the first search when the budget is 0).
   for (const auto& [text, want] : cases) {
@@ -210,12 +208,10 @@ TEST(DelimiterSearch, scan_and_index_find_the_same_occurrence) {
   struct {
     std::string delimiter;
     int32_t from;
-  } rows[] = {
-      {"\r\n--a", -5},  {"\r\n--a", 0},    {"\r\n--a", 3},    {"\r\n--a", 4}, {"\r\n--a", 9},  {"\r\n--a", 10},
-      {"\r\n--ab", 0},  {"\r\n--ab", 5},   {"\r\n--", 16},    {"\r\n--", 17}, {"\r\n--", 18},  {"\r\n-- c", 0},
-      {"\r\n--b\r", 0}, {"\r\n--b\rz", 0}, {"\r\n--b\ry", 0}, {"\r\n--b", 0}, {"\r\n--a", 44}, {"\r\n--a", 45},
-      {"\r\n--a", 99},  {"\r\n--zz", 0},   {"x\r\n", 0},      {"--a", 1},
-  };
+  } rows[] = {{"\r\n--a", -5},  {"\r\n--a", 0},    {"\r\n--a", 3},    {"\r\n--a", 4}, {"\r\n--a", 9},  {"\r\n--a", 10},
+              {"\r\n--ab", 0},  {"\r\n--ab", 5},   {"\r\n--", 16},    {"\r\n--", 17}, {"\r\n--", 18},  {"\r\n-- c", 0},
+              {"\r\n--b\r", 0}, {"\r\n--b\rz", 0}, {"\r\n--b\ry", 0}, {"\r\n--b", 0}, {"\r\n--a", 44}, {"\r\n--a", 45},
+              {"\r\n--a", 99},  {"\r\n--zz", 0},   {"x\r\n", 0},      {"--a", 1}};
   for (const auto& row : rows) {
     // The scan: an expected value computed the plain way.
     size_t from = static_cast<size_t>(std::clamp<int32_t>(row.from, 0, static_cast<int32_t>(text.size())));

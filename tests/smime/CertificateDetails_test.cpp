@@ -121,15 +121,13 @@ TEST(CertificateDetails, status_wording) {
     uint32_t Status;
     bool Last;
     const char* Text;
-  } cases[] = {
-      {0, true, "trusted root"},
-      {0, false, "valid"},
-      {crypto::kTrustIsRevoked, false, "revoked"},
-      {crypto::kTrustIsUntrustedRoot, true, "untrusted root"},
-      {crypto::kTrustIsPartialChain, true, "issuer not found"},
-      {crypto::kTrustIsRevoked | crypto::kTrustIsNotTimeValid, false, "revoked, expired"},
-      {crypto::kTrustIsNotSignatureValid, false, "bad signature"},
-  };
+  } cases[] = {{0, true, "trusted root"},
+               {0, false, "valid"},
+               {crypto::kTrustIsRevoked, false, "revoked"},
+               {crypto::kTrustIsUntrustedRoot, true, "untrusted root"},
+               {crypto::kTrustIsPartialChain, true, "issuer not found"},
+               {crypto::kTrustIsRevoked | crypto::kTrustIsNotTimeValid, false, "revoked, expired"},
+               {crypto::kTrustIsNotSignatureValid, false, "bad signature"}};
   for (const auto& c : cases) EXPECT_EQ(ChainElementStatusText(c.Status, c.Last, none, 0), c.Text) << c.Status;
 }
 

@@ -24,8 +24,7 @@ TEST(StoreDirectories, environment_decides_where_the_stores_are) {
   const std::tuple<const char*, const char*, const char*> cases[] = {
       {"/srv/certs/", "/data", "/srv/certs"},
       {nullptr, "/data", "/data/tessel/certs"},
-      {"", "relative/ignored", "/home/u/.local/share/tessel/certs"},
-  };
+      {"", "relative/ignored", "/home/u/.local/share/tessel/certs"}};
   TEnv home("HOME", "/home/u");
   for (const auto& [certDir, dataHome, expected] : cases) {
     TEnv dir("TESSEL_CERT_DIR", certDir), data("XDG_DATA_HOME", dataHome);

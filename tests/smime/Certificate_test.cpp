@@ -28,8 +28,7 @@ TEST(CertificateNames, parts_issuer_name_and_serial_number) {
       // A later attribute of a name replaces the earlier in place.
       {"twoou", {"OU=Second", "CN=Two OU"}, {"OU=Second", "CN=Two OU"}, "Two OU", nullptr},
       {"serialno", {"CN=Serial Test"}, {"CN=Serial Test"}, "Serial Test", "010AFF"},
-      {"", {}, {}, "", ""},
-  };
+      {"", {}, {}, "", ""}};
   for (const auto& c : cases) {
     TCertificate cert = Named(c.Name);
     EXPECT_EQ(cert.SubjectParts(), c.Subject) << c.Name;
@@ -47,8 +46,7 @@ TEST(CertificateNames, parts_issuer_name_and_serial_number) {
       {"alice", TNameOf::Subject, EmailAddress, "alice@example.com"},
       {"alice", TNameOf::Issuer, CommonName, "Test CA"},
       {"unitleaf", TNameOf::Issuer, OrganizationalUnit, "Unit"},
-      {"", TNameOf::Subject, CommonName, ""},
-  };
+      {"", TNameOf::Subject, CommonName, ""}};
   for (const auto& [name, whose, which, value] : attributes)
     EXPECT_EQ(Named(name).NameAttribute(whose, which), value) << name << int(whose) << int(which);
 }
@@ -169,8 +167,7 @@ TEST(CertificateChain, status_bits_length_and_revocation_info) {
       {"revoked", {{"Root", "ca.pem"}, {"Root", "ca.crl"}}, "revoked", {}, kTrustIsRevoked, kTrustIsRevoked, 2, true},
       {"not revoked", {{"Root", "ca.pem"}, {"Root", "ca.crl"}}, "alice", {}, 0, 0, 2, true},
       // A certificate whose issuer published no list is not checked.
-      {"issuer without a list", {{"Root", "ca.pem"}, {"Root", "ca.crl"}}, "deep", {"inter"}, 0, 0, 3, false},
-  };
+      {"issuer without a list", {{"Root", "ca.pem"}, {"Root", "ca.crl"}}, "deep", {"inter"}, 0, 0, 3, false}};
   for (const auto& c : cases) {
     TStoreSandbox stores;
     for (const auto& [store, file] : c.Files) stores.Put(store, file, file);
@@ -205,18 +202,16 @@ TEST(CertificateChain, forged_signatures_and_unsuitable_use_have_their_own_bits)
     std::vector<crypto::TCertHandle> Companions;
     TChainUse Use;
     uint32_t ChainStatus, CertificateStatus;
-  } cases[] = {
-      {"sound", Cert("alice"), {}, kMail, 0, 0},
-      {"forged signature", crypto::TCertHandle::FromDer(forged), {}, kAny, kSignature, kSignature},
-      {"sound intermediate", Cert("deep"), {Cert("inter")}, kMail, 0, 0},
-      {"forged intermediate", Cert("deep"), {crypto::TCertHandle::FromDer(forgedInter)}, kAny, kSignature, 0},
-      // Key usage without digital signature, extended key usage for servers.
-      {"key usage forbids signing", Cert("nosign"), {}, kMail, kUsage, kUsage},
-      {"server authentication only", Cert("webonly"), {}, kMail, kUsage, kUsage},
-      // Without a use to check, both are sound certificates.
-      {"key usage, any use", Cert("nosign"), {}, kAny, 0, 0},
-      {"server authentication, any use", Cert("webonly"), {}, kAny, 0, 0},
-  };
+  } cases[] = {{"sound", Cert("alice"), {}, kMail, 0, 0},
+               {"forged signature", crypto::TCertHandle::FromDer(forged), {}, kAny, kSignature, kSignature},
+               {"sound intermediate", Cert("deep"), {Cert("inter")}, kMail, 0, 0},
+               {"forged intermediate", Cert("deep"), {crypto::TCertHandle::FromDer(forgedInter)}, kAny, kSignature, 0},
+               // Key usage without digital signature, extended key usage for servers.
+               {"key usage forbids signing", Cert("nosign"), {}, kMail, kUsage, kUsage},
+               {"server authentication only", Cert("webonly"), {}, kMail, kUsage, kUsage},
+               // Without a use to check, both are sound certificates.
+               {"key usage, any use", Cert("nosign"), {}, kAny, 0, 0},
+               {"server authentication, any use", Cert("webonly"), {}, kAny, 0, 0}};
   for (const auto& c : cases) {
     ASSERT_FALSE(c.Certificate.Empty()) << c.What;
     TCertificate certificate(c.Certificate);

@@ -115,8 +115,7 @@ TEST(EnvelopedDataKeys, which_key_of_my_decrypts_and_why_others_are_refused) {
        "ecbob.pem=ecbob.pem carol.key=ecbob.key",
        "enc-ec.p7m",
        nullptr,
-       {"does not belong"}},
-  };
+       {"does not belong"}}};
   for (const auto& c : cases) {
     TStoreSandbox stores;
     FillMy(stores, c.My);
@@ -138,10 +137,8 @@ TEST(EnvelopedData, algorithm_names_contents_and_errors) {
   TStoreSandbox stores;
   stores.PutIdentity("My", "carol");
   const std::pair<const char*, const char*> cases[] = {
-      {"enc-two.p7m", "AES128"},      {"enc-des3.p7m", "3DES"},     {"enc-aes256.p7m", "AES256"},
-      {"enc-des.p7m", "DES"},         {"enc-rc2-40.p7m", "RC2 40"}, {"enc-rc2-64.p7m", "RC2 64"},
-      {"enc-rc2-128.p7m", "RC2 128"},
-  };
+      {"enc-two.p7m", "AES128"},    {"enc-des3.p7m", "3DES"},     {"enc-aes256.p7m", "AES256"},  {"enc-des.p7m", "DES"},
+      {"enc-rc2-40.p7m", "RC2 40"}, {"enc-rc2-64.p7m", "RC2 64"}, {"enc-rc2-128.p7m", "RC2 128"}};
   for (const auto& [file, name] : cases) {
     TDecrypted d = Decrypt(PkiFile(file));
     EXPECT_EQ(d.Algorithm, name) << file;

@@ -60,8 +60,7 @@ TEST(SecurityVerdict, signature_rule_table) {
        },
        kWarning,
        {"certificate not trusted (untrusted root)", "certificate expired", "certificate revoked",
-        "signer address alice@example.com does not match From"}},
-  };
+        "signer address alice@example.com does not match From"}}};
   for (const TRow& row : rows) {
     TSignatureMarks m = GoodMarks();
     row.Change(m);
@@ -98,8 +97,7 @@ TEST(SecurityVerdict, envelope_rule_table) {
       {noKeyNoList,
        TVerdict::Warning,
        {"cannot decrypt: None of your certificates with a private key is a recipient of this message. (0x80880283)"}},
-      {broken, TVerdict::Warning, {"cannot decrypt: Bad Data. (0x80090005)"}},
-  };
+      {broken, TVerdict::Warning, {"cannot decrypt: Bad Data. (0x80090005)"}}};
   for (const TEnvelopeRow& row : rows) {
     std::vector<std::string> reasons;
     EXPECT_EQ(JudgeEnvelope(row.Marks, reasons), row.Expected) << row.Reasons.size();

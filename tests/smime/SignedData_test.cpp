@@ -93,27 +93,25 @@ TEST_F(SignedDataTest, status_signer_and_content_of_each_signature) {
     uint32_t Status;
     bool Signed;  // the signer certificate is alice's, not empty
     std::string Content, Raised;
-  } cases[] = {
-      {"detached", Verify(der, &content), 0, true, "", ""},
-      {"tampered content", Verify(der, &tampered), kStatusHashValue, true, "", ""},
-      {"LF line ends", Verify(der, &lfOnly), kStatusHashValue, true, "", ""},
-      {"BASE64", Verify(Base64(der), &content, "BASE64"), 0, true, "", ""},
-      // Unknown encodings take the octets as they are.
-      {"x-uuencode", Verify(der, &content, "x-uuencode"), 0, true, "", ""},
-      {"binary", Verify(der, &content, "binary"), 0, true, "", ""},
-      {"base64 as x-uuencode", Verify(Base64(der), &content, "x-uuencode"), kStatusNotChecked, false, "",
-       "Fatal Error " + std::to_string(static_cast<int32_t>(kStatusBadEncode))},
-      {"detached without signer", Verify(noSigner, &content), kStatusNotChecked, false, "", notSigned},
-      {"opaque", Attached(opaque), 0, true, content, ""},
-      {"opaque in base64", Verify(Base64(opaque), nullptr, "Base64"), 0, true, content, ""},
-      {"bad signature value", Attached(badValue), kStatusBadSignature, true, content, ""},
-      {"signer by key identifier", Attached(PkiFile("keyid.p7m")), 0, true, content, ""},
-      {"signer unknown", Attached(PkiFile("nocerts.p7m")), kStatusSignerNotFound, false, content, ""},
-      {"no signer infos", Attached(CraftSigned("inner text", {}, {}, false)), kStatusNoSignature, false, "inner text",
-       ""},
-      {"enveloped data", Attached(PkiFile("enc-two.p7m")), kStatusNotChecked, false, "", notSigned},
-      {"no PKCS #7", Attached("no PKCS #7 at all"), kStatusNotChecked, false, "", notSigned},
-  };
+  } cases[] = {{"detached", Verify(der, &content), 0, true, "", ""},
+               {"tampered content", Verify(der, &tampered), kStatusHashValue, true, "", ""},
+               {"LF line ends", Verify(der, &lfOnly), kStatusHashValue, true, "", ""},
+               {"BASE64", Verify(Base64(der), &content, "BASE64"), 0, true, "", ""},
+               // Unknown encodings take the octets as they are.
+               {"x-uuencode", Verify(der, &content, "x-uuencode"), 0, true, "", ""},
+               {"binary", Verify(der, &content, "binary"), 0, true, "", ""},
+               {"base64 as x-uuencode", Verify(Base64(der), &content, "x-uuencode"), kStatusNotChecked, false, "",
+                "Fatal Error " + std::to_string(static_cast<int32_t>(kStatusBadEncode))},
+               {"detached without signer", Verify(noSigner, &content), kStatusNotChecked, false, "", notSigned},
+               {"opaque", Attached(opaque), 0, true, content, ""},
+               {"opaque in base64", Verify(Base64(opaque), nullptr, "Base64"), 0, true, content, ""},
+               {"bad signature value", Attached(badValue), kStatusBadSignature, true, content, ""},
+               {"signer by key identifier", Attached(PkiFile("keyid.p7m")), 0, true, content, ""},
+               {"signer unknown", Attached(PkiFile("nocerts.p7m")), kStatusSignerNotFound, false, content, ""},
+               {"no signer infos", Attached(CraftSigned("inner text", {}, {}, false)), kStatusNoSignature, false,
+                "inner text", ""},
+               {"enveloped data", Attached(PkiFile("enc-two.p7m")), kStatusNotChecked, false, "", notSigned},
+               {"no PKCS #7", Attached("no PKCS #7 at all"), kStatusNotChecked, false, "", notSigned}};
   for (const auto& c : cases) {
     EXPECT_EQ(c.Result.Status, c.Status) << c.What;
     EXPECT_EQ(c.Result.Signer.Encoded(), c.Signed ? CertDer("alice") : "") << c.What;
@@ -167,10 +165,7 @@ TEST_F(SignedDataTest, every_signer_counts) {
     const char* What;
     std::string Data;
     uint32_t Status, First, Second;
-  } cases[] = {
-      {"both good", good, 0, 0, 0},
-      {"second bad", secondBad, kStatusBadSignature, 0, kStatusBadSignature},
-  };
+  } cases[] = {{"both good", good, 0, 0, 0}, {"second bad", secondBad, kStatusBadSignature, 0, kStatusBadSignature}};
   for (const auto& c : cases) {
     TVerifyResult r = Attached(c.Data);
     EXPECT_EQ(r.Status, c.Status) << c.What;
@@ -223,8 +218,7 @@ TEST_F(SignedDataTest, capability_names_in_order_with_an_unknown_one_empty) {
       {Seq(rc2 + Octets("\x01")), "rc2"},
       {Seq(rc2 + Integer("\xFF")), "rc2 -1"},
       // 2^64: no fixed-size integer holds it.
-      {Seq(rc2 + Integer(std::string("\x01\x00\x00\x00\x00\x00\x00\x00\x00", 9))), "rc2 18446744073709551616"},
-  };
+      {Seq(rc2 + Integer(std::string("\x01\x00\x00\x00\x00\x00\x00\x00\x00", 9))), "rc2 18446744073709551616"}};
   for (const auto& [der, expected] : edges) EXPECT_EQ(name(der), expected) << expected;
 }
 

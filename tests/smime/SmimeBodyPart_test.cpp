@@ -42,8 +42,7 @@ TEST_F(SmimePart, kind_comes_from_the_first_octets_and_nested_parts_wait_to_be_d
       {PkiFile("opaque.p7m"), "enveloped-data", TSmimeBodyPart::skSigned},  // the octets win
       {PkiFile("enc-two.p7m"), "signed-data", TSmimeBodyPart::skEnveloped},
       {"garbage that is no ASN.1", "enveloped-data", TSmimeBodyPart::skUnknown},
-      {Seq(Oid("1.2.840.113549.1.7.1")), "", TSmimeBodyPart::skUnknown},
-  };
+      {Seq(Oid("1.2.840.113549.1.7.1")), "", TSmimeBodyPart::skUnknown}};
   for (const auto& [der, type, kind] : cases) {
     auto message = Load(InMixed(Pkcs7Mime(der, type)));
     auto part = dynamic_cast<TSmimeBodyPart*>(message->Roots(0)->Children(0));
@@ -79,8 +78,7 @@ TEST_F(SmimePart, opaque_layers_are_unwrapped_with_their_status) {
       // Without a type, decryption is tried before unwrapping.
       {"unreadable", unreadable, "", TSmimeBodyPart::skNoType, kNotSigned, kNotEncrypted, nullptr},
       {"unreadable, certs-only", unreadable, "certs-only", TSmimeBodyPart::skUnknown, kNotSigned, kNotEncrypted,
-       nullptr},
-  };
+       nullptr}};
   for (const auto& c : cases) {
     auto message = Load(Pkcs7Mime(c.Der, c.Type));
     TSmimeBodyPart& part = Root(*message);
@@ -229,8 +227,7 @@ TEST_F(SecuritySummary, signer_address_is_matched_against_the_from_fields_mailbo
       {"alice@example.com", "(<alice@example.com>) mallory@evil.example", false},
       {"alice@example.com", "=?utf-8?q?=3Calice=40example.com=3E?= <mallory@evil.example>", false},
       {"", "", false},  // no signer address matches nothing
-      {"", "Someone <>", false},
-  };
+      {"", "Someone <>", false}};
   for (const auto& [address, from, match] : cases) EXPECT_EQ(MatchSignerAddress(address, from), match) << from;
   EXPECT_TRUE(Summary(*SignedBy("alice")).FromMatches);
   EXPECT_FALSE(Summary(*SignedBy("alice", "From: mallory@example.com\r\n")).FromMatches);
@@ -282,10 +279,11 @@ TEST_F(SecuritySummary, chain_time_and_revocation_follow_the_root_store) {
   EXPECT_EQ(untrusted.SignerEmail, "alice@example.com");
   // Rows in order, each adding a file to "Root"; the flags are ChainTrusted,
   // TimeValid, NotRevoked and HasRevocationInfo.
-  const std::tuple<const char*, const char*, const char*> cases[] = {
-      {"alice", "", "0110"},         {"alice", "ca.pem", "1110"}, {"expired", "", "0010"},
-      {"revoked", "ca.crl", "0101"}, {"alice", "", "1111"},
-  };
+  const std::tuple<const char*, const char*, const char*> cases[] = {{"alice", "", "0110"},
+                                                                     {"alice", "ca.pem", "1110"},
+                                                                     {"expired", "", "0010"},
+                                                                     {"revoked", "ca.crl", "0101"},
+                                                                     {"alice", "", "1111"}};
   for (const auto& [signer, rootFile, flags] : cases) {
     if (*rootFile) Stores.Put("Root", rootFile, rootFile);
     TSmimeInfo i = Summary(*SignedBy(signer));

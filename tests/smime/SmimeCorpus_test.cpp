@@ -36,8 +36,7 @@ const std::map<std::string, TExplained> kExplained = {
     {"openssl/test/smime-eml/pkcs7-empty-digest-set.eml",
      {"signature=- decrypt=- [load failed: Invalid header:This is the content to be signed.]",
       "the signed part starts without a header block; its first line is read as a header line without a colon, "
-      "so the message does not parse (\"Invalid header:\") and no signature is checked; openssl fails it too"}},
-};
+      "so the message does not parse (\"Invalid header:\") and no signature is checked; openssl fails it too"}}};
 
 struct TOutcome {
   std::string Signature;  // "OK", "FAIL" or "" (no signature)

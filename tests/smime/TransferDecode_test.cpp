@@ -68,19 +68,17 @@ TEST(TransferDecode, base64_text_forms_decode_as_the_stream_decoder_does) {
     const char* Text;
     const char* Octets;
     const char* Error;
-  } cases[] = {
-      {"", "", ""},
-      {"YWJj", "abc", ""},
-      {"YW\r\nJj\r\n", "abc", ""},
-      {"Y W J j", "abc", ""},
-      {"YWI=", "ab", ""},
-      {"YQ==", "a", ""},
-      {"YQ==YWJj", "a", ""},  // nothing after a pad
-      {"YWJjZA", "abc", ""},  // a partial quad at the end is dropped
-      {"YWJj\x80\xFF!YWJj", "abcabc", ""},
-      {"YWJjY===", "abc", "Invalid input"},  // pad in the second place
-      {"=", "", "Invalid input"},
-  };
+  } cases[] = {{"", "", ""},
+               {"YWJj", "abc", ""},
+               {"YW\r\nJj\r\n", "abc", ""},
+               {"Y W J j", "abc", ""},
+               {"YWI=", "ab", ""},
+               {"YQ==", "a", ""},
+               {"YQ==YWJj", "a", ""},  // nothing after a pad
+               {"YWJjZA", "abc", ""},  // a partial quad at the end is dropped
+               {"YWJj\x80\xFF!YWJj", "abcabc", ""},
+               {"YWJjY===", "abc", "Invalid input"},  // pad in the second place
+               {"=", "", "Invalid input"}};
   for (const auto& c : cases) {
     TDecoded s = ByString(c.Text);
     EXPECT_EQ(s.Error, c.Error) << c.Text;

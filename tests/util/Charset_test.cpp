@@ -130,8 +130,7 @@ TEST(CharsetUtf8, forms_up_to_four_bytes_both_ways) {
       {"\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xEF\xBF\xBF", u"\u007F\u0080\u07FF\u0800\uFFFF"},
       {"\xF0\x9F\x98\x80!", u"\U0001F600!"},
       {"\xF4\x8F\xBF\xBF", u"\U0010FFFF"},
-      {std::string("\0", 1), std::u16string(1, u'\0')},
-  };
+      {std::string("\0", 1), std::u16string(1, u'\0')}};
   for (const auto& [bytes, units] : cases) {
     EXPECT_EQ(ReadAll("utf-8", bytes), units);
     EXPECT_EQ(WriteAll("utf-8", units), bytes);
@@ -337,20 +336,18 @@ TEST(CharsetLenient, each_bad_stretch_is_one_replacement_and_reading_resumes) {
     const char* Name;
     std::string Bytes, Want;
     bool Clean;
-  } cases[] = {
-      {"windows-1250", "a\x81\x8A" + std::string("b"), "a" + kBad + "\xC5\xA0" + "b", false},
-      {"iso-8859-1", std::string("a\0b", 3), std::string("a\0b", 3), false},
-      {"utf-16le", std::string("A\0B", 3), "A" + kBad, false},
-      {"utf-16be", std::string("\xD8\x3D\0A", 4), kBad + "A", true},
-      {"utf-16be", std::string("\xD8\x3D\xDE\0", 4), "\xF0\x9F\x98\x80", true},
-      {"utf-8", "a\xE2\x82" + std::string("b"), "a" + kBad + "b", false},
-      {"utf-8", "\xF0\x9F\x98", kBad, false},
-      {"utf-8", "\xC0\x80\xF8!", kBad + kBad + kBad + "!", false},
-      {"utf-8", "\xE2\x82\xE2\x82\xAC", kBad + "\xE2\x82\xAC", false},
-      {"utf-8", "\xED\xA0\xBD\xED\xB8\x80|\xED\xA0\xBD", "\xF0\x9F\x98\x80|" + kBad, true},
-      {"utf-8", "\xED\xA0\xBD\xFF", kBad + kBad, false},
-      {"utf-7", "+AGE-+!", "a" + kBad + "!", false},
-  };
+  } cases[] = {{"windows-1250", "a\x81\x8A" + std::string("b"), "a" + kBad + "\xC5\xA0" + "b", false},
+               {"iso-8859-1", std::string("a\0b", 3), std::string("a\0b", 3), false},
+               {"utf-16le", std::string("A\0B", 3), "A" + kBad, false},
+               {"utf-16be", std::string("\xD8\x3D\0A", 4), kBad + "A", true},
+               {"utf-16be", std::string("\xD8\x3D\xDE\0", 4), "\xF0\x9F\x98\x80", true},
+               {"utf-8", "a\xE2\x82" + std::string("b"), "a" + kBad + "b", false},
+               {"utf-8", "\xF0\x9F\x98", kBad, false},
+               {"utf-8", "\xC0\x80\xF8!", kBad + kBad + kBad + "!", false},
+               {"utf-8", "\xE2\x82\xE2\x82\xAC", kBad + "\xE2\x82\xAC", false},
+               {"utf-8", "\xED\xA0\xBD\xED\xB8\x80|\xED\xA0\xBD", "\xF0\x9F\x98\x80|" + kBad, true},
+               {"utf-8", "\xED\xA0\xBD\xFF", kBad + kBad, false},
+               {"utf-7", "+AGE-+!", "a" + kBad + "!", false}};
   for (const TCase& c : cases) {
     std::string out;
     EXPECT_EQ(FindCharReader(c.Name)->DecodeBytesLenientUtf8(c.Bytes, out), c.Clean) << c.Name << " " << ToHex(c.Bytes);

@@ -132,30 +132,28 @@ TEST_F(ContentTypes, commands_are_cut_for_display_and_split_for_starting) {
   struct {
     const char *Command, *Shown, *File;
     V Started;  // empty: only shown
-  } cases[] = {
-      {"notepad.exe %1", "notepad.exe ", R"(C:\T\a.txt)", {"notepad.exe", R"(C:\T\a.txt)"}},
-      {R"("C:\P\v.exe" "%1" /x)", R"("C:\P\v.exe" )", "my file", {R"(C:\P\v.exe)", "my file", "/x"}},
-      {R"("C:\P\v.exe" /a "%1" /b "%1")", R"("C:\P\v.exe" /a )", "f", {}},
-      {R"("C:\Program Files\v.exe" /v "%1")",
-       R"("C:\Program Files\v.exe" /v )",
-       "f",
-       {R"(C:\Program Files\v.exe)", "/v", "f"}},
-      {R"(C:\P\app.exe /view)", R"(C:\P\app.exe /view)", "", {}},
-      {R"("C:\P\app.exe")", R"("C:\P\app.exe)", "a b", {R"(C:\P\app.exe)", "a b"}},
-      {R"("C:\P\app.exe" -view)", R"("C:\P\app.exe" -view)", "a", {R"(C:\P\app.exe)", "-view", "a"}},
-      {R"("/usr/bin/v" "--file=%1" "--x")",
-       R"("/usr/bin/v" "--file=)",
-       "/t/a b",
-       {"/usr/bin/v", "--file=/t/a b", "--x"}},
-      {R"(%SystemRoot%\system32\notepad.exe %1)",
-       R"(%SystemRoot%\system32\notepad.exe )",
-       "a",
-       {R"(C:\Windows\system32\notepad.exe)", "a"}},
-      {R"("%ProgramFiles%\v.exe" "%1" %SystemRoot%)",
-       R"("%ProgramFiles%\v.exe" )",
-       "a",
-       {R"(C:\Program Files\v.exe)", "a", R"(C:\Windows)"}},
-  };
+  } cases[] = {{"notepad.exe %1", "notepad.exe ", R"(C:\T\a.txt)", {"notepad.exe", R"(C:\T\a.txt)"}},
+               {R"("C:\P\v.exe" "%1" /x)", R"("C:\P\v.exe" )", "my file", {R"(C:\P\v.exe)", "my file", "/x"}},
+               {R"("C:\P\v.exe" /a "%1" /b "%1")", R"("C:\P\v.exe" /a )", "f", {}},
+               {R"("C:\Program Files\v.exe" /v "%1")",
+                R"("C:\Program Files\v.exe" /v )",
+                "f",
+                {R"(C:\Program Files\v.exe)", "/v", "f"}},
+               {R"(C:\P\app.exe /view)", R"(C:\P\app.exe /view)", "", {}},
+               {R"("C:\P\app.exe")", R"("C:\P\app.exe)", "a b", {R"(C:\P\app.exe)", "a b"}},
+               {R"("C:\P\app.exe" -view)", R"("C:\P\app.exe" -view)", "a", {R"(C:\P\app.exe)", "-view", "a"}},
+               {R"("/usr/bin/v" "--file=%1" "--x")",
+                R"("/usr/bin/v" "--file=)",
+                "/t/a b",
+                {"/usr/bin/v", "--file=/t/a b", "--x"}},
+               {R"(%SystemRoot%\system32\notepad.exe %1)",
+                R"(%SystemRoot%\system32\notepad.exe )",
+                "a",
+                {R"(C:\Windows\system32\notepad.exe)", "a"}},
+               {R"("%ProgramFiles%\v.exe" "%1" %SystemRoot%)",
+                R"("%ProgramFiles%\v.exe" )",
+                "a",
+                {R"(C:\Program Files\v.exe)", "a", R"(C:\Windows)"}}};
   for (const auto& c : cases) {
     Db->Associate("application/x-test", ".tst", c.Command);
     EXPECT_EQ(GetExtensionCommand(".tst"), c.Shown) << c.Command;
@@ -171,12 +169,10 @@ TEST_F(ContentTypes, commands_are_cut_for_display_and_split_for_starting) {
 
 TEST_F(ContentTypes, hostile_file_names_stay_one_literal_argument) {
   setenv("TESSEL_SECRET", "leaked", 1);
-  const std::string names[] = {
-      R"(/tmp/x"; rm -rf ~; ".txt)",   "/tmp/$(touch pwned) `id` & | ; > < *.txt",
-      "/tmp/%TESSEL_SECRET%.txt",      R"(/tmp/"quoted" name.txt)",
-      "/tmp/tab\tand  two  blanks ",   "/tmp/%1 again %1.txt",
-      "/tmp/" + std::string(700, 'n'),
-  };
+  const std::string names[] = {R"(/tmp/x"; rm -rf ~; ".txt)",  "/tmp/$(touch pwned) `id` & | ; > < *.txt",
+                               "/tmp/%TESSEL_SECRET%.txt",     R"(/tmp/"quoted" name.txt)",
+                               "/tmp/tab\tand  two  blanks ",  "/tmp/%1 again %1.txt",
+                               "/tmp/" + std::string(700, 'n')};
   for (const std::string& name : names) {
     EXPECT_EQ(Started("viewer %1", name), (V{"viewer", name}));
     EXPECT_EQ(Started(R"("viewer" "%1")", name), (V{"viewer", name}));
@@ -210,8 +206,7 @@ TEST(ContentTypesDetail, environment_expansion_keeps_what_is_not_a_reference) {
       {"%TESSEL_UNSET%TESSEL_A%", "%TESSEL_UNSETalpha"},  // the closing % may open the next name
       {"100% of %1", "100% of %1"},
       {"%%", "%%"},
-      {"%A=B%", "%A=B%"},
-  };
+      {"%A=B%", "%A=B%"}};
   for (const auto& [in, out] : cases) EXPECT_EQ(ExpandEnvironmentStrings(in), out) << in;
   EXPECT_EQ(ExpandEnvironmentStrings(std::string(600, 'x')).size(), ExpandedCommandLimit);
 }

@@ -211,13 +211,11 @@ TEST(ObjectList, owning_list_frees_each_object_once_even_when_it_removes_itself)
 // an unknown code has no text either way.
 TEST(WinError, texts_of_system_and_registered_codes) {
   RegisterErrorText(0x80091007u, "The hash value is not correct.");
-  const std::pair<uint32_t, const char*> cases[] = {
-      {ENOENT, "No such file or directory."},
-      {0, "The operation completed successfully."},
-      {0x80091007u, "The hash value is not correct."},
-      {0x8FFF0001u, ""},
-      {0xFFFFu, ""},
-  };
+  const std::pair<uint32_t, const char*> cases[] = {{ENOENT, "No such file or directory."},
+                                                    {0, "The operation completed successfully."},
+                                                    {0x80091007u, "The hash value is not correct."},
+                                                    {0x8FFF0001u, ""},
+                                                    {0xFFFFu, ""}};
   for (auto [code, text] : cases) {
     EXPECT_EQ(ErrorText(code), text) << code;
     EXPECT_EQ(GetWinErrorText(code), *text ? text + std::string("\r\n") : "") << code;
@@ -233,8 +231,7 @@ TEST(WinError, raised_errors_carry_code_and_cause) {
   } cases[] = {
       {"Could not open the MY system store.", EACCES, "Could not open the MY system store. Permission denied."},
       {"Could not open", 0x8FFF0001u, "Could not open"},
-      {"", ENOENT, "No such file or directory."},
-  };
+      {"", ENOENT, "No such file or directory."}};
   for (const auto& c : cases) {
     try {
       RaiseSystemError(c.Message, c.Code);

@@ -10,31 +10,29 @@ TEST(LineEscape, controls_backslash_and_bad_utf8_become_escapes) {
     std::string in;
     unsigned extra;
     std::string out;
-  } rows[] = {
-      {"plain text", 0, "plain text"},
-      {"a\r\nChainTrusted: yes", 0, "a\\x0D\\x0AChainTrusted: yes"},
-      {"\x1B[2J\x7F\t", 0, "\\x1B[2J\\x7F\\x09"},
-      {std::string("nul\0end", 7), 0, "nul\\x00end"},
-      {"back\\slash \\x41", 0, "back\\\\slash \\\\x41"},
-      // C1 as UTF-8 (U+0085, U+009B), the first character above it, and
-      // other well-formed UTF-8 of every length.
-      {"\xC2\x85|\xC2\x9B|\xC2\xA0|\xC3\xA9|\xE2\x82\xAC|\xF0\x9F\x98\x80", 0,
-       "\\xC2\\x85|\\xC2\\x9B|\xC2\xA0|\xC3\xA9|\xE2\x82\xAC|\xF0\x9F\x98\x80"},
-      // Bytes that are not UTF-8: lone C1 bytes, a cut sequence, overlong
-      // forms, a surrogate, beyond U+10FFFF; the byte after a bad lead is
-      // judged afresh.
-      {"\x85\x9B", 0, "\\x85\\x9B"},
-      {"\xE2\x82", 0, "\\xE2\\x82"},
-      {"\xC0\xAF\xE0\x80\xAF", 0, "\\xC0\\xAF\\xE0\\x80\\xAF"},
-      {"\xED\xA0\x80", 0, "\\xED\\xA0\\x80"},
-      {"\xF4\x90\x80\x80", 0, "\\xF4\\x90\\x80\\x80"},
-      {std::string("\xC3") + "A", 0, "\\xC3A"},
-      // The extras of the structure listing.
-      {"a b\"c", 0, "a b\"c"},
-      {"a b\"c", EscapeSpace, "a\\x20b\"c"},
-      {"a b\"c", EscapeQuote, "a b\\\"c"},
-      {"", 0, ""},
-  };
+  } rows[] = {{"plain text", 0, "plain text"},
+              {"a\r\nChainTrusted: yes", 0, "a\\x0D\\x0AChainTrusted: yes"},
+              {"\x1B[2J\x7F\t", 0, "\\x1B[2J\\x7F\\x09"},
+              {std::string("nul\0end", 7), 0, "nul\\x00end"},
+              {"back\\slash \\x41", 0, "back\\\\slash \\\\x41"},
+              // C1 as UTF-8 (U+0085, U+009B), the first character above it, and
+              // other well-formed UTF-8 of every length.
+              {"\xC2\x85|\xC2\x9B|\xC2\xA0|\xC3\xA9|\xE2\x82\xAC|\xF0\x9F\x98\x80", 0,
+               "\\xC2\\x85|\\xC2\\x9B|\xC2\xA0|\xC3\xA9|\xE2\x82\xAC|\xF0\x9F\x98\x80"},
+              // Bytes that are not UTF-8: lone C1 bytes, a cut sequence, overlong
+              // forms, a surrogate, beyond U+10FFFF; the byte after a bad lead is
+              // judged afresh.
+              {"\x85\x9B", 0, "\\x85\\x9B"},
+              {"\xE2\x82", 0, "\\xE2\\x82"},
+              {"\xC0\xAF\xE0\x80\xAF", 0, "\\xC0\\xAF\\xE0\\x80\\xAF"},
+              {"\xED\xA0\x80", 0, "\\xED\\xA0\\x80"},
+              {"\xF4\x90\x80\x80", 0, "\\xF4\\x90\\x80\\x80"},
+              {std::string("\xC3") + "A", 0, "\\xC3A"},
+              // The extras of the structure listing.
+              {"a b\"c", 0, "a b\"c"},
+              {"a b\"c", EscapeSpace, "a\\x20b\"c"},
+              {"a b\"c", EscapeQuote, "a b\\\"c"},
+              {"", 0, ""}};
   for (const auto& row : rows) EXPECT_EQ(EscapeLine(row.in, row.extra), row.out) << testing::PrintToString(row.in);
 }
 
@@ -60,16 +58,14 @@ TEST(LineEscape, special_byte_at_every_place_of_a_long_run) {
   // Plain runs are skipped eight octets at a time: a byte that must be
   // escaped is found wherever it stands in such a word, and so is the first
   // octet of a UTF-8 character that is copied as it is.
-  const std::pair<std::string, std::string> specials[] = {
-      {std::string(1, '\0'), "\\x00"},
-      {"\x1F", "\\x1F"},
-      {"\x7F", "\\x7F"},
-      {"\x80", "\\x80"},
-      {"\\", "\\\\"},
-      {"\xFF", "\\xFF"},
-      {"\xC3\xA9", "\xC3\xA9"},
-      {"\xC2\x85", "\\xC2\\x85"},
-  };
+  const std::pair<std::string, std::string> specials[] = {{std::string(1, '\0'), "\\x00"},
+                                                          {"\x1F", "\\x1F"},
+                                                          {"\x7F", "\\x7F"},
+                                                          {"\x80", "\\x80"},
+                                                          {"\\", "\\\\"},
+                                                          {"\xFF", "\\xFF"},
+                                                          {"\xC3\xA9", "\xC3\xA9"},
+                                                          {"\xC2\x85", "\\xC2\\x85"}};
   const std::string plain = "0123456789ABCDEFGHIJKLMNOPQRSTUV ~";
   for (const auto& [special, escaped] : specials) {
     for (size_t at = 0; at <= plain.size(); ++at) {

@@ -26,14 +26,12 @@ Lines AllLines(TText& t) {
 }  // namespace
 
 TEST(Text, read_lines_cr_crlf_lone_lf_and_nul) {
-  std::pair<std::string, Lines> cases[] = {
-      {"A\r\nB\rC\nD", {{"A", false}, {"B", false}, {"C\nD", true}}},
-      {"X\r\n", {{"X", true}}},
-      {"", {{"", true}}},
-      {"\r\n\r\nz", {{"", false}, {"", false}, {"z", true}}},
-      {"a\r\r\nb", {{"a", false}, {"", false}, {"b", true}}},
-      {std::string("ab\0cd\r\nef", 9), {{"ab", true}}},
-  };
+  std::pair<std::string, Lines> cases[] = {{"A\r\nB\rC\nD", {{"A", false}, {"B", false}, {"C\nD", true}}},
+                                           {"X\r\n", {{"X", true}}},
+                                           {"", {{"", true}}},
+                                           {"\r\n\r\nz", {{"", false}, {"", false}, {"z", true}}},
+                                           {"a\r\r\nb", {{"a", false}, {"", false}, {"b", true}}},
+                                           {std::string("ab\0cd\r\nef", 9), {{"ab", true}}}};
   for (auto& [text, lines] : cases) {
     TText t{std::string(text)};
     EXPECT_EQ(AllLines(t), lines) << text;

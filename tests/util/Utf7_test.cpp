@@ -90,8 +90,7 @@ TEST(Utf7Reader, run_endings_and_bytes_outside_runs) {
       {"a+AAA-b", u"ab"},         // U+0000 from a run is dropped
       {"~\\\xE9", u"~\\\u00E9"},  // outside a run every byte is itself
       {std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
-      {"+AGE\xE9", u"a\u00E9"},
-  };
+      {"+AGE\xE9", u"a\u00E9"}};
   for (const auto& [in, expected] : cases) EXPECT_EQ(Read7(in), expected) << in;
 }
 
@@ -126,11 +125,11 @@ TEST(Utf7Reader, corpus_vectors) {
 
 TEST(Utf7Writer, zero_fill_comma_and_plus) {
   const std::pair<std::u16string, std::string> cases[] = {
-      {u"\u20ACa", "+IKwA-a"},        {u"\u20AC.", "+IKwA."},  // '-' only before a base64 character or '-'
-      {u"\u00E9\u00E9", "+AOkA6Q-"},                           // one byte waiting at the close
-      {u"\u00E9+", "+AOkAKw-"},                                // '+' inside a run is base64
-      {u"a,b!~", "a+ACwA-b+ACEAfg-"},
-  };
+      {u"\u20ACa", "+IKwA-a"},
+      {u"\u20AC.", "+IKwA."},         // '-' only before a base64 character or '-'
+      {u"\u00E9\u00E9", "+AOkA6Q-"},  // one byte waiting at the close
+      {u"\u00E9+", "+AOkAKw-"},       // '+' inside a run is base64
+      {u"a,b!~", "a+ACwA-b+ACEAfg-"}};
   for (const auto& [in, expected] : cases) EXPECT_EQ(Write7(in), expected) << expected;
 }
 

@@ -143,8 +143,7 @@ const std::vector<TDeviation> kDeviations = {
      {"rmt-ns10-015", "rmt-ns10-042", "rmt-ns10-043", "rmt-ns10-044"}},
     {"the reserved prefixes and namespace names xml and xmlns are not checked",
      {"rmt-ns10-029", "rmt-ns10-030", "rmt-ns10-031", "rmt-ns10-032", "rmt-ns10-033", "rmt-ns-e1.0-13a",
-      "rmt-ns-e1.0-13b", "rmt-ns-e1.0-13c"}},
-};
+      "rmt-ns-e1.0-13b", "rmt-ns-e1.0-13c"}}};
 
 // Message prefixes that show a failure of a valid document is one of the
 // rules that need no list of ids.

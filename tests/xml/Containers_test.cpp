@@ -119,21 +119,19 @@ TEST(XmlKeys, case_folding_order_and_utf8) {
   const std::u16string kLoneSurrogate(1, static_cast<char16_t>(0xD800));
   // Sign of CompareKeys for each pair: "_" comes before the letters, also
   // before capitals; folding covers Latin-1, Latin Extended-A and Cyrillic.
-  const std::tuple<std::u16string, std::u16string, int> pairs[] = {
-      {u"abc", u"ABC", 0},
-      {u"_x", u"a", -1},
-      {u"_x", u"A", -1},
-      {u"ab", u"abc", -1},
-      {u"b", u"Abc", 1},
-      {u"\u00c9T\u0141", u"\u00e9t\u0142", 0},
-      {u"\u0416", u"\u0436", 0},
-      {u"\u00e9", u"e", 1},
-      {u"\u0178", u"\u00ff", 0},
-      {u"a\u0100", u"A\u0101", 0},
-      {kLoneSurrogate, u"\ue000", -1},
-      {u"\u00ff", u"\u0100", -1},
-      {u"", u"a", -1},
-  };
+  const std::tuple<std::u16string, std::u16string, int> pairs[] = {{u"abc", u"ABC", 0},
+                                                                   {u"_x", u"a", -1},
+                                                                   {u"_x", u"A", -1},
+                                                                   {u"ab", u"abc", -1},
+                                                                   {u"b", u"Abc", 1},
+                                                                   {u"\u00c9T\u0141", u"\u00e9t\u0142", 0},
+                                                                   {u"\u0416", u"\u0436", 0},
+                                                                   {u"\u00e9", u"e", 1},
+                                                                   {u"\u0178", u"\u00ff", 0},
+                                                                   {u"a\u0100", u"A\u0101", 0},
+                                                                   {kLoneSurrogate, u"\ue000", -1},
+                                                                   {u"\u00ff", u"\u0100", -1},
+                                                                   {u"", u"a", -1}};
   // The attribute list orders the wide names, the maps their keys: both
   // orders must agree.
   for (const auto& [a, b, sign] : pairs) {
@@ -180,8 +178,7 @@ TEST(XmlChars, names_and_classes) {
   // Digits are ASCII only and the only extender is U+00B7.
   const std::pair<std::u16string, bool> names[] = {
       {u"placement", true}, {u"_a.b-c:d\u00b7", true}, {u":x", true},  {u"\u0436\u0301", true}, {u"", false},
-      {u"1st", false},      {u"a b", false},           {u"-a", false}, {u"a\u0660", false},     {u"a\u30fc", false},
-  };
+      {u"1st", false},      {u"a b", false},           {u"-a", false}, {u"a\u0660", false},     {u"a\u30fc", false}};
   for (const auto& [name, ok] : names) EXPECT_EQ(IsName(name), ok) << N(name);
   EXPECT_TRUE(IsLetter(u'\u4e00'));
   EXPECT_FALSE(IsLetter(u'\u00d7'));
@@ -191,10 +188,9 @@ TEST(XmlChars, names_and_classes) {
 
 TEST(XmlChars, ends_of_the_character_range) {
   // Each code point as a literal character and as a reference in content.
-  const std::pair<char16_t, bool> cases[] = {
-      {0x1F, false},  {0x20, true},   {0xD7FF, true},  {0xD800, false}, {0xDFFF, false},
-      {0xE000, true}, {0xFFFD, true}, {0xFFFE, false}, {0xFFFF, false},
-  };
+  const std::pair<char16_t, bool> cases[] = {{0x1F, false},   {0x20, true},    {0xD7FF, true},
+                                             {0xD800, false}, {0xDFFF, false}, {0xE000, true},
+                                             {0xFFFD, true},  {0xFFFE, false}, {0xFFFF, false}};
   for (auto [c, ok] : cases) {
     EXPECT_EQ(IsXmlChar(c), ok) << std::hex << int(c);
     char hex[8];

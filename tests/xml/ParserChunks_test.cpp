@@ -80,18 +80,13 @@ std::string EventsAfterFiller(const std::string& text, size_t fill, const std::s
 
 TEST(XmlChunkEdges, events_do_not_depend_on_where_the_chunk_ends) {
   const std::string bodies[] = {
-      "<a:b x='1' a:y='v'>t</a:b>",
-      "<longer-name.with-dots>t</longer-name.with-dots >",
-      "<c>&amp;&lt;&gt;&apos;&quot;&#65;&#x42;&#0000067;&#x0044;&#1234567;</c>",
-      "<e>a&ent;b&ent;</e>",
-      "<g a:z='&amp;&#x41;&ent;'/>",
-      "<h:i xmlns:h='urn:h'><h:j/></h:i>",
+      "<a:b x='1' a:y='v'>t</a:b>", "<longer-name.with-dots>t</longer-name.with-dots >",
+      "<c>&amp;&lt;&gt;&apos;&quot;&#65;&#x42;&#0000067;&#x0044;&#1234567;</c>", "<e>a&ent;b&ent;</e>",
+      "<g a:z='&amp;&#x41;&ent;'/>", "<h:i xmlns:h='urn:h'><h:j/></h:i>",
       // Start tags: white space of every kind, quotes of both kinds, a
       // binding after the name it binds, values read unit by unit.
-      "<k  a = 'x'\tb=\"y\"\r\n c='z'  /><k\n/>",
-      "<m:k m:a='1' xmlns:m='urn:m' B='2' a='3'>t</m:k>",
-      "<k a='&lt;' b='p\tq' c='r\r\ns' d=\"'\">t</k >",
-  };
+      "<k  a = 'x'\tb=\"y\"\r\n c='z'  /><k\n/>", "<m:k m:a='1' xmlns:m='urn:m' B='2' a='3'>t</m:k>",
+      "<k a='&lt;' b='p\tq' c='r\r\ns' d=\"'\">t</k >"};
   for (const std::string& body : bodies) {
     for (const char* lineEnd : {"\n", "\r\n", "\r"}) {
       // A short filler: everything lies whole in the first chunk.
@@ -113,30 +108,28 @@ TEST(XmlChunkEdges, errors_and_their_positions_do_not_depend_on_where_the_chunk_
     std::string Body;
     const char* Message;
     std::string ReportedAfter;
-  } cases[] = {
-      {"<h></hh>", "WFC \"Element Type Match\" violated", "</hh"},
-      {"<h></h:h>", "WFC \"Element Type Match\" violated", "</h:h"},
-      {"<a:h></a:hh>", "WFC \"Element Type Match\" violated", "</a:hh"},
-      {"<h>&#x110000;</h>", "UCS-4 not implemented!", "&#x110000;"},
-      {"<h>&#1;</h>", "Invalid character (#x0001) in input", "&#1;"},
-      {"<h>&#;</h>", "'' is not a valid integer value", "&#;"},
-      {"<h>&#65x</h>", "\";\" expected at the end of a reference!", "&#65x"},
-      {"<h>&nope;</h>", "Entity nope not declared", "&nope;"},
-      {"<h>&am p;</h>", "\";\" expected!", "&am "},
-      {"<h>&1;</h>", "Name expected", "&1"},
-      {"<h>&a:b.c-1_::d0;</h>", "Entity a:b.c-1_::d0 not declared", "&a:b.c-1_::d0;"},
-      {"<h>&a.b\t;</h>", "\";\" expected!", "&a.b\t"},
-      {"<b:h/>", "NSC: \"Prefix Declared\" violated", "<b:h"},
-      {"<h x='1' x='2'/>", "NSC \"Uniqueness of Attributes\" violated", "x='2'"},
-      {"<h x='1' X='2'/>", "NSC \"Uniqueness of Attributes\" violated", "X='2'"},
-      {"<h a='1'b='2'/>", "\">\" expected!", "<h a='1'b"},
-      {"<h a='1' b/>", "\"=\" expected!", "<h a='1' b/"},
-      {"<h a=1/>", "' or \" expected", "<h a=1"},
-      {"<h a='<'/>", "WFC \"No < in Attribute Values\" violated", "<h a='<"},
-      {"<h a:b:c='1'/>", "\"=\" expected!", "<h a:b:"},
-      {"<h a='1' / >", "\">\" expected!", "<h a='1' /"},
-      {"<h:/>", "QName expected", "<h:/"},
-  };
+  } cases[] = {{"<h></hh>", "WFC \"Element Type Match\" violated", "</hh"},
+               {"<h></h:h>", "WFC \"Element Type Match\" violated", "</h:h"},
+               {"<a:h></a:hh>", "WFC \"Element Type Match\" violated", "</a:hh"},
+               {"<h>&#x110000;</h>", "UCS-4 not implemented!", "&#x110000;"},
+               {"<h>&#1;</h>", "Invalid character (#x0001) in input", "&#1;"},
+               {"<h>&#;</h>", "'' is not a valid integer value", "&#;"},
+               {"<h>&#65x</h>", "\";\" expected at the end of a reference!", "&#65x"},
+               {"<h>&nope;</h>", "Entity nope not declared", "&nope;"},
+               {"<h>&am p;</h>", "\";\" expected!", "&am "},
+               {"<h>&1;</h>", "Name expected", "&1"},
+               {"<h>&a:b.c-1_::d0;</h>", "Entity a:b.c-1_::d0 not declared", "&a:b.c-1_::d0;"},
+               {"<h>&a.b\t;</h>", "\";\" expected!", "&a.b\t"},
+               {"<b:h/>", "NSC: \"Prefix Declared\" violated", "<b:h"},
+               {"<h x='1' x='2'/>", "NSC \"Uniqueness of Attributes\" violated", "x='2'"},
+               {"<h x='1' X='2'/>", "NSC \"Uniqueness of Attributes\" violated", "X='2'"},
+               {"<h a='1'b='2'/>", "\">\" expected!", "<h a='1'b"},
+               {"<h a='1' b/>", "\"=\" expected!", "<h a='1' b/"},
+               {"<h a=1/>", "' or \" expected", "<h a=1"},
+               {"<h a='<'/>", "WFC \"No < in Attribute Values\" violated", "<h a='<"},
+               {"<h a:b:c='1'/>", "\"=\" expected!", "<h a:b:"},
+               {"<h a='1' / >", "\">\" expected!", "<h a='1' /"},
+               {"<h:/>", "QName expected", "<h:/"}};
   for (const auto& c : cases) {
     for (const char* lineEnd : {"\n", "\r\n", "\r"}) {
       for (size_t fill : FillSizesAroundChunkEnd(c.Body.size())) {
@@ -278,8 +271,7 @@ TEST(XmlRepeats, entity_texts_and_prefixes_are_looked_up_afresh_when_they_change
        "[SD]S(r a=long value)S(s a=x)E(s)S(s a=)E(s)S(s a=x\ty)E(s)S(s a=p q)E(s)S(s a=long value)E(s)E(r)[ED]"},
       // An empty binding undeclares the prefix for the element's content only.
       {"<p:r xmlns:p='urn:1'><s xmlns:p=''><p:t/></s></p:r>",
-       "[SD]S(p:r{urn:1} xmlns:p{#}=urn:1)S(s xmlns:p{#}=)!NSC: \"Prefix Declared\" violated"},
-  };
+       "[SD]S(p:r{urn:1} xmlns:p{#}=urn:1)S(s xmlns:p{#}=)!NSC: \"Prefix Declared\" violated"}};
   for (const auto& c : cases) EXPECT_EQ(ParseLog(c.Input), c.Log) << c.Input;
 
   // One parser, two documents that give the same entity name different texts.

@@ -95,8 +95,7 @@ TEST(XmlErrors, messages) {
       {std::string("\0\0\0<\0\0\0a", 8), "Unsupported encoding: UCS-4BE"},
       {std::string("<\0\0\0a\0\0\0", 8), "Unsupported encoding: UCS-4LE"},
       {std::string("\0<a/>", 5), "Invalid character : #x00000000"},
-      {"\xfe<a/>", "Illegar UTF-8 character beginning with #xFE"},
-  };
+      {"\xfe<a/>", "Illegar UTF-8 character beginning with #xFE"}};
   for (const TErrorCase& c : cases) EXPECT_EQ(ParseError(c.Input, c.IsDocument), c.Message) << c.Input;
 }
 
@@ -152,8 +151,7 @@ TEST(XmlLimits, lowered_caps_and_recursion) {
       {"<!DOCTYPE a [<!ENTITY e '<c><d/></c>'>]><a><b>&e;</b></a>",
        "[SD]S(a)S(b)S(c)!Elements nested deeper than 3 levels"},
       {"<!DOCTYPE a [<!ENTITY % self SYSTEM 'self.ent'> %self;]><a/>",
-       "[SD]!WFC \"Enitities cannot recurse\" violated"},
-  };
+       "[SD]!WFC \"Enitities cannot recurse\" violated"}};
   for (auto [doc, log] : cases) EXPECT_EQ(ParseLog(doc, true, &p), log) << doc;
 }
 

@@ -42,27 +42,25 @@ void ExpectLogs(std::initializer_list<TLogCase> cases) {
 }  // namespace
 
 TEST(XmlEvents, order_text_pieces_and_line_ends) {
-  ExpectLogs({
-      {"<?xml version='1.0'?>\n<!--c1--><?pi  data here ?>\n<!DOCTYPE r [<!--hidden--><?hidden?>]>"
-       "<r a='1'><e/>t<!--c2--><?p?></r><!--c3-->\n",
-       "[SD]C(c1)P(pi|data here )S(r a=1)S(e)E(e)T(t)C(c2)P(p|)E(r)C(c3)[ED]"},
-      {" <!--c--> ", "[SD]C(c)!Unexpected EOF"},  // events before an error stay delivered
-      // An external parsed entity: no document events, no single root.
-      {"<?xml encoding='UTF-8'?>a<b/>c<d></d>", "T(a)S(b)E(b)T(c)S(d)E(d)", false},
-      {"", "", false},
-      // A reference ends a piece; a CDATA section joins the text around it;
-      // there is never an empty piece.
-      {"<a>x&amp;y</a>", "[SD]S(a)T(x&)T(y)E(a)[ED]"},
-      {"<a>1<![CDATA[<b>&amp;]]>2</a>", "[SD]S(a)T(1<b>&amp;2)E(a)[ED]"},
-      {"<a>&#65;&#x42;c</a>", "[SD]S(a)T(A)T(B)T(c)E(a)[ED]"},
-      {"<a> <b/>\n\t<c/> </a>", "[SD]S(a)T( )S(b)E(b)T(\n\t)S(c)E(c)T( )E(a)[ED]"},
-      {"<a><![CDATA[]]></a>", "[SD]S(a)E(a)[ED]"},
-      {"<a>]]]x]]</a>", "[SD]S(a)T(]]]x]])E(a)[ED]"},
-      {"<a>1\r\n2\r3\n4\r\r\n5</a>", "[SD]S(a)T(1\n2\n3\n4\n\n5)E(a)[ED]"},
-      {"<a>&#13;&#10;</a>", "[SD]S(a)T(\r)T(\n)E(a)[ED]"},
-      // Attribute values: control characters become blanks, references stay.
-      {"<a x='1\r\n2\t3&#10;&#9;&lt;' y=\"'\"/>", "[SD]S(a x=1 2 3\n\t< y=')E(a)[ED]"},
-  });
+  ExpectLogs({{"<?xml version='1.0'?>\n<!--c1--><?pi  data here ?>\n<!DOCTYPE r [<!--hidden--><?hidden?>]>"
+               "<r a='1'><e/>t<!--c2--><?p?></r><!--c3-->\n",
+               "[SD]C(c1)P(pi|data here )S(r a=1)S(e)E(e)T(t)C(c2)P(p|)E(r)C(c3)[ED]"},
+              {" <!--c--> ", "[SD]C(c)!Unexpected EOF"},  // events before an error stay delivered
+              // An external parsed entity: no document events, no single root.
+              {"<?xml encoding='UTF-8'?>a<b/>c<d></d>", "T(a)S(b)E(b)T(c)S(d)E(d)", false},
+              {"", "", false},
+              // A reference ends a piece; a CDATA section joins the text around it;
+              // there is never an empty piece.
+              {"<a>x&amp;y</a>", "[SD]S(a)T(x&)T(y)E(a)[ED]"},
+              {"<a>1<![CDATA[<b>&amp;]]>2</a>", "[SD]S(a)T(1<b>&amp;2)E(a)[ED]"},
+              {"<a>&#65;&#x42;c</a>", "[SD]S(a)T(A)T(B)T(c)E(a)[ED]"},
+              {"<a> <b/>\n\t<c/> </a>", "[SD]S(a)T( )S(b)E(b)T(\n\t)S(c)E(c)T( )E(a)[ED]"},
+              {"<a><![CDATA[]]></a>", "[SD]S(a)E(a)[ED]"},
+              {"<a>]]]x]]</a>", "[SD]S(a)T(]]]x]])E(a)[ED]"},
+              {"<a>1\r\n2\r3\n4\r\r\n5</a>", "[SD]S(a)T(1\n2\n3\n4\n\n5)E(a)[ED]"},
+              {"<a>&#13;&#10;</a>", "[SD]S(a)T(\r)T(\n)E(a)[ED]"},
+              // Attribute values: control characters become blanks, references stay.
+              {"<a x='1\r\n2\t3&#10;&#9;&lt;' y=\"'\"/>", "[SD]S(a x=1 2 3\n\t< y=')E(a)[ED]"}});
 }
 
 TEST(XmlEvents, chunk_boundaries_and_unset_events) {
@@ -85,25 +83,24 @@ TEST(XmlEvents, chunk_boundaries_and_unset_events) {
 }
 
 TEST(XmlNamespaces, scoping_and_resolution) {
-  ExpectLogs({
-      {"<r xmlns='urn:d' xmlns:p='urn:p'><p:a p:x='1' y='2'/><b xmlns='urn:e'/><c/>"
-       "<p:d xmlns:p='urn:q'/><p:e/></r>",
-       "[SD]S(r{urn:d} xmlns:p{#}=urn:p xmlns=urn:d)S(p:a{urn:p} p:x{urn:p}=1 y=2)E(p:a)"
-       "S(b{urn:e} xmlns=urn:e)E(b)S(c{urn:d})E(c)S(p:d{urn:q} xmlns:p{#}=urn:q)E(p:d)"
-       "S(p:e{urn:p})E(p:e)E(r)[ED]"},
-      // Declarations apply to the whole tag, whatever their place in it;
-      // attributes come sorted by expanded name (xmlns:p is "p:" + marker).
-      {"<p:a p:x='1' xmlns:p='urn:p'/>", "[SD]S(p:a{urn:p} xmlns:p{#}=urn:p p:x{urn:p}=1)E(p:a)[ED]"},
-      {"<a xml:lang='en'/>", "[SD]S(a xml:lang{http://www.w3.org/XML/1998/namespace}=en)E(a)[ED]"},
-      // An empty declaration binds nothing.
-      {"<a xmlns:p='urn:p'><p:b xmlns:p=''/></a>", "[SD]S(a xmlns:p{#}=urn:p)!NSC: \"Prefix Declared\" violated"},
-      // Expanded names decide uniqueness: two prefixes, one namespace.
-      {"<a xmlns:p='urn:x' xmlns:q='urn:x' p:v='1' q:v='2'/>", "[SD]!NSC \"Uniqueness of Attributes\" violated"},
-      // End tags compare qualified names exactly, and so do prefixes.
-      {"<r xmlns:p='u' xmlns:q='u'><p:a></q:a></r>",
-       "[SD]S(r xmlns:p{#}=u xmlns:q{#}=u)S(p:a{u})!WFC \"Element Type Match\" violated"},
-      {"<a xmlns:p='u'><P:b/></a>", "[SD]S(a xmlns:p{#}=u)!NSC: \"Prefix Declared\" violated"},
-  });
+  ExpectLogs(
+      {{"<r xmlns='urn:d' xmlns:p='urn:p'><p:a p:x='1' y='2'/><b xmlns='urn:e'/><c/>"
+        "<p:d xmlns:p='urn:q'/><p:e/></r>",
+        "[SD]S(r{urn:d} xmlns:p{#}=urn:p xmlns=urn:d)S(p:a{urn:p} p:x{urn:p}=1 y=2)E(p:a)"
+        "S(b{urn:e} xmlns=urn:e)E(b)S(c{urn:d})E(c)S(p:d{urn:q} xmlns:p{#}=urn:q)E(p:d)"
+        "S(p:e{urn:p})E(p:e)E(r)[ED]"},
+       // Declarations apply to the whole tag, whatever their place in it;
+       // attributes come sorted by expanded name (xmlns:p is "p:" + marker).
+       {"<p:a p:x='1' xmlns:p='urn:p'/>", "[SD]S(p:a{urn:p} xmlns:p{#}=urn:p p:x{urn:p}=1)E(p:a)[ED]"},
+       {"<a xml:lang='en'/>", "[SD]S(a xml:lang{http://www.w3.org/XML/1998/namespace}=en)E(a)[ED]"},
+       // An empty declaration binds nothing.
+       {"<a xmlns:p='urn:p'><p:b xmlns:p=''/></a>", "[SD]S(a xmlns:p{#}=urn:p)!NSC: \"Prefix Declared\" violated"},
+       // Expanded names decide uniqueness: two prefixes, one namespace.
+       {"<a xmlns:p='urn:x' xmlns:q='urn:x' p:v='1' q:v='2'/>", "[SD]!NSC \"Uniqueness of Attributes\" violated"},
+       // End tags compare qualified names exactly, and so do prefixes.
+       {"<r xmlns:p='u' xmlns:q='u'><p:a></q:a></r>",
+        "[SD]S(r xmlns:p{#}=u xmlns:q{#}=u)S(p:a{u})!WFC \"Element Type Match\" violated"},
+       {"<a xmlns:p='u'><P:b/></a>", "[SD]S(a xmlns:p{#}=u)!NSC: \"Prefix Declared\" violated"}});
 }
 
 TEST(XmlNamespaces, undeclared_prefixes_and_bindings_restored) {
@@ -127,37 +124,34 @@ TEST(XmlNamespaces, undeclared_prefixes_and_bindings_restored) {
 }
 
 TEST(XmlEntities, internal_and_parameter_entities) {
-  ExpectLogs({
-      // The first declaration wins.
-      {"<!DOCTYPE a [<!ENTITY t 'one'><!ENTITY t 'two'>]><a x='&t;'>&t;</a>", "[SD]S(a x=one)T(one)E(a)[ED]"},
-      // References in entity values: character references are replaced at
-      // declaration, general references when the entity is used.
-      {"<!DOCTYPE a [<!ENTITY t 'T'><!ENTITY m 'a&#38;#38;b&t;'>]><a>&m;</a>", "[SD]S(a)T(a&)T(b)T(T)E(a)[ED]"},
-      // A markup entity is read again from its start on every reference.
-      {"<!DOCTYPE a [<!ENTITY m '<b/>'>]><a>&m;&m;</a>", "[SD]S(a)S(b)E(b)S(b)E(b)E(a)[ED]"},
-      // A quote from an entity does not end an attribute value.
-      {"<!DOCTYPE a [<!ENTITY q '\" b=\"x'>]><a x=\"&q;\"/>", "[SD]S(a x=\" b=\"x)E(a)[ED]"},
-      // Text parameter entities in entity values and between declarations.
-      {"<!DOCTYPE a [<!ENTITY % q \"it's\"><!ENTITY e 'say %q;'>"
-       "<!ENTITY % decl '<!ENTITY f \"F\">'>%decl;]><a>&e;&f;</a>",
-       "[SD]S(a)T(say it's)T(F)E(a)[ED]"},
-  });
+  ExpectLogs({// The first declaration wins.
+              {"<!DOCTYPE a [<!ENTITY t 'one'><!ENTITY t 'two'>]><a x='&t;'>&t;</a>", "[SD]S(a x=one)T(one)E(a)[ED]"},
+              // References in entity values: character references are replaced at
+              // declaration, general references when the entity is used.
+              {"<!DOCTYPE a [<!ENTITY t 'T'><!ENTITY m 'a&#38;#38;b&t;'>]><a>&m;</a>", "[SD]S(a)T(a&)T(b)T(T)E(a)[ED]"},
+              // A markup entity is read again from its start on every reference.
+              {"<!DOCTYPE a [<!ENTITY m '<b/>'>]><a>&m;&m;</a>", "[SD]S(a)S(b)E(b)S(b)E(b)E(a)[ED]"},
+              // A quote from an entity does not end an attribute value.
+              {"<!DOCTYPE a [<!ENTITY q '\" b=\"x'>]><a x=\"&q;\"/>", "[SD]S(a x=\" b=\"x)E(a)[ED]"},
+              // Text parameter entities in entity values and between declarations.
+              {"<!DOCTYPE a [<!ENTITY % q \"it's\"><!ENTITY e 'say %q;'>"
+               "<!ENTITY % decl '<!ENTITY f \"F\">'>%decl;]><a>&e;&f;</a>",
+               "[SD]S(a)T(say it's)T(F)E(a)[ED]"}});
 }
 
 TEST(XmlEntities, replacement_text_joins_the_text_after_it) {
-  ExpectLogs({
-      // Text before the reference ends there; the replacement text joins the
-      // text after it.
-      // "]" and a CR from a character reference in the value are read like
-      // the document's own (a CR becomes LF).
-      {"<!DOCTYPE a [<!ENTITY e 'x]y&#13;z'>]><a>1&e;2</a>", "[SD]S(a)T(1)T(x]y\nz2)E(a)[ED]"},
-      {"<!DOCTYPE a [<!ENTITY e 'a]]>b'>]><a>&e;</a>", "[SD]S(a)!]]> is not allowed in this position"},
-      // A text reference that ends a markup entity ends its character data.
-      {"<!DOCTYPE a [<!ENTITY t 'tt'><!ENTITY m '<b>&t;</b>&t;'>]><a>&m;x&t;</a>",
-       "[SD]S(a)S(b)T(tt)E(b)T(tt)T(x)T(tt)E(a)[ED]"},
-      // Character data in the replacement text, then markup from the document.
-      {"<!DOCTYPE a [<!ENTITY t 'one two'>]><a>&t;<b/>&t;&amp;</a>", "[SD]S(a)T(one two)S(b)E(b)T(one two&)E(a)[ED]"},
-  });
+  ExpectLogs({// Text before the reference ends there; the replacement text joins the
+              // text after it.
+              // "]" and a CR from a character reference in the value are read like
+              // the document's own (a CR becomes LF).
+              {"<!DOCTYPE a [<!ENTITY e 'x]y&#13;z'>]><a>1&e;2</a>", "[SD]S(a)T(1)T(x]y\nz2)E(a)[ED]"},
+              {"<!DOCTYPE a [<!ENTITY e 'a]]>b'>]><a>&e;</a>", "[SD]S(a)!]]> is not allowed in this position"},
+              // A text reference that ends a markup entity ends its character data.
+              {"<!DOCTYPE a [<!ENTITY t 'tt'><!ENTITY m '<b>&t;</b>&t;'>]><a>&m;x&t;</a>",
+               "[SD]S(a)S(b)T(tt)E(b)T(tt)T(x)T(tt)E(a)[ED]"},
+              // Character data in the replacement text, then markup from the document.
+              {"<!DOCTYPE a [<!ENTITY t 'one two'>]><a>&t;<b/>&t;&amp;</a>",
+               "[SD]S(a)T(one two)S(b)E(b)T(one two&)E(a)[ED]"}});
 }
 
 TEST(XmlEntities, external_kinds_through_resolvers) {

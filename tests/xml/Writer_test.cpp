@@ -104,17 +104,15 @@ TEST(XmlWriter, cdata_sections_and_refusal) {
     std::u16string Text;
     std::string Bytes;
     bool Taken;
-  } cases[] = {
-      {"utf-8", u"x<y", "<![CDATA[x<y]]>", true},
-      {"utf-8", u"plain text", "plain text", true},
-      {"utf-8", u"a\rb", "<![CDATA[a\rb]]>", true},
-      // "]]>" inside the text must not end the section early: the sections
-      // read back as the text.
-      {"utf-8", u"a]]>b&", "<![CDATA[a]]]]><![CDATA[>b&]]>", true},
-      {"utf-8", u"]]>]]]>x<", "<![CDATA[]]]]><![CDATA[>]]]]]><![CDATA[>x<]]>", true},
-      // U+20AC has no byte in ISO 8859-2: nothing is written.
-      {"iso-8859-2", u"5 \u20ac & more", "", false},
-  };
+  } cases[] = {{"utf-8", u"x<y", "<![CDATA[x<y]]>", true},
+               {"utf-8", u"plain text", "plain text", true},
+               {"utf-8", u"a\rb", "<![CDATA[a\rb]]>", true},
+               // "]]>" inside the text must not end the section early: the sections
+               // read back as the text.
+               {"utf-8", u"a]]>b&", "<![CDATA[a]]]]><![CDATA[>b&]]>", true},
+               {"utf-8", u"]]>]]]>x<", "<![CDATA[]]]]><![CDATA[>]]]]]><![CDATA[>x<]]>", true},
+               // U+20AC has no byte in ISO 8859-2: nothing is written.
+               {"iso-8859-2", u"5 \u20ac & more", "", false}};
   for (const auto& c : cases) {
     bool ok = !c.Taken;
     EXPECT_EQ(Written<TSaxWriter>(c.Charset,
@@ -184,14 +182,12 @@ TEST(XmlPretty, bytes_in_iso_8859_2_and_utf7) {
     const char *Charset, *Element, *Attribute;
     std::u16string Value, Text;
     std::string Bytes;
-  } cases[] = {
-      {"iso-8859-2", "k", "miasto", u"\u0141\u00f3d\u017a", u"\u017c\u00f3\u0142w & \u20ac",
-       "<?xml version=\"1.0\" encoding=\"iso-8859-2\"?>\r\n<k miasto=\"\xa3\xf3"
-       "d\xbc\">\xbf\xf3\xb3w &amp; </k>"},
-      {"utf-7", "a", "t", u"x&y", u"caf\u00e9 <",
-       "+ADwA?xml version+AD0AIg-1.0+ACIA encoding+AD0AIg-UTF-7+ACIA?+AD4A\r\n"
-       "+ADwA-a t+AD0AIg-x+ACYA-amp+ADsA-y+ACIAPg-caf+AOkA +ACYA-lt+ADsAPA-/a+AD4A-"},
-  };
+  } cases[] = {{"iso-8859-2", "k", "miasto", u"\u0141\u00f3d\u017a", u"\u017c\u00f3\u0142w & \u20ac",
+                "<?xml version=\"1.0\" encoding=\"iso-8859-2\"?>\r\n<k miasto=\"\xa3\xf3"
+                "d\xbc\">\xbf\xf3\xb3w &amp; </k>"},
+               {"utf-7", "a", "t", u"x&y", u"caf\u00e9 <",
+                "+ADwA?xml version+AD0AIg-1.0+ACIA encoding+AD0AIg-UTF-7+ACIA?+AD4A\r\n"
+                "+ADwA-a t+AD0AIg-x+ACYA-amp+ADsA-y+ACIAPg-caf+AOkA +ACYA-lt+ADsAPA-/a+AD4A-"}};
   for (const auto& c : cases) {
     EXPECT_EQ(Written<TPretty>(c.Charset,
                                [&](TPretty& w) {

@@ -262,12 +262,4 @@ TEST_F(SignedDataTest, stores_are_read_once_for_any_number_of_key_preferences) {
   EXPECT_EQ(stores.Reads(), 1);  // "AddressBook" alone
 }
 
-TEST(SignedDataParts, transfer_decoding_table) {
-  const std::string b64 = "aGVsbG8=", qp = "a=3Db";
-  EXPECT_EQ(TransferDecode(b64.data(), 8, "Base64"), "hello");
-  EXPECT_EQ(TransferDecode(qp.data(), 5, "Quoted-Printable"), "a=b");
-  for (const char* raw : {"", "7bit", "8bit", "binary", "x-uuencode", " base64"})
-    EXPECT_EQ(TransferDecode(b64.data(), 8, raw), b64) << raw;
-}
-
 }  // namespace

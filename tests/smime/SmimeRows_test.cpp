@@ -7,13 +7,30 @@
 using namespace tessel;
 using namespace smimetest;
 
+namespace {
+
+const std::string kCa = "C=PL,O=Example,CN=Test CA";
+
+// "  KIND: SERIAL from Test CA" and its serial number row, for a PKI identity.
+std::string Issued(const std::string& kind, const std::string& name) {
+  return "  " + kind + ": " + Serial(name) + " from Test CA\n    SerialNumber: " + Serial(name) + "\n";
+}
+
+// The row of a name at four blanks, then one row per part below it.
+std::string NameRows(const std::string& label, const std::string& name) {
+  std::string rows = "    " + label + ": " + name + "\n", part;
+  for (std::istringstream parts(name); std::getline(parts, part, ',');)
+    rows += "      " + part.substr(0, part.find('=')) + ": " + part.substr(part.find('=') + 1) + "\n";
+  return rows;
+}
+
+}  // namespace
+
 TEST(SmimeRows, enveloped_body_lists_its_recipients) {
   TSmimeInfoRows rows;
   rows.BuildMime(PkiFile("enc-two.p7m"));
   std::string expected = "SmimeType: Enveloped Data\nRecipients:  (2) \n";
-  for (const char* name : {"bob", "carol"})
-    expected += "  Recipient: " + Serial(name) + " from Test CA\n    SerialNumber: " + Serial(name) +
-                "\n    IssuerName: C=PL,O=Example,CN=Test CA\n      C: PL\n      O: Example\n      CN: Test CA\n";
+  for (const char* name : {"bob", "carol"}) expected += Issued("Recipient", name) + NameRows("IssuerName", kCa);
   expected += "ASN.1\n  SEQUENCE\n    OID: envelopedData ( 1.2.840.113549.1.7.3 ) \n    [0]\n";
   EXPECT_EQ(FormatSmimeRows(rows.Rows).substr(0, expected.size()), expected);
 }
@@ -21,9 +38,8 @@ TEST(SmimeRows, enveloped_body_lists_its_recipients) {
 TEST(SmimeRows, signed_body_without_certificates_lists_its_signer) {
   TSmimeInfoRows rows;
   rows.BuildMime(PkiFile("nocerts.p7m"));
-  std::string alice = Serial("alice");
-  std::string expected = "SmimeType: Signed Data\nCertificates:  (0) \nSignerInfos:  (1) \n  SignerInfo: " + alice +
-                         " from Test CA\n    SerialNumber: " + alice + "\n";
+  std::string expected =
+      "SmimeType: Signed Data\nCertificates:  (0) \nSignerInfos:  (1) \n" + Issued("SignerInfo", "alice");
   EXPECT_EQ(FormatSmimeRows(rows.Rows).substr(0, expected.size()), expected);
   EXPECT_EQ(rows.MimeInfo->Kind, TPKCS7MimeInfo::pkSigned);
   EXPECT_EQ(rows.MimeInfo->SignerInfo(1), nullptr);
@@ -35,20 +51,13 @@ TEST(SmimeRows, signature_part_lists_certificates_signers_and_signed_attributes)
   auto message = Load(MultipartSignedEntity(PkiContent(), PkiFile("detached.p7s")));
   TSmimeInfoRows rows;
   rows.Build(*message->Roots(0)->Children(1));
-  std::string alice = Serial("alice");
-  std::string expected =
-      "Certificates:  (1) \n  Certificate: " + alice + " from Test CA\n    SerialNumber: " + alice +
-      "\n    Subject: C=PL,O=Example,CN=Alice Signer,E=alice@example.com\n      C: PL\n      O: Example\n"
-      "      CN: Alice Signer\n      E: alice@example.com\n    Issuer: C=PL,O=Example,CN=Test CA\n      C: PL\n"
-      "      O: Example\n      CN: Test CA\nSignerInfos:  (1) \n  SignerInfo: " +
-      alice +
-      " from Test CA\n"
-      "    SerialNumber: " +
-      alice +
-      "\n    IssuerName: C=PL,O=Example,CN=Test CA\n      C: PL\n      O: Example\n"
-      "      CN: Test CA\n    Signed Attributes\n      contentType ( 1.2.840.113549.1.9.3 ) \n        SET\n"
-      "          OID: data ( 1.2.840.113549.1.7.1 ) \n      signingTime ( 1.2.840.113549.1.9.5 ) \n        SET\n"
-      "          UTCTime: ";
+  std::string expected = "Certificates:  (1) \n" + Issued("Certificate", "alice") +
+                         NameRows("Subject", "C=PL,O=Example,CN=Alice Signer,E=alice@example.com") +
+                         NameRows("Issuer", kCa) + "SignerInfos:  (1) \n" + Issued("SignerInfo", "alice") +
+                         NameRows("IssuerName", kCa) +
+                         "    Signed Attributes\n      contentType ( 1.2.840.113549.1.9.3 ) \n        SET\n"
+                         "          OID: data ( 1.2.840.113549.1.7.1 ) \n      signingTime ( 1.2.840.113549.1.9.5 ) \n"
+                         "        SET\n          UTCTime: ";
   EXPECT_EQ(FormatSmimeRows(rows.Rows).substr(0, expected.size()), expected);
   // Only the certificate row offers the dialog, for the certificate shown.
   int actions = 0;

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +36,14 @@ std::string ErrorOf(F f) {
     return std::string("std::exception:") + e.what();
   }
   return "";
+}
+
+// n random bytes; the same ones for the same n.
+inline std::string Random(size_t n) {
+  std::mt19937 rng(static_cast<uint32_t>(n));
+  std::string s(n, '\0');
+  for (auto& c : s) c = static_cast<char>(rng());
+  return s;
 }
 
 // Lower-case hex of the bytes.

@@ -84,14 +84,6 @@ inline std::string WriteAll(const std::string& charset, const std::u16string& ws
   return stream.DataString();
 }
 
-// n random bytes; the same ones for the same n.
-inline std::string Random(size_t n) {
-  std::mt19937 rng(static_cast<uint32_t>(n));
-  std::string s(n, '\0');
-  for (auto& c : s) c = static_cast<char>(rng());
-  return s;
-}
-
 // Counts writes; can hand out one byte per read, or claim more than asked for.
 class TProbeStream : public TStringStream {
 public:

@@ -31,8 +31,10 @@ const std::string kBroken = "<Key>\r\n  <a>1</a>\r\n  <b>typo</c>\r\n</Key>";
 class ConfigFileTest : public ::testing::Test {
 protected:
   std::string File(const std::string& name) const { return (Dir / name).string(); }
-  static void Write(const std::string& name, const std::string& bytes) {
+  // Writes the file and returns its name.
+  static std::string Write(const std::string& name, const std::string& bytes) {
     std::ofstream(name, std::ios::binary) << bytes;
+    return name;
   }
   std::vector<std::string> Entries() const {
     std::vector<std::string> names;
@@ -112,8 +114,7 @@ TEST_F(ConfigFileTest, names_expand_and_become_absolute) {
 }
 
 TEST_F(ConfigFileTest, auto_load_and_notifications) {
-  std::string name = File("auto.ini.xml");
-  Write(name, kGood);
+  std::string name = Write(File("auto.ini.xml"), kGood);
   TQXConfigFile config;
   config.SetPath(name);
   EXPECT_EQ(config.Root().Count(), 0);
@@ -140,8 +141,7 @@ TEST_F(ConfigFileTest, auto_load_and_notifications) {
 // --- Saving never destroys the old file ----------------------------------
 
 TEST_F(ConfigFileTest, full_disk_keeps_old_file_and_reports) {
-  std::string name = File("full.ini.xml");
-  Write(name, kGood);
+  std::string name = Write(File("full.ini.xml"), kGood);
   TQXConfigFile config;
   config.LoadFromFile(name);
   for (int i = 0; i < 200; ++i) config.WriteString("key" + std::to_string(i), u"a value long enough to fill");
@@ -187,8 +187,7 @@ TEST_F(ConfigFileTest, link_and_permissions_survive_saving) {
 }
 
 TEST_F(ConfigFileTest, broken_file_kept_as_bak_before_first_save) {
-  std::string name = File("hand.ini.xml");
-  Write(name, kBroken);
+  std::string name = Write(File("hand.ini.xml"), kBroken);
   Write(name + ".bak", "older backup");
   fs::create_directories(Dir / "block");
   TQXConfigFile config;
@@ -201,8 +200,7 @@ TEST_F(ConfigFileTest, broken_file_kept_as_bak_before_first_save) {
   EXPECT_EQ(ReadFileBytes(name + ".bak"), kBroken);
 
   // A backup that cannot be made stops the save.
-  std::string other = File("block/x.ini.xml");
-  Write(other, kBroken);
+  std::string other = Write(File("block/x.ini.xml"), kBroken);
   fs::create_directories(other + ".bak/in");
   config.LoadFromFile(other);
   EXPECT_THROW(config.SaveToFile(other), EWinException);
@@ -223,8 +221,8 @@ TEST_F(ConfigFileTest, broken_file_kept_as_bak_before_first_save) {
 TEST_F(ConfigFileTest, relative_dtd_is_found_beside_the_file) {
   fs::create_directories(Dir / "conf");
   Write(File("conf/keys.dtd"), "<!ENTITY who 'Alice'>");
-  std::string name = File("conf/dtd.ini.xml");
-  Write(name, "<?xml version=\"1.0\"?>\n<!DOCTYPE Key SYSTEM \"keys.dtd\">\n<Key><a>&who;</a></Key>");
+  std::string name = Write(File("conf/dtd.ini.xml"),
+                           "<?xml version=\"1.0\"?>\n<!DOCTYPE Key SYSTEM \"keys.dtd\">\n<Key><a>&who;</a></Key>");
   fs::path old = fs::current_path();
   fs::current_path(Dir);  // not the file's folder
   TQXConfigFile config;
@@ -256,8 +254,7 @@ TEST_F(ConfigFileTest, byte_order_mark_is_accepted) {
 }
 
 TEST_F(ConfigFileTest, broken_file_is_told_once_with_its_backup_name) {
-  std::string name = File("told.ini.xml");
-  Write(name, kBroken);
+  std::string name = Write(File("told.ini.xml"), kBroken);
   std::vector<std::string> told;
   TQXConfigFile config;
   config.OnLoadProblem = [&](TQXConfigFile& sender, const std::string& message) {

@@ -100,21 +100,12 @@ TEST(XmlErrors, messages) {
 }
 
 TEST(XmlErrors, position_beside_the_message_and_missing_input) {
-  TQXMLParser p;
-  auto where = [&p](std::unique_ptr<TStream> input) {
-    try {
-      p.Parse(std::move(input));
-    } catch (const EXMLParseError& e) {
-      return e.Message() + " @" + std::to_string(e.Line) + ":" + std::to_string(e.Column);
-    }
-    return std::string("parsed");
-  };
   // The column is that of the character after the offending name.
-  EXPECT_EQ(where(Bytes("<a>\r\n  <b>\n   </c>\n</a>")), "WFC \"Element Type Match\" violated @3:7");
-  EXPECT_EQ(where(Bytes("<a>\n\x01</a>")), "Invalid character : #x00000001 @2:1");
-  EXPECT_EQ(where(nullptr), "Input to the entity not found @1:1");
+  EXPECT_EQ(ParseErrorAt(Bytes("<a>\r\n  <b>\n   </c>\n</a>")), "WFC \"Element Type Match\" violated @3:7");
+  EXPECT_EQ(ParseErrorAt(Bytes("<a>\n\x01</a>")), "Invalid character : #x00000001 @2:1");
+  EXPECT_EQ(ParseErrorAt(nullptr), "Input to the entity not found @1:1");
   // A file that cannot be opened raises the platform's file error.
-  EXPECT_ANY_THROW(p.ParseFile(u"/nonexistent/dir/file.xml"));
+  EXPECT_ANY_THROW(TQXMLParser().ParseFile(u"/nonexistent/dir/file.xml"));
 }
 
 TEST(XmlLimits, expanding_entities_stop_at_the_cap) {

@@ -62,6 +62,18 @@ inline std::string ParseError(const std::string& text, bool isDocument = true, T
   return "";
 }
 
+// "message @line:column" of the parse error input raises (with a fresh
+// parser unless one is given), or "parsed".
+inline std::string ParseErrorAt(std::unique_ptr<TStream> input, TQXMLParser* parser = nullptr) {
+  TQXMLParser own;
+  try {
+    (parser ? *parser : own).Parse(std::move(input));
+  } catch (const EXMLParseError& e) {
+    return e.Message() + " @" + std::to_string(e.Line) + ":" + std::to_string(e.Column);
+  }
+  return "parsed";
+}
+
 // The event log of parsing text, then "!" and the error message when it
 // fails (events before the error are kept in front of it).
 inline std::string ParseLog(const std::string& text, bool isDocument = true, TQXMLParser* parser = nullptr) {

@@ -12,6 +12,7 @@
 
 using namespace tessel;
 using mimetest::Crlf;
+using V = std::vector<std::string>;
 
 namespace {
 
@@ -45,22 +46,22 @@ TEST(Findings, well_formed_message_has_none) {
 
 TEST(Findings, multipart_delimiters) {
   std::string m = Crlf("Content-Type: multipart/mixed; boundary=zz||no delimiter here|");
-  EXPECT_EQ(Findings(m), (std::vector<std::string>{Line("1", At(m, "no delimiter"), finding::kNoDelimiterRoot)}));
+  EXPECT_EQ(Findings(m), (V{Line("1", At(m, "no delimiter"), finding::kNoDelimiterRoot)}));
 
   m = Crlf(kMixed + "|--a|Content-Type: multipart/alternative; boundary=b||only text|--a--|");
-  EXPECT_EQ(Findings(m), (std::vector<std::string>{Line("1.1", At(m, "only text"), finding::kNoDelimiter)}));
+  EXPECT_EQ(Findings(m), (V{Line("1.1", At(m, "only text"), finding::kNoDelimiter)}));
 
   m = Crlf(kMixed + "|--a|Content-Type: text/plain||never closed|");
-  EXPECT_EQ(Findings(m), (std::vector<std::string>{Line("1", m.size(), finding::kNotClosed)}));
+  EXPECT_EQ(Findings(m), (V{Line("1", m.size(), finding::kNotClosed)}));
 
   m = Crlf(kMixed + "|--a|Content-Type: multipart/alternative; boundary=b||--b||inner|--a--|");
-  EXPECT_EQ(Findings(m), (std::vector<std::string>{Line("1.1", At(m, "\r\n--a--"), finding::kClosedByEnclosing)}));
+  EXPECT_EQ(Findings(m), (V{Line("1.1", At(m, "\r\n--a--"), finding::kClosedByEnclosing)}));
 
   // Text after the close delimiter: of the whole message, and of a nested
   // multipart before its parent's next delimiter.
   m = Crlf(kMixed + "|--a|Content-Type: multipart/alternative; boundary=b||--b||x|--b--|stray|--a--|tail|");
-  EXPECT_EQ(Findings(m), (std::vector<std::string>{Line("1", At(m, "tail"), finding::kEpilogue),
-                                                   Line("1.1", At(m, "stray"), finding::kEpilogue)}));
+  EXPECT_EQ(Findings(m),
+            (V{Line("1", At(m, "tail"), finding::kEpilogue), Line("1.1", At(m, "stray"), finding::kEpilogue)}));
   // Line ends alone after the close delimiter are no finding.
   EXPECT_TRUE(Findings(Crlf(kMixed + "|--a||x|--a--|||")).empty());
 }
@@ -70,26 +71,22 @@ TEST(Findings, nesting_cap) {
   options.MaxNestingDepth = 1;
   std::string m = Crlf(kMixed + "|--a|Content-Type: multipart/mixed; boundary=b||--b||x|--b--|--a--|");
   EXPECT_EQ(Findings(m, options),
-            (std::vector<std::string>{
-                Line("1.1", At(m, "Content-Type: multipart/mixed; boundary=b"), finding::kNestingCap)}));
+            (V{Line("1.1", At(m, "Content-Type: multipart/mixed; boundary=b"), finding::kNestingCap)}));
   m = Crlf(kMixed + "|--a|Content-Type: message/rfc822||Subject: inner||body|--a--|");
-  EXPECT_EQ(
-      Findings(m, options),
-      (std::vector<std::string>{Line("1.1", At(m, "Content-Type: message/rfc822"), finding::kNestingCapMessage)}));
+  EXPECT_EQ(Findings(m, options), (V{Line("1.1", At(m, "Content-Type: message/rfc822"), finding::kNestingCapMessage)}));
 }
 
 TEST(Findings, header_lines) {
   std::string m = Crlf(
       "Content-Type: text/plain|Subject: x|Content-Type: text/html|Content-Transfer-Encoding: 7bit|"
       "Content-Transfer-Encoding: base64||aGk=|");
-  EXPECT_EQ(Findings(m), (std::vector<std::string>{
-                             Line("1", At(m, "Content-Type: text/html"), finding::kRepeatedContentType),
-                             Line("1", At(m, "Content-Transfer-Encoding: base64"), finding::kRepeatedEncoding)}));
+  EXPECT_EQ(Findings(m), (V{Line("1", At(m, "Content-Type: text/html"), finding::kRepeatedContentType),
+                            Line("1", At(m, "Content-Transfer-Encoding: base64"), finding::kRepeatedEncoding)}));
 
   m = Crlf("Subject: caf\xC3\xA9|To: a\xE9@example.com|X-Nul: a") + std::string("\0b", 2) + Crlf("||body|");
-  EXPECT_EQ(Findings(m), (std::vector<std::string>{Line("1", At(m, "Subject"), finding::kEightBitHeader),
-                                                   Line("1", At(m, "To:"), finding::kEightBitHeader),
-                                                   Line("1", At(m, std::string("\0b", 2)), finding::kNulInHeader)}));
+  EXPECT_EQ(Findings(m),
+            (V{Line("1", At(m, "Subject"), finding::kEightBitHeader), Line("1", At(m, "To:"), finding::kEightBitHeader),
+               Line("1", At(m, std::string("\0b", 2)), finding::kNulInHeader)}));
 
   // A broken encoded word: at its line, with what decoding noted.
   m = Crlf("From: a@example.com|Subject: =?utf-8?B?a=bc?=||body|");
@@ -101,10 +98,10 @@ TEST(Findings, header_lines) {
 
 TEST(Findings, line_ends_converted) {
   std::string m = "Subject: x\n\nbody\nmore\n";
-  EXPECT_EQ(Findings(m), (std::vector<std::string>{Line("1", At(m, "\n"), LineEndFinding(4, false))}));
+  EXPECT_EQ(Findings(m), (V{Line("1", At(m, "\n"), LineEndFinding(4, false))}));
   EXPECT_EQ(LineEndFinding(4, false), "LF-only line ends: 4 read as CR LF (offsets count the added CRs)");
   m = "Subject: x\n\nbody\r\nmore\n";
-  EXPECT_EQ(Findings(m), (std::vector<std::string>{Line("1", At(m, "\n"), LineEndFinding(3, true))}));
+  EXPECT_EQ(Findings(m), (V{Line("1", At(m, "\n"), LineEndFinding(3, true))}));
   // Offsets after the conversion are in the text as read (CR LF).
   m = "Subject: x\nContent-Type: text/plain\nContent-Type: text/html\n\nbody\n";
   std::vector<std::string> found = Findings(m);
@@ -120,15 +117,14 @@ TEST(Findings, embedded_messages) {
 
   // Findings inside an embedded message are at their place in the file...
   m = Crlf(kMixed + "|--a|Content-Type: message/rfc822||Subject: x\xE9||body|--a--|");
-  EXPECT_EQ(Findings(m), (std::vector<std::string>{Line("1.1.1", At(m, "Subject: x"), finding::kEightBitHeader)}));
+  EXPECT_EQ(Findings(m), (V{Line("1.1.1", At(m, "Subject: x"), finding::kEightBitHeader)}));
   // ...unless it is stored encoded: then at its encoded body, saying where
   // in the decoded bytes.
   m = Crlf(kMixed + "|--a|Content-Type: message/rfc822|Content-Transfer-Encoding: base64||") +
       "U3ViamVjdDogeOkNCg0KYm9keQ0K" + Crlf("|--a--|");  // "Subject: x\xE9\r\n\r\nbody\r\n"
   EXPECT_EQ(
       Findings(m),
-      (std::vector<std::string>{Line("1.1.1", At(m, "U3Vi"),
-                                     std::string(finding::kEightBitHeader) + " (at byte 0 of the decoded content)")}));
+      (V{Line("1.1.1", At(m, "U3Vi"), std::string(finding::kEightBitHeader) + " (at byte 0 of the decoded content)")}));
 }
 
 TEST(Findings, body_faults_table) {
@@ -187,7 +183,7 @@ TEST(Findings, body_faults_table) {
   }
   // In a message: at the byte's place in the file.
   std::string m = Crlf(kMixed + "|--a|Content-Transfer-Encoding: base64||aGVs*bG8=|--a--|");
-  EXPECT_EQ(Findings(m), (std::vector<std::string>{Line("1.1", At(m, "*"), Base64BadByteFinding('*'))}));
+  EXPECT_EQ(Findings(m), (V{Line("1.1", At(m, "*"), Base64BadByteFinding('*'))}));
 }
 
 TEST(Findings, a_flood_of_one_fault_is_capped_per_part) {

@@ -226,12 +226,6 @@ public:
   std::unique_ptr<TBodyPart> NewOfClass() const override { return std::make_unique<TMarkedPart>(); }
 };
 
-int32_t EmbeddedDepth(TMessage& m) {
-  int32_t depth = 0;
-  for (TBodyPart* p = m.RootPart; (p = p->InnerRoot());) ++depth;
-  return depth;
-}
-
 }  // namespace
 
 TEST(OpenMessage, embedded_messages_parse_with_the_options_of_their_message) {

@@ -61,6 +61,13 @@ inline std::string Shape(tessel::TBodyPart& part) {
   return embedded ? "{" + out + "}" : "(" + out + ")";
 }
 
+// How many embedded messages lie one in the other below the root.
+inline int32_t EmbeddedDepth(tessel::TMessage& m) {
+  int32_t depth = 0;
+  for (tessel::TBodyPart* p = m.RootPart; (p = p->InnerRoot());) ++depth;
+  return depth;
+}
+
 // The decoded content, as far as it decodes.
 inline std::string Decoded(const tessel::TBodyPart& part) {
   tessel::TStringStream out;

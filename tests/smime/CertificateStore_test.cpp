@@ -34,10 +34,7 @@ TEST(StoreDirectories, environment_decides_where_the_stores_are) {
   EXPECT_EQ(TCertStore::StoreDirectory("My"), "/srv/certs/My");
 }
 
-class StoreTest : public ::testing::Test {
-protected:
-  TStoreSandbox Stores;
-};
+using StoreTest = TSandboxTest;
 
 TEST_F(StoreTest, bad_names_and_files_do_not_open_and_a_missing_store_is_empty) {
   std::unique_ptr<TCertStore> store = TCertStore::Open("Any Name");

@@ -17,10 +17,7 @@ std::vector<std::string> Lines(TMessage& message) {
 
 }  // namespace
 
-class SecurityFindings : public ::testing::Test {
-protected:
-  TStoreSandbox Stores;
-};
+using SecurityFindings = TSandboxTest;
 
 TEST_F(SecurityFindings, each_failed_layer_and_a_foreign_from) {
   const std::string signedEntity = MultipartSignedEntity(PkiContent(), PkiFile("detached.p7s"));

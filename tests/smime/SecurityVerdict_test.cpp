@@ -112,10 +112,7 @@ TEST(SecurityVerdict, algorithm_key_bits) {
   for (const auto& [name, bits] : rows) EXPECT_EQ(AlgorithmKeyBits(name), bits) << name;
 }
 
-class SecurityVerdictMessages : public ::testing::Test {
-protected:
-  TStoreSandbox Stores;
-};
+using SecurityVerdictMessages = TSandboxTest;
 
 TEST_F(SecurityVerdictMessages, layers_of_real_messages_outermost_first) {
   // Signed by alice, whose chain ends at a CA that is not in "Root".

@@ -75,10 +75,7 @@ std::string CraftSigned(const std::string& content, std::vector<std::string> att
   return Seq(Oid("1.2.840.113549.1.7.2") + Explicit0(Seq(signedData)));
 }
 
-class SignedDataTest : public ::testing::Test {
-protected:
-  TStoreSandbox Stores;
-};
+using SignedDataTest = TSandboxTest;
 
 TEST_F(SignedDataTest, status_signer_and_content_of_each_signature) {
   const std::string content = PkiContent(), der = PkiFile("detached.p7s"), opaque = PkiFile("opaque.p7m");

@@ -31,10 +31,7 @@ std::string InMixed(const std::string& entity) {
 
 }  // namespace
 
-class SmimePart : public ::testing::Test {
-protected:
-  TStoreSandbox Stores;
-};
+using SmimePart = TSandboxTest;
 
 TEST_F(SmimePart, kind_comes_from_the_first_octets_and_nested_parts_wait_to_be_decoded) {
   const std::tuple<std::string, std::string, int32_t> cases[] = {
@@ -165,7 +162,7 @@ TEST_F(SmimePart, failed_and_unchecked_detached_signatures) {
   EXPECT_EQ(unchecked.Info->VerifyStatus, kStatusNotChecked);
 }
 
-class SecuritySummary : public SmimePart {};
+using SecuritySummary = TSandboxTest;
 
 TEST_F(SecuritySummary, nested_layers_are_peeled_and_the_first_of_each_kind_summarised) {
   Stores.PutIdentity("My", "carol");

@@ -98,6 +98,12 @@ private:
   TEnv Env_;
 };
 
+// A fixture whose tests each get private stores.
+class TSandboxTest : public ::testing::Test {
+protected:
+  TStoreSandbox Stores;
+};
+
 inline std::string Tlv(unsigned char tag, const std::string& content) {
   std::string len;
   for (size_t v = content.size(); v; v >>= 8) len.insert(len.begin(), static_cast<char>(v & 0xFF));

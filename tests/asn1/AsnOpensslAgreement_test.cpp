@@ -30,37 +30,17 @@ TRows OpensslRows(const std::string& dump) {
   static const std::regex line(
       R"(^\s*\d+:d=(\d+)\s+hl=\s*\d+\s+l=\s*(\d+|inf)\s+(prim|cons):\s*([^:]*?)\s*(\[HEX DUMP\])?(:.*)?$)");
   static const std::regex numbered(R"((cont|appl|priv) \[ *(\d+) *\]|<ASN1 (\d+)>)");
-  static const std::vector<std::string> names = {"EOC",
-                                                 "BOOLEAN",
-                                                 "INTEGER",
-                                                 "BIT STRING",
-                                                 "OCTET STRING",
-                                                 "NULL",
-                                                 "OBJECT",
-                                                 "OBJECT DESCRIPTOR",
-                                                 "EXTERNAL",
-                                                 "REAL",
-                                                 "ENUMERATED",
-                                                 "EMBEDDED PDV",
-                                                 "UTF8STRING",
-                                                 "RELATIVE OID",
-                                                 "",
-                                                 "",
-                                                 "SEQUENCE",
-                                                 "SET",
-                                                 "NUMERICSTRING",
-                                                 "PRINTABLESTRING",
-                                                 "T61STRING",
-                                                 "VIDEOTEXSTRING",
-                                                 "IA5STRING",
-                                                 "UTCTIME",
-                                                 "GENERALIZEDTIME",
-                                                 "GRAPHICSTRING",
-                                                 "VISIBLESTRING",
-                                                 "GENERALSTRING",
-                                                 "UNIVERSALSTRING",
-                                                 "",
-                                                 "BMPSTRING"};
+  // The universal tag names openssl prints, by tag number ("" where it prints none).
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> v;
+    std::istringstream all(
+        "EOC|BOOLEAN|INTEGER|BIT STRING|OCTET STRING|NULL|OBJECT|OBJECT DESCRIPTOR|EXTERNAL|REAL|ENUMERATED|"
+        "EMBEDDED PDV|UTF8STRING|RELATIVE OID|||SEQUENCE|SET|NUMERICSTRING|PRINTABLESTRING|T61STRING|"
+        "VIDEOTEXSTRING|IA5STRING|UTCTIME|GENERALIZEDTIME|GRAPHICSTRING|VISIBLESTRING|GENERALSTRING|"
+        "UNIVERSALSTRING||BMPSTRING");
+    for (std::string name; std::getline(all, name, '|');) v.push_back(name);
+    return v;
+  }();
   TRows rows;
   std::vector<std::pair<int, size_t>> open;  // level and row of the enclosing constructed elements
   std::istringstream in(dump);
